@@ -1,0 +1,22 @@
+# Compiler set-up shared by every target: warnings, ccache, sanitizer builds.
+
+find_program(ORVA_CCACHE ccache)
+if(ORVA_CCACHE)
+  set(CMAKE_C_COMPILER_LAUNCHER ${ORVA_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${ORVA_CCACHE})
+endif()
+
+set(ORVA_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
+set(ORVA_FUZZ OFF CACHE BOOL "Build fuzz targets with libFuzzer (clang only)")
+
+add_library(orva_warnings INTERFACE)
+target_compile_options(orva_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+  -Wno-missing-field-initializers)
+
+if(ORVA_SANITIZE)
+  add_compile_options(-fsanitize=${ORVA_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${ORVA_SANITIZE})
+  if(ORVA_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()

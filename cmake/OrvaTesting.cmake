@@ -1,0 +1,55 @@
+# Helpers for tests, fuzz targets and benchmarks.
+#
+#   orva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
+#     a GoogleTest executable, each test case registered with ctest.
+#   orva_add_fuzz_target(NAME name SOURCES ... LIBS ... CORPUS dir)
+#     a libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz build it links libFuzzer;
+#     in every other build it links a small driver that runs the corpus once, as a test.
+#   orva_add_benchmark(NAME name SOURCES ... LIBS ...)
+
+include(GoogleTest)
+find_package(GTest)
+find_package(benchmark QUIET)
+
+function(orva_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ORVA_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main orva_warnings)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+    ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVA_BINARY_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
+
+function(orva_add_fuzz_target)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} orva_warnings)
+  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  if(ORVA_FUZZ)
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_link_libraries(${F_NAME} PRIVATE orva_fuzz_corpus_driver)
+    if(ORVA_BUILD_TESTS)
+      add_test(NAME ${F_NAME}.corpus COMMAND ${F_NAME} ${F_CORPUS})
+      set_tests_properties(${F_NAME}.corpus PROPERTIES TIMEOUT 300 LABELS fuzz)
+    endif()
+  endif()
+endfunction()
+
+function(orva_add_benchmark)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT ORVA_BUILD_BENCH OR NOT benchmark_FOUND)
+    return()
+  endif()
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark orva_warnings)
+  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
