@@ -53,3 +53,14 @@ function(orva_add_benchmark)
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark orva_warnings)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# Adds every direct subfolder of the current folder that has a CMakeLists.txt, so that areas
+# (benchmarks, interop peers, end-to-end groups) grow without editing a shared list.
+function(orva_add_subfolders)
+  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${entries})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
