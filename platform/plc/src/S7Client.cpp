@@ -1,5 +1,7 @@
 #include "plc/S7Client.h"
 
+#include <poll.h>
+
 #include <algorithm>
 
 #include "plc/IsoTransport.h"
@@ -86,6 +88,14 @@ int S7Client::fail(int code)
 {
     close();
     return code;
+}
+
+bool S7Client::checkAlive()
+{
+    if (!socket_.valid()) return false;
+    pollfd p{socket_.get(), POLLIN, 0};
+    if (::poll(&p, 1, 0) != 0) close();
+    return socket_.valid();
 }
 
 uint16_t S7Client::nextPduRef()

@@ -79,7 +79,7 @@ int TcpIpS7Tool::connectSide(int plcNumber, int side)
 {
     const Plc& plc = plcs_[static_cast<size_t>(plcNumber - 1)];
     Side& s = *plc.sides[side];
-    if (s.client.connected()) return kS7Ok;
+    if (s.client.checkAlive()) return kS7Ok;
     if (side == 1 && s.address.empty()) return kS7NoAddressB;
     S7Target target;
     target.rack = plc.rack;

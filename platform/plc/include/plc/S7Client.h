@@ -37,6 +37,9 @@ public:
     int connect(const S7Target& target);
     void close();
     bool connected() const { return socket_.valid(); }
+    // Closes the connection when the PLC has closed or reset it meanwhile (or sent anything
+    // unasked, which S7 never does); true when the connection is still usable.
+    bool checkAlive();
     uint16_t pduSize() const { return pduSize_; }
 
     // Reads destination.size() bytes of the data block from startByte; larger counts than one
