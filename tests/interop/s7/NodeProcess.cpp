@@ -17,15 +17,11 @@
 extern char** environ;
 
 namespace interop {
-namespace {
-
 std::string sourceDir()
 {
     const char* dir = std::getenv("ORVA_SOURCE_DIR");
     return dir != nullptr ? dir : ORVA_INTEROP_SOURCE_DIR;
 }
-
-}  // namespace
 
 std::string peersFolder()
 {
@@ -49,7 +45,8 @@ NodeProcess::NodeProcess(const std::string& script, const std::vector<std::strin
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     const std::string folder = peersFolder();
-    const std::string scriptPath = sourceDir() + "/tests/interop/s7/" + script;
+    const std::string scriptPath =
+        script.starts_with('/') ? script : sourceDir() + "/tests/interop/s7/" + script;
     std::vector<std::string> argvText{"node", scriptPath};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;

@@ -1,7 +1,7 @@
 #pragma once
-// Runs a node script of this folder as a child process with pipes to its standard input and
-// output, for talking to independent peers. The child ends when its input closes; the
-// destructor waits a bounded time and kills it (by its own pid) if it does not.
+// Runs a node script (of this folder, or at an absolute path) as a child process with pipes to its standard
+// input and output, for talking to independent peers. The child ends when its input closes; the destructor
+// waits a bounded time and kills it (by its own pid) if it does not.
 #include <chrono>
 #include <string>
 #include <vector>
@@ -11,6 +11,8 @@ namespace interop {
 // The folder holding node_modules of the interop peers, or "" when the peers are not
 // installed (tests then skip).
 std::string peersFolder();
+// The project's source folder.
+std::string sourceDir();
 
 class NodeProcess {
 public:
