@@ -1,6 +1,7 @@
 #include "plc/TcpIpS7Tool.h"
 
 #include <cstdio>
+#include <new>
 
 #include "plc/CommunicationRecord.h"
 #include "plc/S7Protocol.h"
@@ -32,7 +33,20 @@ TcpIpS7Tool::~TcpIpS7Tool() = default;
 int TcpIpS7Tool::open(const PlcConnectionEntry* entries, int count)
 {
     close();
-    if (count < 0 || (count > 0 && entries == nullptr)) return kS7NotOpen;
+    // PLC numbers travel as 16-bit values, which bounds the table.
+    if (count < 0 || count > 0xFFFF || (count > 0 && entries == nullptr)) return kS7NotOpen;
+    try {
+        copyTable(entries, count);
+    } catch (const std::bad_alloc&) {
+        close();
+        return kS7NotOpen;
+    }
+    open_ = true;
+    return kS7Ok;
+}
+
+void TcpIpS7Tool::copyTable(const PlcConnectionEntry* entries, int count)
+{
     plcs_.resize(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const PlcConnectionEntry& entry = entries[i];
@@ -48,8 +62,6 @@ int TcpIpS7Tool::open(const PlcConnectionEntry* entries, int count)
             plc.sides[side] = std::move(s);
         }
     }
-    open_ = true;
-    return kS7Ok;
 }
 
 void TcpIpS7Tool::close()

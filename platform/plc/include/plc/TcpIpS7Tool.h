@@ -79,6 +79,7 @@ private:
         std::unique_ptr<Side> sides[2];
     };
 
+    void copyTable(const PlcConnectionEntry* entries, int count);
     int connectSide(int plcNumber, int side);
     int access(int code);
     int note(int plcNumber, int side, int code);
