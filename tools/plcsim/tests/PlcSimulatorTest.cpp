@@ -79,8 +79,9 @@ TEST(DecodeJob, ReadsMultiItemJobsAndWriteDataWithFillBytes)
 
     // Three bytes, a fill byte, then a one-bit item.
     const Bytes data{0x00, 0x04, 0x00, 0x18, 1, 2, 3, 0x00, 0x00, 0x03, 0x00, 0x01, 0x01};
-    ASSERT_EQ(decodeJob(job(0x05, {item(0x02, 3, 1, 0), item(0x01, 1, 1, 35)}, data), decoded),
-              JobStatus::Ok);
+    const Bytes write =
+        job(0x05, {item(0x02, 3, 1, 0), item(0x01, 1, 1, 35)}, data);  // decoded spans into it
+    ASSERT_EQ(decodeJob(write, decoded), JobStatus::Ok);
     ASSERT_EQ(decoded.writeData.size(), 2u);
     EXPECT_EQ(decoded.writeData[0].bytes.size(), 3u);
     EXPECT_EQ(decoded.writeData[1].bytes[0], 1);
@@ -187,7 +188,9 @@ TEST(Simulator, WritesBitsWithoutTouchingNeighbours)
     s7::S7Header header;
     ASSERT_TRUE(s7::decodeS7Header(answer, header));
     EXPECT_EQ(Bytes(header.data.begin(), header.data.end()), (Bytes{0xFF, 0xFF}));
-    EXPECT_EQ((*sim.dataBlock(2))[1], 0x72);  // bit 1 set, bit 7 cleared
+    const auto block = sim.dataBlock(2);
+    ASSERT_TRUE(block);
+    EXPECT_EQ((*block)[1], 0x72);  // bit 1 set, bit 7 cleared
 }
 
 TEST(Simulator, RefusesJobsLargerThanTheNegotiatedPdu)
@@ -243,7 +246,9 @@ TEST(Simulator, AnimatesCounterSineAndBits)
         return counter >= 3 && sine != 0.0f && bytes[8] == static_cast<uint8_t>(counter);
     }));
     EXPECT_LE(std::abs(sine), 100.0f);
-    EXPECT_EQ((*sim.dataBlock(2))[0], 0);  // other blocks stay still
+    const auto still = sim.dataBlock(2);
+    ASSERT_TRUE(still);
+    EXPECT_EQ((*still)[0], 0);  // other blocks stay still
 }
 
 TEST(Simulator, ResetsConnectionsBeyondItsLimitAndRestarts)

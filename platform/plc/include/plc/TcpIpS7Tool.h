@@ -8,7 +8,8 @@
 // - Each PLC and side has its own TCP connection, opened when that PLC and side is first
 //   selected (or on the next access after the connection was lost) and kept across selections.
 // - A connect (TCP, COTP and S7 set-up together) and a request never take longer than their
-//   time-outs, 1000 ms each by default, so a silent PLC costs about a second per call.
+//   time-outs, 1000 ms each by default, so a silent PLC costs about a second per call (a read
+//   or write that must first reconnect a lost connection may take both, about two seconds).
 // - close() closes every connection; every error path closes the connection it broke, so no
 //   socket is left behind.
 // - All operations but errorText() come from one thread; errorText() may run concurrently from
