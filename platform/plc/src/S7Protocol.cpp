@@ -67,7 +67,7 @@ void writeJobHeader(ByteWriter& w, uint16_t pduRef, uint16_t paramLength, uint16
 
 void writeDataBlockItem(ByteWriter& w, uint16_t dataBlock, uint32_t startByte, uint16_t count)
 {
-    w.u8(0x12);  // variable specification
+    w.u8(0x12);  // item marker
     w.u8(0x0A);  // length of the address part
     w.u8(0x10);  // syntax: S7ANY
     w.u8(kItemByte);

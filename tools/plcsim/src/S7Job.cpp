@@ -33,7 +33,7 @@ uint32_t elementSize(uint8_t transportSize)
 
 bool decodeItem(ByteReader& r, ItemRequest& item)
 {
-    const uint8_t spec = r.u8();
+    const uint8_t marker = r.u8();
     const uint8_t length = r.u8();
     const uint8_t syntax = r.u8();
     item.transportSize = r.u8();
@@ -41,7 +41,7 @@ bool decodeItem(ByteReader& r, ItemRequest& item)
     item.dataBlock = r.u16();
     item.area = r.u8();
     item.bitAddress = r.u24();
-    return r.ok() && spec == 0x12 && length == 0x0A && syntax == 0x10 &&
+    return r.ok() && marker == 0x12 && length == 0x0A && syntax == 0x10 &&
            elementSize(item.transportSize) != 0 && item.count != 0 &&
            (item.transportSize != s7::kItemBit || item.count == 1);
 }
