@@ -85,9 +85,8 @@ bool acceptIsoConnection(State& state, int fd)
                                                 request.calledTsap, tpdu));
 }
 
-void serveConnection(State& state, UniqueFd socket)
+void serveConnection(State& state, int fd)
 {
-    const int fd = socket.get();
     if (state.currentFaults().refuseConnections) {
         plc::setAbortiveClose(fd);
         return;
@@ -148,11 +147,23 @@ void acceptLoop(State& state)
         }
         ++state.connections;
         auto& connection = state.connectionThreads.emplace_back();
+        connection.fd = client.get();
         connection.thread = std::thread([&state, &connection, socket = std::move(client)]() mutable {
-            serveConnection(state, std::move(socket));
+            serveConnection(state, socket.get());
+            {
+                const std::lock_guard lock(connection.fdMutex);
+                socket.reset();
+                connection.fd = -1;
+            }
             --state.connections;
             connection.done = true;
         });
+    }
+    // A peer in the middle of a frame would hold its thread until the frame time-out: shut the
+    // sockets down so that every thread ends at once.
+    for (auto& connection : state.connectionThreads) {
+        const std::lock_guard lock(connection.fdMutex);
+        if (connection.fd >= 0) ::shutdown(connection.fd, SHUT_RDWR);
     }
     for (auto& connection : state.connectionThreads)
         connection.thread.join();

@@ -32,6 +32,8 @@ struct PlcSimulator::State {
     struct Connection {
         std::thread thread;
         std::atomic<bool> done{false};
+        std::mutex fdMutex;  // the socket is closed by its thread, shut down by stop()
+        int fd = -1;
     };
     std::mutex serverMutex;  // start/stop
     std::atomic<bool> running{false};

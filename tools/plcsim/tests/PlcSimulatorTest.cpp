@@ -128,6 +128,10 @@ public:
     }
     bool ok() const { return ok_; }
     uint16_t granted() const { return granted_; }
+    bool sendRaw(const Bytes& bytes)
+    {
+        return plc::sendAll(fd_.get(), bytes, plc::Deadline(5000ms)) == plc::IoStatus::Ok;
+    }
     bool exchange(const Bytes& pdu, Bytes& answer)
     {
         const plc::Deadline deadline(5000ms);
@@ -267,6 +271,22 @@ TEST(Simulator, ResetsConnectionsBeyondItsLimitAndRestarts)
     ASSERT_TRUE(sim.start());
     RawClient third(sim);
     EXPECT_TRUE(third.ok());
+}
+
+TEST(Simulator, StopsAtOnceEvenWithAPeerStuckInAFrame)
+{
+    PlcSimulator sim(options());
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim);
+    ASSERT_TRUE(client.ok());
+    // Half a frame, then silence: the connection thread waits inside the frame.
+    ASSERT_TRUE(client.sendRaw(Bytes{3, 0, 0, 40, 2, 0xF0}));
+    ASSERT_TRUE(eventually([&] { return sim.connectionCount() == 1; }));
+    const auto begin = std::chrono::steady_clock::now();
+    sim.stop();
+    // Well below the 5 s a peer gets to finish a frame.
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 4s);
+    EXPECT_EQ(sim.connectionCount(), 0);
 }
 
 TEST(Simulator, IsDrivenByTheAccessLibrarysClient)
