@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "NodeProcess.h"
+#include "ChildProcess.h"
 #include "plc/TcpIpS7Tool.h"
 
 namespace {
@@ -30,8 +30,8 @@ double ourReadsPerSecond(plc::TcpIpS7Tool& tool, double seconds)
 
 double snap7ReadsPerSecond(int port, double seconds)
 {
-    interop::NodeProcess client(interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
-                                {std::to_string(port), std::to_string(seconds)});
+    interop::ChildProcess client("node", {interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
+                                          std::to_string(port), std::to_string(seconds)});
     const std::string line = client.waitFor("reads", std::chrono::seconds(static_cast<long>(seconds) + 30));
     long reads = 0;
     double elapsed = 0;
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const int port = interop::freeLoopbackPort();
-    interop::NodeProcess server("snap7_server.js", {std::to_string(port)});
+    interop::ChildProcess server("node", {interop::nodeScript("snap7_server.js"), std::to_string(port)});
     if (server.waitFor("ready") != "ready " + std::to_string(port)) {
         std::fprintf(stderr, "node-snap7's S7Server did not start on port %d\n", port);
         return 1;

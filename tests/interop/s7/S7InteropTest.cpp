@@ -2,10 +2,11 @@
 // simulator: two peers written by others.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "NodeProcess.h"
+#include "ChildProcess.h"
 #include "plc/S7Protocol.h"
 #include "plc/TcpIpS7Tool.h"
 #include "plcsim/PlcSimulator.h"
@@ -14,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
-using interop::NodeProcess;
+using interop::ChildProcess;
 
 #define REQUIRE_PEERS()                                                                   \
     if (interop::peersFolder().empty()) {                                                 \
@@ -29,8 +30,9 @@ protected:
         // A port another process takes in between makes the server fail to start: try a few.
         for (int attempt = 0; attempt < 5 && endpoint_.empty(); ++attempt) {
             const int port = interop::freeLoopbackPort();
-            server_ = std::make_unique<NodeProcess>("snap7_server.js",
-                                                    std::vector<std::string>{std::to_string(port)});
+            server_ = std::make_unique<ChildProcess>(
+                "node",
+                std::vector<std::string>{interop::nodeScript("snap7_server.js"), std::to_string(port)});
             ASSERT_TRUE(server_->started());
             if (server_->waitFor("ready") == "ready " + std::to_string(port)) {
                 endpoint_ = "127.0.0.1:" + std::to_string(port);
@@ -59,7 +61,7 @@ protected:
         return bytes;
     }
 
-    std::unique_ptr<NodeProcess> server_;
+    std::unique_ptr<ChildProcess> server_;
     std::string endpoint_;
     plc::PlcConnectionEntry entry_{};
     plc::TcpIpS7Tool tool_{plc::S7Timeouts{1000ms, 1000ms}};
@@ -140,7 +142,7 @@ TEST(Snap7Client, DrivesTheSimulator)
     ASSERT_TRUE(sim.writeMemory(1, 0, pattern));
     ASSERT_TRUE(sim.start());
 
-    NodeProcess client("snap7_client.js", {std::to_string(sim.port())});
+    ChildProcess client("node", {interop::nodeScript("snap7_client.js"), std::to_string(sim.port())});
     ASSERT_TRUE(client.started());
     const std::string verdict = client.readLine(30s);
     EXPECT_EQ(verdict, "ok");
@@ -155,6 +157,30 @@ TEST(Snap7Client, DrivesTheSimulator)
         sawWrite = sawWrite || plcsim::formatRecord(record) == "write DB1 start=50 size=212";
     }
     EXPECT_TRUE(sawWrite);
+}
+
+TEST(Snap7Client, DrivesThePlcsimExecutable)
+{
+    REQUIRE_PEERS();
+    const char* binaryDir = std::getenv("ORVA_BINARY_DIR");
+    const std::string plcsim =
+        std::string(binaryDir != nullptr ? binaryDir : ORVA_INTEROP_BINARY_DIR) + "/bin/plcsim";
+    ChildProcess sim(plcsim,
+                     {"--port", "0", "--db", "1:512", "--pattern", "--log", "-", "--duration", "120"});
+    ASSERT_TRUE(sim.started());
+    const std::string listening = sim.waitFor("plcsim listening on 127.0.0.1:");
+    ASSERT_FALSE(listening.empty()) << "plcsim did not start";
+    const std::string port = listening.substr(listening.rfind(':') + 1);
+
+    ChildProcess client("node", {interop::nodeScript("snap7_client.js"), port});
+    ASSERT_TRUE(client.started());
+    EXPECT_EQ(client.readLine(30s), "ok");
+    EXPECT_EQ(client.wait(), 0);
+    // The simulator's request log shows the client's accesses.
+    EXPECT_EQ(sim.waitFor("write DB1 start=50 size=212"), "write DB1 start=50 size=212");
+    sim.terminate();
+    EXPECT_EQ(sim.waitFor("plcsim stopped"), "plcsim stopped");
+    EXPECT_EQ(sim.wait(), 0);
 }
 
 }  // namespace

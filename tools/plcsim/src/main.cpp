@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "plcsim/PlcSimulator.h"
 
@@ -25,6 +26,7 @@ Options:
   --port N               listening port (default 10102; 0 = a free port, printed at start)
   --db N:SIZE            data block N with SIZE bytes, zero-filled (repeatable;
                          default: DB1 with 1024 bytes)
+  --pattern              fill the data blocks with byte i = i & 0xFF instead of zeros
   --pdu N                largest PDU size granted, 240..960 (default 480)
   --max-connections N    connections served at once; more are reset (default 8)
   --animate N            animate data block N (repeatable): bytes 0-3 a DWORD counter,
@@ -81,6 +83,7 @@ int main(int argc, char** argv)
     options.port = 10102;
     plcsim::Faults faults;
     std::string logPath;
+    bool pattern = false;
     unsigned long long durationSeconds = 0;
 
     for (int i = 1; i < argc; ++i) {
@@ -101,6 +104,8 @@ int main(int argc, char** argv)
             faults.refuseConnections = true;
         } else if (arg == "--refuse-iso") {
             faults.refuseIso = true;
+        } else if (arg == "--pattern") {
+            pattern = true;
         } else if (arg == "--corrupt") {
             faults.corruptResponses = true;
         } else if (!next(value)) {
@@ -174,6 +179,14 @@ int main(int argc, char** argv)
 
     plcsim::PlcSimulator simulator(options);
     simulator.setFaults(faults);
+    if (pattern) {
+        for (const auto& [number, size] : options.dataBlocks) {
+            std::vector<uint8_t> bytes(size);
+            for (size_t i = 0; i < size; ++i)
+                bytes[i] = static_cast<uint8_t>(i);
+            simulator.writeMemory(number, 0, bytes);
+        }
+    }
     std::string error;
     if (!simulator.start(&error)) return fail(error);
     std::printf("plcsim listening on %s\n", simulator.endpoint().c_str());

@@ -1,4 +1,4 @@
-#include "NodeProcess.h"
+#include "ChildProcess.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -30,7 +30,12 @@ std::string peersFolder()
     return folder.string();
 }
 
-NodeProcess::NodeProcess(const std::string& script, const std::vector<std::string>& args)
+std::string nodeScript(const std::string& script)
+{
+    return sourceDir() + "/tests/interop/s7/" + script;
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args)
 {
     int in[2];
     int out[2];
@@ -45,9 +50,7 @@ NodeProcess::NodeProcess(const std::string& script, const std::vector<std::strin
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     const std::string folder = peersFolder();
-    const std::string scriptPath =
-        script.starts_with('/') ? script : sourceDir() + "/tests/interop/s7/" + script;
-    std::vector<std::string> argvText{"node", scriptPath};
+    std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : argvText)
@@ -62,7 +65,7 @@ NodeProcess::NodeProcess(const std::string& script, const std::vector<std::strin
         envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, "node", &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
@@ -70,7 +73,7 @@ NodeProcess::NodeProcess(const std::string& script, const std::vector<std::strin
     output_ = out[0];
 }
 
-NodeProcess::~NodeProcess()
+ChildProcess::~ChildProcess()
 {
     if (input_ >= 0) ::close(input_);
     input_ = -1;
@@ -81,14 +84,14 @@ NodeProcess::~NodeProcess()
     if (output_ >= 0) ::close(output_);
 }
 
-void NodeProcess::send(const std::string& line)
+void ChildProcess::send(const std::string& line)
 {
     const std::string text = line + "\n";
     if (input_ >= 0) [[maybe_unused]]
         auto n = ::write(input_, text.data(), text.size());
 }
 
-std::string NodeProcess::readLine(std::chrono::milliseconds timeout)
+std::string ChildProcess::readLine(std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -109,7 +112,7 @@ std::string NodeProcess::readLine(std::chrono::milliseconds timeout)
     }
 }
 
-std::string NodeProcess::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
+std::string ChildProcess::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (int lines = 0; lines < 10000; ++lines) {
@@ -123,7 +126,7 @@ std::string NodeProcess::waitFor(const std::string& prefix, std::chrono::millise
     return {};
 }
 
-int NodeProcess::wait(std::chrono::milliseconds timeout)
+int ChildProcess::wait(std::chrono::milliseconds timeout)
 {
     if (reaped_) return exitCode_;
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -139,6 +142,11 @@ int NodeProcess::wait(std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return -1;
+}
+
+void ChildProcess::terminate()
+{
+    if (pid_ > 0 && !reaped_) ::kill(pid_, SIGTERM);
 }
 
 int freeLoopbackPort()

@@ -13,13 +13,16 @@ namespace interop {
 std::string peersFolder();
 // The project's source folder.
 std::string sourceDir();
+// The full path of a node script of this folder.
+std::string nodeScript(const std::string& script);
 
-class NodeProcess {
+class ChildProcess {
 public:
-    NodeProcess(const std::string& script, const std::vector<std::string>& args);
-    ~NodeProcess();
-    NodeProcess(const NodeProcess&) = delete;
-    NodeProcess& operator=(const NodeProcess&) = delete;
+    // program is looked up in PATH unless it holds a "/"; NODE_PATH points at the peers.
+    ChildProcess(const std::string& program, const std::vector<std::string>& args);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
     void send(const std::string& line);
@@ -30,6 +33,8 @@ public:
                         std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
     // Waits for the child's exit code (-1 on time-out or a signal).
     int wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(30000));
+    // Asks the child to end (SIGTERM).
+    void terminate();
 
 private:
     int pid_ = -1;
