@@ -216,6 +216,19 @@ Status RegistryKey::writeString(std::string_view valueName, std::string_view val
     });
 }
 
+Status RegistryKey::writeStrings(const std::vector<KeyValue>& values) const
+{
+    if (!isOpen()) return Status::KeyNotFound;
+    if (!writable_) return Status::AccessDenied;
+    for (const auto& v : values)
+        if (!validValueName(v.name)) return Status::InvalidName;
+    return modifyKey(file_, path_, true, [&](KeyFileContents& contents) {
+        for (const auto& v : values)
+            contents.set(v.name, v.data);
+        return true;
+    });
+}
+
 Status RegistryKey::deleteValue(std::string_view valueName) const
 {
     if (!isOpen()) return Status::KeyNotFound;

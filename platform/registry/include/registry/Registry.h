@@ -47,6 +47,8 @@ public:
     // Only for keys opened by createKey. Recreates the key when it was deleted meanwhile, and
     // replaces a corrupt file (keeping it beside as "<file>.corrupt").
     Status writeString(std::string_view valueName, std::string_view value) const;
+    // Several values in one replacement of the file: readers see all of them or none.
+    Status writeStrings(const std::vector<KeyValue>& values) const;
     // Ok also when there was no such value.
     Status deleteValue(std::string_view valueName) const;
 
