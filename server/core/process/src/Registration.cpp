@@ -73,4 +73,19 @@ Status unregisterServer(const ServerIdentity& identity, const registry::Registry
     return firstFailure({clsidResult, progIdResult, independentResult});
 }
 
+std::optional<int> runRegistrationCommand(const CommandLineOptions& options, const ServerIdentity& identity,
+                                          std::string_view executablePath, const registry::Registry& registry,
+                                          LogSink& log)
+{
+    if (options.action == CommandLineAction::Run) return std::nullopt;
+    const bool registering = options.action == CommandLineAction::Register;
+    const Status result = registering ? registerServer(identity, executablePath, registry)
+                                      : unregisterServer(identity, registry);
+    if (result != Status::Ok) {
+        log.log(std::string(registering ? "registration" : "unregistration") + " failed in " +
+                registry.root().string() + ": " + std::string(registry::statusText(result)));
+    }
+    return 0;
+}
+
 }  // namespace orva::process

@@ -60,6 +60,9 @@ TEST(CommandLine, ArgumentsAreJoinedWithSingleSpaces)
     const char* const one[] = {"/usr/bin/Tornel", "/RegServer"};
     EXPECT_EQ(parseCommandLine(joinCommandLine(2, one)).action, CommandLineAction::Register);
 
+    EXPECT_EQ(toolkitEntrySetting(parseCommandLine("-ctt")), 1000);
+    EXPECT_EQ(toolkitEntrySetting(parseCommandLine("-Embedding")), 50);
+
     const char* const none[] = {"/usr/bin/Tornel"};
     EXPECT_EQ(joinCommandLine(1, none), "");
     EXPECT_EQ(joinCommandLine(0, nullptr), "");

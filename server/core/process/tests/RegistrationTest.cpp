@@ -3,6 +3,8 @@
 #include "ProcessTestSupport.h"
 #include "process/Registration.h"
 
+#include <fstream>
+
 using namespace orva::process;
 using orva::config::ServerKind;
 using orva::registry::Registry;
@@ -94,4 +96,30 @@ TEST(Registration, AProgIdTakenOverByAnotherClassIsLeftAlone)
     EXPECT_FALSE(keyExists(registry, keys.clsidKey));
     EXPECT_FALSE(keyExists(registry, keys.progIdKey));
     EXPECT_TRUE(keyExists(registry, keys.versionIndependentProgIdKey));
+}
+
+TEST(Registration, TheCommandLineStepEndsWithCodeZeroAndLogsFailures)
+{
+    const test_support::TempFolder folder;
+    std::vector<std::string> lines;
+    LogSink log("Lorvik", [&](std::string_view line) { lines.emplace_back(line); });
+    const ServerIdentity& lorvik = serverIdentity(ServerKind::Lorvik);
+
+    const Registry registry(folder.path());
+    EXPECT_EQ(runRegistrationCommand(parseCommandLine("-ctt"), lorvik, "/bin/Lorvik", registry, log),
+              std::nullopt);
+    EXPECT_EQ(runRegistrationCommand(parseCommandLine("/regserver"), lorvik, "/bin/Lorvik", registry, log),
+              0);
+    EXPECT_TRUE(keyExists(registry, registrationKeys(lorvik).clsidKey));
+    EXPECT_EQ(runRegistrationCommand(parseCommandLine("-UNREGSERVER"), lorvik, "/bin/Lorvik", registry, log),
+              0);
+    EXPECT_FALSE(keyExists(registry, registrationKeys(lorvik).clsidKey));
+    EXPECT_TRUE(lines.empty());
+
+    // A root that is a file cannot hold keys: still code 0, but the log says why.
+    std::ofstream(folder.path() / "file") << "x";
+    const Registry broken(folder.path() / "file");
+    EXPECT_EQ(runRegistrationCommand(parseCommandLine("-RegServer"), lorvik, "/bin/Lorvik", broken, log), 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("registration failed"), std::string::npos);
 }

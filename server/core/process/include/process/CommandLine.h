@@ -16,6 +16,12 @@ struct CommandLineOptions {
     bool cttMode = false;        // -ctt
 };
 
+// The numeric setting the toolkit entry gets at start: 1000 in ctt mode, else 50.
+constexpr int toolkitEntrySetting(const CommandLineOptions& options)
+{
+    return options.cttMode ? 1000 : 50;
+}
+
 // argv[1..] joined with single spaces: the command line as one string.
 std::string joinCommandLine(int argc, const char* const* argv);
 

@@ -7,9 +7,12 @@
 //   <ProgID>                      @ = description, "CLSID" = {clsid}
 //   <version-independent ProgID>  @ = description, "CLSID" = {clsid}, "CurVer" = ProgID
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "process/CommandLine.h"
+#include "process/LogSink.h"
 #include "process/ServerIdentity.h"
 #include "registry/Registry.h"
 
@@ -29,5 +32,12 @@ registry::Status registerServer(const ServerIdentity& identity, std::string_view
 
 // Removes the keys. A ProgID key that names another class's CLSID is left alone.
 registry::Status unregisterServer(const ServerIdentity& identity, const registry::Registry& registry);
+
+// The "-RegServer" / "-UnregServer" step of start-up: registers or unregisters and gives the exit
+// code, 0 (callers such as installers rely on it); a failure is written to the log. Nothing for
+// any other command line: the server starts.
+std::optional<int> runRegistrationCommand(const CommandLineOptions& options, const ServerIdentity& identity,
+                                          std::string_view executablePath, const registry::Registry& registry,
+                                          LogSink& log);
 
 }  // namespace orva::process
