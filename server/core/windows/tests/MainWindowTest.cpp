@@ -10,7 +10,11 @@
 
 #include "QtTestApp.h"
 #include "process/WindowIds.h"
+#include "windows/AboutDialog.h"
 #include "windows/MainWindow.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 using namespace orva;
 using namespace orva::windows;
@@ -157,4 +161,21 @@ TEST_F(MainWindowFixture, CloseRequestsExitAndSignalsAllCloseTheWindow)
     ::raise(SIGTERM);
     EXPECT_TRUE(pumpUntil([&] { return window->isClosed(); }));
     window.reset();
+}
+
+TEST(AboutDialog, ShowsTheServersTitleProductLineMakerAndOk)
+{
+    qtApp();
+    AboutDialog about(process::serverIdentity(ServerKind::Lorvik));
+    EXPECT_EQ(about.windowTitle(), "About Orva MPI-Emulated OPC DA Server");
+    EXPECT_EQ(about.findChild<QLabel*>("productLine")->text(),
+              "Orva MPI-Emulated OPC DA Server - Ver. 1.1.0.0  Win32 ");
+    EXPECT_EQ(about.findChild<QLabel*>("makerName")->text(), "ORVA Automation");
+    QPushButton* ok = about.findChild<QPushButton*>("okButton");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "OK");
+    about.open();
+    ok->click();
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+    EXPECT_FALSE(about.isVisible());
 }
