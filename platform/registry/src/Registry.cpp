@@ -135,6 +135,22 @@ Status replaceFile(int dirFd, const std::filesystem::path& file, std::string_vie
     return Status::Ok;
 }
 
+// Creates the missing folders above a key file, readable by everyone whatever the umask, so that
+// servers running under other accounts can read what an administrator wrote.
+Status createFolders(const std::filesystem::path& folder)
+{
+    std::filesystem::path path;
+    for (const auto& part : folder) {
+        path /= part;
+        if (::mkdir(path.c_str(), 0755) == 0) {
+            ::chmod(path.c_str(), 0755);
+        } else if (errno != EEXIST) {
+            return writeStatusFromErrno(errno);
+        }
+    }
+    return Status::Ok;
+}
+
 // What a modification does with the key's current values; false means "nothing to write".
 using Modification = std::function<bool(KeyFileContents&)>;
 
@@ -143,10 +159,8 @@ Status modifyKey(const std::filesystem::path& file, std::string_view keyPath, bo
                  const Modification& modify)
 {
     const std::filesystem::path folder = file.parent_path();
-    std::error_code ec;
     if (createIfMissing) {
-        std::filesystem::create_directories(folder, ec);
-        if (ec) return writeStatusFromErrno(ec.value());
+        if (const Status s = createFolders(folder); s != Status::Ok) return s;
     }
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return statusFromErrno(errno);

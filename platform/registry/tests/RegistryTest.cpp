@@ -207,3 +207,19 @@ TEST(Registry, TheEnvironmentVariableReplacesTheMachineRoot)
 
     if (saved != nullptr) ::setenv(name, savedValue.c_str(), 1);
 }
+
+TEST(Registry, NewFoldersAreReadableByEveryoneWhateverTheUmask)
+{
+    const TempRoot root;
+    const Registry registry(root.path() / "registry");
+    const mode_t saved = ::umask(077);
+    const Status written = registry.writeString(kTornelKey, "ConfigFile", "/a.xml");
+    ::umask(saved);
+    ASSERT_EQ(written, Status::Ok);
+    for (const auto& folder : {root.path() / "registry", root.path() / "registry/software",
+                               root.path() / "registry/software/orvaautomation"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0755u) << folder;
+    }
+}
