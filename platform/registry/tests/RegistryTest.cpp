@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -180,11 +181,25 @@ TEST(Registry, WritesLeaveNoTemporaryFilesAndReadableFiles)
 
 TEST(Registry, AReadOnlyRootDeniesWrites)
 {
-    if (::geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
     const TempRoot root;
     const Registry registry(root.path());
     ASSERT_EQ(::chmod(root.path().c_str(), 0555), 0);
-    EXPECT_EQ(registry.writeString(kTornelKey, "ConfigFile", "/a.xml"), Status::AccessDenied);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(registry.writeString(kTornelKey, "ConfigFile", "/a.xml"), Status::AccessDenied);
+    } else {
+        // Root ignores file permissions: try as an unprivileged account in a child process.
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            ::_exit(registry.writeString(kTornelKey, "ConfigFile", "/a.xml") == Status::AccessDenied ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot switch to an unprivileged account";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
     ::chmod(root.path().c_str(), 0755);
 }
 
