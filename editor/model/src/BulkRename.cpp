@@ -64,9 +64,9 @@ EditResult EditorModel::pasteName(const Selection& selection)
             const std::string& name = acceptable ? lines[i] : rows[i].node->text();
             const TreeNode* parent = rows[i].node->parent();
             bool taken = !finalNames[parent].insert(upperText(name)).second;
-            for (const auto& sibling : parent->children())
-                if (!taken && !selected.contains(sibling.get()) && equalNoCase(sibling->text(), name))
-                    taken = true;
+            const TreeNode* sibling = tree.find(parent->key() + "." + name);
+            if (sibling != nullptr && sibling->parent() == parent && !selected.contains(sibling))
+                taken = true;
             if (taken) {
                 ui_.message("Name already existing", Icon::None);
                 return;

@@ -17,7 +17,7 @@ int64_t numberIn(std::string_view text, int64_t lo, int64_t hi)
     return roundInRange(leadingNumber(text), lo, hi);
 }
 
-std::string counterName(std::string_view prefix, int16_t counter)
+std::string counterName(std::string_view prefix, int32_t counter)
 {
     return std::string(prefix) + std::to_string(counter);
 }

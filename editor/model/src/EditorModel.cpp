@@ -63,9 +63,9 @@ bool EditorModel::openConfiguration(const std::string& path)
     tree.reset(path);
     settings = InterfaceSettings{};
     if (!ImportXML(path)) return false;
-    gnNewItem = static_cast<int16_t>(gcolItems.size() + 1);
-    gnNewBranch = static_cast<int16_t>(gcolBranches.size() + 1);
-    gnNewPlc = static_cast<int16_t>(gcolPlc.size() + 1);
+    gnNewItem = static_cast<int32_t>(gcolItems.size() + 1);
+    gnNewBranch = static_cast<int32_t>(gcolBranches.size() + 1);
+    gnNewPlc = static_cast<int32_t>(gcolPlc.size() + 1);
     gbCfgOpen = true;
     gbCfgSaved = true;
     return true;

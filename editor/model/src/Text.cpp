@@ -8,26 +8,60 @@
 
 namespace orva::editor {
 
+namespace {
+
+// Walks a UTF-8 text byte by byte, giving each byte in upper case: ASCII letters, and the second
+// byte of the Latin-1 letters U+00E0..U+00FE (but not U+00F7, the division sign).
+class UpperBytes {
+public:
+    explicit UpperBytes(std::string_view text) : text_(text) {}
+    bool done() const { return pos_ >= text_.size(); }
+    char next()
+    {
+        const auto c = static_cast<unsigned char>(text_[pos_++]);
+        if (continuation_) {
+            continuation_ = false;
+            return static_cast<char>(c >= 0xA0 && c <= 0xBE && c != 0xB7 ? c - 0x20 : c);
+        }
+        if (c >= 'a' && c <= 'z') return static_cast<char>(c - 32);
+        if (c == 0xC3 && pos_ < text_.size()) continuation_ = true;
+        return static_cast<char>(c);
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    bool continuation_ = false;
+};
+
+}  // namespace
+
 std::string upperText(std::string_view text)
 {
-    std::string out(text);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        if (c >= 'a' && c <= 'z') {
-            out[i] = static_cast<char>(c - 32);
-        } else if (c == 0xC3 && i + 1 < out.size()) {
-            // U+00E0..U+00FE (but not U+00F7, the division sign) map to U+00C0..U+00DE.
-            const auto d = static_cast<unsigned char>(out[i + 1]);
-            if (d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
-            ++i;
-        }
-    }
+    std::string out;
+    out.reserve(text.size());
+    for (UpperBytes bytes(text); !bytes.done();)
+        out += bytes.next();
     return out;
 }
 
 bool equalNoCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && upperText(a) == upperText(b);
+    if (a.size() != b.size()) return false;
+    UpperBytes x(a), y(b);
+    while (!x.done())
+        if (x.next() != y.next()) return false;
+    return true;
+}
+
+std::size_t NoCaseHash::operator()(std::string_view text) const
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (UpperBytes bytes(text); !bytes.done();) {
+        hash ^= static_cast<unsigned char>(bytes.next());
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
 }
 
 bool startsWith(std::string_view text, std::string_view prefix)

@@ -1,8 +1,6 @@
 #include "editor/Tree.h"
 
-#include <vector>
-
-#include "editor/Text.h"
+#include <unordered_set>
 
 namespace orva::editor {
 
@@ -28,6 +26,28 @@ bool TreeNode::isAncestorOf(const TreeNode& other) const
     return false;
 }
 
+namespace {
+
+// Frees a subtree level by level, so that a deep tree cannot exhaust the stack.
+void destroy(std::unique_ptr<TreeNode> top, TreeNode::Children& (*childrenOf)(TreeNode&))
+{
+    std::vector<std::unique_ptr<TreeNode>> pending;
+    pending.push_back(std::move(top));
+    while (!pending.empty()) {
+        auto node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : childrenOf(*node))
+            pending.push_back(std::move(child));
+    }
+}
+
+}  // namespace
+
+TreeNode::Children& Tree::childrenOf(TreeNode& node)
+{
+    return node.children_;
+}
+
 Tree::Tree(std::string rootText)
 {
     reset(std::move(rootText));
@@ -35,33 +55,14 @@ Tree::Tree(std::string rootText)
 
 Tree::~Tree()
 {
-    // Tear the nodes down level by level so that a deep tree cannot exhaust the stack.
-    if (!root_) return;
-    std::vector<std::unique_ptr<TreeNode>> pending;
-    pending.push_back(std::move(root_));
-    while (!pending.empty()) {
-        auto node = std::move(pending.back());
-        pending.pop_back();
-        for (auto& child : node->children_)
-            pending.push_back(std::move(child));
-    }
+    if (root_) destroy(std::move(root_), &Tree::childrenOf);
 }
 
 void Tree::reset(std::string rootText)
 {
     index_.clear();
     order_.clear();
-    if (root_) {
-        std::vector<std::unique_ptr<TreeNode>> pending;
-        for (auto& child : root_->children_)
-            pending.push_back(std::move(child));
-        while (!pending.empty()) {
-            auto node = std::move(pending.back());
-            pending.pop_back();
-            for (auto& child : node->children_)
-                pending.push_back(std::move(child));
-        }
-    }
+    if (root_) destroy(std::move(root_), &Tree::childrenOf);
     root_ = std::make_unique<TreeNode>();
     root_->kind_ = NodeKind::Config;
     root_->text_ = std::move(rootText);
@@ -70,7 +71,7 @@ void Tree::reset(std::string rootText)
 TreeNode* Tree::find(std::string_view key) const
 {
     if (key.empty()) return root_.get();
-    const auto found = index_.find(upperText(key));
+    const auto found = index_.find(key);
     return found == index_.end() ? nullptr : found->second;
 }
 
@@ -81,9 +82,7 @@ bool Tree::containsKey(std::string_view key) const
 
 TreeNode* Tree::add(TreeNode& parent, std::string key, std::string text, NodeKind kind)
 {
-    if (key.empty()) return nullptr;
-    auto folded = upperText(key);
-    if (index_.contains(folded)) return nullptr;
+    if (key.empty() || index_.contains(key)) return nullptr;
     auto node = std::make_unique<TreeNode>();
     node->key_ = std::move(key);
     node->text_ = std::move(text);
@@ -94,72 +93,58 @@ TreeNode* Tree::add(TreeNode& parent, std::string key, std::string text, NodeKin
     raw->inParent_ = std::prev(parent.children_.end());
     order_.push_back(raw);
     raw->inOrder_ = std::prev(order_.end());
-    index_.emplace(std::move(folded), raw);
+    index_.emplace(std::string_view(raw->key_), raw);
     return raw;
-}
-
-void Tree::unindex(TreeNode& top)
-{
-    std::vector<TreeNode*> pending{&top};
-    while (!pending.empty()) {
-        TreeNode* node = pending.back();
-        pending.pop_back();
-        index_.erase(upperText(node->key_));
-        order_.erase(node->inOrder_);
-        for (auto& child : node->children_)
-            pending.push_back(child.get());
-    }
 }
 
 void Tree::remove(TreeNode& node)
 {
     if (&node == root_.get() || node.parent_ == nullptr) return;
-    unindex(node);
-    TreeNode* parent = node.parent_;
-    std::unique_ptr<TreeNode> owned = std::move(*node.inParent_);
-    parent->children_.erase(node.inParent_);
-    std::vector<std::unique_ptr<TreeNode>> pending;
-    pending.push_back(std::move(owned));
+    std::vector<TreeNode*> pending{&node};
     while (!pending.empty()) {
-        auto current = std::move(pending.back());
+        TreeNode* current = pending.back();
         pending.pop_back();
+        index_.erase(current->key_);
+        order_.erase(current->inOrder_);
         for (auto& child : current->children_)
-            pending.push_back(std::move(child));
+            pending.push_back(child.get());
     }
+    const auto position = node.inParent_;
+    std::unique_ptr<TreeNode> owned = std::move(*position);
+    owned->parent_->children_.erase(position);
+    destroy(std::move(owned), &Tree::childrenOf);
 }
 
 bool Tree::setKey(TreeNode& node, std::string key)
 {
     if (&node == root_.get() || key.empty()) return false;
-    auto folded = upperText(key);
-    const auto found = index_.find(folded);
+    const auto found = index_.find(key);
     if (found != index_.end() && found->second != &node) return false;
-    index_.erase(upperText(node.key_));
+    index_.erase(node.key_);
     node.key_ = std::move(key);
-    index_[std::move(folded)] = &node;
+    index_.emplace(std::string_view(node.key_), &node);
     return true;
 }
 
 bool Tree::setKeys(const std::vector<std::pair<TreeNode*, std::string>>& changes)
 {
-    std::unordered_map<std::string, TreeNode*> leaving;
+    std::unordered_set<const TreeNode*> moving;
+    std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual> arriving;
     for (const auto& [node, key] : changes) {
         if (node == root_.get() || key.empty()) return false;
-        leaving.emplace(upperText(node->key_), node);
+        moving.insert(node);
     }
-    std::unordered_map<std::string, TreeNode*> arriving;
     for (const auto& [node, key] : changes) {
-        auto folded = upperText(key);
-        const auto found = index_.find(folded);
-        if (found != index_.end() && !leaving.contains(folded)) return false;
-        if (!arriving.emplace(std::move(folded), node).second) return false;
+        const auto found = index_.find(key);
+        if (found != index_.end() && !moving.contains(found->second)) return false;
+        if (!arriving.insert(key).second) return false;
     }
-    for (const auto& entry : leaving)
-        index_.erase(entry.first);
-    for (const auto& [node, key] : changes)
+    for (const auto& change : changes)
+        index_.erase(change.first->key_);
+    for (const auto& [node, key] : changes) {
         node->key_ = key;
-    for (auto& entry : arriving)
-        index_[entry.first] = entry.second;
+        index_.emplace(std::string_view(node->key_), node);
+    }
     return true;
 }
 

@@ -83,18 +83,20 @@ bool EditorModel::CheckName(ObjectKind kind, std::string_view name)
 bool EditorModel::CheckDuplNames(ObjectKind kind, std::string_view name, std::string_view selectedKey,
                                  bool add)
 {
+    static_cast<void>(kind);  // PLCs, branches and items are all found through their keys
     bool unique = false;
     guarded("CheckDuplNames", [&] {
         const TreeNode* selected = tree.find(selectedKey);
         if (selected == nullptr) raise(ErrorCode::ElementNotFound, std::string(selectedKey));
         const TreeNode* reference = add ? selected : selected->parent();
         if (reference == nullptr) raise(ErrorCode::ElementNotFound, std::string(selectedKey));
-        // Branches and items share one key space below a parent, so they are compared together.
-        for (const auto& child : reference->children()) {
-            const bool sameSpace =
-                kind == ObjectKind::Plc ? child->kind() == NodeKind::Plc : child->kind() != NodeKind::Plc;
-            if (!sameSpace || !equalNoCase(child->text(), name)) continue;
-            if (!add && child.get() == selected) continue;
+        // Keys are the parent's key and the name, compared without regard to case, so the key
+        // index finds a sibling of the same name at once. Branches and items share that key
+        // space below a parent, so they are compared together.
+        const std::string key =
+            reference->key().empty() ? std::string(name) : reference->key() + "." + std::string(name);
+        const TreeNode* sibling = tree.find(key);
+        if (sibling != nullptr && sibling->parent() == reference && (add || sibling != selected)) {
             ui_.message("Name already existing. Please use a different name", Icon::None);
             return;
         }

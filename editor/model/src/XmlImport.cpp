@@ -100,29 +100,27 @@ void SetByXml(clsPLC& plc, const pugi::xml_node& element, ServerKind kind)
     plc.sKey = plc.sName;
 }
 
-void SetByXml(clsItem& item, const pugi::xml_node& element, const pugi::xml_node& tags,
-              std::string_view plcName)
+void SetByXml(clsItem& item, const pugi::xml_node& element, std::string_view parentKey)
 {
     // One pass over the children; a child given twice takes its last value.
     pugi::xml_node name, comment, databyte, datatype, datablock, accessrights, databit, elements;
     for (const auto& child : element.children()) {
         if (child.type() != pugi::node_element) continue;
-        const std::string upper = upperText(child.name());
-        if (upper == "NAME")
+        if (named(child, "NAME"))
             name = child;
-        else if (upper == "COMMENT")
+        else if (named(child, "COMMENT"))
             comment = child;
-        else if (upper == "DATABYTE")
+        else if (named(child, "DATABYTE"))
             databyte = child;
-        else if (upper == "DATATYPE")
+        else if (named(child, "DATATYPE"))
             datatype = child;
-        else if (upper == "DATABLOCK")
+        else if (named(child, "DATABLOCK"))
             datablock = child;
-        else if (upper == "ACCESSRIGHTS")
+        else if (named(child, "ACCESSRIGHTS"))
             accessrights = child;
-        else if (upper == "DATABIT")
+        else if (named(child, "DATABIT"))
             databit = child;
-        else if (upper == "ELEMENTS")
+        else if (named(child, "ELEMENTS"))
             elements = child;
     }
     if (!name) raise(ErrorCode::ObjectNotSet, "tag without name");
@@ -134,7 +132,7 @@ void SetByXml(clsItem& item, const pugi::xml_node& element, const pugi::xml_node
     item.nBlock(static_cast<int32_t>(numberOf(textOf(datablock), 0, kFileNumberMax)));
     item.nBitNumber(databit ? static_cast<int32_t>(numberOf(textOf(databit), 0, kFileNumberMax)) : 0);
     item.sAccessRight(textOf(accessrights));
-    item.sKey(std::string(plcName) + "." + XmlPathOf(element.parent(), tags) + item.sName());
+    item.sKey(std::string(parentKey) + "." + item.sName());
 }
 
 void build(clsBranch& branch, const pugi::xml_node& element, const pugi::xml_node& tags,
@@ -223,13 +221,13 @@ void EditorModel::BrowsePlc(const pugi::xml_node& element)
         for (const auto& tags : element.children()) {
             if (tags.type() != pugi::node_element || !named(tags, "TAGS")) continue;
             for (const auto& child : tags.children())
-                if (child.type() == pugi::node_element) BrowseBranch(child, tags, plc->sName, 1);
+                if (child.type() == pugi::node_element) BrowseBranch(child, tags, plc->sName, plc->sName, 1);
         }
     });
 }
 
 void EditorModel::BrowseBranch(const pugi::xml_node& element, const pugi::xml_node& tags,
-                               const std::string& plcName, int depth)
+                               const std::string& plcName, const std::string& parentKey, int depth)
 {
     guarded("BrowseBranch", [&] {
         if (!named(element, "TAG")) {
@@ -245,11 +243,13 @@ void EditorModel::BrowseBranch(const pugi::xml_node& element, const pugi::xml_no
             gcolBranches.add(branch->sKey(), branch);
             tree.add(*parent, branch->sKey(), branch->sName(), NodeKind::Branch);
             for (const auto& child : element.children())
-                if (child.type() == pugi::node_element) BrowseBranch(child, tags, plcName, depth + 1);
+                if (child.type() == pugi::node_element)
+                    BrowseBranch(child, tags, plcName, branch->sKey(), depth + 1);
             return;
         }
         auto item = std::make_shared<clsItem>();
-        SetByXml(*item, element, tags, plcName);
+        // The parent's key is the PLC name and XmlPathOf the parent, known from the level above.
+        SetByXml(*item, element, parentKey);
         if (!importedNameAcceptable(ObjectKind::Item, item->sName()))
             raise(ErrorCode::InvalidName, item->sKey());
         if (gcolItems.contains(item->sKey())) raise(ErrorCode::DuplicateKey, item->sKey());

@@ -74,8 +74,8 @@ TEST_F(ImportTest, TornelFieldsAndCounters)
     EXPECT_EQ(str->nElements(), 17);
     EXPECT_EQ(str->nBitNumber(), 0);
 
-    EXPECT_EQ(model.gnNewItem, static_cast<int16_t>(model.gcolItems.size() + 1));
-    EXPECT_EQ(model.gnNewBranch, static_cast<int16_t>(model.gcolBranches.size() + 1));
+    EXPECT_EQ(model.gnNewItem, static_cast<int32_t>(model.gcolItems.size() + 1));
+    EXPECT_EQ(model.gnNewBranch, static_cast<int32_t>(model.gcolBranches.size() + 1));
     EXPECT_EQ(model.gnNewPlc, 4);
     EXPECT_EQ(model.tree.root().text(), dataFile("tornel_all.xml").string());
     // Tree order is file order.

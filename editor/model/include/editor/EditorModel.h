@@ -75,9 +75,9 @@ public:
     // Slot 0 always stays empty; an empty vector is a clipboard never set up.
     std::vector<std::shared_ptr<clsItem>> gaClipboard;
     int gnCopyCount = 1;
-    int16_t gnNewPlc = 0;
-    int16_t gnNewBranch = 0;
-    int16_t gnNewItem = 0;
+    int32_t gnNewPlc = 0;  // 32-bit, so that configurations beyond 32767 objects keep counting
+    int32_t gnNewBranch = 0;
+    int32_t gnNewItem = 0;
     bool gbCfgOpen = false;
     bool gbCfgSaved = false;
     bool gbModifyPlc = false;
@@ -188,11 +188,8 @@ private:
     void PrintBranch(std::ostream& out, const TreeNode& node, int level);
     void BrowsePlc(const pugi::xml_node& element);
     void BrowseBranch(const pugi::xml_node& element, const pugi::xml_node& tags, const std::string& plcName,
-                      int depth);
-    bool nameTaken(const TreeNode& parent, std::string_view name, const TreeNode* except) const;
+                      const std::string& parentKey, int depth);
     bool copyItems(const Selection& selection);
-    void applyNames(const std::vector<std::string>& keys, const std::vector<std::string>& names,
-                    EditResult& result);
 
     UserInterface& ui_;
     int findCounter_ = 0;

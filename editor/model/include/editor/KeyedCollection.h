@@ -27,29 +27,30 @@ public:
     // Adds at the end; false (and nothing changes) when the key is already taken.
     bool add(std::string key, Ptr value)
     {
-        auto folded = upperText(key);
-        if (index_.contains(folded)) return false;
+        if (index_.contains(key)) return false;
         entries_.push_back(Entry{std::move(key), std::move(value)});
-        index_.emplace(std::move(folded), std::prev(entries_.end()));
+        const auto last = std::prev(entries_.end());
+        index_.emplace(std::string_view(last->key), last);
         return true;
     }
 
     Ptr get(std::string_view key) const
     {
-        const auto found = index_.find(upperText(key));
+        const auto found = index_.find(key);
         return found == index_.end() ? nullptr : found->second->value;
     }
 
-    bool contains(std::string_view key) const { return index_.contains(upperText(key)); }
+    bool contains(std::string_view key) const { return index_.contains(key); }
 
     // Removes and returns the object; null when the key is not there.
     Ptr remove(std::string_view key)
     {
-        const auto found = index_.find(upperText(key));
+        const auto found = index_.find(key);
         if (found == index_.end()) return nullptr;
         Ptr value = std::move(found->second->value);
-        entries_.erase(found->second);
+        const auto entry = found->second;
         index_.erase(found);
+        entries_.erase(entry);
         return value;
     }
 
@@ -67,7 +68,8 @@ public:
 
 private:
     std::list<Entry> entries_;
-    std::unordered_map<std::string, typename std::list<Entry>::iterator> index_;
+    // Keys of the index look into the entries' own key strings, which a list never moves.
+    std::unordered_map<std::string_view, typename std::list<Entry>::iterator, NoCaseHash, NoCaseEqual> index_;
 };
 
 }  // namespace orva::editor

@@ -11,6 +11,17 @@ namespace orva::editor {
 // Upper case of ASCII and Latin-1 letters in UTF-8 text; other characters stay as they are.
 std::string upperText(std::string_view text);
 bool equalNoCase(std::string_view a, std::string_view b);
+
+// Hash and equality of texts without regard to letter case (as upperText), for keyed lookups
+// that allocate nothing.
+struct NoCaseHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const;
+};
+struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return equalNoCase(a, b); }
+};
 bool startsWith(std::string_view text, std::string_view prefix);  // exact
 
 // Removes leading and trailing spaces (only the space character).

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "editor/Text.h"
+
 namespace orva::editor {
 
 enum class NodeKind { Config, Plc, Branch, Item };
@@ -85,10 +87,11 @@ public:
     std::size_t size() const { return order_.size() + 1; }
 
 private:
-    void unindex(TreeNode& node);
+    static TreeNode::Children& childrenOf(TreeNode& node);
 
     std::unique_ptr<TreeNode> root_;
-    std::unordered_map<std::string, TreeNode*> index_;
+    // Keys of the index look into the nodes' own key strings.
+    std::unordered_map<std::string_view, TreeNode*, NoCaseHash, NoCaseEqual> index_;
     std::list<TreeNode*> order_;  // root excluded; it is always node 1
 };
 
