@@ -320,13 +320,16 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
         ack.receiveBufferSize = std::min(lim.receiveBufferSize, hello.sendBufferSize);
         ack.sendBufferSize = std::min(lim.sendBufferSize, hello.receiveBufferSize);
         ack.maxMessageSize = lim.maxMessageSize;
-        ack.maxChunkCount = lim.maxChunkCount;
+        // Without an explicit chunk limit, as many chunks as the largest message needs.
+        ack.maxChunkCount = lim.maxChunkCount != 0
+                                ? lim.maxChunkCount
+                                : lim.maxMessageSize / (ack.receiveBufferSize - 24) + 1;
         c.peer.bufferSize = ack.sendBufferSize;
         c.peer.maxMessageSize = hello.maxMessageSize == 0 ? lim.maxMessageSize
                                                           : std::min(hello.maxMessageSize, lim.maxMessageSize);
         c.peer.maxChunkCount = hello.maxChunkCount;
         c.assembler = std::make_unique<ChunkAssembler>(
-            ChunkLimits{ack.receiveBufferSize, lim.maxMessageSize, lim.maxChunkCount});
+            ChunkLimits{ack.receiveBufferSize, lim.maxMessageSize, ack.maxChunkCount});
         c.helloDone = true;
         c.receiveBufferSize = ack.receiveBufferSize;
         const auto bytes = encodeAcknowledge(ack);

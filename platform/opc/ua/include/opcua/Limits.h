@@ -27,7 +27,7 @@ struct ServerLimits {
     uint32_t receiveBufferSize = 65536;           // chunk size accepted (ACK receive buffer)
     uint32_t sendBufferSize = 65536;              // largest chunk sent
     uint32_t maxMessageSize = 16u * 1024 * 1024;  // request body: BadRequestTooLarge; also largest response
-    uint32_t maxChunkCount = 512;                 // chunks of one request
+    uint32_t maxChunkCount = 0;                   // chunks of one request; 0: what maxMessageSize needs
     double minPublishingInterval = 50;            // ms; requests are revised into [min, max]
     double maxPublishingInterval = 3600000;
     double minSessionTimeout = 10000;             // ms
