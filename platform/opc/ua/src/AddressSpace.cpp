@@ -8,28 +8,40 @@ namespace {
 constexpr uint16_t kTagNamespace = 1;
 
 // Data type node ids of namespace 0 that equal the built-in type numbers for these types.
-constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerState = 852, kServerStatusType = 862,
-                   kBuildInfoType = 338, kNumber = 26, kInteger = 27, kUInteger = 28, kBaseDataType = 24,
-                   kStructure = 22, kEnumeration = 29;
+constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerState = 852,
+                   kServerStatusType = 862, kBuildInfoType = 338, kNumber = 26, kInteger = 27, kUInteger = 28,
+                   kBaseDataType = 24, kStructure = 22, kEnumeration = 29;
 }  // namespace
 
 BuiltinType builtinOfVarType(uint16_t varType)
 {
     switch (orva::baseType(varType)) {
-        case orva::VT_BOOL: return BuiltinType::Boolean;
-        case orva::VT_I1: return BuiltinType::SByte;
-        case orva::VT_UI1: return BuiltinType::Byte;
-        case orva::VT_I2: return BuiltinType::Int16;
-        case orva::VT_UI2: return BuiltinType::UInt16;
+        case orva::VT_BOOL:
+            return BuiltinType::Boolean;
+        case orva::VT_I1:
+            return BuiltinType::SByte;
+        case orva::VT_UI1:
+            return BuiltinType::Byte;
+        case orva::VT_I2:
+            return BuiltinType::Int16;
+        case orva::VT_UI2:
+            return BuiltinType::UInt16;
         case orva::VT_I4:
-        case orva::VT_INT: return BuiltinType::Int32;
+        case orva::VT_INT:
+            return BuiltinType::Int32;
         case orva::VT_UI4:
-        case orva::VT_UINT: return BuiltinType::UInt32;
-        case orva::VT_R4: return BuiltinType::Float;
-        case orva::VT_R8: return BuiltinType::Double;
-        case orva::VT_BSTR: return BuiltinType::String;
-        case orva::VT_DATE: return BuiltinType::DateTimeType;
-        default: return BuiltinType::Null;
+        case orva::VT_UINT:
+            return BuiltinType::UInt32;
+        case orva::VT_R4:
+            return BuiltinType::Float;
+        case orva::VT_R8:
+            return BuiltinType::Double;
+        case orva::VT_BSTR:
+            return BuiltinType::String;
+        case orva::VT_DATE:
+            return BuiltinType::DateTimeType;
+        default:
+            return BuiltinType::Null;
     }
 }
 
@@ -85,7 +97,8 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
     link(id::VariableTypes, id::Organizes, 62);
     add(id::BaseDataVariableType, NC::VariableType, "BaseDataVariableType", 62, id::HasSubtype).dataType =
         NodeId::num(kBaseDataType);
-    add(id::PropertyType, NC::VariableType, "PropertyType", 62, id::HasSubtype).dataType = NodeId::num(kBaseDataType);
+    add(id::PropertyType, NC::VariableType, "PropertyType", 62, id::HasSubtype).dataType =
+        NodeId::num(kBaseDataType);
     add(2138, NC::VariableType, "ServerStatusType", id::BaseDataVariableType, id::HasSubtype).dataType =
         NodeId::num(kServerStatusType);
     add(3051, NC::VariableType, "BuildInfoType", id::BaseDataVariableType, id::HasSubtype).dataType =
@@ -132,14 +145,14 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
     addVariable(id::ServerArray, "ServerArray", id::Server, id::HasProperty, 12, 1);
     addVariable(id::NamespaceArray, "NamespaceArray", id::Server, id::HasProperty, 12, 1);
     addVariable(id::ServiceLevel, "ServiceLevel", id::Server, id::HasProperty, 3);
-    Node& serverStatus = addVariable(id::ServerStatus, "ServerStatus", id::Server, id::HasComponent,
-                                     kServerStatusType);
+    Node& serverStatus =
+        addVariable(id::ServerStatus, "ServerStatus", id::Server, id::HasComponent, kServerStatusType);
     serverStatus.typeDefinition = NodeId::num(2138);
     addVariable(id::StartTime, "StartTime", id::ServerStatus, id::HasComponent, kUtcTime);
     addVariable(id::CurrentTime, "CurrentTime", id::ServerStatus, id::HasComponent, kUtcTime);
     addVariable(id::State, "State", id::ServerStatus, id::HasComponent, kServerState);
-    addVariable(id::BuildInfo, "BuildInfo", id::ServerStatus, id::HasComponent, kBuildInfoType).typeDefinition =
-        NodeId::num(3051);
+    addVariable(id::BuildInfo, "BuildInfo", id::ServerStatus, id::HasComponent, kBuildInfoType)
+        .typeDefinition = NodeId::num(3051);
     addVariable(id::ProductUri, "ProductUri", id::BuildInfo, id::HasComponent, 12);
     addVariable(id::ManufacturerName, "ManufacturerName", id::BuildInfo, id::HasComponent, 12);
     addVariable(id::ProductName, "ProductName", id::BuildInfo, id::HasComponent, 12);
@@ -184,8 +197,8 @@ Node& AddressSpace::add(uint32_t nodeId, NodeClass cls, const std::string& name,
     return n;
 }
 
-Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32_t parent, uint32_t referenceType,
-                                uint32_t dataType, int32_t valueRank)
+Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32_t parent,
+                                uint32_t referenceType, uint32_t dataType, int32_t valueRank)
 {
     Node& n = add(nodeId, NodeClass::Variable, name, parent, referenceType,
                   referenceType == id::HasProperty ? id::PropertyType : id::BaseDataVariableType);
@@ -260,7 +273,8 @@ std::optional<std::vector<Reference>> AddressSpace::references(const NodeId& nod
             std::vector<BrowseEntry> top;
             backend_.browse("", top);
             for (const auto& e : top)
-                refs.push_back(Reference{NodeId::num(id::Organizes), true, NodeId::str(e.itemId, kTagNamespace)});
+                refs.push_back(
+                    Reference{NodeId::num(id::Organizes), true, NodeId::str(e.itemId, kTagNamespace)});
         }
         return refs;
     }
@@ -313,13 +327,19 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
     const bool isType = n.nodeClass == NodeClass::ObjectType || n.nodeClass == NodeClass::VariableType ||
                         n.nodeClass == NodeClass::ReferenceType || n.nodeClass == NodeClass::DataType;
     switch (attributeId) {
-        case attr::NodeId: return value(Variant::of(BuiltinType::NodeId, n.nodeId));
-        case attr::NodeClass: return value(Variant::int32(static_cast<int32_t>(n.nodeClass)));
-        case attr::BrowseName: return value(Variant::of(BuiltinType::QualifiedName, n.browseName));
-        case attr::DisplayName: return value(Variant::of(BuiltinType::LocalizedText, n.displayName));
-        case attr::Description: return value(Variant::of(BuiltinType::LocalizedText, n.description));
+        case attr::NodeId:
+            return value(Variant::of(BuiltinType::NodeId, n.nodeId));
+        case attr::NodeClass:
+            return value(Variant::int32(static_cast<int32_t>(n.nodeClass)));
+        case attr::BrowseName:
+            return value(Variant::of(BuiltinType::QualifiedName, n.browseName));
+        case attr::DisplayName:
+            return value(Variant::of(BuiltinType::LocalizedText, n.displayName));
+        case attr::Description:
+            return value(Variant::of(BuiltinType::LocalizedText, n.description));
         case attr::WriteMask:
-        case attr::UserWriteMask: return value(Variant::uint32(0));
+        case attr::UserWriteMask:
+            return value(Variant::uint32(0));
         case attr::IsAbstract:
             if (!isType) break;
             return value(Variant::boolean(n.isAbstract));
@@ -342,7 +362,8 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
             if (!isVariable) break;
             if (n.arrayDimensions.empty()) return value(Variant{});
             std::vector<Scalar> dims;
-            for (const uint32_t d : n.arrayDimensions) dims.emplace_back(uint64_t{d});
+            for (const uint32_t d : n.arrayDimensions)
+                dims.emplace_back(uint64_t{d});
             return value(Variant::arrayOf(BuiltinType::UInt32, std::move(dims)));
         }
         case attr::AccessLevel:
@@ -355,7 +376,8 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
         case attr::Historizing:
             if (n.nodeClass != NodeClass::Variable) break;
             return value(Variant::boolean(false));
-        default: break;
+        default:
+            break;
     }
     return DataValue::ofStatus(status::BadAttributeIdInvalid);
 }

@@ -19,8 +19,8 @@ void Writer::u16(uint16_t v)
 
 void Writer::u32(uint32_t v)
 {
-    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                          static_cast<uint8_t>(v >> 24)};
+    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
     out_.insert(out_.end(), b, b + 4);
 }
 
@@ -30,8 +30,14 @@ void Writer::u64(uint64_t v)
     u32(static_cast<uint32_t>(v >> 32));
 }
 
-void Writer::f32(float v) { u32(std::bit_cast<uint32_t>(v)); }
-void Writer::f64(double v) { u64(std::bit_cast<uint64_t>(v)); }
+void Writer::f32(float v)
+{
+    u32(std::bit_cast<uint32_t>(v));
+}
+void Writer::f64(double v)
+{
+    u64(std::bit_cast<uint64_t>(v));
+}
 
 void Writer::string(std::string_view s)
 {
@@ -41,7 +47,8 @@ void Writer::string(std::string_view s)
 
 void Writer::patchU32(size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out_[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 void Writer::guid(const Guid& g)
@@ -90,7 +97,10 @@ void writeNodeId(Writer& w, const NodeId& id, uint8_t flags)
 }
 }  // namespace
 
-void Writer::nodeId(const NodeId& id) { writeNodeId(*this, id, 0); }
+void Writer::nodeId(const NodeId& id)
+{
+    writeNodeId(*this, id, 0);
+}
 
 void Writer::expandedNodeId(const ExpandedNodeId& id)
 {
@@ -131,41 +141,83 @@ void Writer::scalar(BuiltinType t, const Scalar& s)
     static const std::string emptyString;
     const auto& str = std::holds_alternative<std::string>(s) ? std::get<std::string>(s) : emptyString;
     switch (t) {
-        case BuiltinType::Boolean: boolean(i() != 0); break;
-        case BuiltinType::SByte: i8(static_cast<int8_t>(i())); break;
-        case BuiltinType::Byte: u8(static_cast<uint8_t>(u())); break;
-        case BuiltinType::Int16: i16(static_cast<int16_t>(i())); break;
-        case BuiltinType::UInt16: u16(static_cast<uint16_t>(u())); break;
-        case BuiltinType::Int32: i32(static_cast<int32_t>(i())); break;
-        case BuiltinType::UInt32: u32(static_cast<uint32_t>(u())); break;
-        case BuiltinType::Int64: i64(i()); break;
-        case BuiltinType::UInt64: u64(u()); break;
-        case BuiltinType::Float: f32(static_cast<float>(d())); break;
-        case BuiltinType::Double: f64(d()); break;
-        case BuiltinType::DateTimeType: dateTime(i()); break;
-        case BuiltinType::StatusCodeType: u32(static_cast<uint32_t>(u())); break;
+        case BuiltinType::Boolean:
+            boolean(i() != 0);
+            break;
+        case BuiltinType::SByte:
+            i8(static_cast<int8_t>(i()));
+            break;
+        case BuiltinType::Byte:
+            u8(static_cast<uint8_t>(u()));
+            break;
+        case BuiltinType::Int16:
+            i16(static_cast<int16_t>(i()));
+            break;
+        case BuiltinType::UInt16:
+            u16(static_cast<uint16_t>(u()));
+            break;
+        case BuiltinType::Int32:
+            i32(static_cast<int32_t>(i()));
+            break;
+        case BuiltinType::UInt32:
+            u32(static_cast<uint32_t>(u()));
+            break;
+        case BuiltinType::Int64:
+            i64(i());
+            break;
+        case BuiltinType::UInt64:
+            u64(u());
+            break;
+        case BuiltinType::Float:
+            f32(static_cast<float>(d()));
+            break;
+        case BuiltinType::Double:
+            f64(d());
+            break;
+        case BuiltinType::DateTimeType:
+            dateTime(i());
+            break;
+        case BuiltinType::StatusCodeType:
+            u32(static_cast<uint32_t>(u()));
+            break;
         case BuiltinType::String:
         case BuiltinType::ByteString:
-        case BuiltinType::XmlElement: string(str); break;
-        case BuiltinType::Guid: guid(std::holds_alternative<Guid>(s) ? std::get<Guid>(s) : Guid{}); break;
-        case BuiltinType::NodeId: nodeId(std::holds_alternative<NodeId>(s) ? std::get<NodeId>(s) : NodeId{}); break;
+        case BuiltinType::XmlElement:
+            string(str);
+            break;
+        case BuiltinType::Guid:
+            guid(std::holds_alternative<Guid>(s) ? std::get<Guid>(s) : Guid{});
+            break;
+        case BuiltinType::NodeId:
+            nodeId(std::holds_alternative<NodeId>(s) ? std::get<NodeId>(s) : NodeId{});
+            break;
         case BuiltinType::ExpandedNodeId:
-            expandedNodeId(std::holds_alternative<ExpandedNodeId>(s) ? std::get<ExpandedNodeId>(s) : ExpandedNodeId{});
+            expandedNodeId(std::holds_alternative<ExpandedNodeId>(s) ? std::get<ExpandedNodeId>(s)
+                                                                     : ExpandedNodeId{});
             break;
         case BuiltinType::QualifiedName:
-            qualifiedName(std::holds_alternative<QualifiedName>(s) ? std::get<QualifiedName>(s) : QualifiedName{});
+            qualifiedName(std::holds_alternative<QualifiedName>(s) ? std::get<QualifiedName>(s)
+                                                                   : QualifiedName{});
             break;
         case BuiltinType::LocalizedText:
-            localizedText(std::holds_alternative<LocalizedText>(s) ? std::get<LocalizedText>(s) : LocalizedText{});
+            localizedText(std::holds_alternative<LocalizedText>(s) ? std::get<LocalizedText>(s)
+                                                                   : LocalizedText{});
             break;
         case BuiltinType::ExtensionObject:
             extensionObject(std::holds_alternative<ExtensionObject>(s) ? std::get<ExtensionObject>(s)
-                                                                        : ExtensionObject{});
+                                                                       : ExtensionObject{});
             break;
-        case BuiltinType::DataValue: u8(0); break;       // an empty data value
-        case BuiltinType::Variant: u8(0); break;         // a null variant
-        case BuiltinType::DiagnosticInfo: u8(0); break;  // an empty diagnostic info
-        case BuiltinType::Null: break;
+        case BuiltinType::DataValue:
+            u8(0);
+            break;  // an empty data value
+        case BuiltinType::Variant:
+            u8(0);
+            break;  // a null variant
+        case BuiltinType::DiagnosticInfo:
+            u8(0);
+            break;  // an empty diagnostic info
+        case BuiltinType::Null:
+            break;
     }
 }
 
@@ -184,10 +236,12 @@ void Writer::variant(const Variant& v)
         return;
     }
     arrayLength(v.array.size());
-    for (const auto& e : v.array) scalar(v.type, e);
+    for (const auto& e : v.array)
+        scalar(v.type, e);
     if (mask & 0x40) {
         arrayLength(v.dimensions.size());
-        for (const int32_t d : v.dimensions) i32(d);
+        for (const int32_t d : v.dimensions)
+            i32(d);
     }
 }
 
@@ -242,7 +296,8 @@ uint32_t Reader::u32()
 {
     if (!need(4)) return 0;
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | data_[pos_ + i];
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | data_[pos_ + i];
     pos_ += 4;
     return v;
 }
@@ -254,8 +309,14 @@ uint64_t Reader::u64()
     return lo | (hi << 32);
 }
 
-float Reader::f32() { return std::bit_cast<float>(u32()); }
-double Reader::f64() { return std::bit_cast<double>(u64()); }
+float Reader::f32()
+{
+    return std::bit_cast<float>(u32());
+}
+double Reader::f64()
+{
+    return std::bit_cast<double>(u64());
+}
 
 std::string Reader::string()
 {
@@ -304,7 +365,9 @@ NodeId readNodeIdBody(Reader& r, uint8_t encoding)
 {
     NodeId id;
     switch (encoding & 0x0F) {
-        case 0x00: id.numeric = r.u8(); break;
+        case 0x00:
+            id.numeric = r.u8();
+            break;
         case 0x01:
             id.ns = r.u8();
             id.numeric = r.u16();
@@ -328,7 +391,8 @@ NodeId readNodeIdBody(Reader& r, uint8_t encoding)
             id.kind = NodeId::Kind::Opaque;
             id.text = r.byteString();
             break;
-        default: r.fail();
+        default:
+            r.fail();
     }
     return id;
 }
@@ -385,32 +449,59 @@ ExtensionObject Reader::extensionObject()
 Scalar Reader::scalar(BuiltinType t)
 {
     switch (t) {
-        case BuiltinType::Boolean: return int64_t{u8() != 0};
-        case BuiltinType::SByte: return int64_t{i8()};
-        case BuiltinType::Byte: return uint64_t{u8()};
-        case BuiltinType::Int16: return int64_t{i16()};
-        case BuiltinType::UInt16: return uint64_t{u16()};
-        case BuiltinType::Int32: return int64_t{i32()};
-        case BuiltinType::UInt32: return uint64_t{u32()};
-        case BuiltinType::Int64: return i64();
-        case BuiltinType::UInt64: return u64();
-        case BuiltinType::Float: return double{f32()};
-        case BuiltinType::Double: return f64();
-        case BuiltinType::DateTimeType: return dateTime();
-        case BuiltinType::StatusCodeType: return uint64_t{u32()};
+        case BuiltinType::Boolean:
+            return int64_t{u8() != 0};
+        case BuiltinType::SByte:
+            return int64_t{i8()};
+        case BuiltinType::Byte:
+            return uint64_t{u8()};
+        case BuiltinType::Int16:
+            return int64_t{i16()};
+        case BuiltinType::UInt16:
+            return uint64_t{u16()};
+        case BuiltinType::Int32:
+            return int64_t{i32()};
+        case BuiltinType::UInt32:
+            return uint64_t{u32()};
+        case BuiltinType::Int64:
+            return i64();
+        case BuiltinType::UInt64:
+            return u64();
+        case BuiltinType::Float:
+            return double{f32()};
+        case BuiltinType::Double:
+            return f64();
+        case BuiltinType::DateTimeType:
+            return dateTime();
+        case BuiltinType::StatusCodeType:
+            return uint64_t{u32()};
         case BuiltinType::String:
         case BuiltinType::ByteString:
-        case BuiltinType::XmlElement: return string();
-        case BuiltinType::Guid: return guid();
-        case BuiltinType::NodeId: return nodeId();
-        case BuiltinType::ExpandedNodeId: return expandedNodeId();
-        case BuiltinType::QualifiedName: return qualifiedName();
-        case BuiltinType::LocalizedText: return localizedText();
-        case BuiltinType::ExtensionObject: return extensionObject();
-        case BuiltinType::DataValue: dataValue(); return {};
-        case BuiltinType::Variant: variant(); return {};
-        case BuiltinType::DiagnosticInfo: diagnosticInfo(); return {};
-        case BuiltinType::Null: return {};
+        case BuiltinType::XmlElement:
+            return string();
+        case BuiltinType::Guid:
+            return guid();
+        case BuiltinType::NodeId:
+            return nodeId();
+        case BuiltinType::ExpandedNodeId:
+            return expandedNodeId();
+        case BuiltinType::QualifiedName:
+            return qualifiedName();
+        case BuiltinType::LocalizedText:
+            return localizedText();
+        case BuiltinType::ExtensionObject:
+            return extensionObject();
+        case BuiltinType::DataValue:
+            dataValue();
+            return {};
+        case BuiltinType::Variant:
+            variant();
+            return {};
+        case BuiltinType::DiagnosticInfo:
+            diagnosticInfo();
+            return {};
+        case BuiltinType::Null:
+            return {};
     }
     ok_ = false;
     return {};
@@ -432,7 +523,8 @@ Variant Reader::variant()
         v.isArray = true;
         const size_t n = arrayLength(1);
         v.array.reserve(n);
-        for (size_t i = 0; i < n && ok_; ++i) v.array.push_back(scalar(v.type));
+        for (size_t i = 0; i < n && ok_; ++i)
+            v.array.push_back(scalar(v.type));
         if (mask & 0x40) {
             v.dimensions = array<int32_t>([](Reader& r) { return r.i32(); }, 4);
             size_t product = 1;

@@ -16,12 +16,16 @@ std::string randomBytes(size_t n)
 {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     std::string out(n, '\0');
-    for (auto& c : out) c = static_cast<char>(rng() & 0xFF);
+    for (auto& c : out)
+        c = static_cast<char>(rng() & 0xFF);
     return out;
 }
 
 // Skips a request's trailing fields that the server does not use, such as localeIds arrays.
-void skipStringArray(Reader& r) { r.array<std::string>([](Reader& x) { return x.string(); }, 4); }
+void skipStringArray(Reader& r)
+{
+    r.array<std::string>([](Reader& x) { return x.string(); }, 4);
+}
 }  // namespace
 
 void writeResponseHeader(Writer& w, uint32_t requestHandle, StatusCode serviceResult)
@@ -63,7 +67,10 @@ Engine::Engine(Backend& backend, ServerInfo info, ServerLimits limits, SendFn se
 {
 }
 
-Engine::~Engine() { closeAllSessions(); }
+Engine::~Engine()
+{
+    closeAllSessions();
+}
 
 void Engine::setWakeup(std::function<void()> wakeup)
 {
@@ -90,11 +97,12 @@ void Engine::processInbox()
         std::lock_guard lock(inbox_->first);
         work.swap(inbox_->second);
     }
-    for (auto& w : work) w();
+    for (auto& w : work)
+        w();
 }
 
-void Engine::sendResponse(const RequestContext& ctx, uint32_t typeId, const std::function<void(Writer&)>& body,
-                          StatusCode serviceResult)
+void Engine::sendResponse(const RequestContext& ctx, uint32_t typeId,
+                          const std::function<void(Writer&)>& body, StatusCode serviceResult)
 {
     std::vector<uint8_t> out;
     out.reserve(256);
@@ -142,29 +150,52 @@ void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<con
 void Engine::dispatch(uint32_t typeId, RequestContext& ctx, Reader& r)
 {
     switch (typeId) {
-        case svc::FindServers: return findServers(ctx, r);
-        case svc::GetEndpoints: return getEndpoints(ctx, r);
-        case svc::CreateSession: return createSession(ctx, r);
-        case svc::ActivateSession: return activateSession(ctx, r);
-        case svc::CloseSession: return closeSession(ctx, r);
-        case svc::Browse: return browse(ctx, r);
-        case svc::BrowseNext: return browseNext(ctx, r);
-        case svc::Translate: return translate(ctx, r);
-        case svc::RegisterNodes: return registerNodes(ctx, r, false);
-        case svc::UnregisterNodes: return registerNodes(ctx, r, true);
-        case svc::Read: return read(ctx, r);
-        case svc::Write: return write(ctx, r);
-        case svc::CreateSubscription: return createSubscription(ctx, r);
-        case svc::ModifySubscription: return modifySubscription(ctx, r);
-        case svc::SetPublishingMode: return setPublishingMode(ctx, r);
-        case svc::DeleteSubscriptions: return deleteSubscriptions(ctx, r);
-        case svc::CreateMonitoredItems: return createMonitoredItems(ctx, r);
-        case svc::ModifyMonitoredItems: return modifyMonitoredItems(ctx, r);
-        case svc::SetMonitoringMode: return setMonitoringMode(ctx, r);
-        case svc::DeleteMonitoredItems: return deleteMonitoredItems(ctx, r);
-        case svc::Publish: return publish(ctx, r);
-        case svc::Republish: return republish(ctx, r);
-        default: return sendFault(ctx, status::BadServiceUnsupported);
+        case svc::FindServers:
+            return findServers(ctx, r);
+        case svc::GetEndpoints:
+            return getEndpoints(ctx, r);
+        case svc::CreateSession:
+            return createSession(ctx, r);
+        case svc::ActivateSession:
+            return activateSession(ctx, r);
+        case svc::CloseSession:
+            return closeSession(ctx, r);
+        case svc::Browse:
+            return browse(ctx, r);
+        case svc::BrowseNext:
+            return browseNext(ctx, r);
+        case svc::Translate:
+            return translate(ctx, r);
+        case svc::RegisterNodes:
+            return registerNodes(ctx, r, false);
+        case svc::UnregisterNodes:
+            return registerNodes(ctx, r, true);
+        case svc::Read:
+            return read(ctx, r);
+        case svc::Write:
+            return write(ctx, r);
+        case svc::CreateSubscription:
+            return createSubscription(ctx, r);
+        case svc::ModifySubscription:
+            return modifySubscription(ctx, r);
+        case svc::SetPublishingMode:
+            return setPublishingMode(ctx, r);
+        case svc::DeleteSubscriptions:
+            return deleteSubscriptions(ctx, r);
+        case svc::CreateMonitoredItems:
+            return createMonitoredItems(ctx, r);
+        case svc::ModifyMonitoredItems:
+            return modifyMonitoredItems(ctx, r);
+        case svc::SetMonitoringMode:
+            return setMonitoringMode(ctx, r);
+        case svc::DeleteMonitoredItems:
+            return deleteMonitoredItems(ctx, r);
+        case svc::Publish:
+            return publish(ctx, r);
+        case svc::Republish:
+            return republish(ctx, r);
+        default:
+            return sendFault(ctx, status::BadServiceUnsupported);
     }
 }
 
@@ -351,9 +382,10 @@ void Engine::closeSession(RequestContext& ctx, Reader& r)
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
     Session* s = sessionFor(ctx, false);
     if (s == nullptr) return;
-    const uint32_t key = s->key;
+    // The session is gone before the client hears so, so that whoever waits for the response sees
+    // its effects (the backend client closed, the last-session hook run).
+    closeSession(s->key);
     sendResponse(ctx, svc::CloseSession, [](Writer&) {});
-    closeSession(key);
 }
 
 void Engine::closeSession(uint32_t key)
@@ -366,7 +398,8 @@ void Engine::closeSession(uint32_t key)
         sendFault(old, status::BadSessionClosed);
     }
     s.publishQueue.clear();
-    while (!s.subscriptions.empty()) deleteSubscription(s, s.subscriptions.begin()->first);
+    while (!s.subscriptions.empty())
+        deleteSubscription(s, s.subscriptions.begin()->first);
     backend_.closeClient(s.client);
     sessions_.erase(it);
     if (sessions_.empty() && lastSessionClosed_) lastSessionClosed_();
@@ -374,7 +407,8 @@ void Engine::closeSession(uint32_t key)
 
 void Engine::closeAllSessions()
 {
-    while (!sessions_.empty()) closeSession(sessions_.begin()->first);
+    while (!sessions_.empty())
+        closeSession(sessions_.begin()->first);
 }
 
 void Engine::channelClosed(uint32_t channelId)
@@ -412,7 +446,8 @@ void writeBrowseResult(Writer& w, StatusCode s, const std::string& continuationP
     else
         w.byteString(continuationPoint);
     w.arrayLength(refs.size());
-    for (const auto& ref : refs) writeReferenceDescription(w, ref, mask);
+    for (const auto& ref : refs)
+        writeReferenceDescription(w, ref, mask);
 }
 }  // namespace
 
@@ -470,8 +505,8 @@ void Engine::browse(RequestContext& ctx, Reader& r)
                 if (!target) continue;
                 if (d.nodeClassMask != 0 && (d.nodeClassMask & static_cast<uint32_t>(target->nodeClass)) == 0)
                     continue;
-                out.push_back(ReferenceDescription{ref.referenceType, ref.isForward, ref.target, target->browseName,
-                                                   target->displayName, target->nodeClass,
+                out.push_back(ReferenceDescription{ref.referenceType, ref.isForward, ref.target,
+                                                   target->browseName, target->displayName, target->nodeClass,
                                                    target->typeDefinition});
             }
             if (out.size() <= maxRefs) {
@@ -625,7 +660,8 @@ void Engine::registerNodes(RequestContext& ctx, Reader& r, bool unregister)
     sendResponse(ctx, unregister ? svc::UnregisterNodes : svc::RegisterNodes, [&](Writer& w) {
         if (unregister) return;
         w.arrayLength(nodes.size());
-        for (const auto& n : nodes) w.nodeId(n);
+        for (const auto& n : nodes)
+            w.nodeId(n);
     });
 }
 
@@ -635,7 +671,8 @@ Variant Engine::serverValue(uint32_t nodeId) const
 {
     const auto strings = [](std::initializer_list<std::string> list) {
         std::vector<Scalar> v;
-        for (const auto& s : list) v.emplace_back(s);
+        for (const auto& s : list)
+            v.emplace_back(s);
         return Variant::arrayOf(BuiltinType::String, std::move(v));
     };
     const auto u32 = [](uint32_t v) { return Variant::uint32(v); };
@@ -648,9 +685,12 @@ Variant Engine::serverValue(uint32_t nodeId) const
         w.dateTime(startTime_);
     };
     switch (nodeId) {
-        case id::ServerArray: return strings({info_.applicationUri});
-        case id::NamespaceArray: return strings({"http://opcfoundation.org/UA/", info_.namespaceUri});
-        case id::ServiceLevel: return Variant::of(BuiltinType::Byte, uint64_t{state_ == ServerState::Running ? 255u : 0u});
+        case id::ServerArray:
+            return strings({info_.applicationUri});
+        case id::NamespaceArray:
+            return strings({"http://opcfoundation.org/UA/", info_.namespaceUri});
+        case id::ServiceLevel:
+            return Variant::of(BuiltinType::Byte, uint64_t{state_ == ServerState::Running ? 255u : 0u});
         case id::ServerStatus: {
             ExtensionObject e;
             e.typeId = NodeId::num(svc::ServerStatusDataType);
@@ -666,9 +706,12 @@ Variant Engine::serverValue(uint32_t nodeId) const
             e.body.assign(body.begin(), body.end());
             return Variant::of(BuiltinType::ExtensionObject, std::move(e));
         }
-        case id::StartTime: return Variant::dateTime(startTime_);
-        case id::CurrentTime: return Variant::dateTime(now());
-        case id::State: return Variant::int32(static_cast<int32_t>(state_));
+        case id::StartTime:
+            return Variant::dateTime(startTime_);
+        case id::CurrentTime:
+            return Variant::dateTime(now());
+        case id::State:
+            return Variant::int32(static_cast<int32_t>(state_));
         case id::BuildInfo: {
             ExtensionObject e;
             e.typeId = NodeId::num(340);
@@ -679,29 +722,48 @@ Variant Engine::serverValue(uint32_t nodeId) const
             e.body.assign(body.begin(), body.end());
             return Variant::of(BuiltinType::ExtensionObject, std::move(e));
         }
-        case id::ProductUri: return Variant::string(info_.productUri);
-        case id::ManufacturerName: return Variant::string(info_.manufacturerName);
-        case id::ProductName: return Variant::string(info_.applicationName);
-        case id::SoftwareVersion: return Variant::string(info_.softwareVersion);
-        case id::BuildNumber: return Variant::string(info_.buildNumber);
-        case id::BuildDate: return Variant::dateTime(startTime_);
-        case id::SecondsTillShutdown: return u32(0);
-        case id::ShutdownReason: return Variant::of(BuiltinType::LocalizedText, LocalizedText{"", shutdownReason_});
+        case id::ProductUri:
+            return Variant::string(info_.productUri);
+        case id::ManufacturerName:
+            return Variant::string(info_.manufacturerName);
+        case id::ProductName:
+            return Variant::string(info_.applicationName);
+        case id::SoftwareVersion:
+            return Variant::string(info_.softwareVersion);
+        case id::BuildNumber:
+            return Variant::string(info_.buildNumber);
+        case id::BuildDate:
+            return Variant::dateTime(startTime_);
+        case id::SecondsTillShutdown:
+            return u32(0);
+        case id::ShutdownReason:
+            return Variant::of(BuiltinType::LocalizedText, LocalizedText{"", shutdownReason_});
         case id::ServerProfileArray:
             return strings({"http://opcfoundation.org/UA-Profile/Server/StandardUA2017"});
-        case id::LocaleIdArray: return strings({"en"});
-        case id::MinSupportedSampleRate: return Variant::dbl(limits_.minPublishingInterval);
+        case id::LocaleIdArray:
+            return strings({"en"});
+        case id::MinSupportedSampleRate:
+            return Variant::dbl(limits_.minPublishingInterval);
         case id::MaxBrowseContinuationPoints:
             return Variant::of(BuiltinType::UInt16, uint64_t{limits_.maxBrowseContinuationPoints});
-        case id::MaxArrayLength: return u32(65535);
-        case id::MaxStringLength: return u32(65535);
-        case id::MaxNodesPerRead: return u32(limits_.maxNodesPerRead);
-        case id::MaxNodesPerWrite: return u32(limits_.maxNodesPerWrite);
-        case id::MaxNodesPerBrowse: return u32(limits_.maxNodesPerBrowse);
-        case id::MaxNodesPerRegisterNodes: return u32(limits_.maxNodesPerRegisterNodes);
-        case id::MaxNodesPerTranslateBrowsePathsToNodeIds: return u32(limits_.maxNodesPerTranslate);
-        case id::MaxMonitoredItemsPerCall: return u32(limits_.maxMonitoredItemsPerCall);
-        default: return {};
+        case id::MaxArrayLength:
+            return u32(65535);
+        case id::MaxStringLength:
+            return u32(65535);
+        case id::MaxNodesPerRead:
+            return u32(limits_.maxNodesPerRead);
+        case id::MaxNodesPerWrite:
+            return u32(limits_.maxNodesPerWrite);
+        case id::MaxNodesPerBrowse:
+            return u32(limits_.maxNodesPerBrowse);
+        case id::MaxNodesPerRegisterNodes:
+            return u32(limits_.maxNodesPerRegisterNodes);
+        case id::MaxNodesPerTranslateBrowsePathsToNodeIds:
+            return u32(limits_.maxNodesPerTranslate);
+        case id::MaxMonitoredItemsPerCall:
+            return u32(limits_.maxMonitoredItemsPerCall);
+        default:
+            return {};
     }
 }
 
@@ -785,43 +847,47 @@ void Engine::read(RequestContext& ctx, Reader& r)
     if (pending->slots.empty()) return finishRead(pending);
 
     const bool fromDevice = maxAge == 0;
-    backend_.read(s->client, pending->itemIds, fromDevice, [this, pending, fromDevice](std::vector<ItemValue> values) {
-        post([this, pending, fromDevice, values = std::move(values)]() mutable {
-            const DateTime t = now();
-            std::vector<size_t> staleSlots;
-            std::vector<std::string> staleIds;
-            for (size_t k = 0; k < pending->slots.size(); ++k) {
-                const size_t slot = pending->slots[k];
-                if (k >= values.size()) {
-                    pending->results[slot] = DataValue::ofStatus(status::BadInternalError);
-                    continue;
+    backend_.read(
+        s->client, pending->itemIds, fromDevice, [this, pending, fromDevice](std::vector<ItemValue> values) {
+            post([this, pending, fromDevice, values = std::move(values)]() mutable {
+                const DateTime t = now();
+                std::vector<size_t> staleSlots;
+                std::vector<std::string> staleIds;
+                for (size_t k = 0; k < pending->slots.size(); ++k) {
+                    const size_t slot = pending->slots[k];
+                    if (k >= values.size()) {
+                        pending->results[slot] = DataValue::ofStatus(status::BadInternalError);
+                        continue;
+                    }
+                    const bool stale =
+                        !fromDevice &&
+                        (values[k].timestamp == 0 ||
+                         static_cast<double>(t - values[k].timestamp) / 10000.0 > pending->maxAge);
+                    if (stale) {
+                        staleSlots.push_back(slot);
+                        staleIds.push_back(pending->itemIds[k]);
+                        continue;
+                    }
+                    pending->results[slot] = valueOfItem(values[k], t);
                 }
-                const bool stale = !fromDevice && (values[k].timestamp == 0 ||
-                                                   static_cast<double>(t - values[k].timestamp) / 10000.0 >
-                                                       pending->maxAge);
-                if (stale) {
-                    staleSlots.push_back(slot);
-                    staleIds.push_back(pending->itemIds[k]);
-                    continue;
-                }
-                pending->results[slot] = valueOfItem(values[k], t);
-            }
-            // A cached value older than MaxAge is read again from the device.
-            if (staleSlots.empty() || !sessions_.contains(pending->sessionKey)) return finishRead(pending);
-            pending->slots = std::move(staleSlots);
-            pending->itemIds = std::move(staleIds);
-            backend_.read(pending->client, pending->itemIds, true, [this, pending](std::vector<ItemValue> again) {
-                post([this, pending, again = std::move(again)] {
-                    const DateTime t2 = now();
-                    for (size_t k = 0; k < pending->slots.size(); ++k)
-                        pending->results[pending->slots[k]] = k < again.size()
-                                                                  ? valueOfItem(again[k], t2)
-                                                                  : DataValue::ofStatus(status::BadInternalError);
-                    finishRead(pending);
-                });
+                // A cached value older than MaxAge is read again from the device.
+                if (staleSlots.empty() || !sessions_.contains(pending->sessionKey))
+                    return finishRead(pending);
+                pending->slots = std::move(staleSlots);
+                pending->itemIds = std::move(staleIds);
+                backend_.read(
+                    pending->client, pending->itemIds, true, [this, pending](std::vector<ItemValue> again) {
+                        post([this, pending, again = std::move(again)] {
+                            const DateTime t2 = now();
+                            for (size_t k = 0; k < pending->slots.size(); ++k)
+                                pending->results[pending->slots[k]] =
+                                    k < again.size() ? valueOfItem(again[k], t2)
+                                                     : DataValue::ofStatus(status::BadInternalError);
+                            finishRead(pending);
+                        });
+                    });
             });
         });
-    });
 }
 
 void Engine::finishRead(const std::shared_ptr<PendingRead>& pending)
@@ -873,7 +939,8 @@ void Engine::write(RequestContext& ctx, Reader& r)
     auto finish = [this](const std::shared_ptr<PendingWrite>& p) {
         sendResponse(p->ctx, svc::Write, [&](Writer& w) {
             w.arrayLength(p->results.size());
-            for (const StatusCode c : p->results) w.statusCode(c);
+            for (const StatusCode c : p->results)
+                w.statusCode(c);
             w.emptyArray();
         });
     };

@@ -11,20 +11,20 @@
 #include <vector>
 
 #include "opcua/Binary.h"
-#include "opcua/Transport.h"
 #include "opcua/Engine.h"
+#include "opcua/Transport.h"
 
 namespace opcua {
 
 // Encoding ids (binary) of the services; the response id is the request id + 3.
 namespace svc {
 inline constexpr uint32_t ServiceFault = 397, FindServers = 422, GetEndpoints = 428, OpenSecureChannel = 446,
-                          CloseSecureChannel = 452, CreateSession = 461, ActivateSession = 467, CloseSession = 473,
-                          Browse = 527, BrowseNext = 533, Translate = 554, RegisterNodes = 560,
-                          UnregisterNodes = 566, Read = 631, Write = 673, CreateMonitoredItems = 751,
-                          ModifyMonitoredItems = 763, SetMonitoringMode = 769, DeleteMonitoredItems = 781,
-                          CreateSubscription = 787, ModifySubscription = 793, SetPublishingMode = 799,
-                          Publish = 826, Republish = 832, DeleteSubscriptions = 847;
+                          CloseSecureChannel = 452, CreateSession = 461, ActivateSession = 467,
+                          CloseSession = 473, Browse = 527, BrowseNext = 533, Translate = 554,
+                          RegisterNodes = 560, UnregisterNodes = 566, Read = 631, Write = 673,
+                          CreateMonitoredItems = 751, ModifyMonitoredItems = 763, SetMonitoringMode = 769,
+                          DeleteMonitoredItems = 781, CreateSubscription = 787, ModifySubscription = 793,
+                          SetPublishingMode = 799, Publish = 826, Republish = 832, DeleteSubscriptions = 847;
 inline constexpr uint32_t AnonymousIdentityToken = 321, AnonymousIdentityTokenType = 319,
                           DataChangeNotification = 811, DataChangeFilter = 724, ServerStatusDataType = 864;
 }  // namespace svc
@@ -47,13 +47,13 @@ struct Engine::MonitoredItem {
     uint32_t attributeId = attr::Value;
     ItemHandle handle = kNoHandle;  // backend item for tag values; otherwise the item is sampled here
     MonitoringMode mode = MonitoringMode::Reporting;
-    bool active = false;            // backend item active
+    bool active = false;  // backend item active
     TimestampsToReturn timestamps = TimestampsToReturn::Source;
     uint32_t queueSize = 1;
     bool discardOldest = true;
     double samplingInterval = 0;
     std::deque<DataValue> queue;
-    bool dirty = false;             // listed in the subscription's dirty list
+    bool dirty = false;               // listed in the subscription's dirty list
     std::vector<uint8_t> lastSample;  // sampled items: the last value reported, encoded
 };
 

@@ -46,7 +46,7 @@ struct Connection {
     std::vector<uint8_t> out;
     size_t outPos = 0;
     bool helloDone = false;
-    ChunkLimits peer;  // what the client accepts
+    ChunkLimits peer;                // what the client accepts
     uint32_t receiveBufferSize = 0;  // largest chunk the client may send, as acknowledged
     std::unique_ptr<ChunkAssembler> assembler;
     uint32_t channelId = 0;
@@ -60,7 +60,10 @@ struct Connection {
     Clock::time_point closeDeadline;
 };
 
-void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
+void setNonBlocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+}
 }  // namespace
 
 struct Server::Impl {
@@ -161,15 +164,15 @@ void Server::Impl::run()
     while (!stopping.load()) {
         fds.clear();
         fds.push_back({wakeFd, POLLIN, 0});
-        fds.push_back({listenFd, static_cast<short>(shutdownDeadline ? 0 : POLLIN), 0});
+        fds.push_back({listenFd, POLLIN, 0});
         for (auto& [fd, c] : connections) {
             short events = c.closing ? 0 : POLLIN;
             if (c.outPos < c.out.size()) events |= POLLOUT;
             fds.push_back({fd, events, 0});
         }
         const auto t0 = Clock::now();
-        int timeoutMs = static_cast<int>(
-            std::clamp<int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - t0).count() + 1, 0, 200));
+        int timeoutMs = static_cast<int>(std::clamp<int64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - t0).count() + 1, 0, 200));
         ::poll(fds.data(), fds.size(), timeoutMs);
 
         if (fds[0].revents & POLLIN) {
@@ -198,7 +201,8 @@ void Server::Impl::run()
                 fail(c, status::BadSecureChannelTokenUnknown, "security token expired");
             }
         }
-        for (const int fd : toDrop) drop(fd);
+        for (const int fd : toDrop)
+            drop(fd);
         nextTick = engine->tick(t);
         checkShutdown(t);
         sessions.store(engine->sessionCount());
@@ -232,7 +236,9 @@ void Server::Impl::accept()
         Connection& c = connections[fd];
         c.fd = fd;
         c.openDeadline = Clock::now() + std::chrono::milliseconds(options.limits.helloTimeoutMs);
-        if (connections.size() > options.limits.maxConnections)
+        if (shutdownDone.load() || (shutdownDeadline && Clock::now() >= *shutdownDeadline))
+            fail(c, status::BadShutdown, "Server shutdown");
+        else if (connections.size() > options.limits.maxConnections)
             fail(c, status::BadTcpServerTooBusy, "too many connections");
     }
 }
@@ -321,12 +327,12 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
         ack.sendBufferSize = std::min(lim.sendBufferSize, hello.receiveBufferSize);
         ack.maxMessageSize = lim.maxMessageSize;
         // Without an explicit chunk limit, as many chunks as the largest message needs.
-        ack.maxChunkCount = lim.maxChunkCount != 0
-                                ? lim.maxChunkCount
-                                : lim.maxMessageSize / (ack.receiveBufferSize - 24) + 1;
+        ack.maxChunkCount = lim.maxChunkCount != 0 ? lim.maxChunkCount
+                                                   : lim.maxMessageSize / (ack.receiveBufferSize - 24) + 1;
         c.peer.bufferSize = ack.sendBufferSize;
-        c.peer.maxMessageSize = hello.maxMessageSize == 0 ? lim.maxMessageSize
-                                                          : std::min(hello.maxMessageSize, lim.maxMessageSize);
+        c.peer.maxMessageSize = hello.maxMessageSize == 0
+                                    ? lim.maxMessageSize
+                                    : std::min(hello.maxMessageSize, lim.maxMessageSize);
         c.peer.maxChunkCount = hello.maxChunkCount;
         c.assembler = std::make_unique<ChunkAssembler>(
             ChunkLimits{ack.receiveBufferSize, lim.maxMessageSize, ack.maxChunkCount});
@@ -337,7 +343,8 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
         flush(c);
         return connections.contains(c.fd);
     }
-    if (!c.helloDone || (h.type != MessageType::Open && h.type != MessageType::Message && h.type != MessageType::Close)) {
+    if (!c.helloDone ||
+        (h.type != MessageType::Open && h.type != MessageType::Message && h.type != MessageType::Close)) {
         fail(c, status::BadTcpMessageTypeInvalid, "unexpected message type");
         return false;
     }
@@ -372,7 +379,8 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
     std::vector<uint8_t> message;
     switch (c.assembler->add(sc, message)) {
         case ChunkAssembler::Result::Incomplete:
-        case ChunkAssembler::Result::Aborted: return true;
+        case ChunkAssembler::Result::Aborted:
+            return true;
         case ChunkAssembler::Result::Error:
             fail(c, status::BadTcpMessageTooLarge, "too many messages in progress");
             return false;
@@ -384,7 +392,8 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
             sendOn(c, MessageType::Message, sc.requestId, fault);
             return true;
         }
-        case ChunkAssembler::Result::Complete: break;
+        case ChunkAssembler::Result::Complete:
+            break;
     }
     const int fd = c.fd;
     engine->handleMessage(c.channelId, sc.requestId, message);
@@ -425,7 +434,8 @@ bool Server::Impl::openChannel(Connection& c, const SecureChunk& sc)
     }
     const bool renew = requestType == 1;
     if (requestType > 1 || renew != (c.channelId != 0) || (renew && sc.channelId != c.channelId)) {
-        fail(c, status::BadTcpSecureChannelUnknown, renew ? "renewal of an unknown channel" : "channel already open");
+        fail(c, status::BadTcpSecureChannelUnknown,
+             renew ? "renewal of an unknown channel" : "channel already open");
         return false;
     }
     if (!checkSequence(c, sc.sequenceNumber)) {
@@ -548,11 +558,15 @@ void Server::Impl::drop(int fd)
 
 // ---------------------------------------------------------------------------------------------
 
-Server::Server(Backend& backend, ServerOptions options) : impl_(std::make_unique<Impl>(backend, std::move(options)))
+Server::Server(Backend& backend, ServerOptions options)
+    : impl_(std::make_unique<Impl>(backend, std::move(options)))
 {
 }
 
-Server::~Server() { stop(); }
+Server::~Server()
+{
+    stop();
+}
 
 bool Server::start()
 {
@@ -561,8 +575,8 @@ bool Server::start()
     if (!d.bindAndListen()) return false;
     if (d.options.info.endpointUrl.empty()) {
         const bool v6 = d.options.address.find(':') != std::string::npos;
-        d.options.info.endpointUrl = "opc.tcp://" + (v6 ? "[" + d.options.address + "]" : d.options.address) + ":" +
-                                     std::to_string(d.boundPort);
+        d.options.info.endpointUrl = "opc.tcp://" + (v6 ? "[" + d.options.address + "]" : d.options.address) +
+                                     ":" + std::to_string(d.boundPort);
     }
     d.engine = std::make_unique<Engine>(d.backend, d.options.info, d.options.limits,
                                         [&d](uint32_t channel, uint32_t request, std::vector<uint8_t> body) {
@@ -588,7 +602,8 @@ void Server::stop()
     d.engine->setLastSessionClosedHook({});
     d.engine->closeAllSessions();
     std::vector<int> fds;
-    for (auto& [fd, c] : d.connections) fds.push_back(fd);
+    for (auto& [fd, c] : d.connections)
+        fds.push_back(fd);
     for (const int fd : fds) {
         Connection& c = d.connections.at(fd);
         d.flush(c);
@@ -601,11 +616,26 @@ void Server::stop()
     d.listenFd = d.wakeFd = -1;
 }
 
-uint16_t Server::port() const { return impl_->boundPort; }
-std::string Server::endpointUrl() const { return impl_->options.info.endpointUrl; }
-const std::string& Server::error() const { return impl_->errorText; }
-size_t Server::sessionCount() const { return impl_->sessions.load(); }
-bool Server::shutdownComplete() const { return impl_->shutdownDone.load(); }
+uint16_t Server::port() const
+{
+    return impl_->boundPort;
+}
+std::string Server::endpointUrl() const
+{
+    return impl_->options.info.endpointUrl;
+}
+const std::string& Server::error() const
+{
+    return impl_->errorText;
+}
+size_t Server::sessionCount() const
+{
+    return impl_->sessions.load();
+}
+bool Server::shutdownComplete() const
+{
+    return impl_->shutdownDone.load();
+}
 
 void Server::requestShutdown(const std::string& reason, std::chrono::milliseconds grace)
 {
@@ -618,6 +648,9 @@ void Server::requestShutdown(const std::string& reason, std::chrono::millisecond
     if (impl_->wakeFd >= 0) impl_->wake();
 }
 
-void Server::setLastSessionClosedHook(std::function<void()> hook) { impl_->lastSessionHook = std::move(hook); }
+void Server::setLastSessionClosedHook(std::function<void()> hook)
+{
+    impl_->lastSessionHook = std::move(hook);
+}
 
 }  // namespace opcua

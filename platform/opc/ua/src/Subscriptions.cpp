@@ -13,7 +13,10 @@ namespace opcua {
 namespace {
 constexpr size_t kMaxPublishRepeat = 64;  // messages sent back to back for one late subscription
 
-uint32_t toRateMs(double interval) { return static_cast<uint32_t>(std::llround(interval)); }
+uint32_t toRateMs(double interval)
+{
+    return static_cast<uint32_t>(std::llround(interval));
+}
 
 std::vector<uint8_t> sampleKey(const DataValue& v)
 {
@@ -139,7 +142,8 @@ void Engine::modifySubscription(RequestContext& ctx, Reader& r)
     const double revised = revisePublishingInterval(interval);
     if (toRateMs(revised) != toRateMs(sub.interval))
         sub.interval = revisePublishingInterval(backend_.setGroupRate(sub.group, toRateMs(revised)));
-    for (auto& [itemId, item] : sub.items) item.samplingInterval = sub.interval;
+    for (auto& [itemId, item] : sub.items)
+        item.samplingInterval = sub.interval;
     reviseCounts(lifetime, keepAlive);
     sub.lifetimeCount = lifetime;
     sub.maxKeepAlive = keepAlive;
@@ -147,8 +151,8 @@ void Engine::modifySubscription(RequestContext& ctx, Reader& r)
         maxNotifications = limits_.maxNotificationsPerPublish;
     sub.maxNotifications = maxNotifications;
     sub.priority = priority;
-    sub.nextCycle = std::min(sub.nextCycle, Clock::now() + std::chrono::microseconds(
-                                                               static_cast<int64_t>(sub.interval * 1000)));
+    sub.nextCycle = std::min(
+        sub.nextCycle, Clock::now() + std::chrono::microseconds(static_cast<int64_t>(sub.interval * 1000)));
     sendResponse(ctx, svc::ModifySubscription, [&](Writer& w) {
         w.f64(sub.interval);
         w.u32(sub.lifetimeCount);
@@ -197,7 +201,8 @@ void Engine::deleteSubscriptions(RequestContext& ctx, Reader& r)
     }
     sendResponse(ctx, svc::DeleteSubscriptions, [&](Writer& w) {
         w.arrayLength(results.size());
-        for (const StatusCode c : results) w.statusCode(c);
+        for (const StatusCode c : results)
+            w.statusCode(c);
         w.emptyArray();
     });
     // Publish requests left waiting with no subscription to serve are answered now.
@@ -289,7 +294,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
     if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
     if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
     if (requests.empty()) return sendFault(ctx, status::BadNothingToDo);
-    if (requests.size() > limits_.maxMonitoredItemsPerCall) return sendFault(ctx, status::BadTooManyOperations);
+    if (requests.size() > limits_.maxMonitoredItemsPerCall)
+        return sendFault(ctx, status::BadTooManyOperations);
     Subscription& sub = *subIt->second;
 
     struct Result {
@@ -365,7 +371,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         w.emptyArray();
     });
     // Activation after the response, so the first data changes follow the item ids the client knows.
-    for (MonitoredItem* item : toActivate) setItemMode(sub, *item, static_cast<int32_t>(item->mode));
+    for (MonitoredItem* item : toActivate)
+        setItemMode(sub, *item, static_cast<int32_t>(item->mode));
 }
 
 void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
@@ -391,13 +398,15 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
     if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
     if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
     if (requests.empty()) return sendFault(ctx, status::BadNothingToDo);
-    if (requests.size() > limits_.maxMonitoredItemsPerCall) return sendFault(ctx, status::BadTooManyOperations);
+    if (requests.size() > limits_.maxMonitoredItemsPerCall)
+        return sendFault(ctx, status::BadTooManyOperations);
     Subscription& sub = *subIt->second;
     sendResponse(ctx, svc::ModifyMonitoredItems, [&](Writer& w) {
         w.arrayLength(requests.size());
         for (const auto& m : requests) {
             const auto it = sub.items.find(m.id);
-            StatusCode result = it == sub.items.end() ? status::BadMonitoredItemIdInvalid : checkFilter(m.params.filter);
+            StatusCode result =
+                it == sub.items.end() ? status::BadMonitoredItemIdInvalid : checkFilter(m.params.filter);
             if (isBad(result)) {
                 w.statusCode(result);
                 w.u32(0);
@@ -411,7 +420,8 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
             item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
             item.discardOldest = m.params.discardOldest;
-            while (item.queue.size() > item.queueSize) item.queue.pop_front();
+            while (item.queue.size() > item.queueSize)
+                item.queue.pop_front();
             w.statusCode(status::Good);
             w.f64(item.samplingInterval);
             w.u32(item.queueSize);
@@ -447,7 +457,8 @@ void Engine::setMonitoringMode(RequestContext& ctx, Reader& r)
     }
     sendResponse(ctx, svc::SetMonitoringMode, [&](Writer& w) {
         w.arrayLength(results.size());
-        for (const StatusCode c : results) w.statusCode(c);
+        for (const StatusCode c : results)
+            w.statusCode(c);
         w.emptyArray();
     });
 }
@@ -476,7 +487,8 @@ void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
     }
     sendResponse(ctx, svc::DeleteMonitoredItems, [&](Writer& w) {
         w.arrayLength(results.size());
-        for (const StatusCode c : results) w.statusCode(c);
+        for (const StatusCode c : results)
+            w.statusCode(c);
         w.emptyArray();
     });
 }
@@ -519,7 +531,8 @@ void Engine::onDataChange(uint32_t sessionKey, uint32_t subscriptionId, std::vec
 }
 
 namespace {
-void writeNotificationMessage(std::vector<uint8_t>& out, uint32_t sequence, const std::vector<uint8_t>* dataChange)
+void writeNotificationMessage(std::vector<uint8_t>& out, uint32_t sequence,
+                              const std::vector<uint8_t>* dataChange)
 {
     Writer w(out);
     w.u32(sequence);
@@ -575,7 +588,8 @@ bool Engine::sendNotification(Session& s, Subscription& sub, bool keepAlive)
         sub.nextSequence = sub.nextSequence >= 0xFFFFFFFEu ? 1 : sub.nextSequence + 1;
         writeNotificationMessage(message, sequence, &body);
         sub.retransmit.emplace(sequence, message);
-        while (sub.retransmit.size() > limits_.maxRetransmissionQueue) sub.retransmit.erase(sub.retransmit.begin());
+        while (sub.retransmit.size() > limits_.maxRetransmissionQueue)
+            sub.retransmit.erase(sub.retransmit.begin());
     }
 
     std::vector<uint8_t> out;
@@ -585,11 +599,13 @@ bool Engine::sendNotification(Session& s, Subscription& sub, bool keepAlive)
     writeResponseHeader(w, p.requestHandle, status::Good);
     w.u32(sub.id);
     w.arrayLength(sub.retransmit.size());
-    for (const auto& [seq, msg] : sub.retransmit) w.u32(seq);
+    for (const auto& [seq, msg] : sub.retransmit)
+        w.u32(seq);
     w.boolean(more);
     w.bytes(message);
     w.arrayLength(p.ackResults.size());
-    for (const StatusCode c : p.ackResults) w.statusCode(c);
+    for (const StatusCode c : p.ackResults)
+        w.statusCode(c);
     w.emptyArray();
     send_(p.channelId, p.requestId, std::move(out));
     sub.keepAliveCounter = 0;
@@ -607,9 +623,9 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
         for (auto& [itemId, item] : sub.items) {
             if (item.handle != kNoHandle || item.mode == MonitoringMode::Disabled) continue;
             const auto node = space_.find(item.nodeId);
-            DataValue v = !node ? DataValue::ofStatus(status::BadNodeIdUnknown)
-                                : item.attributeId == attr::Value ? readNonTagValue(*node)
-                                                                  : space_.readAttribute(*node, item.attributeId);
+            DataValue v = !node                             ? DataValue::ofStatus(status::BadNodeIdUnknown)
+                          : item.attributeId == attr::Value ? readNonTagValue(*node)
+                                                            : space_.readAttribute(*node, item.attributeId);
             // CurrentTime changes on every sample; everything else only when its value does.
             auto key = sampleKey(v);
             if (key == item.lastSample) continue;
@@ -631,7 +647,8 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
             sub.late = true;
             return;
         }
-        for (size_t i = 0; i < kMaxPublishRepeat && !sub.dirty.empty() && sendNotification(s, sub, false); ++i) {
+        for (size_t i = 0; i < kMaxPublishRepeat && !sub.dirty.empty() && sendNotification(s, sub, false);
+             ++i) {
         }
         return;
     }
@@ -729,10 +746,12 @@ Engine::Clock::time_point Engine::tick(Clock::time_point t)
             const auto it = s->subscriptions.find(id);
             if (it != s->subscriptions.end()) publishingCycle(*s, *it->second, t);
         }
-        for (auto& [id, sub] : s->subscriptions) next = std::min(next, sub->nextCycle);
+        for (auto& [id, sub] : s->subscriptions)
+            next = std::min(next, sub->nextCycle);
         if (!s->publishQueue.empty()) next = std::min(next, s->publishQueue.front().deadline);
     }
-    for (const uint32_t key : expired) closeSession(key);
+    for (const uint32_t key : expired)
+        closeSession(key);
     return next;
 }
 

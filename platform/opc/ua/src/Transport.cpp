@@ -29,13 +29,20 @@ MessageType typeFromTag(const uint8_t* t)
 const char* tagOf(MessageType t)
 {
     switch (t) {
-        case MessageType::Hello: return "HEL";
-        case MessageType::Acknowledge: return "ACK";
-        case MessageType::Error: return "ERR";
-        case MessageType::ReverseHello: return "RHE";
-        case MessageType::Open: return "OPN";
-        case MessageType::Close: return "CLO";
-        default: return "MSG";
+        case MessageType::Hello:
+            return "HEL";
+        case MessageType::Acknowledge:
+            return "ACK";
+        case MessageType::Error:
+            return "ERR";
+        case MessageType::ReverseHello:
+            return "RHE";
+        case MessageType::Open:
+            return "OPN";
+        case MessageType::Close:
+            return "CLO";
+        default:
+            return "MSG";
     }
 }
 
@@ -60,7 +67,8 @@ StatusCode parseHeader(std::span<const uint8_t> bytes, MessageHeader& out)
     if (out.type == MessageType::Invalid) return status::BadTcpMessageTypeInvalid;
     const bool secure =
         out.type == MessageType::Message || out.type == MessageType::Open || out.type == MessageType::Close;
-    if (secure ? (out.chunkType != 'F' && out.chunkType != 'C' && out.chunkType != 'A') : out.chunkType != 'F')
+    if (secure ? (out.chunkType != 'F' && out.chunkType != 'C' && out.chunkType != 'A')
+               : out.chunkType != 'F')
         return status::BadTcpMessageTypeInvalid;
     if (out.size < kHeaderSize) return status::BadDecodingError;
     return status::Good;
@@ -153,8 +161,8 @@ uint32_t nextSequenceNumber(uint32_t current)
     return current >= 4294966271u ? 1 : current + 1;
 }
 
-StatusCode encodeChunks(const ChunkHeaderFields& fields, std::span<const uint8_t> body, const ChunkLimits& peer,
-                        uint32_t& nextSequence, std::vector<uint8_t>& out)
+StatusCode encodeChunks(const ChunkHeaderFields& fields, std::span<const uint8_t> body,
+                        const ChunkLimits& peer, uint32_t& nextSequence, std::vector<uint8_t>& out)
 {
     size_t overhead = kSymmetricOverhead;
     if (fields.type == MessageType::Open)
@@ -198,7 +206,8 @@ ChunkAssembler::Result ChunkAssembler::add(const SecureChunk& chunk, std::vector
     }
     if (it == partial_.end()) {
         if (chunk.chunkType == 'F') {  // the common case: a message in one chunk
-            if (limits_.maxMessageSize != 0 && chunk.body.size() > limits_.maxMessageSize) return Result::TooLarge;
+            if (limits_.maxMessageSize != 0 && chunk.body.size() > limits_.maxMessageSize)
+                return Result::TooLarge;
             message.assign(chunk.body.begin(), chunk.body.end());
             return Result::Complete;
         }

@@ -67,20 +67,23 @@ public:
 
     NodeId session(uint32_t channel = 1)
     {
-        Response created = call(461, NodeId{}, [](Writer& w) { writeCreateSession(w); }, channel);
+        Response created = call(
+            461, NodeId{}, [](Writer& w) { writeCreateSession(w); }, channel);
         EXPECT_EQ(created.typeId, 464u);
         Reader r = created.body();
         r.nodeId();
         const NodeId token = r.nodeId();
-        const Response activated = call(467, token, [](Writer& w) { writeAnonymousActivate(w); }, channel);
+        const Response activated = call(
+            467, token, [](Writer& w) { writeAnonymousActivate(w); }, channel);
         EXPECT_EQ(activated.serviceResult, status::Good);
         return token;
     }
 
-    std::vector<DataValue> read(const NodeId& token, double maxAge, const std::vector<std::pair<NodeId, uint32_t>>& nodes,
-                                int32_t timestamps = 2)
+    std::vector<DataValue> read(const NodeId& token, double maxAge,
+                                const std::vector<std::pair<NodeId, uint32_t>>& nodes, int32_t timestamps = 2)
     {
-        const Response resp = call(631, token, [&](Writer& w) { writeReadRequest(w, maxAge, nodes, timestamps); });
+        const Response resp =
+            call(631, token, [&](Writer& w) { writeReadRequest(w, maxAge, nodes, timestamps); });
         EXPECT_EQ(resp.serviceResult, status::Good);
         Reader r = resp.body();
         return r.array<DataValue>([](Reader& x) { return x.dataValue(); });
@@ -107,7 +110,10 @@ public:
     int lastSessionClosed = 0;
 };
 
-NodeId tag(const std::string& id) { return NodeId::str(id); }
+NodeId tag(const std::string& id)
+{
+    return NodeId::str(id);
+}
 
 std::vector<StatusCode> statuses(const Response& r)
 {
@@ -128,7 +134,8 @@ void writeCreateSubscription(Writer& w, double interval, uint32_t lifetime = 100
 uint32_t createSubscription(Harness& h, const NodeId& token, double interval, uint32_t lifetime = 100,
                             uint32_t keepAlive = 10)
 {
-    const Response r = h.call(787, token, [&](Writer& w) { writeCreateSubscription(w, interval, lifetime, keepAlive); });
+    const Response r =
+        h.call(787, token, [&](Writer& w) { writeCreateSubscription(w, interval, lifetime, keepAlive); });
     EXPECT_EQ(r.serviceResult, status::Good);
     Reader rd = r.body();
     return rd.u32();
@@ -140,7 +147,8 @@ struct ItemResult {
 };
 
 std::vector<ItemResult> createItems(Harness& h, const NodeId& token, uint32_t sub,
-                                    const std::vector<std::pair<NodeId, int32_t>>& items, uint32_t attribute = attr::Value)
+                                    const std::vector<std::pair<NodeId, int32_t>>& items,
+                                    uint32_t attribute = attr::Value)
 {
     const Response r = h.call(751, token, [&](Writer& w) {
         w.u32(sub);
@@ -205,7 +213,8 @@ Publish parsePublish(const Response& resp)
     return p;
 }
 
-uint32_t postPublish(Harness& h, const NodeId& token, const std::vector<std::pair<uint32_t, uint32_t>>& acks = {})
+uint32_t postPublish(Harness& h, const NodeId& token,
+                     const std::vector<std::pair<uint32_t, uint32_t>>& acks = {})
 {
     return h.post(826, token, [&](Writer& w) {
         w.arrayLength(acks.size());
@@ -221,7 +230,9 @@ uint32_t postPublish(Harness& h, const NodeId& token, const std::vector<std::pai
 TEST(Engine, SessionsMustBeCreatedActivatedAndUsedOnTheirChannel)
 {
     Harness h;
-    const auto readSpeed = [](Writer& w) { writeReadRequest(w, 0, {{tag("Line1.Drives.Speed"), attr::Value}}); };
+    const auto readSpeed = [](Writer& w) {
+        writeReadRequest(w, 0, {{tag("Line1.Drives.Speed"), attr::Value}});
+    };
     EXPECT_EQ(h.call(631, NodeId{}, readSpeed).serviceResult, status::BadSessionIdInvalid);
 
     const Response created = h.call(461, NodeId{}, [](Writer& w) { writeCreateSession(w); });
@@ -268,14 +279,16 @@ TEST(Engine, SessionLimitAndShutdownRefuseNewSessions)
               status::BadTooManySessions);
 
     h.engine.beginShutdown("Server shutdown");
-    const auto values = h.read(first, 0, {{NodeId::num(id::State), attr::Value}, {NodeId::num(id::ShutdownReason), attr::Value}});
+    const auto values = h.read(
+        first, 0, {{NodeId::num(id::State), attr::Value}, {NodeId::num(id::ShutdownReason), attr::Value}});
     ASSERT_EQ(values.size(), 2u);
     EXPECT_EQ(std::get<int64_t>(values[0].value.scalar), 4);  // Shutdown
     EXPECT_EQ(std::get<LocalizedText>(values[1].value.scalar).text, "Server shutdown");
     h.engine.closeAllSessions();
     EXPECT_EQ(h.backend.openClients(), 0u);
     EXPECT_EQ(h.lastSessionClosed, 1);
-    EXPECT_EQ(h.call(461, NodeId{}, [](Writer& w) { writeCreateSession(w); }).serviceResult, status::BadShutdown);
+    EXPECT_EQ(h.call(461, NodeId{}, [](Writer& w) { writeCreateSession(w); }).serviceResult,
+              status::BadShutdown);
 }
 
 TEST(Engine, UnknownServicesAndMalformedRequestsGetFaults)
@@ -296,8 +309,13 @@ TEST(Engine, UnknownServicesAndMalformedRequestsGetFaults)
     h.engine.handleMessage(1, rid2, bytes);
     EXPECT_EQ(h.await(rid2)->serviceResult, status::BadDecodingError);
     // Operation limits.
-    EXPECT_EQ(h.call(631, token, [](Writer& w) { writeReadRequest(w, 0, {}); }).serviceResult, status::BadNothingToDo);
-    EXPECT_EQ(h.call(631, token, [](Writer& w) { writeReadRequest(w, -1, {{tag("Line1.Drives.Speed"), 13}}); }).serviceResult,
+    EXPECT_EQ(h.call(631, token, [](Writer& w) { writeReadRequest(w, 0, {}); }).serviceResult,
+              status::BadNothingToDo);
+    EXPECT_EQ(h.call(631, token,
+                     [](Writer& w) {
+                         writeReadRequest(w, -1, {{tag("Line1.Drives.Speed"), 13}});
+                     })
+                  .serviceResult,
               status::BadMaxAgeInvalid);
 }
 
@@ -368,25 +386,29 @@ TEST(Engine, WritesCheckTypeAccessAndReportFailedQuality)
 {
     Harness h;
     const NodeId token = h.session();
-    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{321}))[0], status::Good);
+    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{321}))[0],
+              status::Good);
     EXPECT_EQ(std::get<int64_t>(h.backend.value("Line1.Values.Int16").value.scalar), 321);
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::int32(1))[0], status::BadTypeMismatch);
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16Array"), Variant::of(BuiltinType::Int16, int64_t{1}))[0],
               status::BadTypeMismatch);
     EXPECT_EQ(h.write(token, tag("Line1.Values.ReadOnly"), Variant::of(BuiltinType::Int16, int64_t{1}))[0],
               status::BadNotWritable);
-    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant{}, attr::Description)[0], status::BadNotWritable);
+    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant{}, attr::Description)[0],
+              status::BadNotWritable);
     EXPECT_EQ(h.write(token, NodeId::num(id::ServiceLevel), Variant::of(BuiltinType::Byte, uint64_t{1}))[0],
               status::BadNotWritable);
     EXPECT_EQ(h.write(token, tag("Nope"), Variant::int32(1))[0], status::BadNodeIdUnknown);
-    EXPECT_EQ(h.write(token, tag("Line1.Values.WriteOnly"), Variant::of(BuiltinType::Int16, int64_t{5}))[0], status::Good);
+    EXPECT_EQ(h.write(token, tag("Line1.Values.WriteOnly"), Variant::of(BuiltinType::Int16, int64_t{5}))[0],
+              status::Good);
 
     // A failed write returns the status of the quality it ended with.
     h.backend.failWrites(true, 0x0C);
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
               status::BadDeviceFailure);
     h.backend.failWrites(true, 0xC0);  // a failure never reports Good
-    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0], status::Bad);
+    EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
+              status::Bad);
 }
 
 TEST(Engine, BrowseFollowsContinuationPoints)
@@ -508,8 +530,11 @@ TEST(Engine, SubscriptionsAndMonitoredItemsDriveGroupsAndItems)
     EXPECT_EQ(h.backend.groupRates(), std::vector<uint32_t>{100});
 
     const auto items = createItems(h, token, sub,
-                                   {{tag("Line1.Drives.Speed"), 2}, {tag("Line1.Drives.Running"), 1},
-                                    {tag("Line1.Values.Int16"), 0}, {tag("Nope"), 2}, {tag("Line1.Values.WriteOnly"), 2}});
+                                   {{tag("Line1.Drives.Speed"), 2},
+                                    {tag("Line1.Drives.Running"), 1},
+                                    {tag("Line1.Values.Int16"), 0},
+                                    {tag("Nope"), 2},
+                                    {tag("Line1.Values.WriteOnly"), 2}});
     ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0].status, status::Good);
     EXPECT_EQ(items[2].status, status::Good);
@@ -556,11 +581,12 @@ TEST(Engine, SubscriptionsAndMonitoredItemsDriveGroupsAndItems)
     }));
     EXPECT_EQ(deleted, (std::vector<StatusCode>{status::Good, status::BadMonitoredItemIdInvalid}));
     EXPECT_EQ(h.backend.activations().back(), "-Line1.Drives.Speed");
-    EXPECT_EQ(statuses(h.call(847, token, [&](Writer& w) {
-                  w.arrayLength(2);
-                  w.u32(sub);
-                  w.u32(sub + 100);
-              })),
+    EXPECT_EQ(statuses(h.call(847, token,
+                              [&](Writer& w) {
+                                  w.arrayLength(2);
+                                  w.u32(sub);
+                                  w.u32(sub + 100);
+                              })),
               (std::vector<StatusCode>{status::Good, status::BadSubscriptionIdInvalid}));
     EXPECT_TRUE(h.backend.groupRates().empty());
     EXPECT_EQ(h.backend.activeItems(), 0u);
@@ -600,22 +626,27 @@ TEST(Engine, PublishDeliversChangesWithAcknowledgementAndRepublish)
     Publish next;
     bool acked = false;
     for (int i = 0; i < 20; ++i) {
-        const auto resp = h.await(postPublish(h, token, acked ? std::vector<std::pair<uint32_t, uint32_t>>{}
-                                                                : std::vector<std::pair<uint32_t, uint32_t>>{{sub, got.sequence}, {sub, 9999}}));
+        const auto resp = h.await(postPublish(
+            h, token,
+            acked ? std::vector<std::pair<uint32_t, uint32_t>>{}
+                  : std::vector<std::pair<uint32_t, uint32_t>>{{sub, got.sequence}, {sub, 9999}}));
         ASSERT_TRUE(resp.has_value());
         next = parsePublish(*resp);
         if (!acked) {
-            EXPECT_EQ(next.ackResults, (std::vector<StatusCode>{status::Good, status::BadSequenceNumberUnknown}));
+            EXPECT_EQ(next.ackResults,
+                      (std::vector<StatusCode>{status::Good, status::BadSequenceNumberUnknown}));
             acked = true;
         }
         if (!next.changes.empty()) break;
     }
     ASSERT_EQ(next.changes.size(), 1u);
     EXPECT_EQ(next.sequence, got.sequence + 1);
-    EXPECT_EQ(h.call(832, token, [&](Writer& w) {
-                  w.u32(sub);
-                  w.u32(got.sequence);
-              }).serviceResult,
+    EXPECT_EQ(h.call(832, token,
+                     [&](Writer& w) {
+                         w.u32(sub);
+                         w.u32(got.sequence);
+                     })
+                  .serviceResult,
               status::BadMessageNotAvailable);
 }
 
@@ -655,8 +686,9 @@ TEST(Engine, SubscriptionAndItemLimits)
     const uint32_t sub = createSubscription(h, token, 1000, 10000, 1000);
     EXPECT_EQ(h.call(787, token, [](Writer& w) { writeCreateSubscription(w, 100); }).serviceResult,
               status::BadTooManySubscriptions);
-    const auto items = createItems(h, token, sub,
-                                   {{tag("Line1.Values.Int16"), 2}, {tag("Line1.Values.Int32"), 2}, {tag("Line1.Values.Byte"), 2}});
+    const auto items = createItems(
+        h, token, sub,
+        {{tag("Line1.Values.Int16"), 2}, {tag("Line1.Values.Int32"), 2}, {tag("Line1.Values.Byte"), 2}});
     EXPECT_EQ(items[1].status, status::Good);
     EXPECT_EQ(items[2].status, status::BadTooManyMonitoredItems);
     // Only two Publish requests wait at a time: the oldest is answered when a third arrives.
@@ -668,17 +700,19 @@ TEST(Engine, SubscriptionAndItemLimits)
     const auto oldest = h.await(p1);
     ASSERT_TRUE(oldest.has_value());
     // p1 may have been used for the first keep-alive; either way it is answered.
-    EXPECT_TRUE(oldest->serviceResult == status::BadTooManyPublishRequests || oldest->serviceResult == status::Good);
+    EXPECT_TRUE(oldest->serviceResult == status::BadTooManyPublishRequests ||
+                oldest->serviceResult == status::Good);
 }
 
 TEST(Engine, ServerObjectAndNonValueMonitoring)
 {
     Harness h;
     const NodeId token = h.session();
-    const auto v = h.read(token, 0, {{NodeId::num(id::NamespaceArray), attr::Value},
-                                     {NodeId::num(id::ServerStatus), attr::Value},
-                                     {NodeId::num(id::MaxNodesPerRead), attr::Value},
-                                     {NodeId::num(id::Server), attr::BrowseName}});
+    const auto v = h.read(token, 0,
+                          {{NodeId::num(id::NamespaceArray), attr::Value},
+                           {NodeId::num(id::ServerStatus), attr::Value},
+                           {NodeId::num(id::MaxNodesPerRead), attr::Value},
+                           {NodeId::num(id::Server), attr::BrowseName}});
     ASSERT_EQ(v.size(), 4u);
     ASSERT_EQ(v[0].value.array.size(), 2u);
     EXPECT_EQ(std::get<std::string>(v[0].value.array[0]), "http://opcfoundation.org/UA/");
@@ -696,7 +730,8 @@ TEST(Engine, ServerObjectAndNonValueMonitoring)
         if (states.size() == 1) h.engine.beginShutdown("Server shutdown");
         const auto resp = h.await(postPublish(h, token));
         ASSERT_TRUE(resp.has_value());
-        for (const auto& [handle, value] : parsePublish(*resp).changes) states.push_back(std::get<int64_t>(value.value.scalar));
+        for (const auto& [handle, value] : parsePublish(*resp).changes)
+            states.push_back(std::get<int64_t>(value.value.scalar));
     }
     EXPECT_EQ(states, (std::vector<int64_t>{0, 4}));
 }

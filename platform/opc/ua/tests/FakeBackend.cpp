@@ -63,8 +63,8 @@ void FakeBackend::addFolder(const std::string& parent, const std::string& name)
     folders_.push_back(e);
 }
 
-void FakeBackend::addTag(const std::string& parent, const std::string& name, uint16_t varType, uint32_t elements,
-                         uint8_t rights, const std::string& comment, bool animated)
+void FakeBackend::addTag(const std::string& parent, const std::string& name, uint16_t varType,
+                         uint32_t elements, uint8_t rights, const std::string& comment, bool animated)
 {
     Tag t;
     t.entry.itemId = parent + "." + name;
@@ -87,12 +87,16 @@ Variant FakeBackend::initialValue(uint16_t varType, uint32_t elements) const
     const auto zero = [&]() -> Scalar {
         switch (b) {
             case BuiltinType::Float:
-            case BuiltinType::Double: return 0.0;
+            case BuiltinType::Double:
+                return 0.0;
             case BuiltinType::Byte:
             case BuiltinType::UInt16:
-            case BuiltinType::UInt32: return uint64_t{0};
-            case BuiltinType::String: return std::string{};
-            default: return int64_t{0};
+            case BuiltinType::UInt32:
+                return uint64_t{0};
+            case BuiltinType::String:
+                return std::string{};
+            default:
+                return int64_t{0};
         }
     };
     if (isArrayType(varType)) return Variant::arrayOf(b, std::vector<Scalar>(elements, zero()));
@@ -294,9 +298,15 @@ void FakeBackend::animate()
         if (!tag.animated) continue;
         Variant& v = tag.value.value;
         switch (v.type) {
-            case BuiltinType::Float: v.scalar = 50.0 + 40.0 * std::sin(static_cast<double>(animation_) / 10.0); break;
-            case BuiltinType::Int16: v.scalar = static_cast<int64_t>(20 + animation_ % 10); break;
-            default: v.scalar = static_cast<int64_t>(animation_ & 0x7FFFFFFF); break;
+            case BuiltinType::Float:
+                v.scalar = 50.0 + 40.0 * std::sin(static_cast<double>(animation_) / 10.0);
+                break;
+            case BuiltinType::Int16:
+                v.scalar = static_cast<int64_t>(20 + animation_ % 10);
+                break;
+            default:
+                v.scalar = static_cast<int64_t>(animation_ & 0x7FFFFFFF);
+                break;
         }
         tag.value.timestamp = t;
         tag.value.quality = 0xC0;
@@ -322,7 +332,8 @@ size_t FakeBackend::activeItems()
     std::lock_guard lock(lock_);
     size_t n = 0;
     for (const auto& [h, g] : groups_)
-        for (const auto& [ih, item] : g.items) n += item.active ? 1 : 0;
+        for (const auto& [ih, item] : g.items)
+            n += item.active ? 1 : 0;
     return n;
 }
 
@@ -330,7 +341,8 @@ std::vector<uint32_t> FakeBackend::groupRates()
 {
     std::lock_guard lock(lock_);
     std::vector<uint32_t> rates;
-    for (const auto& [h, g] : groups_) rates.push_back(g.rate);
+    for (const auto& [h, g] : groups_)
+        rates.push_back(g.rate);
     return rates;
 }
 
@@ -370,7 +382,8 @@ void FakeBackend::run()
                 if (!changes.empty()) out.emplace_back(&g.onChange, std::move(changes));
             }
         }
-        for (auto& [fn, changes] : out) (*fn)(std::move(changes));
+        for (auto& [fn, changes] : out)
+            (*fn)(std::move(changes));
     }
 }
 

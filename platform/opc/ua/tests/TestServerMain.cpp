@@ -16,7 +16,10 @@
 
 namespace {
 volatile std::sig_atomic_t stopSignal = 0;
-void onSignal(int) { stopSignal = 1; }
+void onSignal(int)
+{
+    stopSignal = 1;
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -40,8 +43,9 @@ int main(int argc, char** argv)
         } else if (arg == "--exit-when-idle") {
             exitWhenIdle = true;
         } else {
-            std::fprintf(stderr, "usage: ua-testserver [--port N] [--address A] [--animate MS] [--bench-tags N] "
-                                 "[--exit-when-idle]\n");
+            std::fprintf(stderr,
+                         "usage: ua-testserver [--port N] [--address A] [--animate MS] [--bench-tags N] "
+                         "[--exit-when-idle]\n");
             return 2;
         }
     }

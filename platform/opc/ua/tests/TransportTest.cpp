@@ -11,7 +11,8 @@ std::vector<uint8_t> helloBytes(uint32_t recv, uint32_t send, const std::string&
 {
     std::vector<uint8_t> out;
     Writer w(out);
-    for (const char c : std::string("HELF")) w.u8(static_cast<uint8_t>(c));
+    for (const char c : std::string("HELF"))
+        w.u8(static_cast<uint8_t>(c));
     w.u32(0);
     w.u32(0);
     w.u32(recv);
@@ -53,7 +54,8 @@ TEST(Transport, HeaderAndHelloParsing)
     auto truncated = hello;
     truncated.resize(20);
     EXPECT_TRUE(isBad(decodeHello(truncated, decoded)));
-    EXPECT_EQ(decodeHello(helloBytes(65536, 65536, std::string(5000, 'a')), decoded), status::BadTcpEndpointUrlInvalid);
+    EXPECT_EQ(decodeHello(helloBytes(65536, 65536, std::string(5000, 'a')), decoded),
+              status::BadTcpEndpointUrlInvalid);
     auto trailing = hello;
     trailing.push_back(0);
     EXPECT_TRUE(isBad(decodeHello(trailing, decoded)));
@@ -63,7 +65,8 @@ TEST(Transport, HeaderAndHelloParsing)
 TEST(Transport, ChunksStayWithinTheBufferAndReassemble)
 {
     std::vector<uint8_t> body(20000);
-    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<uint8_t>(i * 7);
     std::vector<uint8_t> wire;
     uint32_t sequence = 41;
     ASSERT_EQ(encodeChunks({MessageType::Message, 5, 9, 77}, body, ChunkLimits{8192, 0, 0}, sequence, wire),
@@ -103,7 +106,8 @@ TEST(Transport, PeerLimitsRefuseOversizedResponses)
     std::vector<uint8_t> wire;
     uint32_t sequence = 1;
     EXPECT_EQ(encodeChunks({}, body, ChunkLimits{8192, 0, 3}, sequence, wire), status::BadResponseTooLarge);
-    EXPECT_EQ(encodeChunks({}, body, ChunkLimits{65536, 40000, 0}, sequence, wire), status::BadResponseTooLarge);
+    EXPECT_EQ(encodeChunks({}, body, ChunkLimits{65536, 40000, 0}, sequence, wire),
+              status::BadResponseTooLarge);
     EXPECT_TRUE(wire.empty());
     EXPECT_EQ(sequence, 1u);
     // Sequence numbers wrap to a small number before they reach the top of the range.

@@ -95,7 +95,10 @@ void writeAnonymousActivate(Writer& w)
     w.nullString();
 }
 
-TcpClient::~TcpClient() { close(); }
+TcpClient::~TcpClient()
+{
+    close();
+}
 
 bool TcpClient::connect(uint16_t port)
 {
@@ -138,7 +141,8 @@ std::optional<std::vector<uint8_t>> TcpClient::readChunk(std::chrono::millisecon
                 return chunk;
             }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
@@ -163,12 +167,13 @@ bool TcpClient::waitClosed(std::chrono::milliseconds deadline)
     return false;
 }
 
-std::optional<Acknowledge> TcpClient::hello(uint32_t receiveBuffer, uint32_t sendBufferSize, uint32_t maxMessage,
-                                            uint32_t maxChunks)
+std::optional<Acknowledge> TcpClient::hello(uint32_t receiveBuffer, uint32_t sendBufferSize,
+                                            uint32_t maxMessage, uint32_t maxChunks)
 {
     std::vector<uint8_t> out;
     Writer w(out);
-    for (const char c : std::string("HELF")) w.u8(static_cast<uint8_t>(c));
+    for (const char c : std::string("HELF"))
+        w.u8(static_cast<uint8_t>(c));
     w.u32(0);
     w.u32(0);
     w.u32(receiveBuffer);

@@ -47,7 +47,8 @@ public:
     void close();
     bool sendRaw(const std::vector<uint8_t>& bytes);
     // Reads one complete chunk (header and body); nullopt on close or after the deadline.
-    std::optional<std::vector<uint8_t>> readChunk(std::chrono::milliseconds deadline = std::chrono::seconds(5));
+    std::optional<std::vector<uint8_t>> readChunk(
+        std::chrono::milliseconds deadline = std::chrono::seconds(5));
     // True when the server closed the connection before the deadline.
     bool waitClosed(std::chrono::milliseconds deadline = std::chrono::seconds(5));
 
@@ -60,7 +61,11 @@ public:
     uint32_t send(const std::vector<uint8_t>& body, uint32_t chunkBody = 0);
     // Receives the next complete response message (assembling chunks).
     std::optional<Response> receive(std::chrono::milliseconds deadline = std::chrono::seconds(5));
-    std::optional<Response> call(const std::vector<uint8_t>& body) { send(body); return receive(); }
+    std::optional<Response> call(const std::vector<uint8_t>& body)
+    {
+        send(body);
+        return receive();
+    }
 
     // CreateSession and ActivateSession; returns the authentication token.
     std::optional<NodeId> session();

@@ -31,25 +31,28 @@ inline constexpr uint32_t NodeId = 1, NodeClass = 2, BrowseName = 3, DisplayName
                           WriteMask = 6, UserWriteMask = 7, IsAbstract = 8, Symmetric = 9, InverseName = 10,
                           ContainsNoLoops = 11, EventNotifier = 12, Value = 13, DataType = 14, ValueRank = 15,
                           ArrayDimensions = 16, AccessLevel = 17, UserAccessLevel = 18,
-                          MinimumSamplingInterval = 19, Historizing = 20, Executable = 21, UserExecutable = 22;
+                          MinimumSamplingInterval = 19, Historizing = 20, Executable = 21,
+                          UserExecutable = 22;
 }
 
 // Well-known node ids of namespace 0.
 namespace id {
-inline constexpr uint32_t Root = 84, Objects = 85, Types = 86, Views = 87, ObjectTypes = 88, VariableTypes = 89,
-                          DataTypes = 90, ReferenceTypes = 91, FolderType = 61, BaseDataVariableType = 63,
-                          PropertyType = 68, References = 31, HierarchicalReferences = 33, HasChild = 34,
-                          Organizes = 35, HasTypeDefinition = 40, Aggregates = 44, HasSubtype = 45,
-                          HasProperty = 46, HasComponent = 47, Server = 2253, ServerArray = 2254,
-                          NamespaceArray = 2255, ServerStatus = 2256, StartTime = 2257, CurrentTime = 2258,
-                          State = 2259, BuildInfo = 2260, ProductName = 2261, ProductUri = 2262,
-                          ManufacturerName = 2263, SoftwareVersion = 2264, BuildNumber = 2265, BuildDate = 2266,
-                          ServiceLevel = 2267, ServerCapabilities = 2268, ServerProfileArray = 2269,
-                          LocaleIdArray = 2271, MinSupportedSampleRate = 2272, MaxBrowseContinuationPoints = 2735,
+inline constexpr uint32_t Root = 84, Objects = 85, Types = 86, Views = 87, ObjectTypes = 88,
+                          VariableTypes = 89, DataTypes = 90, ReferenceTypes = 91, FolderType = 61,
+                          BaseDataVariableType = 63, PropertyType = 68, References = 31,
+                          HierarchicalReferences = 33, HasChild = 34, Organizes = 35, HasTypeDefinition = 40,
+                          Aggregates = 44, HasSubtype = 45, HasProperty = 46, HasComponent = 47,
+                          Server = 2253, ServerArray = 2254, NamespaceArray = 2255, ServerStatus = 2256,
+                          StartTime = 2257, CurrentTime = 2258, State = 2259, BuildInfo = 2260,
+                          ProductName = 2261, ProductUri = 2262, ManufacturerName = 2263,
+                          SoftwareVersion = 2264, BuildNumber = 2265, BuildDate = 2266, ServiceLevel = 2267,
+                          ServerCapabilities = 2268, ServerProfileArray = 2269, LocaleIdArray = 2271,
+                          MinSupportedSampleRate = 2272, MaxBrowseContinuationPoints = 2735,
                           SecondsTillShutdown = 2992, ShutdownReason = 2993, MaxArrayLength = 11702,
                           MaxStringLength = 11703, OperationLimits = 11704, MaxNodesPerRead = 11705,
-                          MaxNodesPerWrite = 11707, MaxNodesPerBrowse = 11710, MaxNodesPerRegisterNodes = 11711,
-                          MaxNodesPerTranslateBrowsePathsToNodeIds = 11712, MaxMonitoredItemsPerCall = 11714;
+                          MaxNodesPerWrite = 11707, MaxNodesPerBrowse = 11710,
+                          MaxNodesPerRegisterNodes = 11711, MaxNodesPerTranslateBrowsePathsToNodeIds = 11712,
+                          MaxMonitoredItemsPerCall = 11714;
 }
 
 struct Reference {
@@ -100,8 +103,8 @@ public:
     DataValue readAttribute(const Node& node, uint32_t attributeId) const;
 
 private:
-    Node& add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent, uint32_t referenceType,
-              uint32_t typeDefinition = 0);
+    Node& add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent,
+              uint32_t referenceType, uint32_t typeDefinition = 0);
     Node& addVariable(uint32_t nodeId, const std::string& name, uint32_t parent, uint32_t referenceType,
                       uint32_t dataType, int32_t valueRank = -1);
     void link(uint32_t from, uint32_t referenceType, uint32_t to);

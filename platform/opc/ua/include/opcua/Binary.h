@@ -104,7 +104,8 @@ public:
         const size_t n = arrayLength(minElementSize);
         std::vector<T> out;
         out.reserve(n);
-        for (size_t i = 0; i < n && ok_; ++i) out.push_back(readOne(*this));
+        for (size_t i = 0; i < n && ok_; ++i)
+            out.push_back(readOne(*this));
         return out;
     }
 

@@ -33,7 +33,13 @@ struct ServerInfo {
     std::string endpointUrl;  // filled in by the server from its address and port when empty
 };
 
-enum class ServerState : int32_t { Running = 0, Failed = 1, NoConfiguration = 2, Suspended = 3, Shutdown = 4 };
+enum class ServerState : int32_t {
+    Running = 0,
+    Failed = 1,
+    NoConfiguration = 2,
+    Suspended = 3,
+    Shutdown = 4
+};
 
 class Engine {
 public:
@@ -79,7 +85,8 @@ private:
     using Inbox = std::pair<std::mutex, std::vector<std::function<void()>>>;
 
     void dispatch(uint32_t typeId, RequestContext& ctx, class Reader& r);
-    void sendResponse(const RequestContext& ctx, uint32_t typeId, const std::function<void(class Writer&)>& body,
+    void sendResponse(const RequestContext& ctx, uint32_t typeId,
+                      const std::function<void(class Writer&)>& body,
                       StatusCode serviceResult = status::Good);
     void sendFault(const RequestContext& ctx, StatusCode status);
     Session* sessionFor(RequestContext& ctx, bool requireActivated);

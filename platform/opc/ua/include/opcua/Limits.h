@@ -8,11 +8,11 @@
 namespace opcua {
 
 struct ServerLimits {
-    uint32_t maxConnections = 64;                 // further connections: ERR BadTcpServerTooBusy
-    uint32_t maxSessions = 32;                    // CreateSession: BadTooManySessions
-    uint32_t maxSubscriptionsPerSession = 16;     // CreateSubscription: BadTooManySubscriptions
-    uint32_t maxMonitoredItemsPerSession = 50000; // CreateMonitoredItems: BadTooManyMonitoredItems per item
-    uint32_t maxNodesPerRead = 10000;             // larger requests: BadTooManyOperations
+    uint32_t maxConnections = 64;                  // further connections: ERR BadTcpServerTooBusy
+    uint32_t maxSessions = 32;                     // CreateSession: BadTooManySessions
+    uint32_t maxSubscriptionsPerSession = 16;      // CreateSubscription: BadTooManySubscriptions
+    uint32_t maxMonitoredItemsPerSession = 50000;  // CreateMonitoredItems: BadTooManyMonitoredItems per item
+    uint32_t maxNodesPerRead = 10000;              // larger requests: BadTooManyOperations
     uint32_t maxNodesPerWrite = 1000;
     uint32_t maxNodesPerBrowse = 1000;
     uint32_t maxNodesPerRegisterNodes = 1000;
@@ -30,11 +30,11 @@ struct ServerLimits {
     uint32_t maxChunkCount = 0;                   // chunks of one request; 0: what maxMessageSize needs
     double minPublishingInterval = 50;            // ms; requests are revised into [min, max]
     double maxPublishingInterval = 3600000;
-    double minSessionTimeout = 10000;             // ms
+    double minSessionTimeout = 10000;  // ms
     double maxSessionTimeout = 3600000;
-    uint32_t minTokenLifetime = 1000;             // ms; secure channel token lifetimes revised into range
+    uint32_t minTokenLifetime = 1000;  // ms; secure channel token lifetimes revised into range
     uint32_t maxTokenLifetime = 3600000;
-    uint32_t helloTimeoutMs = 10000;              // a connection must say Hello and open a channel in time
+    uint32_t helloTimeoutMs = 10000;  // a connection must say Hello and open a channel in time
 };
 
 }  // namespace opcua

@@ -43,7 +43,8 @@ public:
     // Asks the clients to go: the server state becomes Shutdown with the reason (clients see it in
     // Server.ServerStatus), new sessions are refused, and after the grace time every session ends
     // and every connection is closed. Callable from any thread.
-    void requestShutdown(const std::string& reason, std::chrono::milliseconds grace = std::chrono::seconds(1));
+    void requestShutdown(const std::string& reason,
+                         std::chrono::milliseconds grace = std::chrono::seconds(1));
     // True once a requested shutdown has closed every session and connection.
     bool shutdownComplete() const;
 

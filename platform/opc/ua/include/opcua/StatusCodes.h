@@ -82,8 +82,14 @@ inline constexpr StatusCode BadInvalidArgument = 0x80AB0000;
 inline constexpr StatusCode BadMaxAgeInvalid = 0x80700000;
 }  // namespace status
 
-constexpr bool isBad(StatusCode s) { return (s & 0x80000000u) != 0; }
-constexpr bool isGood(StatusCode s) { return (s & 0xC0000000u) == 0; }
+constexpr bool isBad(StatusCode s)
+{
+    return (s & 0x80000000u) != 0;
+}
+constexpr bool isGood(StatusCode s)
+{
+    return (s & 0xC0000000u) == 0;
+}
 
 // The status code of an OPC item quality byte (quality bits 0xC0 with the substatus bits).
 StatusCode statusFromQuality(uint8_t quality);

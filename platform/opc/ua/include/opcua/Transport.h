@@ -49,9 +49,9 @@ std::vector<uint8_t> encodeError(StatusCode error, const std::string& reason);
 
 // The limits one side of a connection has agreed to.
 struct ChunkLimits {
-    uint32_t bufferSize = 65536;   // largest chunk
-    uint32_t maxMessageSize = 0;   // largest message body, 0 = no limit
-    uint32_t maxChunkCount = 0;    // 0 = no limit
+    uint32_t bufferSize = 65536;  // largest chunk
+    uint32_t maxMessageSize = 0;  // largest message body, 0 = no limit
+    uint32_t maxChunkCount = 0;   // 0 = no limit
 };
 
 // One decoded secure-conversation chunk (OPN, MSG or CLO) with SecurityPolicy None.
@@ -59,7 +59,7 @@ struct SecureChunk {
     MessageType type = MessageType::Invalid;
     char chunkType = 0;
     uint32_t channelId = 0;
-    uint32_t tokenId = 0;  // MSG and CLO
+    uint32_t tokenId = 0;           // MSG and CLO
     std::string securityPolicyUri;  // OPN
     uint32_t sequenceNumber = 0;
     uint32_t requestId = 0;
@@ -76,8 +76,8 @@ struct ChunkHeaderFields {
     uint32_t tokenId = 0;
     uint32_t requestId = 0;
 };
-StatusCode encodeChunks(const ChunkHeaderFields& fields, std::span<const uint8_t> body, const ChunkLimits& peer,
-                        uint32_t& nextSequence, std::vector<uint8_t>& out);
+StatusCode encodeChunks(const ChunkHeaderFields& fields, std::span<const uint8_t> body,
+                        const ChunkLimits& peer, uint32_t& nextSequence, std::vector<uint8_t>& out);
 uint32_t nextSequenceNumber(uint32_t current);
 
 // Collects the chunks of the messages of one connection until each is final.

@@ -33,7 +33,10 @@ struct NodeId {
     std::string text;  // the string, or the bytes of an opaque identifier
     Guid guid{};
 
-    static NodeId num(uint32_t id, uint16_t nsIndex = 0) { return NodeId{nsIndex, Kind::Numeric, id, {}, {}}; }
+    static NodeId num(uint32_t id, uint16_t nsIndex = 0)
+    {
+        return NodeId{nsIndex, Kind::Numeric, id, {}, {}};
+    }
     static NodeId str(std::string id, uint16_t nsIndex = 1)
     {
         return NodeId{nsIndex, Kind::String, 0, std::move(id), {}};
@@ -47,9 +50,12 @@ struct NodeId {
     {
         if (ns != o.ns || kind != o.kind) return false;
         switch (kind) {
-            case Kind::Numeric: return numeric == o.numeric;
-            case Kind::Guid: return guid == o.guid;
-            default: return text == o.text;
+            case Kind::Numeric:
+                return numeric == o.numeric;
+            case Kind::Guid:
+                return guid == o.guid;
+            default:
+                return text == o.text;
         }
     }
     std::string toString() const;
