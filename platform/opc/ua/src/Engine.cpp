@@ -967,8 +967,9 @@ void Engine::write(RequestContext& ctx, Reader& r)
     }
     if (toWrite.empty()) return finish(pending);
     pending->outstanding = toWrite.size();
-    for (const auto& [index, itemId] : toWrite) {
-        backend_.write(s->client, itemId, nodes[index].value.value,
+    for (const auto& entry : toWrite) {
+        const size_t index = entry.first;
+        backend_.write(s->client, entry.second, nodes[index].value.value,
                        [this, pending, index, finish](bool ok, uint8_t quality) {
                            post([pending, index, ok, quality, finish] {
                                StatusCode result = status::Good;
