@@ -205,6 +205,7 @@ void FakeBackend::setItemActive(GroupHandle group, ItemHandle item, bool active)
     it->second.delivered = 0;
     const std::string& id = tags_[it->second.tag].entry.itemId;
     activations_.push_back(active ? "+" + id + "@" + std::to_string(g->second.rate) : "-" + id);
+    if (activations_.size() > 100000) activations_.erase(activations_.begin(), activations_.begin() + 50000);
 }
 
 void FakeBackend::removeItem(GroupHandle group, ItemHandle item)
