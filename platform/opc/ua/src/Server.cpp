@@ -510,7 +510,15 @@ void Server::Impl::flush(Connection& c)
     while (c.outPos < c.out.size()) {
         const ssize_t n = ::send(c.fd, c.out.data() + c.outPos, c.out.size() - c.outPos, MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                // Drop what was sent, so that a client that reads slowly but steadily never fills
+                // the buffer with bytes it already has.
+                if (c.outPos > 65536 && c.outPos * 2 > c.out.size()) {
+                    c.out.erase(c.out.begin(), c.out.begin() + static_cast<ptrdiff_t>(c.outPos));
+                    c.outPos = 0;
+                }
+                return;
+            }
             c.out.clear();
             c.outPos = 0;
             if (!c.closing) beginClose(c);

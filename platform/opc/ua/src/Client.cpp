@@ -1,4 +1,4 @@
-#include "UaTestClient.h"
+#include "opcua/Client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace opcua::test {
+namespace opcua {
 
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
                                  const std::function<void(Writer&)>& fields, uint32_t timeoutHint)
@@ -100,14 +100,27 @@ TcpClient::~TcpClient()
     close();
 }
 
-bool TcpClient::connect(uint16_t port)
+bool TcpClient::connect(const std::string& address, uint16_t port)
 {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close();
+    sockaddr_storage addr{};
+    socklen_t len = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+    const std::string host = address == "localhost" ? "127.0.0.1" : address;
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        len = sizeof(sockaddr_in);
+    } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        len = sizeof(sockaddr_in6);
+    } else {
+        return false;
+    }
+    fd_ = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0;
 }
 
 void TcpClient::close()
@@ -266,4 +279,4 @@ std::optional<NodeId> TcpClient::session()
     return token;
 }
 
-}  // namespace opcua::test
+}  // namespace opcua
