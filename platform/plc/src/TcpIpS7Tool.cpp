@@ -79,10 +79,19 @@ void TcpIpS7Tool::close()
 
 int TcpIpS7Tool::note(int plcNumber, int side, int code)
 {
+    // The record holds changes, not every call: a connection's state when it changes (failed
+    // with a new code, or connected), and a new access error once until it changes or the
+    // connection is made again.
     Side& s = *plcs_[static_cast<size_t>(plcNumber - 1)].sides[side];
-    if (code != s.lastRecorded) {
+    if (isConnectionLevel(code) || s.lastConnection != kS7Ok) {
+        if (isConnectionLevel(code) ? code != s.lastConnection : code == kS7Ok) {
+            record_->record(plcNumber, side, s.address, code);
+            s.lastConnection = code;
+            s.lastAccess = kS7Ok;
+        }
+    } else if (code != kS7Ok && code != s.lastAccess) {
         record_->record(plcNumber, side, s.address, code);
-        s.lastRecorded = code;
+        s.lastAccess = code;
     }
     return code;
 }

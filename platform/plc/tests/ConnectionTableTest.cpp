@@ -92,7 +92,7 @@ TEST(ConnectionTable, CallsBeforeOpenOrSelectionFailAtConnectionLevel)
     EXPECT_EQ(tool.open(nullptr, -1), kS7NotOpen);
     const PlcConnectionEntry one{};
     EXPECT_EQ(tool.open(&one, 70000), kS7NotOpen);  // beyond 16-bit PLC numbers, never read
-    EXPECT_EQ(tool.open(nullptr, 0), kS7Ok);  // an empty table is usable, if pointless
+    EXPECT_EQ(tool.open(nullptr, 0), kS7Ok);        // an empty table is usable, if pointless
     EXPECT_EQ(tool.readBytes(1, 4, 0, buffer), kS7NoPlcSelected);
     EXPECT_EQ(tool.selectPlc(1, 0), kS7BadPlcNumber);
     tool.close();

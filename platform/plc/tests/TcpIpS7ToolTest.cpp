@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -246,6 +248,38 @@ TEST_F(WithSimulator, SidesAAndBOfARedundantPlcAreSeparateConnections)
     EXPECT_EQ(tool_.readBytes(1, 1, 5, &value), kS7NoPlcSelected);
     ASSERT_EQ(tool_.selectPlc(1, 0), kS7Ok);
     EXPECT_EQ(tool_.readBytes(1, 1, 5, &value), kS7Ok);
+}
+
+TEST_F(WithSimulator, DataFileRecordsConnectionChangesAndNewAccessErrors)
+{
+    const std::string path = ::testing::TempDir() + "orva-plc-record-" + std::to_string(::getpid()) + ".dat";
+    std::remove(path.c_str());
+    char pathText[kS7DataFilePathCapacity];
+    std::snprintf(pathText, sizeof pathText, "%s", path.c_str());
+    ASSERT_EQ(tool_.errorText(0, pathText), kS7Ok);
+    ASSERT_EQ(tool_.open(&entry_, 1), kS7Ok);
+
+    uint8_t buffer[4];
+    ASSERT_EQ(tool_.selectPlc(1, 0), kS7Ok);
+    EXPECT_EQ(tool_.readBytes(9, 4, 0, buffer), kS7DataBlockMissing);
+    EXPECT_EQ(tool_.readBytes(1, 4, 0, buffer), kS7Ok);
+    EXPECT_EQ(tool_.readBytes(9, 4, 0, buffer), kS7DataBlockMissing);  // the same error: no new line
+    plcsim::Faults faults;
+    faults.dropAfterRequests = 4;  // counted on this connection: one more answer, then the drop
+    sim_.setFaults(faults);
+    EXPECT_EQ(tool_.readBytes(1, 4, 0, buffer), kS7Ok);
+    EXPECT_EQ(tool_.readBytes(1, 4, 0, buffer), kS7ConnectionLost);
+    EXPECT_EQ(tool_.readBytes(1, 4, 0, buffer), kS7Ok);  // reconnects
+
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line) && lines.size() < 100;)
+        lines.push_back(line.substr(line.find(' ') + 1));
+    const std::string prefix = "PLC 1 side A " + sim_.endpoint() + ": ";
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         prefix + "connected", prefix + "error 80 Data block does not exist",
+                         prefix + "error 25 Connection closed or reset by the PLC", prefix + "connected"}));
+    std::remove(path.c_str());
 }
 
 TEST_F(WithSimulator, SourceAddressMustBeLocal)

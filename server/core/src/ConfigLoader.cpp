@@ -1,7 +1,7 @@
 #include "core/ConfigLoader.h"
 
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -18,11 +18,32 @@ namespace {
 
 // Comments and processing instructions are kept as nodes: one placed before OPC_DA or
 // INTERFACE is a first child that is not the expected element. Whitespace-only text is dropped.
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+// The text of an element that holds nothing else is kept in the element itself (less memory
+// for large files; readTextValue reads both forms).
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_embed_pcdata;
 
 bool is(const pugi::xml_node& node, std::string_view name)
 {
     return node.type() == pugi::node_element && name == node.name();
+}
+
+// The first child of an element is the element named `name` (leading text, kept embedded in
+// the parent by the parser, counts as a first child of another kind).
+pugi::xml_node firstChildNamed(const pugi::xml_node& parent, std::string_view name)
+{
+    if (*parent.value()) return {};
+    const pugi::xml_node first = parent.first_child();
+    return is(first, name) ? first : pugi::xml_node();
+}
+
+// A document of 7-bit bytes reads the same in every encoding the files use: parsing it as UTF-8
+// spares the conversion of large files. Anything else is read as its declaration says.
+pugi::xml_encoding encodingOf(std::string_view bytes)
+{
+    for (unsigned char c : bytes)
+        if (c >= 0x80 || c == 0) return pugi::encoding_auto;
+    return pugi::encoding_utf8;
 }
 
 // Files larger than this are treated as unreadable.
@@ -37,28 +58,20 @@ void configureNameSpaceRoot(SODaSNameSpaceRoot& root)
     root.setTreeDelimiter('.', accepted, SOCmnString(""));
 }
 
-bool loadConfiguration(const LoadContext& context, const std::filesystem::path& path,
-                       SODaSNameSpaceRoot& root)
-{
-    std::string bytes;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size <= kMaxFileSize) {
-        std::ifstream in(path, std::ios::binary);
-        if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (!in && !in.eof()) bytes.clear();
-    }
-    return loadConfigurationFromMemory(context, bytes, root);
-}
+namespace {
 
-bool loadConfigurationFromMemory(const LoadContext& context, std::string_view bytes, SODaSNameSpaceRoot& root)
+// Parses the bytes (in place when they need no conversion) and walks the document.
+bool loadBytes(const LoadContext& context, char* bytes, std::size_t size, SODaSNameSpaceRoot& root)
 {
     pugi::xml_document document;
     try {
         // A malformed document is read as an empty one.
-        if (!bytes.empty()) {
+        if (size > 0) {
+            const pugi::xml_encoding encoding = encodingOf(std::string_view(bytes, size));
             const pugi::xml_parse_result parsed =
-                document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+                encoding == pugi::encoding_utf8
+                    ? document.load_buffer_inplace(bytes, size, kParseOptions, encoding)
+                    : document.load_buffer(bytes, size, kParseOptions, encoding);
             if (!parsed) document.reset();
         }
     } catch (const std::bad_alloc&) {
@@ -69,6 +82,33 @@ bool loadConfigurationFromMemory(const LoadContext& context, std::string_view by
     const bool ok = loader.load(document);
     loader.finish();
     return ok;
+}
+
+}  // namespace
+
+bool loadConfiguration(const LoadContext& context, const std::filesystem::path& path,
+                       SODaSNameSpaceRoot& root)
+{
+    // Not zero-filled: the file's bytes overwrite it, and large files load faster.
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::error_code ec;
+    const auto fileSize = std::filesystem::file_size(path, ec);
+    if (!ec && fileSize <= kMaxFileSize) {
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            bytes.reset(new char[static_cast<std::size_t>(fileSize)]);
+            in.read(bytes.get(), static_cast<std::streamsize>(fileSize));
+            size = static_cast<std::size_t>(in.gcount());
+        }
+    }
+    return loadBytes(context, bytes.get(), size, root);
+}
+
+bool loadConfigurationFromMemory(const LoadContext& context, std::string_view bytes, SODaSNameSpaceRoot& root)
+{
+    std::string copy(bytes);
+    return loadBytes(context, copy.data(), copy.size(), root);
 }
 
 bool Loader::load(const pugi::xml_document& document)
@@ -96,13 +136,13 @@ bool Loader::load(const pugi::xml_document& document)
 
 bool Loader::loadTcpIpOrSapi(const pugi::xml_node& root)
 {
-    const pugi::xml_node devices = root.first_child();
-    if (!is(devices, xml::OPC_DA)) {
+    const pugi::xml_node devices = firstChildNamed(root, xml::OPC_DA);
+    if (!devices) {
         fail(messages::NO_DEVICES);
         return false;
     }
-    const pugi::xml_node interface = devices.first_child();
-    if (!is(interface, xml::INTERFACE)) {
+    const pugi::xml_node interface = firstChildNamed(devices, xml::INTERFACE);
+    if (!interface) {
         fail(ctx_.kind == config::ServerKind::Tornel ? messages::NO_S7_INTERFACE
                                                      : messages::NO_SAPI_INTERFACE);
         return false;
@@ -117,8 +157,8 @@ bool Loader::loadTcpIpOrSapi(const pugi::xml_node& root)
 
 bool Loader::loadMpi(const pugi::xml_node& root)
 {
-    const pugi::xml_node devices = root.first_child();
-    if (!is(devices, xml::OPC_DA)) {
+    const pugi::xml_node devices = firstChildNamed(root, xml::OPC_DA);
+    if (!devices) {
         fail(messages::NO_DEVICES);
         return false;
     }

@@ -78,15 +78,18 @@ void Loader::loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& pl
         }
     }
 
-    const std::string where = " in " + parent.getItemID();
+    // Described only when refused: building item IDs for every tag would slow large files down.
+    auto what = [&] {
+        return (name ? "tag " + messages::quoted(*name) : std::string("tag")) + " in " + parent.getItemID();
+    };
     if (!name) {
-        refuse(messages::skipped("tag" + where, "it has no name"));
+        refuse(messages::skipped(what(), "it has no name"));
         return;
     }
-    const std::string what = "tag " + messages::quoted(*name) + where;
     for (const auto& field : numbers) {
         if (field.value->invalid()) {
-            refuse(messages::skipped(what, messages::notANumber(field.name, field.value->text, UINT16_MAX)));
+            refuse(
+                messages::skipped(what(), messages::notANumber(field.name, field.value->text, UINT16_MAX)));
             return;
         }
     }
@@ -97,7 +100,7 @@ void Loader::loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& pl
                                       elements.orZero(), &plc));
     if (!parent.addLeaf(tag.get())) {
         refuse(messages::skipped(
-            what, parent.findLeaf(*name) ? "the name is already used" : "the name cannot be published"));
+            what(), parent.findLeaf(*name) ? "the name is already used" : "the name cannot be published"));
     }
 }
 

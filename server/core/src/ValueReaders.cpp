@@ -7,11 +7,13 @@ namespace orva::core {
 
 std::optional<std::string> readTextValue(const pugi::xml_node& node)
 {
+    // Text leading an element is kept in the element itself (the parser embeds it).
+    const char* value = node.type() == pugi::node_element ? node.value() : nullptr;
     const pugi::xml_node first = node.first_child();
-    if (!first || (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
-        return std::nullopt;
-    const char* value = first.value();
-    if (!*value) return std::nullopt;
+    if ((!value || !*value) && first &&
+        (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
+        value = first.value();
+    if (!value || !*value) return std::nullopt;
     return std::string(value);
 }
 

@@ -264,3 +264,13 @@ TEST_F(LoaderFixture, LongValuesAreShortenedInMessagesOnly)
     EXPECT_NE(owner.warnings[0].text.find("\"" + std::string(40, 'n') + "...\""), std::string::npos);
     EXPECT_TRUE(root->findTag("P." + longName));
 }
+
+TEST_F(LoaderFixture, OnlyLeadingTextIsAValue)
+{
+    ASSERT_TRUE(load(ServerKind::Tornel, onePlc("<tag><name>A<x/>B</name><comment><x/>hidden</comment>"
+                                                "<databyte><!-- c -->5</databyte></tag>")));
+    auto tag = root->findTag("P.A");
+    ASSERT_TRUE(tag);
+    EXPECT_EQ(tag->getDescription(), "");
+    EXPECT_EQ(s7(tag)->dataByte, 0);
+}

@@ -1,8 +1,8 @@
 #pragma once
 // The library's data file (Tornel.dat beside the server): a text record of communication
-// errors, one line per change of a connection's state ("time PLC n side A|B address: code
-// text", or "... connected" once it works again). The file never grows beyond maxBytes: when
-// a line would pass the limit, the older half of the lines is dropped.
+// errors, one line per change of a connection's state ("time PLC n side A|B address: error
+// code text", or "... connected" once it works) and one per new access error of a connection. The file never
+// grows beyond maxBytes: when a line would pass the limit, the older half of the lines is dropped.
 #include <cstddef>
 #include <mutex>
 #include <string>

@@ -72,7 +72,8 @@ private:
         std::string source;
         bool hasSource = false;
         S7Client client;
-        int lastRecorded = 0;
+        int lastConnection = -1;  // last connection state recorded; -1: none yet
+        int lastAccess = 0;       // last access error recorded on this connection
     };
     struct Plc {
         uint8_t rack = 0;
