@@ -60,18 +60,13 @@ protected:
         sim->writeMemory(1, 40, u4);
         const uint8_t b[] = {200};
         sim->writeMemory(2, 0, b);
-        dataFile = (std::filesystem::temp_directory_path() /
-                    ("orva-comm-e2e-" + std::to_string(::getpid()) + ".dat"))
-                       .string();
-        server = std::make_unique<TornelServer>(plcElement("P", sim->endpoint(), tags()), dataFile);
+        server = std::make_unique<TornelServer>(plcElement("P", sim->endpoint(), tags()));
         ASSERT_TRUE(server->loaded());
     }
     void TearDown() override
     {
         server.reset();
         sim.reset();
-        std::error_code ignored;
-        std::filesystem::remove(dataFile, ignored);
     }
 
     // Subscribes every tag in one 100 ms group.
@@ -93,7 +88,6 @@ protected:
     }
 
     std::unique_ptr<plcsim::PlcSimulator> sim;
-    std::string dataFile;
     std::unique_ptr<TornelServer> server;
     std::shared_ptr<Group> group;
     std::map<std::string, ItemHandle> handles;
@@ -237,7 +231,7 @@ TEST_F(CommPlcsim, EveryRequestIsCompletedExactlyOnceEvenWhileThePlcIsAway)
 
 TEST(CommEmpty, AnEmptyPlcListIsReportedAndTheThreadEnds)
 {
-    TornelServer server("", "Tornel.dat");
+    TornelServer server("");
     ASSERT_TRUE(server.loaded());
     server.start();
     EXPECT_TRUE(eventually([&] { return server.reports().noPlcReports() == 1; }));

@@ -4,9 +4,11 @@
 // client. Reports to the main window are recorded; helpers wait on conditions with a deadline.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -84,6 +86,13 @@ public:
     }
 };
 
+// A data file of the access library's own in the temporary folder, one per test process.
+inline std::string temporaryDataFile()
+{
+    return (std::filesystem::temp_directory_path() / ("orva-comm-" + std::to_string(::getpid()) + ".dat"))
+        .string();
+}
+
 inline std::string tornelConfiguration(const std::string& plcs)
 {
     return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<ORVATcpIpS7Cfg><OPC_DA><INTERFACE "
@@ -107,8 +116,8 @@ inline std::string plcElement(const std::string& name, const std::string& endpoi
 
 class TornelServer {
 public:
-    TornelServer(const std::string& plcs, const std::string& dataFile)
-        : entry_(new SODaSEntry), root_(entry_->getNameSpaceRoot())
+    explicit TornelServer(const std::string& plcs, std::string dataFile = temporaryDataFile())
+        : entry_(new SODaSEntry), root_(entry_->getNameSpaceRoot()), dataFile_(std::move(dataFile))
     {
         core::configureNameSpaceRoot(*root_);
         entry_->setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues_)).get());
@@ -117,7 +126,7 @@ public:
         plc::S7Timeouts timeouts;
         timeouts.connect = std::chrono::milliseconds(500);
         timeouts.request = std::chrono::milliseconds(500);
-        transport_ = std::make_unique<tcpip::TcpIpTransport>(tcpip::makeTcpIpLibrary(timeouts), dataFile);
+        transport_ = std::make_unique<tcpip::TcpIpTransport>(tcpip::makeTcpIpLibrary(timeouts), dataFile_);
         thread_ = std::make_unique<core::CommunicationThread>(
             plcs_, queues_, *transport_, reports_, core::commSettingsFor(config::ServerKind::Tornel));
         entry_->start();
@@ -130,6 +139,8 @@ public:
         thread_.reset();
         entry_->terminate();
         plcs_.clear();
+        std::error_code ignored;
+        std::filesystem::remove(dataFile_, ignored);
     }
     TornelServer(const TornelServer&) = delete;
     TornelServer& operator=(const TornelServer&) = delete;
@@ -145,6 +156,7 @@ public:
 private:
     SOCmnPointer<SODaSEntry> entry_;
     SOCmnPointer<SODaSNameSpaceRoot> root_;
+    std::string dataFile_;
     core::PlcList plcs_;
     std::shared_ptr<core::CoreQueues> queues_ = std::make_shared<core::CoreQueues>();
     SilentOwner owner_;

@@ -32,7 +32,7 @@ protected:
                                  tagElement("Bit", "VT_BOOL", 8, 1, "<databit>3</databit>") +
                                  tagElement("Text", "VT_BSTR", 10, 1, "<elements>4</elements>") +
                                  tagElement("Far", "VT_I2", 100);
-        server = std::make_unique<TornelServer>(plcElement("P", endpoint, tags), "Tornel.dat");
+        server = std::make_unique<TornelServer>(plcElement("P", endpoint, tags));
         ASSERT_TRUE(server->loaded());
     }
     void TearDown() override
