@@ -149,10 +149,9 @@ int RedundancySupervision::supervise(CommunicationThread& thread, S7Plc& plc, bo
         step.publishSide();
         return error;
     }
-    if (step.commandAllowed()) {
-        error = step.command();
-        step.publishSide();
-    }
+    if (step.commandAllowed()) error = step.command();
+    // The state always names the side in use, also while commands pause.
+    step.publishSide();
     return error;
 }
 

@@ -206,3 +206,15 @@ TEST_F(Redundancy, AFailedStatusReadKeepsTheLastMasterAndReturnsTheError)
     EXPECT_NE(std::find(sink.reports.begin(), sink.reports.end(), Report{85, "R"}), sink.reports.end());
     EXPECT_TRUE(fake.only("close").empty());
 }
+
+TEST_F(Redundancy, WhileCommandsPauseTheStateStillNamesTheSideInUse)
+{
+    prepare();
+    master(1, false);
+    fake.inject = [](const std::string& call) { return call == "select 1 0" ? 20 : 0; };
+    auto g = subscribe("R.T", 100);
+    run(1);  // the tick is below the first pause: no command
+    EXPECT_TRUE(fake.only("write").empty());
+    EXPECT_EQ(r().redundancySide, 1u);
+    EXPECT_EQ(state(), std::make_pair(1, uint16_t{OPC_QUALITY_GOOD}));
+}
