@@ -127,6 +127,22 @@ TEST_F(CommPlcsim, SubscribedValuesArriveGoodWithTheirTypes)
     }
     EXPECT_TRUE(sharedBlock);
     EXPECT_TRUE(arrayBlock);
+    // The status dialog's view: the three blocks with their tags, values and qualities.
+    const process::StatusSnapshot snapshot = server->communication().snapshotProvider()();
+    ASSERT_EQ(snapshot.plcs.size(), 1u);
+    EXPECT_EQ(snapshot.plcs[0].name, "P");
+    std::size_t tagsShown = 0;
+    for (const auto& block : snapshot.plcs[0].blocks) {
+        for (const auto& tag : block.tags) {
+            ++tagsShown;
+            EXPECT_EQ(tag.quality, OPC_QUALITY_GOOD) << tag.name;
+            if (tag.name == "I2") {
+                EXPECT_EQ(process::valueDisplayText(tag), "-2");
+            }
+        }
+    }
+    EXPECT_EQ(snapshot.plcs[0].blocks.size(), 3u);
+    EXPECT_EQ(tagsShown, 7u);
     // Values keep changing with the PLC.
     const uint8_t next[] = {0, 42};
     sim->writeMemory(1, 0, next);
@@ -179,6 +195,7 @@ TEST_F(CommPlcsim, AStoppedPlcGivesBadQualityAndAReportAndComesBackWithoutAResta
     }));
     ASSERT_TRUE(eventually([&] { return server->reports().lastCode().value_or(0) != 0; }));
     EXPECT_EQ(server->reports().reports().back().plc, server->plcs().at(0));
+    EXPECT_FALSE(server->communication().errorText()(*server->reports().lastCode()).empty());
     // Values stay; only the quality is lowered.
     EXPECT_EQ(cached("I2").value.toInt64(), -2);
 

@@ -3,7 +3,6 @@
 
 #include "TornelServer.h"
 #include "plcsim/PlcSimulator.h"
-#include "tcpip/Redundancy.h"
 
 using namespace orva;
 using namespace orva::e2e;
@@ -31,7 +30,6 @@ protected:
             tagElement("T", "VT_I2", 0) + "</tags></PLC>";
         server = std::make_unique<TornelServer>(plc);
         ASSERT_TRUE(server->loaded());
-        server->thread().setRedundancyHooks(&supervision);
     }
     void TearDown() override
     {
@@ -70,7 +68,6 @@ protected:
 
     std::unique_ptr<plcsim::PlcSimulator> a, b;
     std::unique_ptr<TornelServer> server;
-    tcpip::RedundancySupervision supervision;
     std::shared_ptr<Group> group;
     ItemHandle t = 0, state = 0;
 };

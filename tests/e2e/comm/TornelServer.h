@@ -22,7 +22,7 @@
 #include "core/S7Creator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
-#include "tcpip/TcpIpTransport.h"
+#include "tcpip/TornelCommunication.h"
 
 namespace orva::e2e {
 
@@ -126,17 +126,16 @@ public:
         plc::S7Timeouts timeouts;
         timeouts.connect = std::chrono::milliseconds(500);
         timeouts.request = std::chrono::milliseconds(500);
-        transport_ = std::make_unique<tcpip::TcpIpTransport>(tcpip::makeTcpIpLibrary(timeouts), dataFile_);
-        thread_ = std::make_unique<core::CommunicationThread>(
-            plcs_, queues_, *transport_, reports_, core::commSettingsFor(config::ServerKind::Tornel));
+        comm_ = std::make_unique<tcpip::TornelCommunication>(plcs_, queues_, reports_,
+                                                             tcpip::makeTcpIpLibrary(timeouts), dataFile_);
         entry_->start();
         client_ = opc::client::ServerConnection::connect(*entry_);
     }
     ~TornelServer()
     {
         client_.reset();
-        thread_->stop();
-        thread_.reset();
+        comm_->stop();
+        comm_.reset();
         entry_->terminate();
         plcs_.clear();
         std::error_code ignored;
@@ -146,10 +145,11 @@ public:
     TornelServer& operator=(const TornelServer&) = delete;
 
     bool loaded() const { return loaded_ && client_ != nullptr; }
-    void start() { thread_->start(); }
-    void stop() { thread_->stop(); }
+    void start() { comm_->start(); }
+    void stop() { comm_->stop(); }
     opc::client::ServerConnection& client() { return *client_; }
-    core::CommunicationThread& thread() { return *thread_; }
+    core::CommunicationThread& thread() { return comm_->thread(); }
+    tcpip::TornelCommunication& communication() { return *comm_; }
     const RecordedReports& reports() const { return reports_; }
     core::PlcList& plcs() { return plcs_; }
 
@@ -162,8 +162,7 @@ private:
     SilentOwner owner_;
     RecordedReports reports_;
     bool loaded_ = false;
-    std::unique_ptr<tcpip::TcpIpTransport> transport_;
-    std::unique_ptr<core::CommunicationThread> thread_;
+    std::unique_ptr<tcpip::TornelCommunication> comm_;
     std::unique_ptr<opc::client::ServerConnection> client_;
 };
 
