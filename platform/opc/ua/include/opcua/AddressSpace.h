@@ -1,0 +1,119 @@
+#pragma once
+// The nodes a client can browse and read: the standard nodes of namespace 0 that clients rely on
+// (kept in a small fixed table) and the configured folders and tags of namespace 1 (looked up in
+// the backend on demand, so the table never goes stale against the toolkit's address space).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "opcua/Backend.h"
+#include "opcua/Types.h"
+
+namespace opcua {
+
+enum class NodeClass : int32_t {
+    Unspecified = 0,
+    Object = 1,
+    Variable = 2,
+    Method = 4,
+    ObjectType = 8,
+    VariableType = 16,
+    ReferenceType = 32,
+    DataType = 64,
+    View = 128,
+};
+
+namespace attr {
+inline constexpr uint32_t NodeId = 1, NodeClass = 2, BrowseName = 3, DisplayName = 4, Description = 5,
+                          WriteMask = 6, UserWriteMask = 7, IsAbstract = 8, Symmetric = 9, InverseName = 10,
+                          ContainsNoLoops = 11, EventNotifier = 12, Value = 13, DataType = 14, ValueRank = 15,
+                          ArrayDimensions = 16, AccessLevel = 17, UserAccessLevel = 18,
+                          MinimumSamplingInterval = 19, Historizing = 20, Executable = 21,
+                          UserExecutable = 22;
+}
+
+// Well-known node ids of namespace 0.
+namespace id {
+inline constexpr uint32_t Root = 84, Objects = 85, Types = 86, Views = 87, ObjectTypes = 88,
+                          VariableTypes = 89, DataTypes = 90, ReferenceTypes = 91, FolderType = 61,
+                          BaseDataVariableType = 63, PropertyType = 68, References = 31,
+                          HierarchicalReferences = 33, HasChild = 34, Organizes = 35, HasTypeDefinition = 40,
+                          Aggregates = 44, HasSubtype = 45, HasProperty = 46, HasComponent = 47,
+                          Server = 2253, ServerArray = 2254, NamespaceArray = 2255, ServerStatus = 2256,
+                          StartTime = 2257, CurrentTime = 2258, State = 2259, BuildInfo = 2260,
+                          ProductName = 2261, ProductUri = 2262, ManufacturerName = 2263,
+                          SoftwareVersion = 2264, BuildNumber = 2265, BuildDate = 2266, ServiceLevel = 2267,
+                          ServerCapabilities = 2268, ServerProfileArray = 2269, LocaleIdArray = 2271,
+                          MinSupportedSampleRate = 2272, MaxBrowseContinuationPoints = 2735,
+                          SecondsTillShutdown = 2992, ShutdownReason = 2993, MaxArrayLength = 11702,
+                          MaxStringLength = 11703, OperationLimits = 11704, MaxNodesPerRead = 11705,
+                          MaxNodesPerWrite = 11707, MaxNodesPerBrowse = 11710,
+                          MaxNodesPerRegisterNodes = 11711, MaxNodesPerTranslateBrowsePathsToNodeIds = 11712,
+                          MaxMonitoredItemsPerCall = 11714;
+}
+
+struct Reference {
+    NodeId referenceType;
+    bool isForward = true;
+    NodeId target;
+};
+
+// Everything about one node except its value.
+struct Node {
+    NodeId nodeId;
+    NodeClass nodeClass = NodeClass::Object;
+    QualifiedName browseName;
+    LocalizedText displayName;
+    LocalizedText description;
+    NodeId typeDefinition;  // objects and variables
+    // Variables and variable types.
+    NodeId dataType;
+    int32_t valueRank = -1;
+    std::vector<uint32_t> arrayDimensions;
+    uint8_t accessLevel = 1;
+    // Types.
+    bool isAbstract = false;
+    bool symmetric = false;
+    LocalizedText inverseName;
+    // Tags of namespace 1.
+    bool isTag = false;
+    std::string itemId;
+    uint16_t varType = 0;
+};
+
+// The data type node id of a native VARTYPE (array flag ignored); null for unsupported types.
+NodeId dataTypeOfVarType(uint16_t varType);
+BuiltinType builtinOfVarType(uint16_t varType);
+
+class AddressSpace {
+public:
+    explicit AddressSpace(Backend& backend);
+
+    std::optional<Node> find(const NodeId& id) const;
+    // All references of a node, forward and inverse; nullopt when the node does not exist.
+    std::optional<std::vector<Reference>> references(const NodeId& id) const;
+    // True when type equals base or derives from it through HasSubtype.
+    bool isSubtypeOf(const NodeId& type, const NodeId& base) const;
+    bool isReferenceType(const NodeId& id) const;
+
+    // A node's attribute other than Value. BadAttributeIdInvalid when the node class lacks it.
+    DataValue readAttribute(const Node& node, uint32_t attributeId) const;
+
+private:
+    Node& add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent,
+              uint32_t referenceType, uint32_t typeDefinition = 0);
+    Node& addVariable(uint32_t nodeId, const std::string& name, uint32_t parent, uint32_t referenceType,
+                      uint32_t dataType, int32_t valueRank = -1);
+    void link(uint32_t from, uint32_t referenceType, uint32_t to);
+    Node nodeOfEntry(const BrowseEntry& entry) const;
+    std::string parentOf(const std::string& itemId) const;
+
+    Backend& backend_;
+    std::unordered_map<uint32_t, Node> ns0_;
+    std::unordered_map<uint32_t, std::vector<Reference>> ns0Refs_;
+};
+
+}  // namespace opcua

@@ -1,0 +1,89 @@
+#pragma once
+// What the OPC UA front end needs from the OPC toolkit: the address space to browse and the
+// in-process client operations (client connections, groups, items, reads, writes, data changes).
+// Each operation maps to one call of the toolkit's client API; an adapter implements this
+// interface over the toolkit, tests implement it in memory.
+//
+// Threading: the front end calls every operation from its own network thread. Completions and
+// data-change callbacks may run on any thread, also inside the call that started them; they
+// must not be called after removeGroup (for data changes) or closeClient (for requests) returned.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "opcua/Types.h"
+
+namespace opcua {
+
+// One node of the configured address space: a folder (PLC branch or configured branch) or a tag.
+struct BrowseEntry {
+    bool isFolder = false;
+    std::string itemId;  // full ID from the PLC down: "Line1.Drives" (folder), "Line1.Drives.Speed" (tag)
+    std::string name;
+    std::string description;   // the tag's comment
+    uint16_t varType = 0;      // native VARTYPE, VT_ARRAY (0x2000) set for arrays
+    uint32_t arrayLength = 0;  // elements of an array tag (strings: their length in characters)
+    uint8_t accessRights = 0;  // 1 readable, 2 writable, 3 both
+};
+
+// A value as the toolkit keeps it: the value in its native type, the OPC quality byte and the
+// time stamp of the value.
+struct ItemValue {
+    Variant value;
+    uint8_t quality = 0x40;
+    DateTime timestamp = 0;
+};
+
+using ClientHandle = uint64_t;
+using GroupHandle = uint64_t;
+using ItemHandle = uint64_t;
+inline constexpr uint64_t kNoHandle = 0;
+
+struct ItemChange {
+    ItemHandle item = kNoHandle;
+    ItemValue value;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // Children of a folder ("" is the root, whose children are the PLC branches), in the order the
+    // address space holds them. Returns false when the folder does not exist.
+    virtual bool browse(const std::string& folderId, std::vector<BrowseEntry>& children) = 0;
+    // A single folder or tag by its ID.
+    virtual std::optional<BrowseEntry> lookup(const std::string& id) = 0;
+
+    // One client connection per OPC UA session.
+    virtual ClientHandle openClient() = 0;
+    virtual void closeClient(ClientHandle client) = 0;
+
+    // A group per subscription. onChange receives the group's data changes (value, quality, time
+    // stamp of each changed active item) at the group's update rate, including each item's current
+    // value after it has been activated.
+    virtual GroupHandle createGroup(ClientHandle client, uint32_t updateRateMs, uint32_t& revisedRateMs,
+                                    std::function<void(std::vector<ItemChange>)> onChange) = 0;
+    // Changes the update rate (the group's update-rate hook runs); returns the rate in force.
+    virtual uint32_t setGroupRate(GroupHandle group, uint32_t updateRateMs) = 0;
+    virtual void removeGroup(GroupHandle group) = 0;
+
+    // Adds an item by item ID, inactive; kNoHandle when the ID is unknown.
+    virtual ItemHandle addItem(GroupHandle group, const std::string& itemId) = 0;
+    // Activates or deactivates the item (the item's activation hook runs).
+    virtual void setItemActive(GroupHandle group, ItemHandle item, bool active) = 0;
+    // Removes the item; an active item is deactivated first.
+    virtual void removeItem(GroupHandle group, ItemHandle item) = 0;
+
+    // Reads the items from the cache or from the device. done gets one value per item ID, in order.
+    virtual void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
+                      std::function<void(std::vector<ItemValue>)> done) = 0;
+    // Writes one value to the device. done gets success and the quality the write ended with.
+    virtual void write(ClientHandle client, const std::string& itemId, const Variant& value,
+                       std::function<void(bool ok, uint8_t quality)> done) = 0;
+};
+
+}  // namespace opcua

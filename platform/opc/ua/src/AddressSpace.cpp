@@ -1,0 +1,385 @@
+#include "opcua/AddressSpace.h"
+
+#include "config/VarType.h"
+
+namespace opcua {
+
+namespace {
+constexpr uint16_t kTagNamespace = 1;
+
+// Data type node ids of namespace 0 that equal the built-in type numbers for these types.
+constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerState = 852,
+                   kServerStatusType = 862, kBuildInfoType = 338, kNumber = 26, kInteger = 27, kUInteger = 28,
+                   kBaseDataType = 24, kStructure = 22, kEnumeration = 29;
+}  // namespace
+
+BuiltinType builtinOfVarType(uint16_t varType)
+{
+    switch (orva::baseType(varType)) {
+        case orva::VT_BOOL:
+            return BuiltinType::Boolean;
+        case orva::VT_I1:
+            return BuiltinType::SByte;
+        case orva::VT_UI1:
+            return BuiltinType::Byte;
+        case orva::VT_I2:
+            return BuiltinType::Int16;
+        case orva::VT_UI2:
+            return BuiltinType::UInt16;
+        case orva::VT_I4:
+        case orva::VT_INT:
+            return BuiltinType::Int32;
+        case orva::VT_UI4:
+        case orva::VT_UINT:
+            return BuiltinType::UInt32;
+        case orva::VT_R4:
+            return BuiltinType::Float;
+        case orva::VT_R8:
+            return BuiltinType::Double;
+        case orva::VT_BSTR:
+            return BuiltinType::String;
+        case orva::VT_DATE:
+            return BuiltinType::DateTimeType;
+        default:
+            return BuiltinType::Null;
+    }
+}
+
+NodeId dataTypeOfVarType(uint16_t varType)
+{
+    const BuiltinType t = builtinOfVarType(varType);
+    if (t == BuiltinType::Null) return NodeId::num(kBaseDataType);
+    return NodeId::num(static_cast<uint32_t>(t));
+}
+
+AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
+{
+    using NC = NodeClass;
+    add(id::Root, NC::Object, "Root", 0, 0, id::FolderType);
+    add(id::Objects, NC::Object, "Objects", id::Root, id::Organizes, id::FolderType);
+    add(id::Types, NC::Object, "Types", id::Root, id::Organizes, id::FolderType);
+    add(id::Views, NC::Object, "Views", id::Root, id::Organizes, id::FolderType);
+    add(id::ObjectTypes, NC::Object, "ObjectTypes", id::Types, id::Organizes, id::FolderType);
+    add(id::VariableTypes, NC::Object, "VariableTypes", id::Types, id::Organizes, id::FolderType);
+    add(id::DataTypes, NC::Object, "DataTypes", id::Types, id::Organizes, id::FolderType);
+    add(id::ReferenceTypes, NC::Object, "ReferenceTypes", id::Types, id::Organizes, id::FolderType);
+
+    // Reference types.
+    const auto refType = [&](uint32_t nodeId, const char* name, uint32_t parent, const char* inverse,
+                             bool abstract) {
+        Node& n = add(nodeId, NC::ReferenceType, name, parent, parent == 0 ? 0 : id::HasSubtype);
+        n.isAbstract = abstract;
+        if (inverse != nullptr) n.inverseName = LocalizedText{"", inverse};
+        n.symmetric = nodeId == id::References;
+    };
+    refType(id::References, "References", 0, nullptr, true);
+    link(id::ReferenceTypes, id::Organizes, id::References);
+    refType(id::HierarchicalReferences, "HierarchicalReferences", id::References, nullptr, true);
+    refType(32, "NonHierarchicalReferences", id::References, nullptr, true);
+    refType(id::HasChild, "HasChild", id::HierarchicalReferences, nullptr, true);
+    refType(id::Organizes, "Organizes", id::HierarchicalReferences, "OrganizedBy", false);
+    refType(id::Aggregates, "Aggregates", id::HasChild, nullptr, true);
+    refType(id::HasSubtype, "HasSubtype", id::HasChild, "SubtypeOf", false);
+    refType(id::HasProperty, "HasProperty", id::Aggregates, "PropertyOf", false);
+    refType(id::HasComponent, "HasComponent", id::Aggregates, "ComponentOf", false);
+    refType(id::HasTypeDefinition, "HasTypeDefinition", 32, "TypeDefinitionOf", false);
+
+    // Object and variable types.
+    add(58, NC::ObjectType, "BaseObjectType", 0, 0);
+    link(id::ObjectTypes, id::Organizes, 58);
+    add(id::FolderType, NC::ObjectType, "FolderType", 58, id::HasSubtype);
+    add(2004, NC::ObjectType, "ServerType", 58, id::HasSubtype);
+    add(2013, NC::ObjectType, "ServerCapabilitiesType", 58, id::HasSubtype);
+    add(11564, NC::ObjectType, "OperationLimitsType", id::FolderType, id::HasSubtype);
+    Node& baseVariableType = add(62, NC::VariableType, "BaseVariableType", 0, 0);
+    baseVariableType.isAbstract = true;
+    baseVariableType.dataType = NodeId::num(kBaseDataType);
+    link(id::VariableTypes, id::Organizes, 62);
+    add(id::BaseDataVariableType, NC::VariableType, "BaseDataVariableType", 62, id::HasSubtype).dataType =
+        NodeId::num(kBaseDataType);
+    add(id::PropertyType, NC::VariableType, "PropertyType", 62, id::HasSubtype).dataType =
+        NodeId::num(kBaseDataType);
+    add(2138, NC::VariableType, "ServerStatusType", id::BaseDataVariableType, id::HasSubtype).dataType =
+        NodeId::num(kServerStatusType);
+    add(3051, NC::VariableType, "BuildInfoType", id::BaseDataVariableType, id::HasSubtype).dataType =
+        NodeId::num(kBuildInfoType);
+
+    // Data types.
+    const auto dataType = [&](uint32_t nodeId, const char* name, uint32_t parent, bool abstract = false) {
+        add(nodeId, NC::DataType, name, parent, parent == 0 ? 0 : id::HasSubtype).isAbstract = abstract;
+    };
+    dataType(kBaseDataType, "BaseDataType", 0, true);
+    link(id::DataTypes, id::Organizes, kBaseDataType);
+    dataType(1, "Boolean", kBaseDataType);
+    dataType(kNumber, "Number", kBaseDataType, true);
+    dataType(kInteger, "Integer", kNumber, true);
+    dataType(kUInteger, "UInteger", kNumber, true);
+    dataType(2, "SByte", kInteger);
+    dataType(4, "Int16", kInteger);
+    dataType(6, "Int32", kInteger);
+    dataType(8, "Int64", kInteger);
+    dataType(3, "Byte", kUInteger);
+    dataType(5, "UInt16", kUInteger);
+    dataType(7, "UInt32", kUInteger);
+    dataType(9, "UInt64", kUInteger);
+    dataType(10, "Float", kNumber);
+    dataType(11, "Double", kNumber);
+    dataType(kDuration, "Duration", 11);
+    dataType(12, "String", kBaseDataType);
+    dataType(kLocaleId, "LocaleId", 12);
+    dataType(13, "DateTime", kBaseDataType);
+    dataType(kUtcTime, "UtcTime", 13);
+    dataType(15, "ByteString", kBaseDataType);
+    dataType(17, "NodeId", kBaseDataType);
+    dataType(19, "StatusCode", kBaseDataType);
+    dataType(20, "QualifiedName", kBaseDataType);
+    dataType(21, "LocalizedText", kBaseDataType);
+    dataType(kStructure, "Structure", kBaseDataType, true);
+    dataType(kEnumeration, "Enumeration", kBaseDataType, true);
+    dataType(kServerStatusType, "ServerStatusDataType", kStructure);
+    dataType(kBuildInfoType, "BuildInfo", kStructure);
+    dataType(kServerState, "ServerState", kEnumeration);
+
+    // The Server object.
+    add(id::Server, NC::Object, "Server", id::Objects, id::Organizes, 2004);
+    addVariable(id::ServerArray, "ServerArray", id::Server, id::HasProperty, 12, 1);
+    addVariable(id::NamespaceArray, "NamespaceArray", id::Server, id::HasProperty, 12, 1);
+    addVariable(id::ServiceLevel, "ServiceLevel", id::Server, id::HasProperty, 3);
+    Node& serverStatus =
+        addVariable(id::ServerStatus, "ServerStatus", id::Server, id::HasComponent, kServerStatusType);
+    serverStatus.typeDefinition = NodeId::num(2138);
+    addVariable(id::StartTime, "StartTime", id::ServerStatus, id::HasComponent, kUtcTime);
+    addVariable(id::CurrentTime, "CurrentTime", id::ServerStatus, id::HasComponent, kUtcTime);
+    addVariable(id::State, "State", id::ServerStatus, id::HasComponent, kServerState);
+    addVariable(id::BuildInfo, "BuildInfo", id::ServerStatus, id::HasComponent, kBuildInfoType)
+        .typeDefinition = NodeId::num(3051);
+    addVariable(id::ProductUri, "ProductUri", id::BuildInfo, id::HasComponent, 12);
+    addVariable(id::ManufacturerName, "ManufacturerName", id::BuildInfo, id::HasComponent, 12);
+    addVariable(id::ProductName, "ProductName", id::BuildInfo, id::HasComponent, 12);
+    addVariable(id::SoftwareVersion, "SoftwareVersion", id::BuildInfo, id::HasComponent, 12);
+    addVariable(id::BuildNumber, "BuildNumber", id::BuildInfo, id::HasComponent, 12);
+    addVariable(id::BuildDate, "BuildDate", id::BuildInfo, id::HasComponent, kUtcTime);
+    addVariable(id::SecondsTillShutdown, "SecondsTillShutdown", id::ServerStatus, id::HasComponent, 7);
+    addVariable(id::ShutdownReason, "ShutdownReason", id::ServerStatus, id::HasComponent, 21);
+    add(id::ServerCapabilities, NC::Object, "ServerCapabilities", id::Server, id::HasComponent, 2013);
+    addVariable(id::ServerProfileArray, "ServerProfileArray", id::ServerCapabilities, id::HasProperty, 12, 1);
+    addVariable(id::LocaleIdArray, "LocaleIdArray", id::ServerCapabilities, id::HasProperty, kLocaleId, 1);
+    addVariable(id::MinSupportedSampleRate, "MinSupportedSampleRate", id::ServerCapabilities, id::HasProperty,
+                kDuration);
+    addVariable(id::MaxBrowseContinuationPoints, "MaxBrowseContinuationPoints", id::ServerCapabilities,
+                id::HasProperty, 5);
+    addVariable(id::MaxArrayLength, "MaxArrayLength", id::ServerCapabilities, id::HasProperty, 7);
+    addVariable(id::MaxStringLength, "MaxStringLength", id::ServerCapabilities, id::HasProperty, 7);
+    add(id::OperationLimits, NC::Object, "OperationLimits", id::ServerCapabilities, id::HasComponent, 11564);
+    for (const auto& [limitId, name] : std::initializer_list<std::pair<uint32_t, const char*>>{
+             {id::MaxNodesPerRead, "MaxNodesPerRead"},
+             {id::MaxNodesPerWrite, "MaxNodesPerWrite"},
+             {id::MaxNodesPerBrowse, "MaxNodesPerBrowse"},
+             {id::MaxNodesPerRegisterNodes, "MaxNodesPerRegisterNodes"},
+             {id::MaxNodesPerTranslateBrowsePathsToNodeIds, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
+             {id::MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
+        addVariable(limitId, name, id::OperationLimits, id::HasProperty, 7);
+}
+
+Node& AddressSpace::add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent,
+                        uint32_t referenceType, uint32_t typeDefinition)
+{
+    Node& n = ns0_[nodeId];
+    n.nodeId = NodeId::num(nodeId);
+    n.nodeClass = cls;
+    n.browseName = QualifiedName{0, name};
+    n.displayName = LocalizedText{"", name};
+    if (typeDefinition != 0) {
+        n.typeDefinition = NodeId::num(typeDefinition);
+        ns0Refs_[nodeId].push_back(Reference{NodeId::num(id::HasTypeDefinition), true, n.typeDefinition});
+    }
+    if (parent != 0) link(parent, referenceType, nodeId);
+    return n;
+}
+
+Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32_t parent,
+                                uint32_t referenceType, uint32_t dataType, int32_t valueRank)
+{
+    Node& n = add(nodeId, NodeClass::Variable, name, parent, referenceType,
+                  referenceType == id::HasProperty ? id::PropertyType : id::BaseDataVariableType);
+    n.dataType = NodeId::num(dataType);
+    n.valueRank = valueRank;
+    if (valueRank == 1) n.arrayDimensions = {0};
+    n.accessLevel = 1;
+    return n;
+}
+
+void AddressSpace::link(uint32_t from, uint32_t referenceType, uint32_t to)
+{
+    ns0Refs_[from].push_back(Reference{NodeId::num(referenceType), true, NodeId::num(to)});
+    ns0Refs_[to].push_back(Reference{NodeId::num(referenceType), false, NodeId::num(from)});
+}
+
+Node AddressSpace::nodeOfEntry(const BrowseEntry& entry) const
+{
+    Node n;
+    n.nodeId = NodeId::str(entry.itemId, kTagNamespace);
+    n.browseName = QualifiedName{kTagNamespace, entry.name};
+    n.displayName = LocalizedText{"", entry.name};
+    n.description = LocalizedText{"", entry.description};
+    if (entry.isFolder) {
+        n.nodeClass = NodeClass::Object;
+        n.typeDefinition = NodeId::num(id::FolderType);
+        return n;
+    }
+    n.nodeClass = NodeClass::Variable;
+    n.typeDefinition = NodeId::num(id::BaseDataVariableType);
+    n.isTag = true;
+    n.itemId = entry.itemId;
+    n.varType = entry.varType;
+    n.dataType = dataTypeOfVarType(entry.varType);
+    if (orva::isArrayType(entry.varType)) {
+        n.valueRank = 1;
+        n.arrayDimensions = {entry.arrayLength};
+    } else {
+        n.valueRank = -1;
+    }
+    n.accessLevel = entry.accessRights & 0x03;
+    return n;
+}
+
+std::string AddressSpace::parentOf(const std::string& itemId) const
+{
+    const auto dot = itemId.rfind('.');
+    return dot == std::string::npos ? std::string{} : itemId.substr(0, dot);
+}
+
+std::optional<Node> AddressSpace::find(const NodeId& nodeId) const
+{
+    if (nodeId.ns == 0 && nodeId.kind == NodeId::Kind::Numeric) {
+        const auto it = ns0_.find(nodeId.numeric);
+        if (it == ns0_.end()) return std::nullopt;
+        return it->second;
+    }
+    if (nodeId.ns != kTagNamespace || nodeId.kind != NodeId::Kind::String || nodeId.text.empty())
+        return std::nullopt;
+    const auto entry = backend_.lookup(nodeId.text);
+    if (!entry) return std::nullopt;
+    return nodeOfEntry(*entry);
+}
+
+std::optional<std::vector<Reference>> AddressSpace::references(const NodeId& nodeId) const
+{
+    if (nodeId.ns == 0 && nodeId.kind == NodeId::Kind::Numeric) {
+        if (!ns0_.contains(nodeId.numeric)) return std::nullopt;
+        std::vector<Reference> refs;
+        if (const auto it = ns0Refs_.find(nodeId.numeric); it != ns0Refs_.end()) refs = it->second;
+        if (nodeId.numeric == id::Objects) {
+            std::vector<BrowseEntry> top;
+            backend_.browse("", top);
+            for (const auto& e : top)
+                refs.push_back(
+                    Reference{NodeId::num(id::Organizes), true, NodeId::str(e.itemId, kTagNamespace)});
+        }
+        return refs;
+    }
+    const auto node = find(nodeId);
+    if (!node) return std::nullopt;
+    std::vector<Reference> refs;
+    const std::string parent = parentOf(nodeId.text);
+    const bool parentIsFolder = !parent.empty() && backend_.lookup(parent).has_value();
+    refs.push_back(Reference{NodeId::num(id::Organizes), false,
+                             parentIsFolder ? NodeId::str(parent, kTagNamespace) : NodeId::num(id::Objects)});
+    refs.push_back(Reference{NodeId::num(id::HasTypeDefinition), true, node->typeDefinition});
+    if (node->nodeClass == NodeClass::Object) {
+        std::vector<BrowseEntry> children;
+        backend_.browse(nodeId.text, children);
+        for (const auto& e : children)
+            refs.push_back(Reference{NodeId::num(id::Organizes), true, NodeId::str(e.itemId, kTagNamespace)});
+    }
+    return refs;
+}
+
+bool AddressSpace::isSubtypeOf(const NodeId& type, const NodeId& base) const
+{
+    if (type == base) return true;
+    if (type.ns != 0 || type.kind != NodeId::Kind::Numeric) return false;
+    NodeId current = type;
+    for (int depth = 0; depth < 16; ++depth) {  // the type tree is shallow; the bound guards loops
+        const auto it = ns0Refs_.find(current.numeric);
+        if (it == ns0Refs_.end()) return false;
+        const Reference* up = nullptr;
+        for (const auto& r : it->second)
+            if (!r.isForward && r.referenceType.isNumeric(id::HasSubtype)) up = &r;
+        if (up == nullptr) return false;
+        if (up->target == base) return true;
+        current = up->target;
+    }
+    return false;
+}
+
+bool AddressSpace::isReferenceType(const NodeId& nodeId) const
+{
+    if (nodeId.ns != 0 || nodeId.kind != NodeId::Kind::Numeric) return false;
+    const auto it = ns0_.find(nodeId.numeric);
+    return it != ns0_.end() && it->second.nodeClass == NodeClass::ReferenceType;
+}
+
+DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
+{
+    const auto value = [](Variant v) { return DataValue::ofValue(std::move(v)); };
+    const bool isVariable = n.nodeClass == NodeClass::Variable || n.nodeClass == NodeClass::VariableType;
+    const bool isType = n.nodeClass == NodeClass::ObjectType || n.nodeClass == NodeClass::VariableType ||
+                        n.nodeClass == NodeClass::ReferenceType || n.nodeClass == NodeClass::DataType;
+    switch (attributeId) {
+        case attr::NodeId:
+            return value(Variant::of(BuiltinType::NodeId, n.nodeId));
+        case attr::NodeClass:
+            return value(Variant::int32(static_cast<int32_t>(n.nodeClass)));
+        case attr::BrowseName:
+            return value(Variant::of(BuiltinType::QualifiedName, n.browseName));
+        case attr::DisplayName:
+            return value(Variant::of(BuiltinType::LocalizedText, n.displayName));
+        case attr::Description:
+            return value(Variant::of(BuiltinType::LocalizedText, n.description));
+        case attr::WriteMask:
+        case attr::UserWriteMask:
+            return value(Variant::uint32(0));
+        case attr::IsAbstract:
+            if (!isType) break;
+            return value(Variant::boolean(n.isAbstract));
+        case attr::Symmetric:
+            if (n.nodeClass != NodeClass::ReferenceType) break;
+            return value(Variant::boolean(n.symmetric));
+        case attr::InverseName:
+            if (n.nodeClass != NodeClass::ReferenceType) break;
+            return value(Variant::of(BuiltinType::LocalizedText, n.inverseName));
+        case attr::EventNotifier:
+            if (n.nodeClass != NodeClass::Object && n.nodeClass != NodeClass::View) break;
+            return value(Variant::of(BuiltinType::Byte, uint64_t{0}));
+        case attr::DataType:
+            if (!isVariable) break;
+            return value(Variant::of(BuiltinType::NodeId, n.dataType));
+        case attr::ValueRank:
+            if (!isVariable) break;
+            return value(Variant::int32(n.valueRank));
+        case attr::ArrayDimensions: {
+            if (!isVariable) break;
+            if (n.arrayDimensions.empty()) return value(Variant{});
+            std::vector<Scalar> dims;
+            for (const uint32_t d : n.arrayDimensions)
+                dims.emplace_back(uint64_t{d});
+            return value(Variant::arrayOf(BuiltinType::UInt32, std::move(dims)));
+        }
+        case attr::AccessLevel:
+        case attr::UserAccessLevel:
+            if (n.nodeClass != NodeClass::Variable) break;
+            return value(Variant::of(BuiltinType::Byte, uint64_t{n.accessLevel}));
+        case attr::MinimumSamplingInterval:
+            if (n.nodeClass != NodeClass::Variable) break;
+            return value(Variant::dbl(n.isTag ? 0.0 : 1000.0));
+        case attr::Historizing:
+            if (n.nodeClass != NodeClass::Variable) break;
+            return value(Variant::boolean(false));
+        default:
+            break;
+    }
+    return DataValue::ofStatus(status::BadAttributeIdInvalid);
+}
+
+}  // namespace opcua
