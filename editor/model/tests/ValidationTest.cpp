@@ -159,6 +159,16 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     EXPECT_EQ(plcCheck(form), "");
     form.rack = "128";
     EXPECT_EQ(plcCheck(form), "rack number must be between 0 and 127.");
+    // The server skips a PLC whose address or source is longer than 15 characters.
+    form.rack = "127";
+    form.address = "127.0.0.1:10102";
+    form.source = "192.168.100.100";
+    EXPECT_EQ(plcCheck(form), "");
+    form.source = "192.168.100.100:1";
+    EXPECT_EQ(plcCheck(form), "Source field is not valid. It must be at most 15 characters.");
+    form.address = "192.168.100.100:1";
+    EXPECT_EQ(plcCheck(form), "Address field is not valid. It must be at most 15 characters.");
+    form.address = "10.0.0.1";
     form.rack = "x";
     EXPECT_EQ(plcCheck(form), "Rack number is not valid.");
     form.slot = "12abc";
@@ -176,6 +186,13 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     form.address = "2";
     form.slot = " 5 ";
     form.rack = "not checked";
+    EXPECT_EQ(plcCheck(form), "");
+    // An MPI address must be a number the server can read.
+    for (const char* bad : {"MPI2", "2x", "-1", "65536"}) {
+        form.address = bad;
+        EXPECT_EQ(plcCheck(form), "Address field is not valid.") << bad;
+    }
+    form.address = " 65535 ";
     EXPECT_EQ(plcCheck(form), "");
     model.gsServerType = ServerKind::Vardel;
     EXPECT_EQ(plcCheck(PlcForm{.name = "OnlyAName"}), "");
@@ -195,6 +212,15 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
     EXPECT_EQ(red({true, "B", "", "1", "1", "a", "1", "1"}), "Check Status Word Bit.");
     EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1x", "1"}), "Check Command Word Byte.");
     EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1", ""}), "Check Command Word Bit.");
+    EXPECT_FALSE(plc.bRedundant);
+    // Values the server cannot hold would make it ignore the redundancy.
+    EXPECT_EQ(red({true, "B", "", "65536", "1", "1", "1", "1"}), "Check Status Word Block.");
+    EXPECT_EQ(red({true, "B", "", "1", "-1", "1", "1", "1"}), "Check Status Word Byte.");
+    EXPECT_EQ(red({true, "B", "", "1", "1", "1", "70000", "1"}), "Check Command Word Byte.");
+    EXPECT_EQ(red({true, "192.168.100.100:1", "", "1", "1", "1", "1", "1"}),
+              "Slave Address is not valid. It must be at most 15 characters.");
+    EXPECT_EQ(red({true, "B", "192.168.100.100:1", "1", "1", "1", "1", "1"}),
+              "Slave Source is not valid. It must be at most 15 characters.");
     EXPECT_FALSE(plc.bRedundant);
     EXPECT_EQ(red({true, "B", "", "1", "1", "300", "1", "1"}), " Error n. 6  Overflow in cmdOK_Click");
     EXPECT_FALSE(plc.bRedundant) << "nothing taken from a form that failed";
