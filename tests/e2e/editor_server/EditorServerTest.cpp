@@ -220,6 +220,15 @@ protected:
         addBranch(plc + ".Drives", "Empty");
         addBranch(plc, "Process");
         addItem(plc + ".Process", "Top", "same name as the PLC's item, one level down");
+        // The largest values the editor's dialog accepts.
+        ItemForm edge;
+        edge.name = "Edge";
+        EditorModel::changeDataType(edge, "boolean array");
+        edge.address = "65535";
+        edge.block = "65535";
+        edge.bit = "15";
+        edge.elements = "65535";
+        ASSERT_TRUE(model.AddItemToColl(plc + ".Process", edge, false).done);
     }
 
     QuietUi ui;
@@ -434,6 +443,7 @@ TEST_F(EditorToServer, CommentsAndNamesKeepTheirCharacters)
         "fen",
         "T1", "Temp\xc3\xa9rature <5 & >2 \"quoted\" \xce\xa9 \xe2\x82\xac");
     addItem("Anlage", "T2", "  leading and trailing spaces  ");
+    addItem("Anlage", "T4", "line one\r\nline two\ttabbed");
     saveAndLoad();
 
     expectSameConfiguration();
