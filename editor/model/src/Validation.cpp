@@ -65,7 +65,10 @@ bool fitsServerNumber(std::string_view text)
 }
 
 constexpr std::string_view kCheckedChars[] = {" ", ".", ",", ":", ";", "\\", "/", "|"};
-constexpr std::string_view kKeyChars[] = {" ", ".", "<", ">", "&", "\""};
+// A full stop would split the key; the markup characters are kept out of typed names. Spaces
+// are fine in PLC and item names (the proposed default names hold one) but not in a branch,
+// whose name is an element name.
+constexpr std::string_view kKeyChars[] = {".", "<", ">", "&", "\""};
 
 }  // namespace
 

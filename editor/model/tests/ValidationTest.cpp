@@ -126,8 +126,9 @@ TEST_F(ValidationTest, ItemFieldsInOrderWithTheirRanges)
 
 TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTypeThem)
 {
+    // The proposed default names hold a space, which keys and the file carry well.
     ItemForm form = itemForm("New Item 1", "boolean", 0, 0);
-    EXPECT_EQ(itemCheck(form), "Character ( ) not acceptable in string New Item 1");
+    EXPECT_EQ(itemCheck(form), "");
     form.name = "a.b";
     EXPECT_EQ(itemCheck(form), "Character (.) not acceptable in string a.b");
     form.name = "a<b";
@@ -146,8 +147,13 @@ TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTyp
     EXPECT_FALSE(model.renameBranch("P.B", "B C").done);
     EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable in string B C");
 
+    EXPECT_FALSE(model.addBranch("P", " B").done);
+    EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable at the beginning of string  B");
+
     PlcForm plc = model.newPlcForm();
-    EXPECT_EQ(plcCheck(plc), "Character ( ) not acceptable in string New Plc 1");
+    EXPECT_EQ(plcCheck(plc), "");
+    plc.name = "Line.1";
+    EXPECT_EQ(plcCheck(plc), "Character (.) not acceptable in string Line.1");
 }
 
 TEST_F(ValidationTest, PlcFieldsByServerKind)

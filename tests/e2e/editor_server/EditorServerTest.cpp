@@ -385,17 +385,23 @@ TEST_F(EditorToServer, PennatPlcsWithMpiAddressesAndAnEmptyPlc)
     first.address = "12";
     first.slot = "4";
     addPlc(first);
+    // The proposed default names hold spaces, which the server publishes as they are.
     PlcForm empty = model.newPlcForm();
-    empty.name = "Empty";
+    ASSERT_EQ(empty.name, "New Plc 1");
     addPlc(empty);
     buildTree("M1");
+    ItemForm item = model.newItemForm();
+    item.address = "1";
+    item.block = "2";
+    addItem("M1", item.name);
     saveAndLoad();
 
     expectSameConfiguration();
     ASSERT_EQ(plcs_.size(), 2u);
     EXPECT_EQ(plcs_.at(0)->mpiAddress, 12);
     EXPECT_EQ(plcs_.at(0)->cpuSlot, 4);
-    EXPECT_EQ(plcs_.at(1)->name, "Empty");
+    EXPECT_EQ(plcs_.at(1)->name, "New Plc 1");
+    EXPECT_TRUE(root().findTag("M1." + item.name));
     EXPECT_TRUE(transport_.serial.empty()) << "Pennat has no serial settings";
 }
 
