@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 
@@ -217,6 +218,15 @@ void ConfigTree::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(
         this, [this, source, targetKey, copy] { emit dropRequested(source, targetKey, copy); },
         Qt::QueuedConnection);
+}
+
+void ConfigTree::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem() != nullptr) {
+        emit modifyRequested();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void ConfigTree::focusInEvent(QFocusEvent* event)

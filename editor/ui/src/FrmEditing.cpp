@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMenuBar>
@@ -254,8 +255,13 @@ void FrmEditing::buildCentre()
 
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { nodeSelected(current); });
+    // A click on the selected node selects it again, as a click on any other node does.
+    connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        if (item == tree_->currentItem()) nodeSelected(item);
+    });
     connect(tree_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem*, int) { modifySelected(); });
+    connect(tree_, &ConfigTree::modifyRequested, this, [this] { modifySelected(); });
     connect(tree_, &ConfigTree::dropRequested, this,
             [this](const QString& source, const QString& target, bool copy) {
                 applyEdit(model_.dragDrop(source.toStdString(), target.toStdString(), copy));
@@ -281,6 +287,14 @@ void FrmEditing::buildCentre()
 
 bool FrmEditing::eventFilter(QObject* watched, QEvent* event)
 {
+    // Enter on a row does what a double click does.
+    if (event->type() == QEvent::KeyPress && (watched == reportView_ || watched == iconView_)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            rowDoubleClicked(currentListView()->currentIndex());
+            return true;
+        }
+    }
     // The operations act on the list's rows when the list was the last of the two to be used.
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) {
         if (watched == tree_->viewport())
@@ -404,14 +418,15 @@ void FrmEditing::showList(const std::string& nodeKey)
 {
     listModel_->setContent(model_.listFor(nodeKey));
     const int total = std::max(1, listStack_->width() - 4);
-    int sum = 0;
-    for (const auto& column : listModel_->columns())
-        sum += column.percent;
-    // The shares add up to more than the list's width for items: the list then scrolls sideways.
+    // The shares add up to more than the width for items: the list then scrolls sideways.
     for (std::size_t c = 0; c < listModel_->columns().size(); ++c)
         reportView_->setColumnWidth(static_cast<int>(c), total * listModel_->columns()[c].percent / 100);
-    (void)sum;
     setListMode(ListMode::Report);
+    // The row of a selected item is selected, so that Paste Name and Paste Comment find it.
+    if (const TreeNode* node = model_.tree.find(nodeKey);
+        node != nullptr && node->kind() == NodeKind::Item && listModel_->rowCount() == 1)
+        reportView_->selectionModel()->select(
+            listModel_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void FrmEditing::refreshCurrentList(const std::vector<KeyChange>& renamedRows)
@@ -468,6 +483,7 @@ void FrmEditing::selectNode(const std::string& key)
 void FrmEditing::setListMode(ListMode mode)
 {
     listMode_ = mode;
+    listModel_->setLargeIcons(mode == ListMode::Icon);
     switch (mode) {
         case ListMode::Report:
             listStack_->setCurrentWidget(reportView_);

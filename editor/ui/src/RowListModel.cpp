@@ -38,6 +38,13 @@ void RowListModel::setComment(int r, std::string comment)
     emit dataChanged(index(r, 1), index(r, 1));
 }
 
+void RowListModel::setLargeIcons(bool large)
+{
+    if (large == largeIcons_) return;
+    largeIcons_ = large;
+    if (!content_.rows.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+}
+
 int RowListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(content_.rows.size());
@@ -64,8 +71,9 @@ QVariant RowListModel::data(const QModelIndex& index, int role) const
         case Qt::DisplayRole:
             return qs(cell(row, index.column()));
         case Qt::DecorationRole:
-            if (index.column() == 0) return editorIcon(row.icon.empty() ? row.smallIcon : row.icon);
-            return {};
+            if (index.column() != 0) return {};
+            if (largeIcons_) return editorIcon(row.icon.empty() ? row.smallIcon : row.icon);
+            return editorIcon(row.smallIcon.empty() ? row.icon : row.smallIcon);
         case Qt::UserRole:
             return qs(row.key);
         default:

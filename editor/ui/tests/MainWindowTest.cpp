@@ -189,5 +189,28 @@ TEST_F(MainWindow, DoubleClickOnARowOpensTheModifyDialog)
     EXPECT_EQ(window->tree()->currentItem(), node("P2"));
 }
 
+TEST_F(MainWindow, KeyboardOpensTheModifyDialogAndSelectsAnItemsRow)
+{
+    newConfiguration("optTcpIpS7");
+    addPlc("P1");
+    addBranch("P1", "B");
+    addItem("P1.B", "Level");
+    clickNode("P1.B");
+    runner.scripts.push_back([](QDialog& d) {
+        EXPECT_EQ(text(d, "txtName"), "B");
+        click(d, "cmdCancel");
+    });
+    QTest::keyClick(window->tree(), Qt::Key_Return);
+    EXPECT_EQ(runner.titles.back(), "Branch");
+
+    // The row of a selected item is selected: Paste Name renames it from the tree.
+    clickNode("P1.B.Level");
+    QGuiApplication::clipboard()->setText("Height");
+    runner.scripts.push_back([](QDialog& d) { click(d, "cmdYes"); });
+    press("pastitem");
+    EXPECT_NE(node("P1.B.Height"), nullptr);
+    EXPECT_EQ(listTexts(), (std::vector<std::string>{"Height"}));
+}
+
 }  // namespace
 }  // namespace orva::editor::ui::test

@@ -47,6 +47,8 @@ signals:
     // A node was dropped on another; copy when Ctrl was held at the start.
     void dropRequested(const QString& sourceKey, const QString& targetKey, bool copy);
     void focusEntered();
+    // Enter on a node: the modify dialog, as a double click.
+    void modifyRequested();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -55,6 +57,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTreeWidgetItem* makeItem(const TreeNode& modelNode);

@@ -26,6 +26,9 @@ public:
     int rowOfKey(std::string_view key) const;
     // Shows a new comment in an item row.
     void setComment(int r, std::string comment);
+    // The icon view shows each row's large image (an item's data type); the other views its
+    // small one.
+    void setLargeIcons(bool large);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,6 +41,7 @@ private:
     const std::string& cell(const ListRow& row, int column) const;
 
     ListContent content_;
+    bool largeIcons_ = false;
 };
 
 }  // namespace orva::editor::ui
