@@ -121,11 +121,11 @@ ItemDialog::ItemDialog(EditorModel& model, std::string selectedKey, bool modify,
     txtNumbItems_ = new QLineEdit(countFrame_);
     txtNumbItems_->setObjectName(QStringLiteral("txtNumbItems"));
     KeyFilter::install(*txtNumbItems_, &EditorModel::numberKeyFilter);
-    auto* cmdOkNumber = new QPushButton(QStringLiteral("OK"), countFrame_);
-    cmdOkNumber->setObjectName(QStringLiteral("cmdOkNumber"));
-    cmdOkNumber->setAutoDefault(false);
+    cmdOkNumber_ = new QPushButton(QStringLiteral("OK"), countFrame_);
+    cmdOkNumber_->setObjectName(QStringLiteral("cmdOkNumber"));
+    cmdOkNumber_->setAutoDefault(false);
     frameLayout->addWidget(txtNumbItems_);
-    frameLayout->addWidget(cmdOkNumber);
+    frameLayout->addWidget(cmdOkNumber_);
     countFrame_->hide();
     layout->addWidget(countFrame_);
 
@@ -138,8 +138,7 @@ ItemDialog::ItemDialog(EditorModel& model, std::string selectedKey, bool modify,
     connect(cmdAdd_, &QPushButton::clicked, this, &ItemDialog::addAndIncrement);
     connect(cmdOk_, &QPushButton::clicked, this, &ItemDialog::addAndExit);
     connect(cmdGroup_, &QPushButton::clicked, this, &ItemDialog::openGroup);
-    connect(cmdOkNumber, &QPushButton::clicked, this, &ItemDialog::confirmGroup);
-    connect(txtNumbItems_, &QLineEdit::returnPressed, this, &ItemDialog::confirmGroup);
+    connect(cmdOkNumber_, &QPushButton::clicked, this, &ItemDialog::confirmGroup);
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
     txtItemName_->setFocus();
     txtItemName_->selectAll();
@@ -212,6 +211,8 @@ void ItemDialog::openGroup()
     cmdGroup_->setEnabled(false);
     cmdOk_->setEnabled(false);
     txtNumbItems_->setText(QStringLiteral("1"));
+    // Enter confirms the count while the frame is shown.
+    cmdOkNumber_->setDefault(true);
     countFrame_->show();
     txtNumbItems_->setFocus();
     txtNumbItems_->selectAll();
@@ -236,6 +237,7 @@ void ItemDialog::confirmGroup()
     cmdAdd_->setEnabled(true);
     cmdGroup_->setEnabled(true);
     cmdOk_->setEnabled(true);
+    cmdOk_->setDefault(true);
     txtItemName_->setFocus();
 }
 

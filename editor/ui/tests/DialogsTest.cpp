@@ -250,7 +250,8 @@ TEST_F(Dialogs, AddGroupAddsSeveralItemsAndStopsAtTheFirstFailure)
         EXPECT_EQ(gui.lastMessage(), "Number of items is not valid.");
         EXPECT_TRUE(child<QGroupBox>(d, "fraNumber")->isVisible());
         type(d, "txtNumbItems", "5");
-        click(d, "cmdOkNumber");
+        // Enter in the count box confirms the count, and only that.
+        QTest::keyClick(child<QLineEdit>(d, "txtNumbItems"), Qt::Key_Return);
         EXPECT_FALSE(child<QGroupBox>(d, "fraNumber")->isVisible());
         EXPECT_TRUE(child<QLineEdit>(d, "txtItemName")->isEnabled());
         click(d, "cmdCancel");

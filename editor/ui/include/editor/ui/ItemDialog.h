@@ -54,6 +54,7 @@ private:
     QPushButton* cmdCancel_;
     QGroupBox* countFrame_;
     QLineEdit* txtNumbItems_;
+    QPushButton* cmdOkNumber_;
 };
 
 }  // namespace orva::editor::ui
