@@ -37,7 +37,8 @@ public:
     std::string file;
     int messages = 0;
     void message(std::string_view, Icon) override { ++messages; }
-    Answer question(std::string_view, Buttons) override { return Answer::No; }
+    Answer answer = Answer::No;
+    Answer question(std::string_view, Buttons) override { return answer; }
     std::optional<std::string> chooseFile(const FileChoice&) override { return file; }
 };
 
@@ -99,10 +100,12 @@ struct Fixture {
     }
 };
 
+std::unique_ptr<Fixture> gFixture;
+
 Fixture& fixture()
 {
-    static Fixture f;
-    return f;
+    if (!gFixture) gFixture = std::make_unique<Fixture>();
+    return *gFixture;
 }
 
 void BM_OpenConfiguration100kItems(benchmark::State& state)
@@ -187,6 +190,55 @@ void BM_AddGroupOf1000Items(benchmark::State& state)
 }
 BENCHMARK(BM_AddGroupOf1000Items)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Deleting half of the rows of a branch of 10,000 items from the list.
+void BM_DeleteHalfOfABranchFromTheList(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!f.open()) state.SkipWithError("open failed");
+        f.window->selectNode("Line0.AREA");
+        QItemSelection half;
+        for (int row = 0; row < kItemsPerBranch; row += 2)
+            half.select(f.window->listModel()->index(row, 0), f.window->listModel()->index(row, 0));
+        f.window->reportView()->selectionModel()->select(
+            half, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        f.window->reportView()->setFocus();
+        f.ui.answer = Answer::Yes;
+        state.ResumeTiming();
+        f.window->mnuDelete_Click();
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        f.ui.answer = Answer::No;
+        if (f.window->listModel()->rowCount() != kItemsPerBranch / 2) state.SkipWithError("rows not deleted");
+        f.window->model().gbCfgSaved = true;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_DeleteHalfOfABranchFromTheList)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Dragging a branch of 10,000 items into another branch, as a move and as a copy.
+void BM_DragBranchOf10kItems(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const bool copy = state.range(0) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!f.open()) state.SkipWithError("open failed");
+        f.window->selectNode("Line1.AREA");
+        state.ResumeTiming();
+        emit f.window->tree()->dropRequested(QStringLiteral("Line0.AREA"), QStringLiteral("Line1.AREA"),
+                                             copy);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        if (f.window->tree()->node("Line1.AREA.AREA.Value9999") == nullptr)
+            state.SkipWithError("not dropped");
+        f.window->model().gbCfgSaved = true;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_DragBranchOf10kItems)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -196,5 +248,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    gFixture.reset();  // the window goes before the application
     return 0;
 }

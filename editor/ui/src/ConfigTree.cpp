@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <unordered_set>
 
 #include "editor/ui/Icons.h"
 
@@ -16,6 +17,7 @@ ConfigTree::ConfigTree(QWidget* parent) : QTreeWidget(parent)
     setHeaderHidden(true);
     setColumnCount(1);
     setUniformRowHeights(true);
+    setExpandsOnDoubleClick(false);  // a double click opens the modify dialog
     setSelectionMode(QAbstractItemView::SingleSelection);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -116,6 +118,54 @@ void ConfigTree::removeNode(std::string_view key)
     if (item == nullptr || item->parent() == nullptr) return;  // the root stays
     forget(item);
     delete item;
+}
+
+void ConfigTree::removeNodes(const std::vector<std::string>& keys)
+{
+    // Removing children one by one costs a search among their siblings and a view update each;
+    // a parent that loses many has its children taken out and the survivors put back at once.
+    constexpr std::size_t kBatch = 32;
+    std::unordered_map<QTreeWidgetItem*, std::unordered_set<QTreeWidgetItem*>> byParent;
+    for (const auto& key : keys) {
+        QTreeWidgetItem* item = node(key);
+        if (item != nullptr && item->parent() != nullptr) byParent[item->parent()].insert(item);
+    }
+    for (auto& [parent, doomed] : byParent) {
+        if (doomed.size() < kBatch) {
+            for (QTreeWidgetItem* item : doomed) {
+                forget(item);
+                delete item;
+            }
+            continue;
+        }
+        // Expansion is kept by the view, not the items: note it below the survivors, restore it after.
+        std::vector<QTreeWidgetItem*> expanded;
+        std::vector<QTreeWidgetItem*> pending;
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (QTreeWidgetItem* child = parent->child(i); !doomed.contains(child)) pending.push_back(child);
+        while (!pending.empty()) {
+            QTreeWidgetItem* current = pending.back();
+            pending.pop_back();
+            if (!current->isExpanded()) continue;
+            expanded.push_back(current);
+            for (int i = 0; i < current->childCount(); ++i)
+                pending.push_back(current->child(i));
+        }
+        const QList<QTreeWidgetItem*> children = parent->takeChildren();
+        QList<QTreeWidgetItem*> keep;
+        keep.reserve(children.size());
+        for (QTreeWidgetItem* child : children) {
+            if (doomed.contains(child)) {
+                forget(child);
+                delete child;
+            } else {
+                keep.push_back(child);
+            }
+        }
+        parent->addChildren(keep);
+        for (QTreeWidgetItem* item : expanded)
+            item->setExpanded(true);
+    }
 }
 
 void ConfigTree::rekey(const std::vector<std::pair<std::string, std::string>>& changes, const Tree& tree)

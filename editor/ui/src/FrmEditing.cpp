@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <unordered_map>
 
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/FindDialog.h"
@@ -397,11 +398,15 @@ Selection FrmEditing::selection() const
     Selection s;
     s.node = selectedNodeKey();
     s.listHasFocus = listHasFocus_;
-    QModelIndexList rows = reportView_->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    for (const QModelIndex& index : rows)
-        s.rows.push_back(listModel_->row(index.row()).key);
+    // The ranges themselves: asking the selection model row by row costs a pass over every range
+    // for each row, too slow for thousands of selected rows.
+    std::vector<bool> selected(static_cast<std::size_t>(listModel_->rowCount()), false);
+    for (const QItemSelectionRange& range : reportView_->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (row >= 0 && static_cast<std::size_t>(row) < selected.size())
+                selected[static_cast<std::size_t>(row)] = true;
+    for (std::size_t row = 0; row < selected.size(); ++row)
+        if (selected[row]) s.rows.push_back(listModel_->rows()[row].key);
     return s;
 }
 
@@ -440,13 +445,21 @@ void FrmEditing::refreshCurrentList(const std::vector<KeyChange>& renamedRows)
         return;
     }
     listModel_->setContent(model_.listFor(node->key()));
+    if (before.rows.empty()) return;
+    std::unordered_map<std::string_view, std::string_view, NoCaseHash, NoCaseEqual> renamed;
+    for (const auto& change : renamedRows)
+        renamed.emplace(change.oldKey, change.newKey);
+    std::unordered_map<std::string_view, int, NoCaseHash, NoCaseEqual> rowOf;
+    const auto& rows = listModel_->rows();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        rowOf.emplace(rows[r].key, static_cast<int>(r));
     QItemSelection keep;
-    for (std::string key : before.rows) {
-        for (const auto& change : renamedRows)
-            if (equalNoCase(change.oldKey, key)) key = change.newKey;
-        const int row = listModel_->rowOfKey(key);
-        if (row >= 0)
-            keep.select(listModel_->index(row, 0), listModel_->index(row, listModel_->columnCount() - 1));
+    const int lastColumn = listModel_->columnCount() - 1;
+    for (const std::string& key : before.rows) {
+        const auto change = renamed.find(key);
+        const auto row = rowOf.find(change == renamed.end() ? std::string_view(key) : change->second);
+        if (row != rowOf.end())
+            keep.select(listModel_->index(row->second, 0), listModel_->index(row->second, lastColumn));
     }
     reportView_->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
     listHasFocus_ = listFocus;
@@ -519,8 +532,7 @@ void FrmEditing::applyEdit(const EditResult& result, bool refreshList)
     {
         const QSignalBlocker block(tree_);
         applying_ = true;
-        for (const auto& key : result.removed)
-            tree_->removeNode(key);
+        tree_->removeNodes(result.removed);
         if (!result.rekeyed.empty()) {
             std::vector<std::pair<std::string, std::string>> changes;
             changes.reserve(result.rekeyed.size());

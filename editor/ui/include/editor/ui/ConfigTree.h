@@ -35,6 +35,8 @@ public:
     // Adds the model node of `key` below its parent's item; null when the parent is not shown.
     QTreeWidgetItem* addNode(const TreeNode& modelNode);
     void removeNode(std::string_view key);
+    // Removes many nodes at once; siblings of a large parent are taken out and put back in one step.
+    void removeNodes(const std::vector<std::string>& keys);
     // Gives several nodes new keys at once (keys may be exchanged among them), texts from the model.
     void rekey(const std::vector<std::pair<std::string, std::string>>& changes, const Tree& tree);
 
