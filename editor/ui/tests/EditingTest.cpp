@@ -171,6 +171,40 @@ TEST_F(Editing, DeleteAsksFirst)
     EXPECT_TRUE(listTexts().empty());
 }
 
+TEST_F(Editing, DeletingManyRowsKeepsTheRestOfTheBranch)
+{
+    build();
+    clickNode("P1.Drives");
+    runner.scripts.push_back([](QDialog& d) {
+        type(d, "txtItemName", "Many");
+        type(d, "txtAddress", "10");
+        type(d, "txtBlock", "1");
+        click(d, "cmdGroup");
+        type(d, "txtNumbItems", "40");
+        click(d, "cmdOkNumber");
+        click(d, "cmdCancel");
+    });
+    press("item");
+    node("P1.Drives.Sub")->setExpanded(true);
+    ASSERT_EQ(window->listModel()->rowCount(), 42);
+    // Every row but Speed and the last added one.
+    QItemSelection rows;
+    for (int r = 1; r < 41; ++r)
+        rows.select(window->listModel()->index(r, 0), window->listModel()->index(r, 0));
+    clickRows({"P1.Drives.Level"});
+    window->reportView()->selectionModel()->select(rows,
+                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    press("delete");
+    EXPECT_EQ(childTexts("P1.Drives"), (std::vector<std::string>{"Speed", "Sub", "New_Item_43"}));
+    EXPECT_EQ(listTexts(), (std::vector<std::string>{"Speed", "New_Item_43"}));
+    EXPECT_EQ(node("P1.Drives.Level"), nullptr);
+    EXPECT_EQ(node("P1.Drives.Many"), nullptr);
+    EXPECT_EQ(window->model().gcolItems.size(), 4u);  // Speed, New_Item_43, Deep and Volume
+    EXPECT_TRUE(node("P1.Drives.Sub")->isExpanded());
+    ASSERT_NE(node("P1.Drives.Sub.Deep"), nullptr);
+    clickNode("P1.Drives.Sub.Deep");
+}
+
 TEST_F(Editing, CutCopiesThenDeletes)
 {
     build();
