@@ -108,6 +108,39 @@ TEST_F(Dialogs, VardelPlcTakesANameAloneAndRefusesADuplicate)
     EXPECT_EQ(window->model().gcolPlc.size(), 1u);
 }
 
+TEST_F(Dialogs, SerialPlcDefaultsAndRenamingAPlcRekeysEverythingBelow)
+{
+    newConfiguration("optMpiE");
+    clickNode("");
+    runner.scripts.push_back([](QDialog& d) {
+        EXPECT_FALSE(child<QLineEdit>(d, "txtRack")->isEnabled());
+        EXPECT_FALSE(child<QLineEdit>(d, "txtSource")->isEnabled());
+        EXPECT_EQ(text(d, "txtAddress"), "2");
+        EXPECT_EQ(text(d, "txtSlot"), "2");
+        type(d, "txtName", "P1");
+        click(d, "picRedundancy");  // nothing for serial PLCs: no dialog opens
+        click(d, "cmdApply");
+    });
+    press("plc");
+    addBranch("P1", "B");
+    addItem("P1.B", "Level");
+    clickNode("P1");
+    runner.scripts.push_back([](QDialog& d) {
+        EXPECT_EQ(text(d, "txtName"), "P1");
+        EXPECT_FALSE(child<QLineEdit>(d, "txtRack")->isEnabled());
+        type(d, "txtName", "P2");
+        click(d, "cmdApply");
+    });
+    QTest::keyClick(window->tree(), Qt::Key_Return);
+    EXPECT_EQ(node("P1"), nullptr);
+    ASSERT_NE(node("P2.B.Level"), nullptr);
+    EXPECT_TRUE(window->model().gcolItems.contains("P2.B.Level"));
+    EXPECT_TRUE(window->model().gcolBranches.contains("P2.B"));
+    EXPECT_FALSE(window->model().gcolBranches.contains("P1.B"));
+    EXPECT_EQ(runner.titles, (std::vector<std::string>{"Select Siemens S7 interface", "PLC Properties",
+                                                       "Branch", "Item Properties", "PLC Properties"}));
+}
+
 TEST_F(Dialogs, SettingsDialogForLorvikAndTornel)
 {
     newConfiguration("optMpiE");
