@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>

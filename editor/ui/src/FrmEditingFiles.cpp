@@ -111,17 +111,21 @@ void FrmEditing::importProgress(int value)
 bool FrmEditing::saveTo(const std::string& path)
 {
     if (!model_.CreateXML(path)) return false;
-    WriteRegistryString(path);
+    // The server finds the file it was last saved for through this value. A failed registry
+    // write is not reported: the file itself has been saved.
+    (void)WriteRegistryString(
+        "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.gsServerType)), "ConfigFile",
+        path);
     model_.gbCfgSaved = true;
     return true;
 }
 
-void FrmEditing::WriteRegistryString(const std::string& path)
+bool FrmEditing::WriteRegistryString(std::string_view subKey, std::string_view valueName,
+                                     std::string_view text)
 {
-    // A failed registry write is not reported: the file itself has been saved.
-    const std::string key =
-        "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.gsServerType));
-    (void)registry::Registry::machine().writeString(key, "ConfigFile", path);
+    registry::RegistryKey key;
+    if (registry::Registry::machine().createKey(subKey, key) != registry::Status::Ok) return false;
+    return key.writeString(valueName, text) == registry::Status::Ok;
 }
 
 bool FrmEditing::mnuSaveCfg_Click()

@@ -133,7 +133,9 @@ private:
     // Asks to save unsaved changes; false when the configuration stays unsaved after a Yes.
     bool offerSave(const char* question);
     bool saveTo(const std::string& path);
-    void WriteRegistryString(const std::string& path);
+    // Sets a string value of a key of the machine-wide registry, creating the key; true on success.
+    static bool WriteRegistryString(std::string_view subKey, std::string_view valueName,
+                                    std::string_view text);
     void importProgress(int value);
     void setCaption();
 
@@ -157,7 +159,6 @@ private:
     ListMode listMode_ = ListMode::Report;
     bool listHasFocus_ = false;
     bool applying_ = false;  // the tree changes under a model operation: no selection handling
-    bool closing_ = false;
     qint64 lastProgressPaint_ = 0;
 };
 
