@@ -4,6 +4,7 @@
 #include <QMenuBar>
 
 #include "UiTestSupport.h"
+#include "editor/ui/Icons.h"
 
 namespace orva::editor::ui::test {
 namespace {
@@ -49,6 +50,30 @@ TEST_F(MainWindow, StartsWithCaptionToolbarKeysAndOnlyNewAndOpen)
     EXPECT_EQ(window->width(), screen.width() * 8 / 10);
     newConfiguration("optTcpIpS7");
     EXPECT_NEAR(window->tree()->width(), window->width() * 0.4, window->width() * 0.05);
+}
+
+TEST_F(MainWindow, EveryImageTheTreeListAndToolbarNameIsDrawn)
+{
+    for (const char* name : {"config", "plc", "branch", "item", "boolean", "unsigned 8 bit",
+                             "unsigned 16 bit", "unsigned 32 bit", "signed 8 bit", "signed 16 bit",
+                             "signed 32 bit", "32 bit float", "string", "pastename", "pastecomment"})
+        EXPECT_FALSE(editorIcon(name).isNull()) << name;
+    for (QAction* action : window->toolBar()->actions()) {
+        if (!action->isSeparator())
+            EXPECT_FALSE(action->icon().isNull()) << action->objectName().toStdString();
+    }
+    // An item row shows its data type in the icon view and the item image elsewhere.
+    newConfiguration("optTcpIpS7");
+    addPlc("P1");
+    addItem("P1", "Flag");
+    clickNode("P1.Flag");
+    const QModelIndex index = window->listModel()->index(0, 0);
+    const auto image = [&] {
+        return qvariant_cast<QIcon>(index.data(Qt::DecorationRole)).pixmap(16).toImage();
+    };
+    EXPECT_EQ(image(), editorIcon("item").pixmap(16).toImage());
+    press("icon");
+    EXPECT_EQ(image(), editorIcon("signed 16 bit").pixmap(16).toImage());
 }
 
 TEST_F(MainWindow, NewConfigurationOfEachKind)
