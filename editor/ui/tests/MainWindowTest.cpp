@@ -59,8 +59,8 @@ TEST_F(MainWindow, EveryImageTheTreeListAndToolbarNameIsDrawn)
                              "signed 32 bit", "32 bit float", "string", "pastename", "pastecomment"})
         EXPECT_FALSE(editorIcon(name).isNull()) << name;
     for (QAction* action : window->toolBar()->actions()) {
-        if (!action->isSeparator())
-            EXPECT_FALSE(action->icon().isNull()) << action->objectName().toStdString();
+        if (action->isSeparator()) continue;
+        EXPECT_FALSE(action->icon().isNull()) << action->objectName().toStdString();
     }
     // An item row shows its data type in the icon view and the item image elsewhere.
     newConfiguration("optTcpIpS7");
