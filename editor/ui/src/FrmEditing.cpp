@@ -281,12 +281,18 @@ void FrmEditing::buildCentre()
         connect(view, &QAbstractItemView::doubleClicked, this, &FrmEditing::rowDoubleClicked);
     }
     tree_->viewport()->installEventFilter(this);
+    listStack_->installEventFilter(this);
     connect(reportView_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { listModel_->sort(column, Qt::AscendingOrder); });
 }
 
 bool FrmEditing::eventFilter(QObject* watched, QEvent* event)
 {
+    // The columns keep their shares of the list's width as the window is resized.
+    if (watched == listStack_ && event->type() == QEvent::Resize) {
+        applyColumnWidths();
+        return false;
+    }
     // Enter on a row does what a double click does.
     if (event->type() == QEvent::KeyPress && (watched == reportView_ || watched == iconView_)) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -421,16 +427,21 @@ void FrmEditing::nodeSelected(QTreeWidgetItem* item)
 void FrmEditing::showList(const std::string& nodeKey)
 {
     listModel_->setContent(model_.listFor(nodeKey));
-    const int total = std::max(1, listStack_->width() - 4);
-    // The shares add up to more than the width for items: the list then scrolls sideways.
-    for (std::size_t c = 0; c < listModel_->columns().size(); ++c)
-        reportView_->setColumnWidth(static_cast<int>(c), total * listModel_->columns()[c].percent / 100);
+    applyColumnWidths();
     setListMode(ListMode::Report);
     // The row of a selected item is selected, so that Paste Name and Paste Comment find it.
     if (const TreeNode* node = model_.tree.find(nodeKey);
         node != nullptr && node->kind() == NodeKind::Item && listModel_->rowCount() == 1)
         reportView_->selectionModel()->select(
             listModel_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void FrmEditing::applyColumnWidths()
+{
+    const int total = std::max(1, listStack_->width() - 4);
+    // The shares add up to more than the width for items: the list then scrolls sideways.
+    for (std::size_t c = 0; c < listModel_->columns().size(); ++c)
+        reportView_->setColumnWidth(static_cast<int>(c), total * listModel_->columns()[c].percent / 100);
 }
 
 void FrmEditing::refreshCurrentList(const std::vector<KeyChange>& renamedRows)

@@ -158,6 +158,11 @@ TEST_F(MainWindow, ListColumnsRowsAndHeaderSorting)
     // The Item Name column takes 20 % of the list's width.
     const int listWidth = window->reportView()->parentWidget()->width();
     EXPECT_NEAR(window->reportView()->columnWidth(0), listWidth * 0.2, 3);
+    // and keeps its share when the window grows.
+    window->resize(window->width() + 200, window->height());
+    QCoreApplication::processEvents();
+    ASSERT_GT(window->reportView()->parentWidget()->width(), listWidth);
+    EXPECT_NEAR(window->reportView()->columnWidth(0), window->reportView()->parentWidget()->width() * 0.2, 3);
 
     QHeaderView* header = window->reportView()->header();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},

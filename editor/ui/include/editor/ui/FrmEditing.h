@@ -125,6 +125,7 @@ private:
     MenuGroups groupsForItemRow() const;
     MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
     void applyEdit(const EditResult& result, bool refreshList = true);
+    void applyColumnWidths();
     void refreshCurrentList(const std::vector<KeyChange>& renamedRows = {});
     std::string selectedNodeKey() const;
     Selection selection() const;
