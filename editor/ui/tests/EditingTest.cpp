@@ -299,7 +299,15 @@ TEST_F(Editing, FindAndFindNext)
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"MOTOR1"}));
     EXPECT_TRUE(enabled("mnuCopy"));
     click(*find, "cmdCancel");
-    EXPECT_FALSE(find->isVisible());
+    EXPECT_TRUE(window->findDialog() == nullptr || !window->findDialog()->isVisible());
+
+    // Closing the main window closes an open find dialog as well.
+    press("find");
+    ASSERT_NE(window->findDialog(), nullptr);
+    EXPECT_TRUE(window->findDialog()->isVisible());
+    window->model().gbCfgSaved = true;
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(window->findDialog() == nullptr || !window->findDialog()->isVisible());
 }
 
 }  // namespace

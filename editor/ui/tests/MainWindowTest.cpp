@@ -101,6 +101,10 @@ TEST_F(MainWindow, NewConfigurationOfEachKind)
 TEST_F(MainWindow, EnablingGroupsFollowTheSelectedNodeAndRow)
 {
     newConfiguration("optTcpIpS7");
+    // The view commands come with the first selection of a node, the root included.
+    EXPECT_FALSE(enabled("mnuIcon"));
+    clickNode("");
+    EXPECT_TRUE(enabled("mnuIcon"));
     addPlc("P1");
     addBranch("P1", "Empty");
     addBranch("P1", "Motors");
