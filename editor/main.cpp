@@ -1,5 +1,5 @@
 // Kalder, the configuration editor of the S7 OPC servers. On the command line it converts a
-// configuration file into the normal form the editor saves; the windows come with editor/ui.
+// configuration file into the normal form the editor saves; otherwise it opens its main window.
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -8,6 +8,14 @@
 #include <string_view>
 
 #include "editor/EditorModel.h"
+
+#ifdef ORVA_KALDER_WINDOWS
+#include <QApplication>
+
+#include "editor/ui/DialogRunner.h"
+#include "editor/ui/FrmEditing.h"
+#include "editor/ui/GuiUserInterface.h"
+#endif
 
 namespace {
 
@@ -41,7 +49,8 @@ void usage(std::FILE* to)
 {
     std::fprintf(
         to,
-        "Usage: Kalder --convert IN OUT   read the configuration IN and write it to OUT as Save does\n"
+        "Usage: Kalder                    open the editor's window\n"
+        "       Kalder --convert IN OUT   read the configuration IN and write it to OUT as Save does\n"
         "       Kalder --help             show this text\n");
 }
 
@@ -53,6 +62,21 @@ int convert(const std::string& in, const std::string& out)
     if (!model.CreateXML(out)) return 1;
     return ui.problems == 0 ? 0 : 1;
 }
+
+#ifdef ORVA_KALDER_WINDOWS
+int runWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("ORVA Automation"));
+    QApplication::setApplicationName(QStringLiteral("Kalder"));
+    QApplication::setDesktopFileName(QStringLiteral("kalder"));
+    ui::DialogRunner runner;
+    ui::GuiUserInterface gui(runner);
+    ui::FrmEditing window(gui);
+    window.show();
+    return QApplication::exec();
+}
+#endif
 
 }  // namespace
 
@@ -73,7 +97,10 @@ int main(int argc, char** argv)
         usage(stderr);
         return 2;
     }
-    std::fprintf(stderr,
-                 "Kalder: the editor's windows are not built yet; use --convert IN OUT (see --help)\n");
+#ifdef ORVA_KALDER_WINDOWS
+    return runWindow(argc, argv);
+#else
+    std::fprintf(stderr, "Kalder: built without windows; use --convert IN OUT (see --help)\n");
     return 1;
+#endif
 }

@@ -1,0 +1,166 @@
+#pragma once
+// Kalder's main window: toolbar, menus, the configuration's tree on the left and the list of the
+// objects below the selected node on the right. It owns the configuration's life (New, Open,
+// Save, Save As, Close, Exit), enables the commands that fit the selection and routes them to
+// the model and the dialogs.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "editor/EditorModel.h"
+#include "editor/ui/FindDialog.h"
+
+class QAbstractItemView;
+class QAction;
+class QModelIndex;
+class QTreeWidgetItem;
+class QLabel;
+class QListView;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
+class QTreeView;
+class QToolBar;
+
+namespace orva::editor::ui {
+
+class ConfigTree;
+class DialogRunner;
+class GuiUserInterface;
+class RowListModel;
+
+// The enabling groups: each flag enables a group of menu entries with their toolbar buttons.
+struct MenuGroups {
+    bool fileO = false;  // New, Open
+    bool fileS = false;  // Save, Save As, Close
+    bool setO = false;   // interface settings
+    bool abrO = false;   // add branch
+    bool aitO = false;   // add item
+    bool aplO = false;   // add PLC
+    bool cpyO = false;   // Copy
+    bool cutO = false;   // Cut
+    bool pstO = false;   // Paste
+    bool dltO = false;   // Delete
+    bool vewO = false;   // View menu and the view buttons
+    bool tolO = false;   // Tools menu and Find
+    bool pNa = false;    // Paste Name
+    bool pCo = false;    // Paste Comment
+};
+
+enum class ListMode { Icon, SmallIcon, List, Report };
+
+class FrmEditing : public QMainWindow {
+    Q_OBJECT
+public:
+    FrmEditing(GuiUserInterface& ui, QWidget* parent = nullptr);
+    ~FrmEditing() override;
+
+    EditorModel& model() { return model_; }
+    // The folder where a new configuration is proposed to be saved: the program's own by default.
+    void setProgramDirectory(QString directory) { programDir_ = std::move(directory); }
+
+    // A command by its menu name ("mnuNewCfg", ...); null when there is none.
+    QAction* action(const std::string& menuName) const;
+    QToolBar* toolBar() const { return toolBar_; }
+    ConfigTree* tree() const { return tree_; }
+    QTreeView* reportView() const { return reportView_; }
+    QListView* iconView() const { return iconView_; }
+    RowListModel* listModel() const { return listModel_; }
+    QWidget* importPanel() const { return importPanel_; }
+    QProgressBar* importBar() const { return importBar_; }
+    FindDialog* findDialog() const { return findDialog_; }
+    ListMode listMode() const { return listMode_; }
+    // The list view shown in the current mode.
+    QAbstractItemView* currentListView() const;
+    bool listHasFocus() const { return listHasFocus_; }
+
+    void EnMenuButt(const MenuGroups& groups);
+    // The list for a node: its columns and rows, report view.
+    void showList(const std::string& nodeKey);
+    // Selects a node in the tree (and everything its selection brings).
+    void selectNode(const std::string& key);
+
+    // The commands; menus and toolbar buttons trigger them.
+    void mnuNewCfg_Click();
+    void mnuOpenCfg_Click();
+    bool mnuSaveCfg_Click();
+    void mnuSaveAs_Click();
+    void mnuCloseCfg_Click();
+    void mnuExit_Click();
+    void mnuSetts_Click();
+    void mnuAddPlc_Click();
+    void mnuAddBranch_Click();
+    void mnuAddItem_Click();
+    void mnuDelete_Click();
+    void mnuCopy_Click();
+    void mnuCut_Click();
+    void mnuPaste_Click();
+    void mnuPasteName_Click();
+    void mnuPasteComment_Click();
+    void mnuFind_Click();
+    void setListMode(ListMode mode);
+    // Double click: the modify dialog of the selected node.
+    void modifySelected();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildCentre();
+
+    QAction* addCommand(const char* menuName, const char* key, const QString& text,
+                        std::function<void()> command, const QKeySequence& shortcut = {});
+    void nodeSelected(QTreeWidgetItem* item);
+    void rowClicked(const QModelIndex& index);
+    void rowDoubleClicked(const QModelIndex& index);
+    MenuGroups groupsForNode(const TreeNode& node) const;
+    MenuGroups groupsForItemRow() const;
+    MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
+    void applyEdit(const EditResult& result, bool refreshList = true);
+    void applyColumnWidths();
+    void refreshCurrentList(const std::vector<KeyChange>& renamedRows = {});
+    std::string selectedNodeKey() const;
+    Selection selection() const;
+    void showRoot();
+    void InitObjects();
+    // Asks to save unsaved changes; false when the configuration stays unsaved after a Yes.
+    bool offerSave(const char* question);
+    bool saveTo(const std::string& path);
+    // Sets a string value of a key of the machine-wide registry, creating the key; true on success.
+    static bool WriteRegistryString(std::string_view subKey, std::string_view valueName,
+                                    std::string_view text);
+    void importProgress(int value);
+    void setCaption();
+
+    GuiUserInterface& ui_;
+    EditorModel model_;
+    DialogRunner& runner_;
+    QString programDir_;
+    std::map<std::string, QAction*> actions_;
+    QToolBar* toolBar_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QMenu* toolsMenu_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    ConfigTree* tree_ = nullptr;
+    RowListModel* listModel_ = nullptr;
+    QStackedWidget* listStack_ = nullptr;
+    QTreeView* reportView_ = nullptr;
+    QListView* iconView_ = nullptr;
+    QWidget* importPanel_ = nullptr;
+    QProgressBar* importBar_ = nullptr;
+    QPointer<FindDialog> findDialog_;
+    ListMode listMode_ = ListMode::Report;
+    bool listHasFocus_ = false;
+    bool applying_ = false;  // the tree changes under a model operation: no selection handling
+    qint64 lastProgressPaint_ = 0;
+};
+
+}  // namespace orva::editor::ui

@@ -1,0 +1,576 @@
+// The main window's construction, its enabling groups, the tree selection and the list.
+#include "editor/ui/FrmEditing.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <unordered_map>
+
+#include "editor/ui/ConfigTree.h"
+#include "editor/ui/FindDialog.h"
+#include "editor/ui/GuiUserInterface.h"
+#include "editor/ui/Icons.h"
+#include "editor/ui/RowListModel.h"
+
+namespace orva::editor::ui {
+
+FrmEditing::FrmEditing(GuiUserInterface& ui, QWidget* parent)
+    : QMainWindow(parent),
+      ui_(ui),
+      model_(ui),
+      runner_(ui.runner()),
+      programDir_(QCoreApplication::applicationDirPath())
+{
+    setObjectName(QStringLiteral("frmEditing"));
+    ui_.setParentWidget(this);
+    ui_.setProgressSink([this](int value) { importProgress(value); });
+    setWindowIcon(editorIcon("config"));
+    setCaption();
+    buildActions();
+    buildMenus();
+    buildToolBar();
+    buildCentre();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        resize(area.width() * 8 / 10, area.height() * 8 / 10);
+    }
+    splitter_->setSizes({width() * 4 / 10, width() * 6 / 10});
+
+    InitObjects();
+    EnMenuButt(MenuGroups{.fileO = true});
+}
+
+FrmEditing::~FrmEditing()
+{
+    ui_.setProgressSink({});
+    ui_.setParentWidget(nullptr);
+    if (findDialog_) delete findDialog_.data();
+}
+
+void FrmEditing::setCaption()
+{
+    setWindowTitle(QCoreApplication::organizationName() + QStringLiteral(" - ") +
+                   QCoreApplication::applicationName());
+}
+
+QAction* FrmEditing::addCommand(const char* menuName, const char* key, const QString& text,
+                                std::function<void()> command, const QKeySequence& shortcut)
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::fromUtf8(menuName));
+    action->setProperty("key", QString::fromUtf8(key));
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
+    actions_[menuName] = action;
+    return action;
+}
+
+void FrmEditing::buildActions()
+{
+    const auto icon = [](QAction* action, std::string_view image) { action->setIcon(editorIcon(image)); };
+    icon(addCommand(
+             "mnuNewCfg", "new", QStringLiteral("&New"), [this] { mnuNewCfg_Click(); }, QKeySequence::New),
+         "new");
+    icon(addCommand(
+             "mnuOpenCfg", "open", QStringLiteral("&Open..."), [this] { mnuOpenCfg_Click(); },
+             QKeySequence::Open),
+         "open");
+    icon(addCommand(
+             "mnuSaveCfg", "save", QStringLiteral("&Save"), [this] { mnuSaveCfg_Click(); },
+             QKeySequence::Save),
+         "save");
+    addCommand(
+        "mnuSaveAs", "", QStringLiteral("Save &As..."), [this] { mnuSaveAs_Click(); }, QKeySequence::SaveAs);
+    icon(addCommand(
+             "mnuCloseCfg", "close", QStringLiteral("&Close"), [this] { mnuCloseCfg_Click(); },
+             QKeySequence(Qt::CTRL | Qt::Key_W)),
+         "close");
+    icon(addCommand(
+             "mnuExit", "exit", QStringLiteral("E&xit"), [this] { mnuExit_Click(); }, QKeySequence::Quit),
+         "exit");
+    icon(addCommand("mnuSetts", "setts", QStringLiteral("&Settings..."), [this] { mnuSetts_Click(); }),
+         "setts");
+    icon(addCommand(
+             "mnuAddPlc", "plc", QStringLiteral("Add &PLC..."), [this] { mnuAddPlc_Click(); },
+             QKeySequence(Qt::CTRL | Qt::Key_P)),
+         "plc");
+    icon(addCommand(
+             "mnuAddBranch", "branch", QStringLiteral("Add &Branch..."), [this] { mnuAddBranch_Click(); },
+             QKeySequence(Qt::CTRL | Qt::Key_B)),
+         "branch");
+    icon(addCommand(
+             "mnuAddItem", "item", QStringLiteral("Add &Item..."), [this] { mnuAddItem_Click(); },
+             QKeySequence(Qt::CTRL | Qt::Key_I)),
+         "item");
+    icon(addCommand(
+             "mnuDelete", "delete", QStringLiteral("&Delete"), [this] { mnuDelete_Click(); },
+             QKeySequence::Delete),
+         "delete");
+    icon(addCommand(
+             "mnuCopy", "copy", QStringLiteral("&Copy"), [this] { mnuCopy_Click(); }, QKeySequence::Copy),
+         "copy");
+    icon(addCommand(
+             "mnuCut", "cut", QStringLiteral("Cu&t"), [this] { mnuCut_Click(); }, QKeySequence::Cut),
+         "cut");
+    icon(
+        addCommand(
+            "mnuPaste", "paste", QStringLiteral("&Paste"), [this] { mnuPaste_Click(); }, QKeySequence::Paste),
+        "paste");
+    icon(addCommand(
+             "mnuPasteName", "pastitem", QStringLiteral("Paste &Name"), [this] { mnuPasteName_Click(); },
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)),
+         "pastename");
+    icon(addCommand(
+             "mnuPasteComment", "pastcomment", QStringLiteral("Paste Co&mment"),
+             [this] { mnuPasteComment_Click(); }, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M)),
+         "pastecomment");
+    icon(addCommand("mnuIcon", "icon", QStringLiteral("&Icon"), [this] { setListMode(ListMode::Icon); }),
+         "icon");
+    icon(addCommand("mnuSmallIcon", "smallicon", QStringLiteral("&Small Icon"),
+                    [this] { setListMode(ListMode::SmallIcon); }),
+         "smallicon");
+    icon(addCommand("mnuList", "list", QStringLiteral("&List"), [this] { setListMode(ListMode::List); }),
+         "list");
+    icon(addCommand("mnuReport", "report", QStringLiteral("&Report"),
+                    [this] { setListMode(ListMode::Report); }),
+         "report");
+    icon(addCommand(
+             "mnuFind", "find", QStringLiteral("&Find..."), [this] { mnuFind_Click(); }, QKeySequence::Find),
+         "find");
+    for (const auto& [name, action] : actions_)
+        action->setToolTip(action->text().remove(QLatin1Char('&')).remove(QStringLiteral("...")));
+}
+
+void FrmEditing::buildMenus()
+{
+    const auto menu = [this](const char* name, const QString& title,
+                             std::initializer_list<const char*> entries) {
+        QMenu* m = menuBar()->addMenu(title);
+        m->setObjectName(QString::fromUtf8(name));
+        for (const char* entry : entries) {
+            if (entry == nullptr)
+                m->addSeparator();
+            else
+                m->addAction(actions_.at(entry));
+        }
+        return m;
+    };
+    menu("mnuFile", QStringLiteral("&File"),
+         {"mnuNewCfg", "mnuOpenCfg", "mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", nullptr, "mnuExit"});
+    menu("mnuObjects", QStringLiteral("&Objects"),
+         {"mnuSetts", nullptr, "mnuAddPlc", "mnuAddBranch", "mnuAddItem", nullptr, "mnuDelete"});
+    menu("mnuEdit", QStringLiteral("&Edit"),
+         {"mnuCopy", "mnuCut", "mnuPaste", nullptr, "mnuPasteName", "mnuPasteComment"});
+    viewMenu_ = menu("mnuView", QStringLiteral("&View"), {"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"});
+    toolsMenu_ = menu("mnuTools", QStringLiteral("&Tools"), {"mnuFind"});
+}
+
+void FrmEditing::buildToolBar()
+{
+    toolBar_ = addToolBar(QStringLiteral("Toolbar1"));
+    toolBar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolBar_->setIconSize(QSize(24, 24));
+    const std::initializer_list<const char*> order = {
+        "mnuNewCfg", "mnuOpenCfg",   "mnuSaveCfg", "mnuCloseCfg", nullptr,        "mnuSetts",
+        "mnuAddPlc", "mnuAddBranch", "mnuAddItem", nullptr,       "mnuCopy",      "mnuCut",
+        "mnuPaste",  "mnuDelete",    nullptr,      "mnuIcon",     "mnuSmallIcon", "mnuList",
+        "mnuReport", nullptr,        "mnuFind",    nullptr,       "mnuPasteName", "mnuPasteComment",
+        nullptr,     "mnuExit"};
+    for (const char* name : order) {
+        if (name == nullptr) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* action = actions_.at(name);
+        toolBar_->addAction(action);
+        // Each button is known by its key.
+        if (QWidget* button = toolBar_->widgetForAction(action))
+            button->setObjectName(action->property("key").toString());
+    }
+}
+
+void FrmEditing::buildCentre()
+{
+    auto* centre = new QWidget(this);
+    auto* layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(2, 2, 2, 2);
+    splitter_ = new QSplitter(Qt::Horizontal, centre);
+    tree_ = new ConfigTree(splitter_);
+    tree_->setObjectName(QStringLiteral("TreeView1"));
+    listModel_ = new RowListModel(this);
+    listStack_ = new QStackedWidget(splitter_);
+    reportView_ = new QTreeView(listStack_);
+    reportView_->setObjectName(QStringLiteral("ListView1"));
+    reportView_->setRootIsDecorated(false);
+    reportView_->setUniformRowHeights(true);
+    reportView_->setItemsExpandable(false);
+    reportView_->setAllColumnsShowFocus(true);
+    reportView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    reportView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    reportView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reportView_->setModel(listModel_);
+    reportView_->header()->setSectionsClickable(true);
+    reportView_->header()->setStretchLastSection(false);
+    iconView_ = new QListView(listStack_);
+    iconView_->setObjectName(QStringLiteral("ListView1Icons"));
+    iconView_->setModel(listModel_);
+    iconView_->setSelectionModel(reportView_->selectionModel());
+    iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    iconView_->setUniformItemSizes(true);
+    iconView_->setLayoutMode(QListView::Batched);
+    iconView_->setBatchSize(500);
+    listStack_->addWidget(reportView_);
+    listStack_->addWidget(iconView_);
+    splitter_->addWidget(tree_);
+    splitter_->addWidget(listStack_);
+    splitter_->setStretchFactor(0, 4);
+    splitter_->setStretchFactor(1, 6);
+    layout->addWidget(splitter_, 1);
+
+    importPanel_ = new QWidget(centre);
+    importPanel_->setObjectName(QStringLiteral("fraImport"));
+    auto* panelLayout = new QHBoxLayout(importPanel_);
+    panelLayout->addWidget(new QLabel(QStringLiteral("Importing configuration..."), importPanel_));
+    importBar_ = new QProgressBar(importPanel_);
+    importBar_->setObjectName(QStringLiteral("prgImport"));
+    importBar_->setRange(0, 99);
+    panelLayout->addWidget(importBar_, 1);
+    importPanel_->hide();
+    layout->addWidget(importPanel_);
+    setCentralWidget(centre);
+
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { nodeSelected(current); });
+    // A click on the selected node selects it again, as a click on any other node does.
+    connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        if (item == tree_->currentItem()) nodeSelected(item);
+    });
+    connect(tree_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem*, int) { modifySelected(); });
+    connect(tree_, &ConfigTree::modifyRequested, this, [this] { modifySelected(); });
+    connect(tree_, &ConfigTree::dropRequested, this,
+            [this](const QString& source, const QString& target, bool copy) {
+                applyEdit(model_.dragDrop(source.toStdString(), target.toStdString(), copy));
+            });
+    connect(tree_, &ConfigTree::focusEntered, this, [this] { listHasFocus_ = false; });
+    connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (TreeNode* node = model_.tree.find(ConfigTree::keyOf(item))) node->setExpanded(true);
+    });
+    connect(tree_, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (TreeNode* node = model_.tree.find(ConfigTree::keyOf(item))) node->setExpanded(false);
+    });
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(reportView_), static_cast<QAbstractItemView*>(iconView_)}) {
+        view->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
+        connect(view, &QAbstractItemView::clicked, this, &FrmEditing::rowClicked);
+        connect(view, &QAbstractItemView::doubleClicked, this, &FrmEditing::rowDoubleClicked);
+    }
+    tree_->viewport()->installEventFilter(this);
+    listStack_->installEventFilter(this);
+    connect(reportView_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { listModel_->sort(column, Qt::AscendingOrder); });
+}
+
+bool FrmEditing::eventFilter(QObject* watched, QEvent* event)
+{
+    // The columns keep their shares of the list's width as the window is resized.
+    if (watched == listStack_ && event->type() == QEvent::Resize) {
+        applyColumnWidths();
+        return false;
+    }
+    // Enter on a row does what a double click does.
+    if (event->type() == QEvent::KeyPress && (watched == reportView_ || watched == iconView_)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            rowDoubleClicked(currentListView()->currentIndex());
+            return true;
+        }
+    }
+    // The operations act on the list's rows when the list was the last of the two to be used.
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) {
+        if (watched == tree_->viewport())
+            listHasFocus_ = false;
+        else
+            listHasFocus_ = true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QAction* FrmEditing::action(const std::string& menuName) const
+{
+    const auto found = actions_.find(menuName);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+QAbstractItemView* FrmEditing::currentListView() const
+{
+    return listMode_ == ListMode::Report ? static_cast<QAbstractItemView*>(reportView_) : iconView_;
+}
+
+void FrmEditing::EnMenuButt(const MenuGroups& g)
+{
+    const auto enable = [this](std::initializer_list<const char*> names, bool on) {
+        for (const char* name : names)
+            actions_.at(name)->setEnabled(on);
+    };
+    enable({"mnuNewCfg", "mnuOpenCfg"}, g.fileO);
+    enable({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg"}, g.fileS);
+    enable({"mnuSetts"}, g.setO && model_.gsServerType != ServerKind::Pennat);
+    enable({"mnuAddBranch"}, g.abrO);
+    enable({"mnuAddItem"}, g.aitO);
+    enable({"mnuAddPlc"}, g.aplO);
+    enable({"mnuCopy"}, g.cpyO);
+    enable({"mnuCut"}, g.cutO);
+    enable({"mnuPaste"}, g.pstO);
+    enable({"mnuDelete"}, g.dltO);
+    enable({"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"}, g.vewO);
+    viewMenu_->setEnabled(g.vewO);
+    enable({"mnuFind"}, g.tolO);
+    toolsMenu_->setEnabled(g.tolO);
+    enable({"mnuPasteName"}, g.pNa);
+    enable({"mnuPasteComment"}, g.pCo);
+}
+
+MenuGroups FrmEditing::openGroups() const
+{
+    return MenuGroups{.fileO = true, .fileS = true, .setO = true, .aplO = true, .tolO = true};
+}
+
+MenuGroups FrmEditing::groupsForNode(const TreeNode& node) const
+{
+    MenuGroups g{.fileO = true, .fileS = true, .setO = true, .vewO = true, .tolO = true};
+    switch (node.kind()) {
+        case NodeKind::Config:
+            g.aplO = g.pstO = true;
+            break;
+        case NodeKind::Plc:
+            g.abrO = g.aitO = g.pstO = true;
+            break;
+        case NodeKind::Branch: {
+            g.abrO = g.aitO = g.pstO = g.dltO = true;
+            bool hasItem = false;
+            for (const auto& child : node.children())
+                if (child->kind() == NodeKind::Item) {
+                    hasItem = true;
+                    break;
+                }
+            g.pNa = g.pCo = hasItem;
+            break;
+        }
+        case NodeKind::Item:
+            g.cpyO = g.cutO = g.dltO = g.pNa = g.pCo = true;
+            break;
+    }
+    return g;
+}
+
+MenuGroups FrmEditing::groupsForItemRow() const
+{
+    return MenuGroups{.fileO = true,
+                      .fileS = true,
+                      .setO = true,
+                      .cpyO = true,
+                      .cutO = true,
+                      .dltO = true,
+                      .vewO = true,
+                      .tolO = true,
+                      .pNa = true,
+                      .pCo = true};
+}
+
+std::string FrmEditing::selectedNodeKey() const
+{
+    return ConfigTree::keyOf(tree_->currentItem());
+}
+
+Selection FrmEditing::selection() const
+{
+    Selection s;
+    s.node = selectedNodeKey();
+    s.listHasFocus = listHasFocus_;
+    // The ranges themselves: asking the selection model row by row costs a pass over every range
+    // for each row, too slow for thousands of selected rows.
+    std::vector<bool> selected(static_cast<std::size_t>(listModel_->rowCount()), false);
+    for (const QItemSelectionRange& range : reportView_->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (row >= 0 && static_cast<std::size_t>(row) < selected.size())
+                selected[static_cast<std::size_t>(row)] = true;
+    for (std::size_t row = 0; row < selected.size(); ++row)
+        if (selected[row]) s.rows.push_back(listModel_->rows()[row].key);
+    return s;
+}
+
+void FrmEditing::nodeSelected(QTreeWidgetItem* item)
+{
+    if (applying_ || item == nullptr || !model_.gbCfgOpen) return;
+    const TreeNode* node = model_.tree.find(ConfigTree::keyOf(item));
+    if (node == nullptr) return;
+    showList(node->key());
+    EnMenuButt(groupsForNode(*node));
+}
+
+void FrmEditing::showList(const std::string& nodeKey)
+{
+    listModel_->setContent(model_.listFor(nodeKey));
+    applyColumnWidths();
+    setListMode(ListMode::Report);
+    // The row of a selected item is selected, so that Paste Name and Paste Comment find it.
+    if (const TreeNode* node = model_.tree.find(nodeKey);
+        node != nullptr && node->kind() == NodeKind::Item && listModel_->rowCount() == 1)
+        reportView_->selectionModel()->select(
+            listModel_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void FrmEditing::applyColumnWidths()
+{
+    const int total = std::max(1, listStack_->width() - 4);
+    // The shares add up to more than the width for items: the list then scrolls sideways.
+    for (std::size_t c = 0; c < listModel_->columns().size(); ++c)
+        reportView_->setColumnWidth(static_cast<int>(c), total * listModel_->columns()[c].percent / 100);
+}
+
+void FrmEditing::refreshCurrentList(const std::vector<KeyChange>& renamedRows)
+{
+    // Keep the selected rows selected, under their new keys when they were renamed.
+    const Selection before = selection();
+    const bool listFocus = listHasFocus_;
+    const TreeNode* node = model_.tree.find(selectedNodeKey());
+    if (node == nullptr) {
+        listModel_->clear();
+        return;
+    }
+    listModel_->setContent(model_.listFor(node->key()));
+    if (before.rows.empty()) return;
+    std::unordered_map<std::string_view, std::string_view, NoCaseHash, NoCaseEqual> renamed;
+    for (const auto& change : renamedRows)
+        renamed.emplace(change.oldKey, change.newKey);
+    std::unordered_map<std::string_view, int, NoCaseHash, NoCaseEqual> rowOf;
+    const auto& rows = listModel_->rows();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        rowOf.emplace(rows[r].key, static_cast<int>(r));
+    QItemSelection keep;
+    const int lastColumn = listModel_->columnCount() - 1;
+    for (const std::string& key : before.rows) {
+        const auto change = renamed.find(key);
+        const auto row = rowOf.find(change == renamed.end() ? std::string_view(key) : change->second);
+        if (row != rowOf.end())
+            keep.select(listModel_->index(row->second, 0), listModel_->index(row->second, lastColumn));
+    }
+    reportView_->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
+    listHasFocus_ = listFocus;
+}
+
+void FrmEditing::rowClicked(const QModelIndex& index)
+{
+    if (!index.isValid()) return;
+    listHasFocus_ = true;
+    const ListRow& row = listModel_->row(index.row());
+    // Item rows offer what an item offers; PLC rows keep the groups of the node the list shows,
+    // since adding acts on the tree's selection.
+    if (model_.gcolItems.contains(row.key)) EnMenuButt(groupsForItemRow());
+}
+
+void FrmEditing::rowDoubleClicked(const QModelIndex& index)
+{
+    if (!index.isValid()) return;
+    const std::string key = listModel_->row(index.row()).key;
+    selectNode(key);
+    listHasFocus_ = false;
+    modifySelected();
+}
+
+void FrmEditing::selectNode(const std::string& key)
+{
+    QTreeWidgetItem* item = tree_->node(key);
+    if (item == nullptr) return;
+    tree_->setCurrentItem(item);
+    tree_->scrollToItem(item);
+    if (item == tree_->currentItem()) nodeSelected(item);
+}
+
+void FrmEditing::setListMode(ListMode mode)
+{
+    listMode_ = mode;
+    listModel_->setLargeIcons(mode == ListMode::Icon);
+    switch (mode) {
+        case ListMode::Report:
+            listStack_->setCurrentWidget(reportView_);
+            return;
+        case ListMode::Icon:
+            iconView_->setViewMode(QListView::IconMode);
+            iconView_->setIconSize(QSize(32, 32));
+            iconView_->setGridSize(QSize(110, 64));
+            iconView_->setFlow(QListView::LeftToRight);
+            iconView_->setWrapping(true);
+            break;
+        case ListMode::SmallIcon:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize(160, 22));
+            iconView_->setFlow(QListView::LeftToRight);
+            iconView_->setWrapping(true);
+            break;
+        case ListMode::List:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize());
+            iconView_->setFlow(QListView::TopToBottom);
+            iconView_->setWrapping(true);
+            break;
+    }
+    listStack_->setCurrentWidget(iconView_);
+}
+
+void FrmEditing::applyEdit(const EditResult& result, bool refreshList)
+{
+    if (!result.done && !result.select && !result.refreshList) return;
+    {
+        const QSignalBlocker block(tree_);
+        applying_ = true;
+        tree_->removeNodes(result.removed);
+        if (!result.rekeyed.empty()) {
+            std::vector<std::pair<std::string, std::string>> changes;
+            changes.reserve(result.rekeyed.size());
+            for (const auto& change : result.rekeyed)
+                changes.emplace_back(change.oldKey, change.newKey);
+            tree_->rekey(changes, model_.tree);
+        }
+        QTreeWidgetItem* last = nullptr;
+        for (const auto& key : result.added)
+            if (const TreeNode* node = model_.tree.find(key)) last = tree_->addNode(*node);
+        if (last != nullptr) tree_->scrollToItem(last);
+        applying_ = false;
+    }
+    if (result.select) {
+        if (QTreeWidgetItem* item = tree_->node(*result.select)) {
+            const QSignalBlocker block(tree_);
+            tree_->setCurrentItem(item);
+            tree_->scrollToItem(item);
+        }
+    }
+    if (!refreshList) return;
+    const TreeNode* node = model_.tree.find(selectedNodeKey());
+    if (node == nullptr) {
+        listModel_->clear();
+        return;
+    }
+    refreshCurrentList(result.rekeyed);
+    EnMenuButt(groupsForNode(*node));
+}
+
+}  // namespace orva::editor::ui

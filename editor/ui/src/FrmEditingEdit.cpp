@@ -1,0 +1,139 @@
+// Editing commands of the main window: the dialogs, copy, cut, paste, delete, bulk rename and find.
+#include <QTreeView>
+
+#include "editor/ui/BranchDialog.h"
+#include "editor/ui/ConfigTree.h"
+#include "editor/ui/DialogRunner.h"
+#include "editor/ui/FindDialog.h"
+#include "editor/ui/FrmEditing.h"
+#include "editor/ui/ItemDialog.h"
+#include "editor/ui/PlcDialog.h"
+#include "editor/ui/SettingsDialog.h"
+
+namespace orva::editor::ui {
+
+void FrmEditing::mnuSetts_Click()
+{
+    if (!model_.gbCfgOpen || model_.gsServerType == ServerKind::Pennat) return;
+    SettingsDialog dialog(model_, this);
+    runner_.run(dialog);
+    // The PLC rows of Vardel show the interface name.
+    if (const TreeNode* node = model_.tree.find(selectedNodeKey())) showList(node->key());
+}
+
+void FrmEditing::mnuAddPlc_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    PlcDialog dialog(model_, runner_, selectedNodeKey(), false, this);
+    if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
+}
+
+void FrmEditing::mnuAddBranch_Click()
+{
+    const TreeNode* node = model_.tree.find(selectedNodeKey());
+    if (!model_.gbCfgOpen || node == nullptr ||
+        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
+        return;
+    BranchDialog dialog(model_, node->key(), false, this);
+    if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
+}
+
+void FrmEditing::mnuAddItem_Click()
+{
+    const TreeNode* node = model_.tree.find(selectedNodeKey());
+    if (!model_.gbCfgOpen || node == nullptr ||
+        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
+        return;
+    const std::string key = node->key();
+    ItemDialog dialog(
+        model_, key, false, [this](const EditResult& r) { applyEdit(r, false); }, this);
+    runner_.run(dialog);
+    selectNode(key);
+}
+
+void FrmEditing::modifySelected()
+{
+    const TreeNode* node = model_.tree.find(selectedNodeKey());
+    if (!model_.gbCfgOpen || node == nullptr) return;
+    const std::string key = node->key();
+    switch (node->kind()) {
+        case NodeKind::Config:
+            return;
+        case NodeKind::Plc: {
+            PlcDialog dialog(model_, runner_, key, true, this);
+            if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
+            return;
+        }
+        case NodeKind::Branch: {
+            BranchDialog dialog(model_, key, true, this);
+            if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
+            return;
+        }
+        case NodeKind::Item: {
+            ItemDialog dialog(
+                model_, key, true, [this](const EditResult& r) { applyEdit(r, false); }, this);
+            runner_.run(dialog);
+            // The list of the item's parent, with the changed row.
+            if (const TreeNode* item = model_.tree.find(selectedNodeKey()))
+                if (item->parent() != nullptr) showList(item->parent()->key());
+            return;
+        }
+    }
+}
+
+void FrmEditing::mnuDelete_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    applyEdit(model_.deleteSelection(selection()));
+}
+
+void FrmEditing::mnuCopy_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    model_.copy(selection());
+}
+
+void FrmEditing::mnuCut_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    applyEdit(model_.cut(selection()));
+}
+
+void FrmEditing::mnuPaste_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    applyEdit(model_.paste(selectedNodeKey()));
+}
+
+void FrmEditing::mnuPasteName_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    applyEdit(model_.pasteName(selection()));
+}
+
+void FrmEditing::mnuPasteComment_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    applyEdit(model_.pasteComment(selection()));
+}
+
+void FrmEditing::mnuFind_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    if (!findDialog_) {
+        findDialog_ = new FindDialog(
+            model_,
+            [this](const std::string& key) {
+                tree_->setFocus();
+                listHasFocus_ = false;
+                selectNode(key);
+            },
+            this);
+        findDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    findDialog_->show();
+    findDialog_->raise();
+    findDialog_->activateWindow();
+}
+
+}  // namespace orva::editor::ui

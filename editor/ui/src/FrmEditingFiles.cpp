@@ -1,0 +1,186 @@
+// The configuration's life in the main window: New, Open, Save, Save As, Close and Exit.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <filesystem>
+
+#include "editor/ui/ConfigTree.h"
+#include "editor/ui/DialogRunner.h"
+#include "editor/ui/FindDialog.h"
+#include "editor/ui/FrmEditing.h"
+#include "editor/ui/GuiUserInterface.h"
+#include "editor/ui/RowListModel.h"
+#include "editor/ui/ServerKindDialog.h"
+#include "registry/Registry.h"
+
+namespace orva::editor::ui {
+
+namespace {
+
+constexpr const char* kSaveActive = "Do you want to save active configuration?";
+constexpr const char* kSaveThis = "Do you want to save this configuration?";
+const std::string kFilter = "configuration files |*.xml";
+
+}  // namespace
+
+void FrmEditing::InitObjects()
+{
+    model_.InitObjects();
+    tree_->clearNodes();
+    listModel_->clear();
+    splitter_->hide();
+}
+
+void FrmEditing::showRoot()
+{
+    {
+        const QSignalBlocker block(tree_);
+        tree_->rebuild(model_.tree);
+        tree_->setCurrentItem(tree_->node(""));
+    }
+    splitter_->show();
+}
+
+bool FrmEditing::offerSave(const char* question)
+{
+    if (!model_.gbCfgOpen || model_.gbCfgSaved) return true;
+    if (ui_.question(question, Buttons::YesNo) != Answer::Yes) return true;
+    mnuSaveCfg_Click();
+    return model_.gbCfgSaved;
+}
+
+void FrmEditing::mnuNewCfg_Click()
+{
+    if (!offerSave(kSaveActive)) return;
+    ServerKindDialog dialog(this);
+    // Closing the dialog without "Ok" leaves everything as it was.
+    if (runner_.run(dialog) != QDialog::Accepted) return;
+    InitObjects();
+    const ServerKind kind = dialog.kind();
+    const QString path =
+        QDir(programDir_)
+            .filePath(QString::fromUtf8(config::serverKindName(kind).data(),
+                                        static_cast<qsizetype>(config::serverKindName(kind).size())) +
+                      QStringLiteral(".xml"));
+    model_.newConfiguration(kind, path.toStdString());
+    showRoot();
+    EnMenuButt(openGroups());
+}
+
+void FrmEditing::mnuOpenCfg_Click()
+{
+    if (!offerSave(kSaveActive)) return;
+    const auto path = ui_.chooseFile(FileChoice{false, "Open as existing configuration", kFilter, {}});
+    if (!path) return;
+
+    tree_->clearNodes();
+    listModel_->clear();
+    importBar_->setValue(0);
+    importPanel_->show();
+    EnMenuButt(MenuGroups{});
+    lastProgressPaint_ = 0;
+    const bool opened = model_.openConfiguration(*path);
+    importPanel_->hide();
+    if (!opened) {
+        // What was read is incomplete; nothing of it may be saved over a file.
+        model_.closeConfiguration();
+        InitObjects();
+        EnMenuButt(MenuGroups{.fileO = true});
+        return;
+    }
+    showRoot();
+    showList("");
+    EnMenuButt(openGroups());
+}
+
+void FrmEditing::importProgress(int value)
+{
+    // Painting once per item would cost more than the import itself.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - lastProgressPaint_ < 50) return;
+    lastProgressPaint_ = now;
+    importBar_->setValue(value);
+    importPanel_->repaint();
+}
+
+bool FrmEditing::saveTo(const std::string& path)
+{
+    if (!model_.CreateXML(path)) return false;
+    // The server finds the file it was last saved for through this value. A failed registry
+    // write is not reported: the file itself has been saved.
+    (void)WriteRegistryString(
+        "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.gsServerType)), "ConfigFile",
+        path);
+    model_.gbCfgSaved = true;
+    return true;
+}
+
+bool FrmEditing::WriteRegistryString(std::string_view subKey, std::string_view valueName,
+                                     std::string_view text)
+{
+    registry::RegistryKey key;
+    if (registry::Registry::machine().createKey(subKey, key) != registry::Status::Ok) return false;
+    return key.writeString(valueName, text) == registry::Status::Ok;
+}
+
+bool FrmEditing::mnuSaveCfg_Click()
+{
+    if (!model_.gbCfgOpen) return false;
+    const std::string path = model_.msConfigFileName;
+    Answer answer = Answer::Yes;
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(path), error))
+        answer = ui_.question("File " + path + " already existing. Overwrite?", Buttons::YesNoCancel);
+    if (answer == Answer::Yes) {
+        if (!saveTo(path)) return false;
+        ui_.message(path + " saved", Icon::None);
+        return true;
+    }
+    if (answer == Answer::No) mnuSaveAs_Click();
+    return model_.gbCfgSaved;
+}
+
+void FrmEditing::mnuSaveAs_Click()
+{
+    if (!model_.gbCfgOpen) return;
+    const std::string proposed = std::string(config::serverKindName(model_.gsServerType)) + ".xml";
+    const auto path = ui_.chooseFile(FileChoice{true, "Save configuration", kFilter, proposed});
+    if (!path) return;
+    model_.msConfigFileName = *path;
+    model_.tree.root().setText(*path);
+    if (QTreeWidgetItem* root = tree_->node("")) root->setText(0, QString::fromStdString(*path));
+    saveTo(*path);
+}
+
+void FrmEditing::mnuCloseCfg_Click()
+{
+    if (!offerSave(kSaveThis)) return;
+    model_.closeConfiguration();
+    InitObjects();
+    EnMenuButt(MenuGroups{.fileO = true});
+}
+
+void FrmEditing::mnuExit_Click()
+{
+    close();
+}
+
+void FrmEditing::closeEvent(QCloseEvent* event)
+{
+    // Whatever closes the window, unsaved work is offered for saving; a save that does not
+    // happen after "Yes" keeps the window open.
+    if (!offerSave(kSaveActive)) {
+        event->ignore();
+        return;
+    }
+    model_.closeConfiguration();
+    if (findDialog_) findDialog_->close();
+    event->accept();
+}
+
+}  // namespace orva::editor::ui

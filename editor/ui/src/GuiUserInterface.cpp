@@ -1,0 +1,120 @@
+#include "editor/ui/GuiUserInterface.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "editor/ui/DialogRunner.h"
+#include "editor/ui/ReplaceTextDialog.h"
+
+namespace orva::editor::ui {
+
+int DialogRunner::run(QDialog& dialog)
+{
+    return dialog.exec();
+}
+
+namespace {
+
+QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QMessageBox::Icon boxIcon(Icon icon)
+{
+    switch (icon) {
+        case Icon::Information:
+            return QMessageBox::Information;
+        case Icon::Exclamation:
+            return QMessageBox::Warning;
+        case Icon::Critical:
+            return QMessageBox::Critical;
+        case Icon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+std::string qtNameFilter(std::string_view filter)
+{
+    const auto bar = filter.find('|');
+    if (bar == std::string_view::npos) return std::string(filter);
+    std::string description(filter.substr(0, bar));
+    while (!description.empty() && description.back() == ' ')
+        description.pop_back();
+    return description + " (" + std::string(filter.substr(bar + 1)) + ")";
+}
+
+void GuiUserInterface::message(std::string_view text, Icon icon)
+{
+    QMessageBox box(boxIcon(icon), QApplication::applicationName(), qs(text), QMessageBox::Ok, parent_);
+    runner_.run(box);
+}
+
+Answer GuiUserInterface::question(std::string_view text, Buttons buttons)
+{
+    QMessageBox::StandardButtons standard = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == Buttons::YesNoCancel) standard |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), qs(text), standard, parent_);
+    runner_.run(box);
+    switch (box.standardButton(box.clickedButton())) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            // Closing the box without a button is the safe answer.
+            return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
+    }
+}
+
+std::string GuiUserInterface::clipboardText()
+{
+    return QGuiApplication::clipboard()->text().toStdString();
+}
+
+void GuiUserInterface::clearClipboard()
+{
+    QGuiApplication::clipboard()->clear();
+}
+
+std::optional<std::string> GuiUserInterface::chooseFile(const FileChoice& choice)
+{
+    QFileDialog dialog(parent_, qs(choice.title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(qs(qtNameFilter(choice.filter)));
+    if (choice.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QStringLiteral("xml"));
+        // The overwrite question is the editor's own.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.selectFile(qs(choice.proposedName));
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (runner_.run(dialog) != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+    return files.front().toStdString();
+}
+
+bool GuiUserInterface::confirmReplace(const ReplaceTable& table)
+{
+    ReplaceTextDialog dialog(table, parent_);
+    runner_.run(dialog);
+    return dialog.answer();
+}
+
+void GuiUserInterface::importProgress(int value)
+{
+    if (progress_) progress_(value);
+}
+
+}  // namespace orva::editor::ui
