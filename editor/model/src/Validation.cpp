@@ -1,0 +1,219 @@
+// Checks of names and dialog fields before anything changes in the model.
+#include "Validation.h"
+
+#include "Guard.h"
+#include "XmlText.h"
+#include "editor/Text.h"
+
+namespace orva::editor {
+
+namespace {
+
+std::string characterMessage(std::string_view character, std::string_view name)
+{
+    return "Character (" + std::string(character) + ") not acceptable in string " + std::string(name);
+}
+
+// Letters of ASCII and Latin-1, and the underscore, may start an element name; digits, the
+// hyphen, the full stop and the middle dot may follow.
+bool nameStartChar(char32_t c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+           (c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7);
+}
+
+bool nameChar(char32_t c)
+{
+    return nameStartChar(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 0xB7;
+}
+
+// For a branch name: the first character that cannot stand in it, with whether it is the first.
+std::optional<std::pair<std::string, bool>> elementNameProblem(std::string_view name)
+{
+    for (std::size_t pos = 0; pos < name.size();) {
+        char32_t c = 0;
+        const std::size_t length = decodeUtf8(name, pos, c);
+        if (length == 0) return std::make_pair(std::string(name.substr(pos, 1)), pos == 0);
+        const bool ok = pos == 0 ? nameStartChar(c) : nameChar(c);
+        if (!ok) return std::make_pair(std::string(name.substr(pos, length)), pos == 0);
+        pos += length;
+    }
+    return std::nullopt;
+}
+
+constexpr std::string_view kCheckedChars[] = {" ", ".", ",", ":", ";", "\\", "/", "|"};
+constexpr std::string_view kKeyChars[] = {" ", ".", "<", ">", "&", "\""};
+
+}  // namespace
+
+std::optional<std::string> enteredNameProblem(ObjectKind kind, std::string_view name)
+{
+    if (name.empty())
+        return std::string(kind == ObjectKind::Item ? "Item name field is empty." : "Name field is empty.");
+    for (const auto character : kKeyChars)
+        if (name.find(character) != std::string_view::npos) return characterMessage(character, name);
+    if (kind == ObjectKind::Branch) {
+        if (equalNoCase(name, "tag")) return "Name (" + std::string(name) + ") not acceptable for a branch";
+        if (const auto problem = elementNameProblem(name)) {
+            if (problem->second)
+                return "Character (" + problem->first + ") not acceptable at the beginning of string " +
+                       std::string(name);
+            return characterMessage(problem->first, name);
+        }
+    }
+    return std::nullopt;
+}
+
+bool importedNameAcceptable(ObjectKind kind, std::string_view name)
+{
+    if (name.empty() || name.find('.') != std::string_view::npos) return false;
+    if (kind == ObjectKind::Branch) return !equalNoCase(name, "tag") && !elementNameProblem(name);
+    return true;
+}
+
+bool EditorModel::CheckName(ObjectKind kind, std::string_view name)
+{
+    if (const auto problem = enteredNameProblem(kind, name)) {
+        ui_.message(*problem, Icon::None);
+        return false;
+    }
+    return true;
+}
+
+bool EditorModel::CheckDuplNames(ObjectKind kind, std::string_view name, std::string_view selectedKey,
+                                 bool add)
+{
+    static_cast<void>(kind);  // PLCs, branches and items are all found through their keys
+    bool unique = false;
+    guarded("CheckDuplNames", [&] {
+        const TreeNode* selected = tree.find(selectedKey);
+        if (selected == nullptr) raise(ErrorCode::ElementNotFound, std::string(selectedKey));
+        const TreeNode* reference = add ? selected : selected->parent();
+        if (reference == nullptr) raise(ErrorCode::ElementNotFound, std::string(selectedKey));
+        // Keys are the parent's key and the name, compared without regard to case, so the key
+        // index finds a sibling of the same name at once. Branches and items share that key
+        // space below a parent, so they are compared together.
+        const std::string key =
+            reference->key().empty() ? std::string(name) : reference->key() + "." + std::string(name);
+        const TreeNode* sibling = tree.find(key);
+        if (sibling != nullptr && sibling->parent() == reference && (add || sibling != selected)) {
+            ui_.message("Name already existing. Please use a different name", Icon::None);
+            return;
+        }
+        unique = true;
+    });
+    return unique;
+}
+
+bool EditorModel::CheckChars(std::string_view name)
+{
+    for (const auto character : kCheckedChars) {
+        if (name.find(character) != std::string_view::npos) {
+            ui_.message(characterMessage(character, name), Icon::None);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EditorModel::itemNameKeyFilter(char c)
+{
+    return c == '-' || c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+           (c >= 'a' && c <= 'z') || c == '\b';
+}
+
+bool EditorModel::numberKeyFilter(char c)
+{
+    return (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '\b' || c == '\t' || c == '\n' ||
+           c == '\r' || c == ' ';
+}
+
+bool EditorModel::CheckFields(const ItemForm& form)
+{
+    bool ok = false;
+    const bool ran = guarded("CheckFields", [&] {
+        const auto fail = [&](const std::string& text) { ui_.message(text, Icon::None); };
+        if (form.name.empty()) return fail("Item name field is empty.");
+        if (!CheckName(ObjectKind::Item, form.name)) return;
+        const auto ranged = [&](std::string_view label, const std::string& text, double hi) {
+            if (text.empty()) {
+                fail(std::string(label) + " field is empty.");
+                return false;
+            }
+            const double value = leadingNumber(text);
+            if (value < 0 || value > hi) {
+                fail(std::string(label) + " field is not valid. It must be between 0 and " +
+                     std::to_string(static_cast<int>(hi)) + ".");
+                return false;
+            }
+            return true;
+        };
+        if (!ranged("Data Byte", form.address, 65535)) return;
+        if (!ranged("Data Block", form.block, 65535)) return;
+        if (form.bitEnabled && !ranged("Bit number", form.bit, 15)) return;
+        if (form.elementsEnabled) {
+            if (form.elements.empty()) return fail("Number of elements field is empty.");
+            // The file holds at most 65535 elements.
+            const double value = leadingNumber(form.elements);
+            if (value < 0 || value > 65535) return fail("Number of elements field is not valid.");
+        }
+        ok = true;
+    });
+    return ran && ok;
+}
+
+bool EditorModel::CheckFields(const PlcForm& form)
+{
+    const auto fail = [&](std::string_view text) {
+        ui_.message(text, Icon::None);
+        return false;
+    };
+    try {
+        if (form.name.empty()) return fail("Name field is empty.");
+        if (!CheckName(ObjectKind::Plc, form.name)) return false;
+        if (gsServerType == ServerKind::Vardel) return true;
+        if (form.address.empty()) return fail("Address field is empty.");
+        if (!isNumeric(form.slot)) return fail("Slot number is not valid.");
+        const double slot = leadingNumber(form.slot);
+        if (slot < 0 || slot > 127) return fail("Slot number must be between 0 and 127.");
+        if (gsServerType != ServerKind::Tornel) return true;
+        if (!isNumeric(form.rack)) return fail("Rack number is not valid.");
+        const double rack = leadingNumber(form.rack);
+        if (rack < 0 || rack > 127) return fail("rack number must be between 0 and 127.");
+        return true;
+    } catch (...) {
+        return fail("Error. Check fields.");
+    }
+}
+
+bool EditorModel::checkRedundancy(const RedundancyForm& form)
+{
+    if (!form.chkRed) return true;
+    const auto fail = [&](std::string_view text) {
+        ui_.message(text, Icon::None);
+        return false;
+    };
+    if (trimSpaces(form.address).empty()) return fail("Missing Slave Address.");
+    if (!isNumeric(form.block)) return fail("Check Status Word Block.");
+    if (!isNumeric(form.statusByte)) return fail("Check Status Word Byte.");
+    if (!isNumeric(form.statusBit)) return fail("Check Status Word Bit.");
+    if (!isNumeric(form.cmdByte)) return fail("Check Command Word Byte.");
+    if (!isNumeric(form.cmdBit)) return fail("Check Command Word Bit.");
+    return true;
+}
+
+bool EditorModel::checkSettings(const SettingsForm& form)
+{
+    if (gsServerType == ServerKind::Lorvik && !isNumeric(form.master)) {
+        ui_.message("Invalid master Id", Icon::None);
+        return false;
+    }
+    if ((gsServerType == ServerKind::Tornel || gsServerType == ServerKind::Vardel) &&
+        trimSpaces(form.iface).empty()) {
+        ui_.message("Empty Interface field name", Icon::None);
+        return false;
+    }
+    return gsServerType != ServerKind::Pennat;
+}
+
+}  // namespace orva::editor

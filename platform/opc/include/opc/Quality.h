@@ -1,0 +1,9 @@
+#pragma once
+// Text of an OPC DA quality, e.g. "GOOD", "UNCERTAIN", "BAD (comm failure)".
+
+#include <cstdint>
+
+#include "opc/SOCmnString.h"
+
+// flags: 0x800 (the system locale) is the only one known; the text is English in any case.
+SOCmnString quality2string(uint16_t quality, uint32_t flags = 0x800);

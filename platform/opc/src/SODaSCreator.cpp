@@ -1,0 +1,18 @@
+#include "opc/SODaSCreator.h"
+
+#include "opc/SOCmnException.h"
+
+SODaSServer* SODaSCreator::createServer(SODaSEntry* entry)
+{
+    return newOrThrow<SODaSServer>(entry);
+}
+
+SODaSGroup* SODaSCreator::createGroup(SODaSServer*)
+{
+    return newOrThrow<SODaSGroupDefault>();
+}
+
+SODaSItem* SODaSCreator::createItem(SODaSGroup*, SODaSItemTag*)
+{
+    return newOrThrow<SODaSItemDefault>();
+}

@@ -1,0 +1,220 @@
+#include "Sinks.h"
+#include "opc/SOCmnException.h"
+#include "opc/SODaSCreator.h"
+#include "opc/SODaSTag.h"
+#include "opc/client/ServerConnection.h"
+
+namespace opc::client {
+
+Group::Group(std::shared_ptr<ConnectionState> state, SOCmnPointer<SODaSServer> server,
+             SOCmnPointer<SODaSGroup> group, std::string name)
+    : state_(std::move(state)), server_(std::move(server)), group_(std::move(group)), name_(std::move(name))
+{
+}
+
+Group::~Group()
+{
+    if (server_ && group_) server_->removeGroup(group_.get());
+}
+
+bool Group::attached() const
+{
+    return server_ && group_ && server_->getGroupList().contains(group_.get());
+}
+
+uint32_t Group::updateRate() const
+{
+    return group_->getUpdateRate();
+}
+
+HRESULT Group::setUpdateRate(uint32_t requested, uint32_t* granted)
+{
+    if (!attached()) return OPC_E_NOTCONNECTED;
+    auto entry = server_->getEntry();
+    const uint32_t rate = entry ? entry->reviseUpdateRate(requested) : requested;
+    group_->setUpdateRate(rate);
+    if (granted) *granted = rate;
+    return rate == requested ? S_OK : S_FALSE;
+}
+
+bool Group::active() const
+{
+    return group_->getActive();
+}
+
+HRESULT Group::setActive(bool active)
+{
+    if (!attached()) return OPC_E_NOTCONNECTED;
+    group_->setActive(active);
+    return S_OK;
+}
+
+AddItemResult Group::addItem(std::string_view itemId, bool active, uint32_t clientHandle)
+{
+    AddItemResult r;
+    if (!attached()) {
+        r.result = OPC_E_NOTCONNECTED;
+        return r;
+    }
+    auto entry = server_->getEntry();
+    auto root = entry ? entry->getNameSpaceRoot() : SOCmnPointer<SODaSNameSpaceRoot>();
+    if (!root) {
+        r.result = OPC_E_NOTCONNECTED;
+        return r;
+    }
+    if (itemId.empty()) {
+        r.result = OPC_E_INVALIDITEMID;
+        return r;
+    }
+    SOCmnPointer<SODaSItemTag> tag = root->findTag(itemId);
+    if (!tag) {
+        r.result = OPC_E_UNKNOWNITEMID;
+        return r;
+    }
+    SOCmnPointer<SODaSItem> item;
+    try {
+        item.reset(entry->getCreator()->createItem(group_.get(), tag.get()));
+    } catch (const SOCmnException&) {
+        r.result = E_OUTOFMEMORY;
+        return r;
+    }
+    if (!item) {
+        r.result = E_OUTOFMEMORY;
+        return r;
+    }
+    item->attach(group_.get(), tag.get(), group_->nextServerHandle());
+    item->setClientHandle(clientHandle);
+    group_->addItem(item.get());
+    if (active) item->setActive(true);
+    r.result = S_OK;
+    r.handle = item->getServerHandle();
+    r.nativeType = tag->getNativeDatatype();
+    r.accessRights = tag->getAccessRights();
+    return r;
+}
+
+HRESULT Group::setItemActive(ItemHandle handle, bool active)
+{
+    if (!attached()) return OPC_E_NOTCONNECTED;
+    auto item = group_->findItem(handle);
+    if (!item) return OPC_E_INVALIDHANDLE;
+    item->setActive(active);
+    return S_OK;
+}
+
+HRESULT Group::removeItem(ItemHandle handle)
+{
+    if (!attached()) return OPC_E_NOTCONNECTED;
+    return group_->removeItem(handle) ? S_OK : OPC_E_INVALIDHANDLE;
+}
+
+std::size_t Group::itemCount() const
+{
+    return group_->getLeafList().getCount();
+}
+
+SOCmnPointer<SODaSItemTag> Group::tagOf(ItemHandle handle) const
+{
+    if (!attached()) return {};
+    auto item = group_->findItem(handle);
+    return item ? item->getItemTag() : SOCmnPointer<SODaSItemTag>();
+}
+
+RequestResult Group::readCache(ItemHandle handle) const
+{
+    RequestResult r;
+    if (!attached()) {
+        r.result = OPC_E_NOTCONNECTED;
+        return r;
+    }
+    auto tag = tagOf(handle);
+    if (!tag) {
+        r.result = OPC_E_INVALIDHANDLE;
+        return r;
+    }
+    if (!(tag->getAccessRights() & OPC_READABLE)) {
+        r.result = OPC_E_BADRIGHTS;
+        return r;
+    }
+    auto cache = tag->getCache();
+    if (cache) {
+        SODaSCache::Snapshot s = cache->get();
+        r.value = std::move(s.value);
+        r.quality = s.quality;
+        r.timeStamp = s.timeStamp;
+    }
+    r.result = S_OK;
+    return r;
+}
+
+RequestPtr Group::failed(HRESULT hr, CompletionCallback callback) const
+{
+    auto request = std::make_shared<Request>(state_, std::move(callback),
+                                             server_ ? server_->getEntry() : SOCmnPointer<SODaSEntry>());
+    RequestResult r;
+    r.result = hr;
+    r.timeStamp = std::chrono::system_clock::now();
+    request->finish(r, true);
+    return request;
+}
+
+namespace {
+
+// Hands the request to the tag (device IO mode 1) or answers it in the toolkit.
+void dispatch(SODaSItemTag& tag, SODaSRequest& request)
+{
+    if (tag.getDeviceIOMode() != SODASTAG_DEVICEIO_QUEUE) {
+        request.complete(S_OK, false, OPC_QUALITY_GOOD, request.getOperation() == SODaSRequest::write, true);
+        return;
+    }
+    try {
+        tag.handleRequest(request);
+    } catch (const SOCmnException&) {
+        request.complete(E_OUTOFMEMORY, true, OPC_QUALITY_BAD, false, true);
+    } catch (...) {
+        request.complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+    }
+}
+
+}  // namespace
+
+RequestPtr Group::readDevice(ItemHandle handle, CompletionCallback callback)
+{
+    if (!attached()) return failed(OPC_E_NOTCONNECTED, std::move(callback));
+    auto tag = tagOf(handle);
+    if (!tag) return failed(OPC_E_INVALIDHANDLE, std::move(callback));
+    if (!(tag->getAccessRights() & OPC_READABLE)) return failed(OPC_E_BADRIGHTS, std::move(callback));
+    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
+    SOCmnPointer<SODaSRequest> r(new SODaSRequest(SODaSRequest::read, SODASREQUEST_TYPE_DEVICE, tag.get()));
+    r->setSink(std::make_shared<RequestSink>(request));
+    dispatch(*tag, *r);
+    return request;
+}
+
+RequestPtr Group::write(ItemHandle handle, const SOCmnVariant& value, CompletionCallback callback,
+                        uint16_t requestType)
+{
+    if (!attached()) return failed(OPC_E_NOTCONNECTED, std::move(callback));
+    auto tag = tagOf(handle);
+    if (!tag) return failed(OPC_E_INVALIDHANDLE, std::move(callback));
+    if (!(tag->getAccessRights() & OPC_WRITEABLE)) return failed(OPC_E_BADRIGHTS, std::move(callback));
+    SOCmnVariant converted = value;
+    if (tag->getNativeDatatype() != orva::VT_EMPTY) {
+        const HRESULT hr = value.changeType(tag->getNativeDatatype(), converted);
+        if (FAILED(hr)) return failed(hr, std::move(callback));
+    }
+    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
+    SOCmnPointer<SODaSRequest> r(new SODaSRequest(SODaSRequest::write, requestType, tag.get()));
+    r->setWriteValue(std::move(converted));
+    r->setSink(std::make_shared<RequestSink>(request));
+    dispatch(*tag, *r);
+    return request;
+}
+
+void Group::setDataChangeCallback(DataChangeCallback callback)
+{
+    group_->setDataChangeSink(callback ? std::make_shared<DataChangeSink>(state_, std::move(callback))
+                                       : nullptr);
+}
+
+}  // namespace opc::client

@@ -1,0 +1,216 @@
+#include "plc/S7Client.h"
+
+#include <poll.h>
+
+#include <algorithm>
+
+#include "plc/IsoTransport.h"
+#include "plc/S7Protocol.h"
+
+namespace plc {
+namespace {
+
+constexpr uint16_t kLocalReference = 0x0001;
+
+int codeFromIo(IoStatus status)
+{
+    switch (status) {
+        case IoStatus::Ok:
+            return kS7Ok;
+        case IoStatus::Refused:
+        case IoStatus::Unreachable:
+            return kS7Unreachable;
+        case IoStatus::Timeout:
+            return kS7Timeout;
+        case IoStatus::BindFailed:
+            return kS7BindFailed;
+        case IoStatus::Closed:
+        case IoStatus::Reset:
+            return kS7ConnectionLost;
+        case IoStatus::Error:
+            break;
+    }
+    return kS7NoSocket;
+}
+
+int codeFromFrame(FrameStatus status)
+{
+    switch (status) {
+        case FrameStatus::Ok:
+            return kS7Ok;
+        case FrameStatus::Timeout:
+            return kS7Timeout;
+        case FrameStatus::Violation:
+            return kS7ProtocolViolation;
+        case FrameStatus::Closed:
+        case FrameStatus::Error:
+            break;
+    }
+    return kS7ConnectionLost;
+}
+
+int codeFromReturnCode(uint8_t returnCode)
+{
+    switch (returnCode) {
+        case s7::kReturnObjectMissing:
+            return kS7DataBlockMissing;
+        case s7::kReturnAddressOutOfRange:
+            return kS7AddressOutOfRange;
+        case s7::kReturnAccessDenied:
+            return kS7AccessDenied;
+        case s7::kReturnTypeNotSupported:
+        case s7::kReturnTypeInconsistent:
+            return kS7DataTypeMismatch;
+        case s7::kReturnHardwareFault:
+            return kS7HardwareFault;
+        default:
+            return kS7ItemRefused;
+    }
+}
+
+// Error class 0x81 code 0x04 is how CPUs with PUT/GET access switched off refuse a job.
+int codeFromHeaderError(uint8_t errorClass, uint8_t errorCode)
+{
+    if (errorClass == 0x81 && errorCode == 0x04) return kS7PutGetNotPermitted;
+    if (errorClass == 0x83) return kS7NoResources;
+    return kS7RequestRefused;
+}
+
+}  // namespace
+
+void S7Client::close()
+{
+    socket_.reset();
+    pduSize_ = 0;
+}
+
+int S7Client::fail(int code)
+{
+    close();
+    return code;
+}
+
+bool S7Client::checkAlive()
+{
+    if (!socket_.valid()) return false;
+    pollfd p{socket_.get(), POLLIN, 0};
+    if (::poll(&p, 1, 0) != 0) close();
+    return socket_.valid();
+}
+
+uint16_t S7Client::nextPduRef()
+{
+    pduRef_ = static_cast<uint16_t>(pduRef_ + 1);
+    if (pduRef_ == 0) pduRef_ = 1;
+    return pduRef_;
+}
+
+int S7Client::connect(const S7Target& target)
+{
+    close();
+    const Deadline deadline(timeouts_.connect);
+    const sockaddr_in* source = target.source ? &*target.source : nullptr;
+    if (const int code = codeFromIo(connectTcp(target.remote, source, deadline, socket_)); code != kS7Ok) {
+        return fail(code);
+    }
+
+    const auto request = s7::encodeConnectionRequest(kLocalReference, s7::kLocalTsap,
+                                                     s7::remoteTsap(target.rack, target.slot));
+    if (const int code = codeFromIo(sendAll(socket_.get(), request, deadline)); code != kS7Ok)
+        return fail(code);
+    std::vector<uint8_t> frame;
+    if (const int code = codeFromFrame(readFrame(socket_.get(), frame, deadline)); code != kS7Ok) {
+        return fail(code);
+    }
+    s7::CotpFrame cotp;
+    if (!s7::decodeCotp(std::span<const uint8_t>(frame).subspan(s7::kTpktHeaderSize), cotp)) {
+        return fail(kS7ProtocolViolation);
+    }
+    if (cotp.kind == s7::CotpKind::DisconnectRequest) return fail(kS7IsoRefused);
+    if (cotp.kind != s7::CotpKind::ConnectionConfirm || cotp.dstRef != kLocalReference) {
+        return fail(kS7ProtocolViolation);
+    }
+
+    const uint16_t ref = nextPduRef();
+    if (const int code = exchange(s7::encodeSetupRequest(ref, s7::kRequestedPduSize), response_, deadline);
+        code != kS7Ok) {
+        return code;
+    }
+    uint16_t granted = 0;
+    const s7::ResponseStatus status = s7::decodeSetupResponse(response_, ref, granted);
+    if (status.kind == s7::ResponseKind::HeaderError) return fail(kS7SetupRefused);
+    if (status.kind != s7::ResponseKind::Ok) return fail(kS7ProtocolViolation);
+    if (granted < s7::kMinPduSize) return fail(kS7PduTooSmall);
+    pduSize_ = std::min(granted, s7::kRequestedPduSize);
+    return kS7Ok;
+}
+
+int S7Client::exchange(const std::vector<uint8_t>& requestPdu, std::vector<uint8_t>& responsePdu,
+                       const Deadline& deadline)
+{
+    if (!socket_.valid()) return kS7ConnectionLost;
+    const auto frame = s7::encodeDataFrame(requestPdu);
+    if (const int code = codeFromIo(sendAll(socket_.get(), frame, deadline)); code != kS7Ok)
+        return fail(code);
+    if (const int code = codeFromFrame(readPdu(socket_.get(), responsePdu, deadline)); code != kS7Ok) {
+        return fail(code);
+    }
+    return kS7Ok;
+}
+
+int S7Client::readBytes(uint16_t dataBlock, uint32_t startByte, std::span<uint8_t> destination)
+{
+    if (!connected()) return kS7ConnectionLost;
+    const size_t piece = pduSize_ - s7::kReadResponseOverhead;
+    for (size_t done = 0; done < destination.size();) {
+        const size_t count = std::min(piece, destination.size() - done);
+        const uint16_t ref = nextPduRef();
+        const Deadline deadline(timeouts_.request);
+        const auto request = s7::encodeReadRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
+                                                   static_cast<uint16_t>(count));
+        if (const int code = exchange(request, response_, deadline); code != kS7Ok) return code;
+        const s7::ResponseStatus status =
+            s7::decodeReadResponse(response_, ref, destination.subspan(done, count));
+        switch (status.kind) {
+            case s7::ResponseKind::Ok:
+                break;
+            case s7::ResponseKind::ItemError:
+                return codeFromReturnCode(status.returnCode);
+            case s7::ResponseKind::HeaderError:
+                return codeFromHeaderError(status.errorClass, status.errorCode);
+            case s7::ResponseKind::Violation:
+                return fail(kS7ProtocolViolation);
+        }
+        done += count;
+    }
+    return kS7Ok;
+}
+
+int S7Client::writeBytes(uint16_t dataBlock, uint32_t startByte, std::span<const uint8_t> source)
+{
+    if (!connected()) return kS7ConnectionLost;
+    const size_t piece = pduSize_ - s7::kWriteRequestOverhead;
+    for (size_t done = 0; done < source.size();) {
+        const size_t count = std::min(piece, source.size() - done);
+        const uint16_t ref = nextPduRef();
+        const Deadline deadline(timeouts_.request);
+        const auto request = s7::encodeWriteRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
+                                                    source.subspan(done, count));
+        if (const int code = exchange(request, response_, deadline); code != kS7Ok) return code;
+        const s7::ResponseStatus status = s7::decodeWriteResponse(response_, ref);
+        switch (status.kind) {
+            case s7::ResponseKind::Ok:
+                break;
+            case s7::ResponseKind::ItemError:
+                return codeFromReturnCode(status.returnCode);
+            case s7::ResponseKind::HeaderError:
+                return codeFromHeaderError(status.errorClass, status.errorCode);
+            case s7::ResponseKind::Violation:
+                return fail(kS7ProtocolViolation);
+        }
+        done += count;
+    }
+    return kS7Ok;
+}
+
+}  // namespace plc

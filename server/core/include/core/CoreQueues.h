@@ -1,0 +1,42 @@
+#pragma once
+// The hand-over between the toolkit's threads and the communication thread: subscription
+// changes and client requests queued by the hooks and the tags, all guarded by one lock.
+// One object per server process (tests may make several); the creator, groups, items and tags
+// share it.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "core/S7Tag.h"
+#include "opc/SODaSRequest.h"
+
+namespace orva::core {
+
+// A change of what clients subscribe to on one tag.
+struct CyclicChange {
+    uint32_t activate = 0;     // 1: an item on the tag became active; 0: one became inactive
+    uint32_t rateChanged = 0;  // 1: the group of an item on the tag changed its update rate
+    uint32_t updateRate = 0;   // ms; 0 on deactivation
+    SOCmnPointer<S7Tag> tag;   // counted while queued
+};
+
+// A client request on a tag, counted while queued.
+struct TagRequest {
+    SOCmnPointer<SODaSRequest> request;
+    SOCmnPointer<S7Tag> tag;
+};
+
+struct CoreQueues {
+    // Guards the three queues, every tag's clientItems and the completion of queued requests.
+    std::mutex queueLock;
+    std::vector<CyclicChange> cyclicChangeQueue;
+    std::deque<TagRequest> readRequestQueue;
+    std::deque<TagRequest> writeRequestQueue;
+    // Set from the command line ("ctt"): cache-type writes are confirmed before they are written.
+    std::atomic<bool> cttMode{false};
+};
+
+}  // namespace orva::core

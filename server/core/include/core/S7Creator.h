@@ -1,0 +1,53 @@
+#pragma once
+// The server's toolkit classes: the creator makes S7Group and S7Item, whose hooks queue
+// subscription changes for the communication thread.
+
+#include <memory>
+
+#include "core/CoreQueues.h"
+#include "opc/SODaSCreator.h"
+
+namespace orva::core {
+
+class S7Group : public SODaSGroupDefault {
+public:
+    explicit S7Group(std::shared_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
+    // A new rate queues one rate change per item of the group (active or not) that has a tag;
+    // the rate it already has queues nothing.
+    void onSetUpdateRate(uint32_t newRate) override;
+
+protected:
+    ~S7Group() override = default;
+
+private:
+    std::shared_ptr<CoreQueues> queues_;
+};
+
+class S7Item : public SODaSItemDefault {
+public:
+    explicit S7Item(std::shared_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
+    // Activation adds the item to its tag's clientItems and queues an activation with the
+    // group's rate; deactivation removes every occurrence and queues a deactivation (rate 0).
+    void onSetActive(bool active) override;
+
+protected:
+    ~S7Item() override = default;
+
+private:
+    std::shared_ptr<CoreQueues> queues_;
+};
+
+class S7Creator : public SODaSCreator {
+public:
+    explicit S7Creator(std::shared_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
+    SODaSGroup* createGroup(SODaSServer* parent) override;
+    SODaSItem* createItem(SODaSGroup* parent, SODaSItemTag* tag) override;
+
+protected:
+    ~S7Creator() override = default;
+
+private:
+    std::shared_ptr<CoreQueues> queues_;
+};
+
+}  // namespace orva::core

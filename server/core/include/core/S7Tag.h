@@ -1,0 +1,52 @@
+#pragma once
+// One configured tag: a typed piece of a PLC data block, published as a leaf of the address
+// space (or kept internally for redundancy supervision).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "opc/SOCmnList.h"
+#include "opc/SODaSItem.h"
+#include "opc/SODaSTag.h"
+
+namespace orva::core {
+
+class S7Plc;
+struct CoreQueues;
+struct ReadBlock;
+
+class S7Tag : public SODaSTag {
+public:
+    // Sets name, rights, type, device IO mode 1 and the description (property 101); prepares the
+    // cache with quality UNCERTAIN: arrays of `elements` zero elements, strings of `elements`
+    // characters, other types no value. Takes a counted reference on plc.
+    S7Tag(std::shared_ptr<CoreQueues> queues, const std::string& name, uint32_t accessRights,
+          VarType nativeType, const std::string& description, uint16_t dataBlock, uint16_t dataByte,
+          uint16_t dataBit, uint16_t elements, S7Plc* plc);
+
+    // Device reads (0x1005, 0x1006) and all writes are queued for the communication thread;
+    // other reads are completed at once from the cache.
+    void handleRequest(SODaSRequest& request) override;
+
+    // Items of clients that are active on this tag (counted); changed under queueLock.
+    SOCmnList<SODaSItem> clientItems;
+    uint8_t inBlock = 0;  // 0 never registered in a read block, 1 registered, 2 taken out again
+    SOCmnPointer<S7Plc> plc;
+    ReadBlock* block = nullptr;
+    uint16_t dataBlock = 0;
+    uint16_t dataByte = 0;
+    uint16_t dataBit = 0;
+    uint16_t elements = 0;
+    int32_t statusRow = -1;
+
+    CoreQueues& queues() const noexcept { return *queues_; }
+
+protected:
+    ~S7Tag() override;
+
+private:
+    std::shared_ptr<CoreQueues> queues_;
+};
+
+}  // namespace orva::core

@@ -1,0 +1,35 @@
+#pragma once
+// Where the server's configuration file is: a file named like the executable with ".xml" beside
+// it wins; otherwise the "ConfigFile" value of the server's registry key names it.
+
+#include <string>
+#include <string_view>
+
+#include "process/OwnerWindow.h"
+#include "process/ServerIdentity.h"
+#include "registry/Registry.h"
+
+namespace orva::process {
+
+enum class ConfigSource {
+    BesideExecutable,  // <executable>.xml
+    Registry,          // the key's "ConfigFile" value
+    None,              // nothing to load; the configuration warning has been shown
+};
+
+struct ConfigLocation {
+    ConfigSource source = ConfigSource::None;
+    std::string path;  // what to hand to the loader; empty for None
+};
+
+// The executable's path with a final ".exe" (else ".EXE") removed and ".xml" appended;
+// empty when the executable's path is unknown.
+std::string configPathBesideExecutable(std::string_view executablePath);
+
+// Decides which file to load. When neither the file beside the executable nor a registry value
+// names one, shows "The configuration file couldn't be loaded !" under the server's
+// configuration-warning title, owned by the given window, and returns ConfigSource::None.
+ConfigLocation locateConfiguration(const ServerIdentity& identity, std::string_view executablePath,
+                                   const registry::Registry& registry, OwnerWindow& owner);
+
+}  // namespace orva::process

@@ -1,0 +1,51 @@
+#pragma once
+// The walk over a parsed configuration document (see ConfigLoader.h).
+
+#include <cstddef>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+
+#include "core/ConfigLoader.h"
+
+namespace orva::core {
+
+class Loader {
+public:
+    Loader(const LoadContext& context, SODaSNameSpaceRoot& root) : ctx_(context), root_(root) {}
+
+    // The whole document; false after a file-structure warning.
+    bool load(const pugi::xml_document& document);
+
+    void loadPlcs(const pugi::xml_node& container);
+    void loadTags(const pugi::xml_node& list, SODaSNode& parent, S7Plc& plc, int depth);
+    void loadSettings(const pugi::xml_node& settings);
+
+    // Shows the count of refusals beyond the ones shown one by one.
+    void finish();
+
+private:
+    bool loadTcpIpOrSapi(const pugi::xml_node& root);
+    bool loadMpi(const pugi::xml_node& root);
+    bool loadMpiEmulation(const pugi::xml_node& root);
+    SOCmnPointer<S7Plc> makePlc(const pugi::xml_node& element, const std::string& name);
+    void loadRedundancy(const pugi::xml_node& element, S7Plc& plc, SODaSNode& branch);
+    void loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc);
+    void loadBranch(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc, int depth);
+
+    // File-structure warnings: always shown.
+    void fail(std::string_view text);
+    // Refusals of single elements: the first ones shown, the rest counted.
+    void refuse(const std::string& text);
+
+    const LoadContext& ctx_;
+    SODaSNameSpaceRoot& root_;
+    std::size_t refusals_ = 0;
+};
+
+// Refusals shown one by one before the rest are only counted.
+inline constexpr std::size_t kRefusalsShown = 20;
+// Branches nest at most this deep below a PLC.
+inline constexpr int kMaxBranchDepth = 64;
+
+}  // namespace orva::core

@@ -1,0 +1,15 @@
+#include "core/OwnerWindow.h"
+
+#include <cstdio>
+#include <string>
+
+namespace orva::core {
+
+void StderrOwnerWindow::showWarning(std::string_view text, std::string_view caption)
+{
+    const std::string line = std::string(caption) + ": " + std::string(text);
+    std::fputs(line.c_str(), stderr);
+    if (line.empty() || line.back() != '\n') std::fputc('\n', stderr);
+}
+
+}  // namespace orva::core

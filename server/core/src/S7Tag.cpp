@@ -1,0 +1,71 @@
+#include "core/S7Tag.h"
+
+#include "core/CoreQueues.h"
+#include "core/S7Plc.h"
+
+namespace orva::core {
+
+S7Tag::S7Tag(std::shared_ptr<CoreQueues> queues, const std::string& name, uint32_t accessRights,
+             VarType nativeType, const std::string& description, uint16_t block_, uint16_t byte_,
+             uint16_t bit_, uint16_t count, S7Plc* owner)
+    : plc(shareRef(owner)),
+      dataBlock(block_),
+      dataByte(byte_),
+      dataBit(bit_),
+      elements(count),
+      queues_(std::move(queues))
+{
+    setName(name);
+    setAccessRights(accessRights);
+    setNativeDatatype(nativeType);
+    setDeviceIOMode(SODASTAG_DEVICEIO_QUEUE);
+
+    SOCmnPointer<SODaSProperty> property(new SODaSProperty(SODAS_PROPERTY_ITEM_DESCRIPTION));
+    SOCmnVariant text;
+    text.setStringUtf8(description);
+    property->setConstantValue(text);
+    addProperty(property.get());
+
+    auto cache = getCache();
+    SOCmnVariant initial;
+    if (isArrayType(nativeType) && initial.initArray(baseType(nativeType), elements)) {
+        cache->set(initial, OPC_QUALITY_UNCERTAIN);
+    } else if (nativeType == VT_BSTR) {
+        initial.setString(std::u16string(elements, u'\0'));
+        cache->set(initial, OPC_QUALITY_UNCERTAIN);
+    } else {
+        cache->setQuality(OPC_QUALITY_UNCERTAIN);
+    }
+}
+
+S7Tag::~S7Tag() = default;
+
+void S7Tag::handleRequest(SODaSRequest& request)
+{
+    const uint16_t type = request.getType();
+    const bool device = type == SODASREQUEST_TYPE_DEVICE || type == SODASREQUEST_TYPE_DEVICE_REFRESH;
+    const bool cacheType = type == SODASREQUEST_TYPE_CACHE || type == SODASREQUEST_TYPE_CACHE_REFRESH;
+
+    if (request.getOperation() == SODaSRequest::read) {
+        if (!device) {
+            request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+            return;
+        }
+        request.start();
+        std::lock_guard lock(queues_->queueLock);
+        queues_->readRequestQueue.push_back({shareRef(&request), shareRef(this)});
+        return;
+    }
+
+    // Writes are always queued and written. In ctt mode a cache-type write is confirmed at once;
+    // every other write is started and completed by the communication thread (a write of an
+    // unknown type is treated like a device write, so that it is completed too).
+    if (queues_->cttMode.load() && cacheType)
+        request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+    else
+        request.start();
+    std::lock_guard lock(queues_->queueLock);
+    queues_->writeRequestQueue.push_back({shareRef(&request), shareRef(this)});
+}
+
+}  // namespace orva::core

@@ -1,0 +1,210 @@
+// plcsim: a small S7 PLC on a loopback address, for the demo and for tests.
+#include <arpa/inet.h>
+#include <signal.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plcsim/PlcSimulator.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: plcsim [options]
+
+A simulated S7 PLC speaking S7 communication over ISO-on-TCP (RFC 1006) on a loopback
+address. It serves byte, word and bit reads and writes of data blocks and answers any rack
+and slot.
+
+Options:
+  --address IP           listening address, in 127.0.0.0/8 (default 127.0.0.1)
+  --port N               listening port (default 10102; 0 = a free port, printed at start)
+  --db N:SIZE            data block N with SIZE bytes, zero-filled (repeatable;
+                         default: DB1 with 1024 bytes)
+  --pattern              fill the data blocks with byte i = i & 0xFF instead of zeros
+  --pdu N                largest PDU size granted, 240..960 (default 480)
+  --max-connections N    connections served at once; more are reset (default 8)
+  --animate N            animate data block N (repeatable): bytes 0-3 a DWORD counter,
+                         bytes 4-7 a REAL sine (amplitude 100, period 10 s), byte 8 the
+                         counter's low byte (bit n toggles every 2^n steps)
+  --animate-ms MS        animation step (default 200)
+  --log FILE             request log, one line per item: "read DB1 start=0 size=222"
+                         ("-" = standard output; default: no log)
+  --duration S           stop after S seconds (default: run until SIGINT or SIGTERM)
+Faults, for tests:
+  --refuse-connections   reset every TCP connection right after accepting it
+  --refuse-iso           answer the ISO connection request with a disconnect
+  --drop-after N         close a connection instead of answering its request N+1
+  --delay-ms MS          answer every request MS milliseconds late
+  --access-error RC[:DB] fail every access (or those to DB) with return code RC
+                         (e.g. 0x0A object missing, 0x05 out of range, 0x03 denied)
+  --header-error CL:CO   refuse every read and write with error class CL and code CO
+                         (e.g. 0x81:0x04, as CPUs without PUT/GET access do)
+  --corrupt              answer with a wrong PDU reference
+  --help                 show this text
+)";
+
+bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return ec == std::errc{} && end == text.data() + text.size() && !text.empty() && value <= max;
+}
+
+bool parsePair(std::string_view text, unsigned long long maxFirst, unsigned long long maxSecond,
+               unsigned long long& first, unsigned long long& second)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) return false;
+    return parseNumber(text.substr(0, colon), maxFirst, first) &&
+           parseNumber(text.substr(colon + 1), maxSecond, second);
+}
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "plcsim: %s\n(see plcsim --help)\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    plcsim::SimulatorOptions options;
+    options.port = 10102;
+    plcsim::Faults faults;
+    std::string logPath;
+    bool pattern = false;
+    unsigned long long durationSeconds = 0;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const auto next = [&](std::string_view& value) {
+            if (i + 1 >= argc) return false;
+            value = argv[++i];
+            return true;
+        };
+        std::string_view value;
+        unsigned long long a = 0;
+        unsigned long long b = 0;
+        if (arg == "--refuse-connections") {
+            faults.refuseConnections = true;
+        } else if (arg == "--refuse-iso") {
+            faults.refuseIso = true;
+        } else if (arg == "--pattern") {
+            pattern = true;
+        } else if (arg == "--corrupt") {
+            faults.corruptResponses = true;
+        } else if (!next(value)) {
+            return fail("unknown option or missing value: " + std::string(arg));
+        } else if (arg == "--address") {
+            in_addr ip{};
+            if (::inet_pton(AF_INET, std::string(value).c_str(), &ip) != 1 ||
+                (ntohl(ip.s_addr) >> 24) != 127) {
+                return fail("the address must be a loopback address (127.x.y.z): " + std::string(value));
+            }
+            options.address = value;
+        } else if (arg == "--port" && parseNumber(value, 65535, a)) {
+            options.port = static_cast<uint16_t>(a);
+        } else if (arg == "--db" && parsePair(value, 65535, 65536, a, b) && a > 0) {
+            options.dataBlocks[static_cast<uint16_t>(a)] = static_cast<size_t>(b);
+        } else if (arg == "--pdu" && parseNumber(value, 960, a) && a >= 240) {
+            options.maxPduSize = static_cast<uint16_t>(a);
+        } else if (arg == "--max-connections" && parseNumber(value, 256, a) && a > 0) {
+            options.maxConnections = static_cast<int>(a);
+        } else if (arg == "--animate" && parseNumber(value, 65535, a) && a > 0) {
+            options.animatedBlocks.push_back(static_cast<uint16_t>(a));
+        } else if (arg == "--animate-ms" && parseNumber(value, 3600000, a) && a > 0) {
+            options.animationPeriod = std::chrono::milliseconds(a);
+        } else if (arg == "--log") {
+            logPath = value;
+        } else if (arg == "--duration" && parseNumber(value, 86400 * 365, a)) {
+            durationSeconds = a;
+        } else if (arg == "--drop-after" && parseNumber(value, 1000000000, a)) {
+            faults.dropAfterRequests = static_cast<int>(a);
+        } else if (arg == "--delay-ms" && parseNumber(value, 3600000, a)) {
+            faults.responseDelay = std::chrono::milliseconds(a);
+        } else if (arg == "--access-error") {
+            const bool withBlock = value.find(':') != std::string_view::npos;
+            if (!(withBlock ? parsePair(value, 255, 65535, a, b) : parseNumber(value, 255, a)) || a == 0 ||
+                a == 0xFF) {
+                return fail("bad return code: " + std::string(value));
+            }
+            faults.accessError = static_cast<uint8_t>(a);
+            faults.accessErrorBlock = static_cast<uint16_t>(withBlock ? b : 0);
+        } else if (arg == "--header-error" && parsePair(value, 255, 255, a, b) && a > 0) {
+            faults.headerErrorClass = static_cast<uint8_t>(a);
+            faults.headerErrorCode = static_cast<uint8_t>(b);
+        } else {
+            return fail("bad value for " + std::string(arg) + ": " + std::string(value));
+        }
+    }
+    if (options.dataBlocks.empty()) options.dataBlocks[1] = 1024;
+
+    std::FILE* log = nullptr;
+    if (logPath == "-") {
+        log = stdout;
+    } else if (!logPath.empty()) {
+        log = std::fopen(logPath.c_str(), "a");
+        if (log == nullptr) return fail("cannot open the log file " + logPath + ": " + std::strerror(errno));
+    }
+    std::mutex logMutex;
+    if (log != nullptr) {
+        options.log = [log, &logMutex](const plcsim::RequestRecord& record) {
+            const std::lock_guard lock(logMutex);
+            std::fprintf(log, "%s\n", plcsim::formatRecord(record).c_str());
+            std::fflush(log);
+        };
+    }
+
+    // SIGINT and SIGTERM are taken by sigtimedwait below, in this thread only.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    plcsim::PlcSimulator simulator(options);
+    simulator.setFaults(faults);
+    if (pattern) {
+        for (const auto& [number, size] : options.dataBlocks) {
+            std::vector<uint8_t> bytes(size);
+            for (size_t i = 0; i < size; ++i)
+                bytes[i] = static_cast<uint8_t>(i);
+            simulator.writeMemory(number, 0, bytes);
+        }
+    }
+    std::string error;
+    if (!simulator.start(&error)) return fail(error);
+    std::printf("plcsim listening on %s\n", simulator.endpoint().c_str());
+    for (const auto& [number, size] : options.dataBlocks)
+        std::printf("  DB%u: %zu bytes\n", number, size);
+    std::fflush(stdout);
+
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(durationSeconds);
+    const timespec step{0, 200 * 1000 * 1000};
+    for (;;) {
+        if (sigtimedwait(&signals, nullptr, &step) > 0) break;
+        if (durationSeconds > 0 && std::chrono::steady_clock::now() >= end) break;
+    }
+    simulator.stop();
+    {
+        const std::lock_guard lock(logMutex);
+        if (log != nullptr && log != stdout) std::fclose(log);
+    }
+    std::printf("plcsim stopped\n");
+    return 0;
+}
