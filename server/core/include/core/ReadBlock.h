@@ -22,6 +22,7 @@ struct ReadBlock {
     std::vector<uint8_t> buffer;
     std::map<const S7Tag*, SOCmnPointer<S7Tag>> tags;  // each covered tag counted once
     uintptr_t treeItem = 0;
+    uint64_t serial = 0;  // never reused: identifies the block to viewers
 };
 
 // DeviceReadBlock and WriteBlock share one layout.

@@ -1,0 +1,136 @@
+#pragma once
+// The communication thread: the one worker that talks to the PLCs. Each iteration it
+//   1. gathers queued client writes into write blocks and writes them,
+//   2. gathers queued device reads into read blocks and reads them,
+//   3. applies subscription changes to the PLCs' read blocks,
+//   4. picks the PLC and the block whose turn it is and reads the block when it is due,
+//   5. handles an error: qualities, a status report, and for a connection-level error closing
+//      and opening the connection table again.
+// The iteration can be driven step by step (begin, iterate, end) without starting a thread, with
+// a manual tick source, so that tests and benchmarks are deterministic.
+//
+// Locks: queueLock (CoreQueues) guards the queues and request completions; the block lock guards
+// the PLCs' read blocks and the tags' block fields against viewers (snapshot); the PlcList's list
+// lock is held while a PLC is chosen and selected. The block lock may be taken while queueLock is
+// held, never the other way round; the list lock is never held together with either. No lock is
+// held while a report goes to the status sink.
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/CommSettings.h"
+#include "core/CommSnapshot.h"
+#include "core/CoreQueues.h"
+#include "core/PlcList.h"
+#include "core/PlcTransport.h"
+#include "core/ReadBlock.h"
+#include "core/StatusSink.h"
+#include "core/TickSource.h"
+
+namespace orva::core {
+
+class CommunicationThread;
+
+// Supervision of redundant PLCs (those with an address B), set by the transport that has it.
+class RedundancyHooks {
+public:
+    virtual ~RedundancyHooks() = default;
+    // Takes the place of the plain selection for a redundant PLC: at every scheduling step
+    // (fromScheduler) and before its pending writes and device reads. Returns the error code.
+    virtual int supervise(CommunicationThread& thread, S7Plc& plc, bool fromScheduler) = 0;
+    // After subscription changes were applied (the block lock is held).
+    virtual void upkeep(CommunicationThread& thread, S7Plc& plc) = 0;
+};
+
+class CommunicationThread {
+public:
+    // ticks may be null: the system's steady clock is used.
+    CommunicationThread(PlcList& plcs, std::shared_ptr<CoreQueues> queues, PlcTransport& transport,
+                        StatusSink& sink, CommSettings settings = {}, TickSource* ticks = nullptr);
+    ~CommunicationThread();
+    CommunicationThread(const CommunicationThread&) = delete;
+    CommunicationThread& operator=(const CommunicationThread&) = delete;
+
+    // Starts the thread. With an empty PLC list it reports that and ends at once.
+    void start();
+    // Signals the thread to stop and waits for it to end (the connection table is closed).
+    void stop();
+    bool isRunning() const;
+
+    // The thread's work, for a caller that drives it itself (never while the thread runs).
+    // begin: false after reporting an empty PLC list; otherwise opens the connection table.
+    bool begin();
+    void iterate();
+    void end();
+
+    // A consistent copy of PLCs, blocks and covered tags; any thread.
+    CommSnapshot snapshot() const;
+
+    // For redundancy supervision, on the communication thread.
+    void setRedundancyHooks(RedundancyHooks* hooks) { redundancy_ = hooks; }
+    // Plain selection of a side, making the PLC the selected one.
+    int selectSide(S7Plc& plc, uint16_t side);
+    // Reads one read block now: values or error qualities, lastRead and visited; the error code.
+    int readBlock(ReadBlock& block);
+    void registerTag(S7Plc& plc, S7Tag& tag, uint32_t rate);
+    void takeOutOfBlock(S7Plc& plc, S7Tag& tag);
+    PlcTransport& transport() noexcept { return transport_; }
+    TickSource& ticks() noexcept { return *ticks_; }
+
+    // The error of the last scheduling step or read (0 = none), for tests.
+    int currentError() const noexcept { return error_; }
+    bool mustReopen() const noexcept { return mustReopen_; }
+
+private:
+    void run();
+    int openTable();
+    // The selection step; a redundant PLC goes to the redundancy hooks.
+    int selectPlc(S7Plc& plc, bool fromScheduler);
+    bool waitForStop(uint32_t milliseconds);
+    template <class Queue>
+    void settle(const Queue& queue, uint32_t step);
+
+    void runWrites();
+    void executeWrite(WriteBlock& block);
+    void runDeviceReads();
+    void executeDeviceRead(DeviceReadBlock& block);
+    bool applySubscriptionChanges();
+    void applyChange(const CyclicChange& change);
+    ReadBlock* scheduleAndRead(S7Plc*& plc);
+    void handleError(S7Plc* plc, ReadBlock* chosen);
+    void report(int code, S7Plc* plc);
+
+    // Reads [start, start + count) in pieces the library carries.
+    int readRange(uint16_t dataBlock, uint16_t start, uint16_t count, uint8_t* destination);
+    int writeRange(uint16_t dataBlock, uint16_t start, uint16_t count, const uint8_t* source);
+
+    PlcList& plcs_;
+    std::shared_ptr<CoreQueues> queues_;
+    PlcTransport& transport_;
+    StatusSink& sink_;
+    const CommSettings settings_;
+    std::unique_ptr<TickSource> ownTicks_;
+    TickSource* ticks_;
+    RedundancyHooks* redundancy_ = nullptr;
+
+    mutable std::recursive_mutex blockLock_;
+    // The PLCs in list order, as the list held them at construction (it does not change after
+    // loading); viewers use it so that they never wait for the list's lock.
+    std::vector<S7Plc*> plcOrder_;
+
+    int error_ = 0;
+    bool mustReopen_ = false;
+    int lastReportedError_ = 0;
+    const S7Plc* lastReportedPlc_ = nullptr;
+
+    std::mutex stopMutex_;
+    std::condition_variable stopSignal_;
+    bool stopRequested_ = false;
+    std::thread thread_;
+};
+
+}  // namespace orva::core

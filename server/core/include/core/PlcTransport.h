@@ -1,0 +1,41 @@
+#pragma once
+// What the communication thread needs from a server's PLC access library: a connection table of
+// numbered PLCs, one of them selected at a time, byte reads and writes of data blocks on the
+// selected PLC, and the server's own reading of status codes. Each server binds its library
+// behind this interface; tests put a recording fake in its place.
+
+#include <cstdint>
+#include <string>
+
+namespace orva::core {
+
+class PlcList;
+
+class PlcTransport {
+public:
+    virtual ~PlcTransport() = default;
+
+    // Opens the connection table for the PLCs of the list. The PLCs have been numbered 1, 2, ...
+    // in list order (plcNumber) just before the call. 0 on success.
+    virtual int open(PlcList& plcs) = 0;
+    // Makes the PLC (1-based number) on side 0 (address A) or 1 (address B) the partner of the
+    // following reads and writes.
+    virtual int selectPlc(uint16_t plcNumber, uint16_t side) = 0;
+    // At most maxReadCount() bytes of data block dataBlock from startByte.
+    virtual int readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination) = 0;
+    // At most maxWriteCount() bytes.
+    virtual int writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source) = 0;
+    // Ends every connection; nothing but errorText is called until the next open.
+    virtual void close() = 0;
+
+    // A code after which the connection table is closed and opened again. Positive codes of
+    // this kind also move the polling on to the next PLC.
+    virtual bool isConnectionLevel(int code) const = 0;
+    // The library's text for a code; may be called from another thread at any time.
+    virtual std::string errorText(int code) = 0;
+
+    virtual uint16_t maxReadCount() const { return 222; }
+    virtual uint16_t maxWriteCount() const { return 212; }
+};
+
+}  // namespace orva::core
