@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "DisplayCheck.h"
 #include "WindowHost.h"
 #include "core/CommunicationThread.h"
 #include "core/ConfigLoader.h"
@@ -116,7 +117,12 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     };
 
     std::unique_ptr<WindowHost> host;
-    if (displayAvailable()) host = makeQtWindowHost(identity, errorText, argc, argv);
+    if (displayAvailable()) {
+        if (displayReachable())
+            host = makeQtWindowHost(identity, errorText, argc, argv);
+        else
+            log.log("the display cannot be reached: running without windows");
+    }
     if (!host) host = makeHeadlessWindowHost(identity, log, errorText);
     OwnerWindow& window = host->window();
 
