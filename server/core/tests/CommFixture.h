@@ -28,6 +28,8 @@ public:
     std::function<int(const std::string& call)> inject;
     int openCount = 0;
 
+    // Side A's memory; side B of a redundant PLC lives at plc + SIDE_B.
+    static constexpr uint16_t SIDE_B = 1000;
     std::vector<uint8_t>& db(uint16_t plc, uint16_t dataBlock)
     {
         auto& m = memory[{plc, dataBlock}];
@@ -56,7 +58,7 @@ public:
         int code = note("select " + std::to_string(plc) + " " + std::to_string(side));
         // A table that failed to open has no connections to select.
         if (code == 0 && !open_) code = 2;
-        selected_ = code == 0 ? plc : 0;
+        selected_ = code == 0 ? static_cast<uint16_t>(plc + (side != 0 ? SIDE_B : 0)) : 0;
         return code;
     }
     int readBytes(uint16_t dataBlock, uint16_t count, uint16_t start, uint8_t* destination) override
