@@ -1,10 +1,10 @@
 #include "process/ServerRuntime.h"
 
+#include <atomic>
 #include <thread>
 
 #include "DisplayCheck.h"
 #include "WindowHost.h"
-#include "core/CommunicationThread.h"
 #include "core/ConfigLoader.h"
 #include "core/S7Creator.h"
 #include "opc/SODaSEntry.h"
@@ -112,8 +112,12 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         return *code;
 
     ServerTransport transport = makeTransport();
-    const ErrorTextFunction errorText = [plc = transport.plc.get()](int code) {
-        return plc->errorText(code);
+    // The window needs the transport's texts before the communication exists; it asks only once
+    // the thread reports, which is after the communication has been made.
+    std::atomic<ServerCommunication*> communication{nullptr};
+    const ErrorTextFunction errorText = [&communication](int code) {
+        ServerCommunication* c = communication.load();
+        return c != nullptr ? c->errorText(code) : std::string("error ") + std::to_string(code);
     };
 
     std::unique_ptr<WindowHost> host;
@@ -152,9 +156,10 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     log.log(std::to_string(plcs.size()) + (plcs.size() == 1 ? " PLC configured" : " PLCs configured"));
 
     WindowStatusSink sink(window);
-    core::CommunicationThread comm(plcs, queues, *transport.plc, sink, core::commSettingsFor(identity.kind));
-    host->setStatusSnapshotProvider([&comm] { return toStatusSnapshot(comm.snapshot()); });
-    comm.start();
+    std::unique_ptr<ServerCommunication> comm = transport.makeCommunication(plcs, queues, sink);
+    communication = comm.get();
+    host->setStatusSnapshotProvider([c = comm.get()] { return c->snapshot(); });
+    comm->start();
 
     // The toolkit and its OPC UA endpoint.
     std::unique_ptr<opcua::ToolkitBackend> backend;
@@ -196,11 +201,13 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     notifier.forgetWindow();
     if (ua) ua->stop();
     host->stopAcceptingReports();
-    comm.stop();
+    comm->stop();
     ua.reset();
     backend.reset();
     entry->terminate();
     entry->setEventHandler(nullptr);
+    communication = nullptr;
+    comm.reset();
     plcs.clear();
     {
         const std::lock_guard lock(queues->queueLock);

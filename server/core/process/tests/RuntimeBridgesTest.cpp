@@ -1,11 +1,11 @@
 // The joints between the server core and the process: reports and warnings reach the window,
-// the communication thread's snapshot becomes the dialog's, the toolkit's last release reaches
-// the release notifier.
+// the toolkit's last release reaches the release notifier.
 #include <gtest/gtest.h>
 
 #include "core/S7Plc.h"
 #include "process/CommBridges.h"
 #include "process/ServerEventHandler.h"
+#include "process/ServerRuntime.h"
 
 using namespace orva;
 using namespace orva::process;
@@ -45,30 +45,6 @@ TEST(RuntimeBridges, ReportsAndWarningsReachTheWindow)
                                         "warning Tcp/Ip S7 OPC Server: [Bad data block in tag Speed]"}));
 }
 
-TEST(RuntimeBridges, SnapshotKeepsOrderIdsValuesAndQualities)
-{
-    core::CommSnapshot comm;
-    comm.plcs.push_back({1, "B", {}});
-    comm.plcs.push_back({2,
-                         "A",
-                         {{7,
-                           10,
-                           4,
-                           20,
-                           {{11, "Speed", VT_I2, 1, std::int64_t{-3}, 0xC0},
-                            {12, "Name", VT_BSTR, 8, std::u16string(u"ab"), 0x18}}}}});
-    const StatusSnapshot s = toStatusSnapshot(comm);
-    ASSERT_EQ(s.plcs.size(), 2u);
-    EXPECT_EQ(s.plcs[0].name, "B");
-    ASSERT_NE(s.findBlock(2, 7), nullptr);
-    const BlockSnapshot& b = *s.findBlock(2, 7);
-    EXPECT_EQ(blockLabel(b), "DB10-DBB4-LEN20");
-    ASSERT_EQ(b.tags.size(), 2u);
-    EXPECT_EQ(valueDisplayText(b.tags[0]), "-3");
-    EXPECT_EQ(b.tags[1].quality, 0x18);
-    EXPECT_EQ(valueDisplayText(b.tags[1]), "ab");
-}
-
 TEST(RuntimeBridges, LastReleaseClosesAnEmbeddedServerOnly)
 {
     RecordingWindow window;
@@ -84,4 +60,34 @@ TEST(RuntimeBridges, LastReleaseClosesAnEmbeddedServerOnly)
     SOCmnPointer<ServerEventHandler> h2(new ServerEventHandler(byHand));
     h2->onReleasedLastOPCObject();
     EXPECT_TRUE(other.events.empty());
+}
+
+namespace {
+
+class TextOnlyTransport final : public core::PlcTransport {
+public:
+    int open(core::PlcList&) override { return 0; }
+    int selectPlc(uint16_t, uint16_t) override { return 0; }
+    int readBytes(uint16_t, uint16_t, uint16_t, uint8_t*) override { return 0; }
+    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 0; }
+    void close() override {}
+    bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
+    std::string errorText(int code) override { return "text " + std::to_string(code); }
+};
+
+}  // namespace
+
+TEST(RuntimeBridges, PlainCommunicationWithoutPlcsReportsThatAndEnds)
+{
+    RecordingWindow window;
+    WindowStatusSink sink(window);
+    core::PlcList plcs;
+    const auto make =
+        plainCommunication(config::ServerKind::Vardel, [] { return std::make_unique<TextOnlyTransport>(); });
+    auto comm = make(plcs, std::make_shared<core::CoreQueues>(), sink);
+    EXPECT_EQ(comm->errorText(124), "text 124");
+    comm->start();
+    comm->stop();  // the thread has ended by itself; stop just waits for it
+    EXPECT_EQ(window.events, std::vector<std::string>{"no plc"});
+    EXPECT_TRUE(comm->snapshot().plcs.empty());
 }

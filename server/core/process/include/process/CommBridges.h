@@ -1,13 +1,10 @@
 #pragma once
 // The joints between the server core and the process: the communication thread's reports go to
-// the main window, the loader's warnings to the window's message boxes, and the thread's snapshot
-// becomes what the communication-status dialog shows.
+// the main window, the loader's warnings to the window's message boxes.
 
-#include "core/CommSnapshot.h"
 #include "core/OwnerWindow.h"
 #include "core/StatusSink.h"
 #include "process/OwnerWindow.h"
-#include "process/StatusSnapshot.h"
 
 namespace orva::process {
 
@@ -30,7 +27,5 @@ public:
 private:
     process::OwnerWindow& window_;
 };
-
-StatusSnapshot toStatusSnapshot(const core::CommSnapshot& snapshot);
 
 }  // namespace orva::process
