@@ -22,9 +22,16 @@ function(orva_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-    ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVA_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  # Tests find the sources (sample files, corpora, node peers) and the built tools through these.
+  # They are compiled in because ctest's discovered-test properties cannot carry a list value.
+  target_compile_definitions(${T_NAME} PRIVATE ORVA_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    ORVA_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # An empty LABELS value would shift the property list, so it is only added when given.
+  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 function(orva_add_fuzz_target)

@@ -84,13 +84,14 @@ EditResult EditorModel::pasteName(const Selection& selection)
             accepted.push_back(i);
             keys.emplace_back(rows[i].node, rows[i].item->getParentKey() + "." + lines[i]);
         }
-        // All at once, so that names may be exchanged between selected items.
-        for (const std::size_t i : accepted)
-            gcolItems.remove(rows[i].node->key());
+        // All at once, so that names may be exchanged between selected items. The tree takes the
+        // new keys first: when it refuses them, neither it nor the collection has changed.
         std::vector<std::string> oldKeys;
         for (const std::size_t i : accepted)
             oldKeys.push_back(rows[i].node->key());
         if (!tree.setKeys(keys)) raise(ErrorCode::KeyNotUnique);
+        for (const auto& oldKey : oldKeys)
+            gcolItems.remove(oldKey);
         for (std::size_t n = 0; n < accepted.size(); ++n) {
             const RenameRow& row = rows[accepted[n]];
             row.item->sKey(keys[n].second);

@@ -109,11 +109,8 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
             if (node == nullptr || node->kind() != NodeKind::Plc)
                 raise(ErrorCode::ElementNotFound, std::string(selectedKey));
             const std::string oldKey = node->key();
-            auto old = gcolPlc.remove(oldKey);
-            if (!gcolPlc.add(plc->sKey, plc)) {
-                gcolPlc.add(oldKey, old);
-                raise(ErrorCode::DuplicateKey, plc->sKey);
-            }
+            // The PLC keeps its place, so that the file lists the PLCs in the order of the tree.
+            if (!gcolPlc.replace(oldKey, plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
             if (!tree.setKey(*node, plc->sKey)) raise(ErrorCode::KeyNotUnique, plc->sKey);
             node->setText(plc->sName);
             result.rekeyed.push_back({oldKey, plc->sKey});

@@ -3,6 +3,7 @@
 
 #include "Guard.h"
 #include "XmlText.h"
+#include "config/ElementNames.h"
 #include "editor/Text.h"
 
 namespace orva::editor {
@@ -41,8 +42,33 @@ std::optional<std::pair<std::string, bool>> elementNameProblem(std::string_view 
     return std::nullopt;
 }
 
+// Characters, not bytes, of UTF-8 text.
+std::size_t characterCount(std::string_view utf8)
+{
+    std::size_t count = 0;
+    for (const char c : utf8)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+    return count;
+}
+
+// A text the servers can hold where they keep an IP address or a local source.
+bool fitsTcpIpText(std::string_view text)
+{
+    return characterCount(text) <= config::xml::MAX_TCPIP_TEXT;
+}
+
+// A number the servers can hold in a data block, byte or address field.
+bool fitsServerNumber(std::string_view text)
+{
+    const double value = leadingNumber(text);
+    return value >= 0 && value <= 65535;
+}
+
 constexpr std::string_view kCheckedChars[] = {" ", ".", ",", ":", ";", "\\", "/", "|"};
-constexpr std::string_view kKeyChars[] = {" ", ".", "<", ">", "&", "\""};
+// A full stop would split the key; the markup characters are kept out of typed names. Spaces
+// are fine in PLC and item names (the proposed default names hold one) but not in a branch,
+// whose name is an element name.
+constexpr std::string_view kKeyChars[] = {".", "<", ">", "&", "\""};
 
 }  // namespace
 
@@ -176,10 +202,20 @@ bool EditorModel::CheckFields(const PlcForm& form)
         if (!isNumeric(form.slot)) return fail("Slot number is not valid.");
         const double slot = leadingNumber(form.slot);
         if (slot < 0 || slot > 127) return fail("Slot number must be between 0 and 127.");
-        if (gsServerType != ServerKind::Tornel) return true;
+        if (gsServerType != ServerKind::Tornel) {
+            // The servers read an MPI address as a number; any other text would lose the PLC.
+            if (!isNumeric(form.address) || !fitsServerNumber(form.address))
+                return fail("Address field is not valid.");
+            return true;
+        }
         if (!isNumeric(form.rack)) return fail("Rack number is not valid.");
         const double rack = leadingNumber(form.rack);
         if (rack < 0 || rack > 127) return fail("rack number must be between 0 and 127.");
+        // Longer addresses and sources make the server skip the PLC.
+        if (!fitsTcpIpText(form.address))
+            return fail("Address field is not valid. It must be at most 15 characters.");
+        if (!fitsTcpIpText(form.source))
+            return fail("Source field is not valid. It must be at most 15 characters.");
         return true;
     } catch (...) {
         return fail("Error. Check fields.");
@@ -194,10 +230,17 @@ bool EditorModel::checkRedundancy(const RedundancyForm& form)
         return false;
     };
     if (trimSpaces(form.address).empty()) return fail("Missing Slave Address.");
-    if (!isNumeric(form.block)) return fail("Check Status Word Block.");
-    if (!isNumeric(form.statusByte)) return fail("Check Status Word Byte.");
+    // The server ignores the whole redundancy when an address, a source, the block or a byte is
+    // beyond what it can hold, so such values are refused here with the field's message.
+    if (!fitsTcpIpText(trimSpaces(form.address)))
+        return fail("Slave Address is not valid. It must be at most 15 characters.");
+    if (!fitsTcpIpText(trimSpaces(form.source)))
+        return fail("Slave Source is not valid. It must be at most 15 characters.");
+    if (!isNumeric(form.block) || !fitsServerNumber(form.block)) return fail("Check Status Word Block.");
+    if (!isNumeric(form.statusByte) || !fitsServerNumber(form.statusByte))
+        return fail("Check Status Word Byte.");
     if (!isNumeric(form.statusBit)) return fail("Check Status Word Bit.");
-    if (!isNumeric(form.cmdByte)) return fail("Check Command Word Byte.");
+    if (!isNumeric(form.cmdByte) || !fitsServerNumber(form.cmdByte)) return fail("Check Command Word Byte.");
     if (!isNumeric(form.cmdBit)) return fail("Check Command Word Bit.");
     return true;
 }

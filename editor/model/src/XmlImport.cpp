@@ -12,6 +12,7 @@
 
 #include "Guard.h"
 #include "Validation.h"
+#include "config/Limits.h"
 #include "config/ServerKind.h"
 #include "editor/Text.h"
 
@@ -19,8 +20,7 @@ namespace orva::editor {
 
 namespace {
 
-// Deeper branches are refused, which keeps every walk over the tree within a small stack.
-constexpr int kMaxBranchDepth = 200;
+using config::kMaxBranchDepth;
 
 int64_t numberOf(std::string_view text, int64_t lo, int64_t hi)
 {

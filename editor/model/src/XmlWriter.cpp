@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "Guard.h"
 #include "XmlText.h"
@@ -104,8 +105,9 @@ bool EditorModel::CreateXML(const std::string& path)
             raise(ErrorCode::PathNotFound, target.parent_path().string());
         if (fs::is_directory(target, ec)) raise(ErrorCode::PathFileAccess, path);
         {
-            std::ofstream out;
+            // The buffer outlives the stream that writes through it.
             std::vector<char> buffer(1 << 16);
+            std::ofstream out;
             out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             out.open(temporary, std::ios::binary | std::ios::trunc);
             if (!out) raise(errno == EACCES ? ErrorCode::PermissionDenied : ErrorCode::PathFileAccess, path);

@@ -74,6 +74,7 @@ TEST_F(KeysTest, RenamingABranchRekeysEverythingBelowIt)
 
 TEST_F(KeysTest, RenamingAPlcRekeysItsWholeTree)
 {
+    addPlc(model, "Second");
     PlcForm form = model.plcFormFor("P");
     form.name = "P2";
     const EditResult result = model.applyPlcForm("P", form, true);
@@ -83,7 +84,8 @@ TEST_F(KeysTest, RenamingAPlcRekeysItsWholeTree)
     EXPECT_TRUE(model.gcolItems.contains("P2.A.Inner.Deep"));
     EXPECT_TRUE(model.gcolItems.contains("P2.Top"));
     expectConsistent();
-    EXPECT_NE(written(model).find("<PLC name=\"P2\""), std::string::npos);
+    const std::string text = written(model);
+    EXPECT_LT(text.find("<PLC name=\"P2\""), text.find("<PLC name=\"Second\"")) << "the PLC keeps its place";
 }
 
 TEST_F(KeysTest, ModifyingAnItemReplacesItUnderItsNewKey)

@@ -126,8 +126,9 @@ TEST_F(ValidationTest, ItemFieldsInOrderWithTheirRanges)
 
 TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTypeThem)
 {
+    // The proposed default names hold a space, which keys and the file carry well.
     ItemForm form = itemForm("New Item 1", "boolean", 0, 0);
-    EXPECT_EQ(itemCheck(form), "Character ( ) not acceptable in string New Item 1");
+    EXPECT_EQ(itemCheck(form), "");
     form.name = "a.b";
     EXPECT_EQ(itemCheck(form), "Character (.) not acceptable in string a.b");
     form.name = "a<b";
@@ -146,8 +147,13 @@ TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTyp
     EXPECT_FALSE(model.renameBranch("P.B", "B C").done);
     EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable in string B C");
 
+    EXPECT_FALSE(model.addBranch("P", " B").done);
+    EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable at the beginning of string  B");
+
     PlcForm plc = model.newPlcForm();
-    EXPECT_EQ(plcCheck(plc), "Character ( ) not acceptable in string New Plc 1");
+    EXPECT_EQ(plcCheck(plc), "");
+    plc.name = "Line.1";
+    EXPECT_EQ(plcCheck(plc), "Character (.) not acceptable in string Line.1");
 }
 
 TEST_F(ValidationTest, PlcFieldsByServerKind)
@@ -159,6 +165,16 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     EXPECT_EQ(plcCheck(form), "");
     form.rack = "128";
     EXPECT_EQ(plcCheck(form), "rack number must be between 0 and 127.");
+    // The server skips a PLC whose address or source is longer than 15 characters.
+    form.rack = "127";
+    form.address = "127.0.0.1:10102";
+    form.source = "192.168.100.100";
+    EXPECT_EQ(plcCheck(form), "");
+    form.source = "192.168.100.100:1";
+    EXPECT_EQ(plcCheck(form), "Source field is not valid. It must be at most 15 characters.");
+    form.address = "192.168.100.100:1";
+    EXPECT_EQ(plcCheck(form), "Address field is not valid. It must be at most 15 characters.");
+    form.address = "10.0.0.1";
     form.rack = "x";
     EXPECT_EQ(plcCheck(form), "Rack number is not valid.");
     form.slot = "12abc";
@@ -176,6 +192,13 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     form.address = "2";
     form.slot = " 5 ";
     form.rack = "not checked";
+    EXPECT_EQ(plcCheck(form), "");
+    // An MPI address must be a number the server can read.
+    for (const char* bad : {"MPI2", "2x", "-1", "65536"}) {
+        form.address = bad;
+        EXPECT_EQ(plcCheck(form), "Address field is not valid.") << bad;
+    }
+    form.address = " 65535 ";
     EXPECT_EQ(plcCheck(form), "");
     model.gsServerType = ServerKind::Vardel;
     EXPECT_EQ(plcCheck(PlcForm{.name = "OnlyAName"}), "");
@@ -195,6 +218,15 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
     EXPECT_EQ(red({true, "B", "", "1", "1", "a", "1", "1"}), "Check Status Word Bit.");
     EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1x", "1"}), "Check Command Word Byte.");
     EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1", ""}), "Check Command Word Bit.");
+    EXPECT_FALSE(plc.bRedundant);
+    // Values the server cannot hold would make it ignore the redundancy.
+    EXPECT_EQ(red({true, "B", "", "65536", "1", "1", "1", "1"}), "Check Status Word Block.");
+    EXPECT_EQ(red({true, "B", "", "1", "-1", "1", "1", "1"}), "Check Status Word Byte.");
+    EXPECT_EQ(red({true, "B", "", "1", "1", "1", "70000", "1"}), "Check Command Word Byte.");
+    EXPECT_EQ(red({true, "192.168.100.100:1", "", "1", "1", "1", "1", "1"}),
+              "Slave Address is not valid. It must be at most 15 characters.");
+    EXPECT_EQ(red({true, "B", "192.168.100.100:1", "1", "1", "1", "1", "1"}),
+              "Slave Source is not valid. It must be at most 15 characters.");
     EXPECT_FALSE(plc.bRedundant);
     EXPECT_EQ(red({true, "B", "", "1", "1", "300", "1", "1"}), " Error n. 6  Overflow in cmdOK_Click");
     EXPECT_FALSE(plc.bRedundant) << "nothing taken from a form that failed";

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/Limits.h"
 #include "core/ConfigLoader.h"
 
 namespace orva::core {
@@ -45,7 +46,6 @@ private:
 
 // Refusals shown one by one before the rest are only counted.
 inline constexpr std::size_t kRefusalsShown = 20;
-// Branches nest at most this deep below a PLC.
-inline constexpr int kMaxBranchDepth = 64;
+using config::kMaxBranchDepth;
 
 }  // namespace orva::core

@@ -1,6 +1,7 @@
 // Tags, redundancy and the refusal of values the data model cannot hold.
 
 #include "LoaderFixture.h"
+#include "config/Limits.h"
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
 
@@ -241,17 +242,20 @@ TEST_F(LoaderFixture, ManyRefusalsAreSummedUpAfterTheFirstOnes)
     EXPECT_EQ(owner.warnings.back().text, "Wrong XML file syntax: 10 more elements skipped or ignored\n");
 }
 
-TEST_F(LoaderFixture, DeepBranchesStopAtTheNestingLimit)
+TEST_F(LoaderFixture, DeepBranchesStopAtTheNestingLimitTheEditorShares)
 {
+    const int limit = config::kMaxBranchDepth;
     std::string open, close;
-    for (int i = 0; i < 70; ++i) {
+    for (int i = 0; i < limit + 6; ++i) {
         open += "<L" + std::to_string(i) + ">";
         close = "</L" + std::to_string(i) + ">" + close;
     }
     ASSERT_TRUE(load(ServerKind::Tornel, onePlc(open + tagXml("Leaf", "VT_I2") + close)));
     ASSERT_EQ(owner.warnings.size(), 1u);
-    EXPECT_NE(owner.warnings[0].text.find("branch \"L64\""), std::string::npos);
-    EXPECT_NE(owner.warnings[0].text.find("nest deeper than 64 levels"), std::string::npos);
+    const std::string deepest = "L" + std::to_string(limit);
+    EXPECT_NE(owner.warnings[0].text.find("branch \"" + deepest + "\""), std::string::npos);
+    EXPECT_NE(owner.warnings[0].text.find("nest deeper than " + std::to_string(limit) + " levels"),
+              std::string::npos);
 }
 
 TEST_F(LoaderFixture, LongValuesAreShortenedInMessagesOnly)

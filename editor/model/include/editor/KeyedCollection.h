@@ -54,6 +54,22 @@ public:
         return value;
     }
 
+    // Puts another object under another key in the place of the old one; false (nothing
+    // changes) when the old key is missing or the new key belongs to another entry.
+    bool replace(std::string_view oldKey, std::string newKey, Ptr value)
+    {
+        const auto found = index_.find(oldKey);
+        if (found == index_.end()) return false;
+        const auto clash = index_.find(newKey);
+        if (clash != index_.end() && clash != found) return false;
+        const auto entry = found->second;
+        index_.erase(found);
+        entry->key = std::move(newKey);
+        entry->value = std::move(value);
+        index_.emplace(std::string_view(entry->key), entry);
+        return true;
+    }
+
     Ptr last() const { return entries_.empty() ? nullptr : entries_.back().value; }
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
