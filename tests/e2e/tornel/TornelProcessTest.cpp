@@ -114,6 +114,43 @@ INSTANTIATE_TEST_SUITE_P(Signals, TornelSignals, ::testing::Values(SIGTERM, SIGI
     return std::string(param.param == SIGTERM ? "SIGTERM" : "SIGINT");
 });
 
+// The group's update rate is the subscription's publishing interval, and the communication thread
+// polls the PLC at that rate: five times the rate, several times the reads.
+TEST_F(TornelProcess, PollRateFollowsThePublishingInterval)
+{
+    const int plcPort = freeLoopbackPort();
+    const fs::path plcLog = dir / "plc.log";
+    ServerProcess plc(ORVA_PLCSIM_PATH,
+                      {"--port", std::to_string(plcPort), "--db", "10:64", "--log", plcLog.string()}, {});
+    writeFile(dir / "Tornel.xml", tornelConfig("Beside", plcPort));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    auto tornel = start();
+    ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint"));
+
+    const auto readsWhileSubscribed = [&](const std::string& intervalMs) {
+        const auto before = fs::exists(plcLog) ? fs::file_size(plcLog) : 0;
+        std::ostringstream out, err;
+        uaclient::run({"-e", endpoint(), "subscribe", "-i", intervalMs, "-t", "4", "Beside.Drives.Speed"},
+                      out, err);
+        std::ifstream in(plcLog);
+        in.seekg(static_cast<std::streamoff>(before));
+        int reads = 0;
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("read DB10 ", 0) == 0) ++reads;
+        return reads;
+    };
+    const int slow = readsWhileSubscribed("1000");
+    const int fast = readsWhileSubscribed("200");
+    EXPECT_GE(slow, 2);
+    EXPECT_LE(slow, 8);
+    EXPECT_GE(fast, 3 * slow) << "slow " << slow << ", fast " << fast;
+
+    tornel->signal(SIGTERM);
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+    plc.signal(SIGTERM);
+    EXPECT_EQ(plc.waitForExit(20s), std::optional<int>(0));
+}
+
 TEST_F(TornelProcess, WithoutAnyConfigurationWarnsAndEndsByItself)
 {
     setValue("OpcUaPort", std::to_string(uaPort));  // the key exists, but names no configuration
