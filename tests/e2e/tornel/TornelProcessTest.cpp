@@ -151,6 +151,26 @@ TEST_F(TornelProcess, PollRateFollowsThePublishingInterval)
     EXPECT_EQ(plc.waitForExit(20s), std::optional<int>(0));
 }
 
+#ifdef ORVA_TORNEL_HAS_WINDOWS
+// Where a display exists the server opens its main window; SIGTERM closes it like its close box.
+TEST_F(TornelProcess, WithADisplayRunsItsWindowAndStopsOnSigterm)
+{
+    writeFile(dir / "Tornel.xml", tornelConfig("Beside", freeLoopbackPort()));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    ServerProcess tornel(executable.string(), {},
+                         {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
+                          {"QT_QPA_PLATFORM", "offscreen"},
+                          {"XDG_RUNTIME_DIR", dir.string()}});
+    ASSERT_TRUE(tornel.waitForLine("OPC UA endpoint"));
+    std::ostringstream out, err;
+    EXPECT_EQ(uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
+    tornel.signal(SIGTERM);
+    EXPECT_EQ(tornel.waitForExit(20s), std::optional<int>(0));
+    for (const auto& line : tornel.lines())
+        EXPECT_EQ(line.find("running without windows"), std::string::npos) << line;
+}
+#endif
+
 TEST_F(TornelProcess, WithoutAnyConfigurationWarnsAndEndsByItself)
 {
     setValue("OpcUaPort", std::to_string(uaPort));  // the key exists, but names no configuration
