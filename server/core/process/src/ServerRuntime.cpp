@@ -111,6 +111,12 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     if (const auto code = runRegistrationCommand(options, identity, executablePath, registry, log))
         return *code;
 
+    // From here on SIGTERM and SIGINT ask for the orderly shutdown; one that arrives during
+    // start-up is taken up as soon as the server runs.
+    std::string signalProblem;
+    std::unique_ptr<ShutdownSignals> signals = ShutdownSignals::install(&signalProblem);
+    if (!signals) log.log("shutdown signals not handled: " + signalProblem);
+
     ServerTransport transport = makeTransport();
     // The window needs the transport's texts before the communication exists; it asks only once
     // the thread reports, which is after the communication has been made.
@@ -185,11 +191,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     }
 
     int exitCode = 0;
-    std::unique_ptr<ShutdownSignals> signals;
     if (started) {
-        std::string signalProblem;
-        signals = ShutdownSignals::install(&signalProblem);
-        if (!signals) log.log("shutdown signals not handled: " + signalProblem);
         exitCode = host->run(signals.get());
     } else {
         log.log("Can't start the OPC server");
