@@ -10,6 +10,8 @@
 
 #include "TornelServer.h"
 #include "plcsim/PlcSimulator.h"
+#include "process/HeadlessWindow.h"
+#include "process/ServerIdentity.h"
 
 using namespace orva;
 using namespace orva::e2e;
@@ -244,6 +246,34 @@ TEST_F(CommPlcsim, EveryRequestIsCompletedExactlyOnceEvenWhileThePlcIsAway)
     // No completion comes twice.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(counter.count(), 4 * perClient);
+}
+
+TEST_F(CommPlcsim, TheMainWindowShowsTheErrorOnThePlcsLineAndClearsItWhenThePlcIsBack)
+{
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    auto logged = [&](const std::string& part) {
+        std::lock_guard lock(linesMutex);
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    };
+    process::LogSink log("Tornel", [&](std::string_view line) {
+        std::lock_guard lock(linesMutex);
+        lines.emplace_back(line);
+    });
+    process::HeadlessWindow window(process::serverIdentity(config::ServerKind::Tornel), log,
+                                   server->communication().errorText());
+    window.setPlcs(core::plcLinesOf(server->plcs()));
+    server->forwardReportsTo(window);
+    server->start();
+    subscribeAll();
+    ASSERT_TRUE(eventually([&] { return allGood(); }));
+    sim->stop();
+    EXPECT_TRUE(eventually([&] { return logged(" on P"); }));
+    std::string error;
+    ASSERT_TRUE(sim->start(&error)) << error;
+    EXPECT_TRUE(eventually([&] { return logged("no communication error"); }));
+    server->stop();  // no report may reach the window after it is gone
 }
 
 TEST(CommEmpty, AnEmptyPlcListIsReportedAndTheThreadEnds)

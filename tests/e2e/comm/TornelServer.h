@@ -47,13 +47,24 @@ public:
     };
     void reportPlcStatus(int code, const core::S7Plc* plc) override
     {
-        std::lock_guard lock(mutex_);
-        reports_.push_back({code, plc});
+        {
+            std::lock_guard lock(mutex_);
+            reports_.push_back({code, plc});
+        }
+        if (window_) window_->reportPlcStatus(code, plc);
     }
     void reportNoPlc() override
     {
-        std::lock_guard lock(mutex_);
-        ++noPlc_;
+        {
+            std::lock_guard lock(mutex_);
+            ++noPlc_;
+        }
+        if (window_) window_->reportNoPlc();
+    }
+    // Also hands every report to a main window (set before the thread starts).
+    void forwardTo(process::OwnerWindow& window)
+    {
+        window_ = std::make_unique<core::WindowStatusSink>(window);
     }
     std::vector<Report> reports() const
     {
@@ -76,6 +87,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Report> reports_;
     int noPlc_ = 0;
+    std::unique_ptr<core::WindowStatusSink> window_;
 };
 
 class SilentOwner final : public core::OwnerWindow {
@@ -151,6 +163,7 @@ public:
     core::CommunicationThread& thread() { return comm_->thread(); }
     tcpip::TornelCommunication& communication() { return *comm_; }
     const RecordedReports& reports() const { return reports_; }
+    void forwardReportsTo(process::OwnerWindow& window) { reports_.forwardTo(window); }
     core::PlcList& plcs() { return plcs_; }
 
 private:

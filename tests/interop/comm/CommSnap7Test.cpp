@@ -158,3 +158,42 @@ TEST_F(CommSnap7, AStoppedPlcGivesBadQualityAndAReportAndComesBack)
     EXPECT_TRUE(eventually([&] { return allGood(); }, std::chrono::seconds(20)));
     EXPECT_TRUE(eventually([&] { return server->reports().lastCode() == 0; }));
 }
+
+TEST_F(CommSnap7, EveryRequestIsCompletedExactlyOnceAlsoAcrossAStop)
+{
+    server->start();
+    subscribeAll();
+    ASSERT_TRUE(eventually([&] { return allGood(); }));
+    CompletionCounter counter;
+    auto own = server->client().addGroup("requests", 1000, false);
+    const ItemHandle i2 = own->addItem("P.I2", false).handle;
+    const ItemHandle far = own->addItem("P.Far", false).handle;
+    std::vector<RequestPtr> requests;
+    constexpr int rounds = 30;
+    for (int i = 0; i < rounds; ++i) {
+        if (i == rounds / 3) {
+            ASSERT_EQ(command("stop", "stopped"), "stopped");
+        }
+        if (i == 2 * rounds / 3) {
+            ASSERT_EQ(command("start", "started"), "started");
+        }
+        SOCmnVariant v;
+        v.setI2(static_cast<int16_t>(i));
+        requests.push_back(own->write(i2, v, counter.callback()));
+        requests.push_back(own->readDevice(far, counter.callback()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(eventually([&] { return counter.count() == 2 * rounds; }, std::chrono::seconds(30)));
+    for (const auto& r : requests)
+        EXPECT_TRUE(r->isDone());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(counter.count(), 2 * rounds);
+    // The PLC is back: the last write lands.
+    EXPECT_TRUE(eventually([&] {
+        SOCmnVariant v;
+        v.setI2(999);
+        auto r = own->write(i2, v);
+        const auto result = r->wait(std::chrono::seconds(10));
+        return result && result->result == S_OK;
+    }));
+}

@@ -91,6 +91,8 @@ private:
     // The selection step; a redundant PLC goes to the redundancy hooks.
     int selectPlc(S7Plc& plc, bool fromScheduler);
     bool waitForStop(uint32_t milliseconds);
+    // A wait inside an iteration; true when a stop was asked for meanwhile.
+    bool pause(uint32_t milliseconds);
     template <class Queue>
     void settle(const Queue& queue, uint32_t step);
 

@@ -146,6 +146,14 @@ bool CommunicationThread::waitForStop(uint32_t milliseconds)
                                 [this] { return stopRequested_; });
 }
 
+bool CommunicationThread::pause(uint32_t milliseconds)
+{
+    // On the system's clock a stop ends the wait at once; a tick source of a caller is slept on.
+    if (ownTicks_) return waitForStop(milliseconds);
+    ticks_->sleep(milliseconds);
+    return false;
+}
+
 void CommunicationThread::run()
 {
     if (!begin()) return;
@@ -215,7 +223,7 @@ void CommunicationThread::settle(const Queue& queue, uint32_t step)
     std::size_t before = size();
     if (before == 0) return;
     for (uint32_t i = 0; i < MAX_SETTLING_STEPS; ++i) {
-        ticks_->sleep(step);
+        if (pause(step)) return;
         const std::size_t after = size();
         if (after == before) return;
         before = after;
@@ -526,7 +534,7 @@ void CommunicationThread::handleError(S7Plc* plc, ReadBlock* chosen)
     if (error_ != lastReportedError_ || plc != lastReportedPlc_) report(error_, plc);
     if (mustReopen_ || transport_.isConnectionLevel(error_)) {
         transport_.close();
-        ticks_->sleep(REOPEN_PAUSE_MS);
+        pause(REOPEN_PAUSE_MS);
         if (plc != nullptr) {
             for (auto& block : plc->blocks)
                 setBlockQuality(*block, quality);
