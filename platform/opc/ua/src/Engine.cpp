@@ -62,7 +62,6 @@ Engine::Engine(Backend& backend, ServerInfo info, ServerLimits limits, SendFn se
       send_(std::move(send)),
       space_(backend),
       inbox_(std::make_shared<Inbox>()),
-      wakeup_(std::make_shared<std::function<void()>>()),
       startTime_(now())
 {
 }
@@ -70,32 +69,37 @@ Engine::Engine(Backend& backend, ServerInfo info, ServerLimits limits, SendFn se
 Engine::~Engine()
 {
     closeAllSessions();
+    std::lock_guard lock(inbox_->lock);
+    inbox_->closed = true;
+    inbox_->work.clear();
+    inbox_->wake = nullptr;
 }
 
 void Engine::setWakeup(std::function<void()> wakeup)
 {
-    std::lock_guard lock(inbox_->first);
-    *wakeup_ = std::move(wakeup);
+    std::lock_guard lock(inbox_->lock);
+    inbox_->wake = std::move(wakeup);
 }
 
-void Engine::post(std::function<void()> work)
+void Engine::Inbox::post(std::function<void()> w)
 {
     // Completions may arrive from any thread; they are applied on the engine's thread.
-    std::function<void()> wake;
+    std::function<void()> wakeNow;
     {
-        std::lock_guard lock(inbox_->first);
-        inbox_->second.push_back(std::move(work));
-        wake = *wakeup_;
+        std::lock_guard guard(lock);
+        if (closed) return;
+        work.push_back(std::move(w));
+        wakeNow = wake;
     }
-    if (wake) wake();
+    if (wakeNow) wakeNow();
 }
 
 void Engine::processInbox()
 {
     std::vector<std::function<void()>> work;
     {
-        std::lock_guard lock(inbox_->first);
-        work.swap(inbox_->second);
+        std::lock_guard lock(inbox_->lock);
+        work.swap(inbox_->work);
     }
     for (auto& w : work)
         w();
@@ -847,47 +851,48 @@ void Engine::read(RequestContext& ctx, Reader& r)
     if (pending->slots.empty()) return finishRead(pending);
 
     const bool fromDevice = maxAge == 0;
-    backend_.read(
-        s->client, pending->itemIds, fromDevice, [this, pending, fromDevice](std::vector<ItemValue> values) {
-            post([this, pending, fromDevice, values = std::move(values)]() mutable {
-                const DateTime t = now();
-                std::vector<size_t> staleSlots;
-                std::vector<std::string> staleIds;
-                for (size_t k = 0; k < pending->slots.size(); ++k) {
-                    const size_t slot = pending->slots[k];
-                    if (k >= values.size()) {
-                        pending->results[slot] = DataValue::ofStatus(status::BadInternalError);
-                        continue;
-                    }
-                    const bool stale =
-                        !fromDevice &&
-                        (values[k].timestamp == 0 ||
-                         static_cast<double>(t - values[k].timestamp) / 10000.0 > pending->maxAge);
-                    if (stale) {
-                        staleSlots.push_back(slot);
-                        staleIds.push_back(pending->itemIds[k]);
-                        continue;
-                    }
-                    pending->results[slot] = valueOfItem(values[k], t);
-                }
-                // A cached value older than MaxAge is read again from the device.
-                if (staleSlots.empty() || !sessions_.contains(pending->sessionKey))
-                    return finishRead(pending);
-                pending->slots = std::move(staleSlots);
-                pending->itemIds = std::move(staleIds);
-                backend_.read(
-                    pending->client, pending->itemIds, true, [this, pending](std::vector<ItemValue> again) {
-                        post([this, pending, again = std::move(again)] {
-                            const DateTime t2 = now();
-                            for (size_t k = 0; k < pending->slots.size(); ++k)
-                                pending->results[pending->slots[k]] =
-                                    k < again.size() ? valueOfItem(again[k], t2)
-                                                     : DataValue::ofStatus(status::BadInternalError);
-                            finishRead(pending);
-                        });
-                    });
-            });
-        });
+    backend_.read(s->client, pending->itemIds, fromDevice,
+                  [this, inbox = inbox_, pending, fromDevice](std::vector<ItemValue> values) {
+                      inbox->post([this, pending, fromDevice, values = std::move(values)]() mutable {
+                          const DateTime t = now();
+                          std::vector<size_t> staleSlots;
+                          std::vector<std::string> staleIds;
+                          for (size_t k = 0; k < pending->slots.size(); ++k) {
+                              const size_t slot = pending->slots[k];
+                              if (k >= values.size()) {
+                                  pending->results[slot] = DataValue::ofStatus(status::BadInternalError);
+                                  continue;
+                              }
+                              const bool stale =
+                                  !fromDevice &&
+                                  (values[k].timestamp == 0 ||
+                                   static_cast<double>(t - values[k].timestamp) / 10000.0 > pending->maxAge);
+                              if (stale) {
+                                  staleSlots.push_back(slot);
+                                  staleIds.push_back(pending->itemIds[k]);
+                                  continue;
+                              }
+                              pending->results[slot] = valueOfItem(values[k], t);
+                          }
+                          // A cached value older than MaxAge is read again from the device.
+                          if (staleSlots.empty() || !sessions_.contains(pending->sessionKey))
+                              return finishRead(pending);
+                          pending->slots = std::move(staleSlots);
+                          pending->itemIds = std::move(staleIds);
+                          backend_.read(pending->client, pending->itemIds, true,
+                                        [this, inbox = inbox_, pending](std::vector<ItemValue> again) {
+                                            inbox->post([this, pending, again = std::move(again)] {
+                                                const DateTime t2 = now();
+                                                for (size_t k = 0; k < pending->slots.size(); ++k)
+                                                    pending->results[pending->slots[k]] =
+                                                        k < again.size()
+                                                            ? valueOfItem(again[k], t2)
+                                                            : DataValue::ofStatus(status::BadInternalError);
+                                                finishRead(pending);
+                                            });
+                                        });
+                      });
+                  });
 }
 
 void Engine::finishRead(const std::shared_ptr<PendingRead>& pending)
@@ -970,8 +975,8 @@ void Engine::write(RequestContext& ctx, Reader& r)
     for (const auto& entry : toWrite) {
         const size_t index = entry.first;
         backend_.write(s->client, entry.second, nodes[index].value.value,
-                       [this, pending, index, finish](bool ok, uint8_t quality) {
-                           post([pending, index, ok, quality, finish] {
+                       [inbox = inbox_, pending, index, finish](bool ok, uint8_t quality) {
+                           inbox->post([pending, index, ok, quality, finish] {
                                StatusCode result = status::Good;
                                if (!ok) {
                                    result = statusFromQuality(quality);

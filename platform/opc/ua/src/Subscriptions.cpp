@@ -103,12 +103,13 @@ void Engine::createSubscription(RequestContext& ctx, Reader& r)
     uint32_t revisedRate = toRateMs(revisePublishingInterval(interval));
     const uint32_t key = s->key;
     const uint32_t subId = sub->id;
-    sub->group = backend_.createGroup(s->client, revisedRate, revisedRate,
-                                      [this, key, subId](std::vector<ItemChange> changes) {
-                                          post([this, key, subId, changes = std::move(changes)]() mutable {
-                                              onDataChange(key, subId, std::move(changes));
-                                          });
-                                      });
+    sub->group =
+        backend_.createGroup(s->client, revisedRate, revisedRate,
+                             [this, inbox = inbox_, key, subId](std::vector<ItemChange> changes) {
+                                 inbox->post([this, key, subId, changes = std::move(changes)]() mutable {
+                                     onDataChange(key, subId, std::move(changes));
+                                 });
+                             });
     if (sub->group == kNoHandle) return sendFault(ctx, status::BadInternalError);
     sub->interval = revisePublishingInterval(revisedRate);
     // The first cycle without data sends a keep-alive at once, so the client learns the

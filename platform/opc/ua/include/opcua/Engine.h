@@ -82,7 +82,15 @@ public:
 
 private:
     struct RequestContext;
-    using Inbox = std::pair<std::mutex, std::vector<std::function<void()>>>;
+    // Work handed over from the backend's threads. Callbacks hold the inbox, not the engine, so a
+    // completion that arrives after the engine is gone is dropped instead of touching freed state.
+    struct Inbox {
+        std::mutex lock;
+        std::vector<std::function<void()>> work;
+        std::function<void()> wake;
+        bool closed = false;
+        void post(std::function<void()> w);
+    };
 
     void dispatch(uint32_t typeId, RequestContext& ctx, class Reader& r);
     void sendResponse(const RequestContext& ctx, uint32_t typeId,
@@ -90,7 +98,6 @@ private:
                       StatusCode serviceResult = status::Good);
     void sendFault(const RequestContext& ctx, StatusCode status);
     Session* sessionFor(RequestContext& ctx, bool requireActivated);
-    void post(std::function<void()> work);
 
     // Services.
     void findServers(RequestContext& ctx, Reader& r);
@@ -138,7 +145,6 @@ private:
     SendFn send_;
     AddressSpace space_;
     std::shared_ptr<Inbox> inbox_;
-    std::shared_ptr<std::function<void()>> wakeup_;
     std::function<void()> lastSessionClosed_;
 
     std::map<uint32_t, std::unique_ptr<Session>> sessions_;  // by session key

@@ -1,0 +1,304 @@
+// Throughput of a whole server behind its OPC UA endpoint.
+//
+// BM_ServerStack10kItems runs, in a child process, the server as the runtime assembles it: the
+// configuration loader with one PLC of 10,000 VT_I4 tags in DB1, the communication thread polling
+// read blocks through an in-memory PLC whose every byte changes on every read, the toolkit with its
+// data-change worker, the toolkit backend and the opc.tcp endpoint. The parent subscribes to all
+// 10,000 tags with a publishing and sampling interval of 100 ms and keeps Publish requests
+// outstanding. Reported: notifications delivered per second (the ideal is 100,000: every item
+// changes every cycle), the server process's CPU time per notification and its share of one core.
+// Only the S7 wire is left out (the simulator and library have benchmarks of their own). The
+// communication thread reads one read block per iteration, so with one PLC its polling, not the
+// front end, bounds this figure.
+//
+// BM_ToolkitFrontEnd10kItems leaves the communication thread out: 10,000 tags whose caches a thread
+// of the child changes every 50 ms, so the figure is that of the toolkit, backend and endpoint.
+
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "UaTestClient.h"
+#include "core/CommunicationThread.h"
+#include "core/ConfigLoader.h"
+#include "core/S7Creator.h"
+#include "opc/SODaSEntry.h"
+#include "opcua/AddressSpace.h"
+#include "opcua/Server.h"
+#include "opcua/ToolkitBackend.h"
+
+using namespace opcua;
+using namespace opcua::test;
+
+namespace {
+
+constexpr size_t kTags = 10000;
+
+// A PLC in memory: every read returns bytes that differ from the previous read's.
+class ChangingPlc final : public orva::core::PlcTransport {
+public:
+    int open(orva::core::PlcList&) override { return 0; }
+    int selectPlc(uint16_t, uint16_t) override { return 0; }
+    int readBytes(uint16_t, uint16_t count, uint16_t startByte, uint8_t* destination) override
+    {
+        const uint32_t turn = ++reads_;
+        for (uint16_t i = 0; i < count; ++i)
+            destination[i] = static_cast<uint8_t>((startByte + i) ^ turn);
+        return 0;
+    }
+    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 0; }
+    void close() override {}
+    bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
+    std::string errorText(int code) override { return "error " + std::to_string(code); }
+
+private:
+    uint32_t reads_ = 0;
+};
+
+std::string configuration()
+{
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<ORVATcpIpS7Cfg><OPC_DA><INTERFACE name=\"SAPIS7\">"
+        "<PLC name=\"Bench\" address=\"127.0.0.1:1\" CPUSlot=\"2\" RackNr=\"0\"><tags>";
+    for (size_t i = 0; i < kTags; ++i)
+        xml += "<tag><name>T" + std::to_string(i) + "</name><databyte>" + std::to_string(4 * i) +
+               "</databyte><datatype>VT_I4</datatype><datablock>1</datablock>"
+               "<accessrights>READWRITE</accessrights></tag>";
+    return xml + "</tags></PLC></INTERFACE></OPC_DA></ORVATcpIpS7Cfg>\n";
+}
+
+std::atomic<bool> stopServer{false};
+void onTerm(int)
+{
+    stopServer = true;
+}
+
+// The child: the server stack until SIGTERM; writes its port to fd. Without the communication
+// thread (withComm false) a thread of its own changes every tag's cache every 50 ms.
+[[noreturn]] void runServer(int fd, bool withComm)
+{
+    signal(SIGTERM, onTerm);
+    auto queues = std::make_shared<orva::core::CoreQueues>();
+    SOCmnPointer<SODaSEntry> entry(new SODaSEntry);
+    entry->setCreator(SOCmnPointer<SODaSCreator>(new orva::core::S7Creator(queues)).get());
+    entry->setMinUpdateRate(50);
+    orva::core::PlcList plcs;
+    orva::core::StderrOwnerWindow owner;
+    {
+        auto root = entry->getNameSpaceRoot();
+        orva::core::configureNameSpaceRoot(*root);
+        const orva::core::LoadContext context{orva::config::ServerKind::Tornel, plcs, queues, owner, nullptr};
+        orva::core::loadConfigurationFromMemory(context, configuration(), *root);
+    }
+    ChangingPlc plc;
+    orva::core::NullStatusSink sink;
+    orva::core::CommunicationThread comm(plcs, queues, plc, sink,
+                                         orva::core::commSettingsFor(orva::config::ServerKind::Tornel));
+    std::vector<SOCmnPointer<SODaSCache>> caches;
+    if (withComm) {
+        comm.start();
+    } else {
+        auto root = entry->getNameSpaceRoot();
+        for (size_t i = 0; i < kTags; ++i)
+            caches.push_back(root->findTag("Bench.T" + std::to_string(i))->getCache());
+    }
+    std::thread animator([&] {
+        for (int32_t turn = 1; !withComm && !stopServer; ++turn) {
+            SOCmnVariant v;
+            for (auto& cache : caches) {
+                v.setI4(turn);
+                cache->set(v, OPC_QUALITY_GOOD);
+            }
+            usleep(50000);
+        }
+    });
+    entry->start();
+    {
+        ToolkitBackend backend(*entry);
+        ServerOptions options;
+        options.port = 0;
+        Server server(backend, options);
+        const std::string line = server.start() ? std::to_string(server.port()) + "\n" : "0\n";
+        [[maybe_unused]] const ssize_t n = write(fd, line.data(), line.size());
+        close(fd);
+        while (!stopServer)
+            usleep(20000);
+        server.stop();
+    }
+    animator.join();
+    comm.stop();
+    entry->terminate();
+    plcs.clear();
+    _exit(0);
+}
+
+struct ChildServer {
+    pid_t pid = -1;
+    uint16_t port = 0;
+
+    bool start(bool withComm)
+    {
+        int out[2];
+        if (pipe(out) != 0) return false;
+        pid = fork();
+        if (pid == 0) {
+            close(out[0]);
+            runServer(out[1], withComm);
+        }
+        close(out[1]);
+        std::string text;
+        char buf[64];
+        while (text.find('\n') == std::string::npos) {
+            const ssize_t n = read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            text.append(buf, static_cast<size_t>(n));
+        }
+        close(out[0]);
+        port = static_cast<uint16_t>(std::atoi(text.c_str()));
+        return port != 0;
+    }
+
+    double cpuSeconds() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = content.rfind(')');
+        if (close == std::string::npos) return 0;
+        std::istringstream fields(content.substr(close + 2));
+        std::string field;
+        unsigned long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14) utime = std::stoul(field);
+            if (i == 15) stime = std::stoul(field);
+        }
+        return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
+    ~ChildServer()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+size_t countNotifications(const Response& resp)
+{
+    Reader r = resp.body();
+    r.u32();
+    r.array<uint32_t>([](Reader& x) { return x.u32(); });
+    r.boolean();
+    r.u32();
+    r.dateTime();
+    size_t total = 0;
+    const size_t n = r.arrayLength();
+    for (size_t i = 0; i < n; ++i) {
+        const ExtensionObject e = r.extensionObject();
+        if (e.body.size() >= 4)
+            total += static_cast<uint8_t>(e.body[0]) | (static_cast<uint8_t>(e.body[1]) << 8) |
+                     (static_cast<uint8_t>(e.body[2]) << 16);
+    }
+    return total;
+}
+
+void subscribeAndCount(benchmark::State& state, bool withComm)
+{
+    ChildServer server;
+    if (!server.start(withComm)) {
+        state.SkipWithError("server stack did not start");
+        return;
+    }
+    TcpClient c;
+    if (!c.connect(server.port) || !c.hello() || c.open() == 0) {
+        state.SkipWithError("cannot connect");
+        return;
+    }
+    const auto token = c.session();
+    if (!token) {
+        state.SkipWithError("no session");
+        return;
+    }
+    const auto sub = c.call(makeRequest(787, *token, 1, [](Writer& w) {
+        w.f64(100);
+        w.u32(1000);
+        w.u32(10);
+        w.u32(0);
+        w.boolean(true);
+        w.u8(0);
+    }));
+    const uint32_t subscriptionId = sub ? sub->body().u32() : 0;
+    const auto items = c.call(makeRequest(751, *token, 2, [&](Writer& w) {
+        w.u32(subscriptionId);
+        w.i32(0);
+        w.arrayLength(kTags);
+        for (size_t i = 0; i < kTags; ++i) {
+            w.nodeId(NodeId::str("Bench.T" + std::to_string(i)));
+            w.u32(attr::Value);
+            w.nullString();
+            w.qualifiedName({});
+            w.i32(2);
+            w.u32(static_cast<uint32_t>(i));
+            w.f64(100);
+            w.extensionObject({});
+            w.u32(1);
+            w.boolean(true);
+        }
+    }));
+    if (!items || items->serviceResult != status::Good) {
+        state.SkipWithError("CreateMonitoredItems failed");
+        return;
+    }
+    const auto publish = [&] { return makeRequest(826, *token, 3, [](Writer& w) { w.emptyArray(); }); };
+    for (int i = 0; i < 4; ++i)
+        c.send(publish());
+    // The communication thread settles the subscription changes first: warm up for two seconds.
+    const auto warmEnd = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < warmEnd) {
+        if (!c.receive()) break;
+        c.send(publish());
+    }
+    size_t notifications = 0;
+    double seconds = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpu0 = server.cpuSeconds();
+        const auto t0 = std::chrono::steady_clock::now();
+        const auto end = t0 + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < end) {
+            const auto resp = c.receive();
+            if (!resp) break;
+            notifications += countNotifications(*resp);
+            c.send(publish());
+        }
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        cpu += server.cpuSeconds() - cpu0;
+    }
+    state.counters["notifications_per_s"] = static_cast<double>(notifications) / seconds;
+    state.counters["server_cpu_us_per_notification"] =
+        notifications > 0 ? cpu * 1e6 / static_cast<double>(notifications) : 0;
+    state.counters["server_cpu_share"] = cpu / seconds;
+}
+void BM_ServerStack10kItems(benchmark::State& state)
+{
+    subscribeAndCount(state, true);
+}
+BENCHMARK(BM_ServerStack10kItems)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_ToolkitFrontEnd10kItems(benchmark::State& state)
+{
+    subscribeAndCount(state, false);
+}
+BENCHMARK(BM_ToolkitFrontEnd10kItems)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,10 @@
+#include "WindowHost.h"
+
+namespace orva::process {
+
+std::unique_ptr<WindowHost> makeQtWindowHost(const ServerIdentity&, ErrorTextFunction, int&, char**)
+{
+    return nullptr;
+}
+
+}  // namespace orva::process

@@ -1,0 +1,225 @@
+#include "process/ServerRuntime.h"
+
+#include <atomic>
+#include <thread>
+
+#include "DisplayCheck.h"
+#include "WindowHost.h"
+#include "core/ConfigLoader.h"
+#include "core/S7Creator.h"
+#include "opc/SODaSEntry.h"
+#include "opcua/Server.h"
+#include "opcua/ToolkitBackend.h"
+#include "process/CommBridges.h"
+#include "process/CommandLine.h"
+#include "process/ConfigLocation.h"
+#include "process/EndpointSettings.h"
+#include "process/Environment.h"
+#include "process/Registration.h"
+#include "process/ReleaseNotifier.h"
+#include "process/ServerEventHandler.h"
+
+namespace orva::process {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::string_view kShutdownReason = "Server shutdown";
+// Clients connected at shutdown see the server state "Shutdown" for at least this long before
+// their sessions end, also when the toolkit's rule asks for no wait.
+constexpr std::chrono::milliseconds kMinimumShutdownGrace = 1000ms;
+
+// The toolkit entry set up with the server's creator and identity.
+void setUpEntry(SODaSEntry& entry, const ServerIdentity& identity,
+                const std::shared_ptr<core::CoreQueues>& queues)
+{
+    entry.setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues)).get());
+    entry.initialize(1, std::string(identity.clsid).c_str(), nullptr, 0);
+    entry.initializeSecurity(1, 3, 1, 3);
+    entry.setRegisterInfo(std::string(identity.progId).c_str(),
+                          std::string(identity.versionIndependentProgId).c_str(),
+                          std::string(identity.description).c_str(), nullptr);
+    entry.setVendorInfo(vendorText(identity));
+    entry.setVersionInfo(identity.versionMajor, identity.versionMinor, identity.versionBuild);
+    entry.setOptionByte(3);
+}
+
+opcua::ServerInfo serverInfo(const ServerIdentity& identity)
+{
+    opcua::ServerInfo info;
+    const std::string name(identity.name);
+    info.applicationUri = "urn:orva:" + name;
+    info.productUri = "urn:orva:" + name;
+    info.applicationName = std::string(identity.description);
+    info.manufacturerName = std::string(kMakerName);
+    info.softwareVersion = std::to_string(identity.versionMajor) + "." +
+                           std::to_string(identity.versionMinor) + "." +
+                           std::to_string(identity.versionBuild);
+    info.buildNumber = std::to_string(identity.versionBuild);
+    return info;
+}
+
+// Asks connected clients to go and waits for them as the toolkit's rule says: up to 10 s when more
+// than one server object exists. OPC UA clients see state Shutdown and the reason before their
+// sessions end.
+void releaseClients(SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& notifier, LogSink& log)
+{
+    notifier.armShutdownEvent();
+    const size_t serverObjects = entry.getObjectRoot()->copyServerList().size();
+    const std::chrono::milliseconds wait = clientShutdownWait(serverObjects);
+    if (wait > 0ms) {
+        log.log("asking " + std::to_string(serverObjects) + " clients to disconnect");
+        entry.shutdownAllClients(std::string(kShutdownReason));
+    }
+    if (ua != nullptr) {
+        const bool sessions = ua->sessionCount() > 0;
+        ua->requestShutdown(std::string(kShutdownReason),
+                            std::max(wait, sessions ? kMinimumShutdownGrace : 0ms));
+        if (wait > 0ms) {
+            notifier.waitForRelease(wait);
+        } else if (sessions) {
+            const auto end = std::chrono::steady_clock::now() + kMinimumShutdownGrace + 2s;
+            while (!ua->shutdownComplete() && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(20ms);
+        }
+    } else if (wait > 0ms) {
+        notifier.waitForRelease(wait);
+    }
+    notifier.disarmShutdownEvent();
+}
+
+std::vector<PlcLine> plcLines(const core::PlcList& plcs)
+{
+    std::vector<PlcLine> lines;
+    for (std::size_t i = 0; i < plcs.size(); ++i) {
+        const core::S7Plc* plc = plcs.at(i);
+        lines.push_back(PlcLine{plc, plc->name});
+    }
+    return lines;
+}
+
+}  // namespace
+
+int runServer(const ServerIdentity& identity, const TransportFactory& makeTransport, int argc, char** argv)
+{
+    LogSink log{std::string(identity.name)};
+    const std::string executablePath = currentExecutablePath();
+    const registry::Registry registry = registry::Registry::machine();
+
+    // Command line first: registration ends the process before anything else is set up.
+    const CommandLineOptions options = parseCommandLine(joinCommandLine(argc, argv));
+    if (const auto code = runRegistrationCommand(options, identity, executablePath, registry, log))
+        return *code;
+
+    // From here on SIGTERM and SIGINT ask for the orderly shutdown; one that arrives during
+    // start-up is taken up as soon as the server runs.
+    std::string signalProblem;
+    std::unique_ptr<ShutdownSignals> signals = ShutdownSignals::install(&signalProblem);
+    if (!signals) log.log("shutdown signals not handled: " + signalProblem);
+
+    ServerTransport transport = makeTransport();
+    // The window needs the transport's texts before the communication exists; it asks only once
+    // the thread reports, which is after the communication has been made.
+    std::atomic<ServerCommunication*> communication{nullptr};
+    const ErrorTextFunction errorText = [&communication](int code) {
+        ServerCommunication* c = communication.load();
+        return c != nullptr ? c->errorText(code) : std::string("error ") + std::to_string(code);
+    };
+
+    std::unique_ptr<WindowHost> host;
+    if (displayAvailable()) {
+        if (displayReachable())
+            host = makeQtWindowHost(identity, errorText, argc, argv);
+        else
+            log.log("the display cannot be reached: running without windows");
+    }
+    if (!host) host = makeHeadlessWindowHost(identity, log, errorText);
+    OwnerWindow& window = host->window();
+
+    auto queues = std::make_shared<core::CoreQueues>();
+    queues->cttMode = options.cttMode;
+    SOCmnPointer<SODaSEntry> entry(getSODaSEntry());
+    setUpEntry(*entry, identity, queues);
+
+    ReleaseNotifier notifier(options.embeddedStart, &window);
+    entry->setEventHandler(SOCmnPointer<SOSrvEventHandler>(new ServerEventHandler(notifier)).get());
+    entry->setMinUpdateRate(static_cast<uint32_t>(toolkitEntrySetting(options)));
+
+    // Configuration.
+    core::PlcList plcs;
+    {
+        auto root = entry->getNameSpaceRoot();
+        core::configureNameSpaceRoot(*root);
+        const ConfigLocation location = locateConfiguration(identity, executablePath, registry, window);
+        if (location.source != ConfigSource::None) {
+            log.log("configuration " + location.path);
+            LoaderWarnings warnings(window);
+            const core::LoadContext context{identity.kind, plcs, queues, warnings, transport.settings.get()};
+            core::loadConfiguration(context, location.path, *root);
+        }
+    }
+    window.setPlcs(plcLines(plcs));
+    log.log(std::to_string(plcs.size()) + (plcs.size() == 1 ? " PLC configured" : " PLCs configured"));
+
+    WindowStatusSink sink(window);
+    std::unique_ptr<ServerCommunication> comm = transport.makeCommunication(plcs, queues, sink);
+    communication = comm.get();
+    host->setStatusSnapshotProvider([c = comm.get()] { return c->snapshot(); });
+    comm->start();
+
+    // The toolkit and its OPC UA endpoint.
+    std::unique_ptr<opcua::ToolkitBackend> backend;
+    std::unique_ptr<opcua::Server> ua;
+    bool started = entry->start() != 0;
+    if (started) {
+        std::string problem;
+        const OpcUaEndpoint endpoint = readOpcUaEndpoint(identity, registry, &problem);
+        if (!problem.empty()) log.log(problem);
+        backend = std::make_unique<opcua::ToolkitBackend>(*entry);
+        opcua::ServerOptions serverOptions;
+        serverOptions.address = endpoint.address;
+        serverOptions.port = endpoint.port;
+        serverOptions.info = serverInfo(identity);
+        ua = std::make_unique<opcua::Server>(*backend, serverOptions);
+        if (ua->start()) {
+            log.log("OPC UA endpoint " + ua->endpointUrl());
+        } else {
+            log.log("OPC UA endpoint " + endpoint.address + ":" + std::to_string(endpoint.port) + ": " +
+                    ua->error());
+            started = false;
+        }
+    }
+
+    int exitCode = 0;
+    if (started) {
+        exitCode = host->run(signals.get());
+    } else {
+        log.log("Can't start the OPC server");
+    }
+
+    // Shutdown: clients first, then the communication thread, then the toolkit and the containers.
+    log.log("shutting down");
+    releaseClients(*entry, ua.get(), notifier, log);
+    notifier.forgetWindow();
+    if (ua) ua->stop();
+    host->stopAcceptingReports();
+    comm->stop();
+    ua.reset();
+    backend.reset();
+    entry->terminate();
+    entry->setEventHandler(nullptr);
+    communication = nullptr;
+    comm.reset();
+    plcs.clear();
+    {
+        const std::lock_guard lock(queues->queueLock);
+        queues->cyclicChangeQueue.clear();
+        queues->readRequestQueue.clear();
+        queues->writeRequestQueue.clear();
+    }
+    signals.reset();
+    log.log("stopped");
+    return exitCode;
+}
+
+}  // namespace orva::process
