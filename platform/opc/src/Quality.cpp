@@ -1,57 +1,82 @@
 #include "opc/Quality.h"
 
+#include <string>
+#include <utility>
+
 SOCmnString quality2string(uint16_t quality, uint32_t)
 {
-    const char* main = (quality & 0xC0) == 0xC0 ? "GOOD" : (quality & 0xC0) == 0x40 ? "UNCERTAIN" : "BAD";
+    std::string text;
+    switch (quality & 0xC0) {
+        case 0xC0:
+            text = "GOOD";
+            break;
+        case 0x40:
+            text = "UNCERTAIN";
+            break;
+        case 0x00:
+            text = "BAD";
+            break;
+        default:
+            text = "N/A";
+            break;
+    }
     const char* sub = nullptr;
     switch (quality & 0xFC) {
         case 0x04:
-            sub = "config error";
+            sub = "CONFIG_ERROR";
             break;
         case 0x08:
-            sub = "not connected";
+            sub = "NOT_CONNECTED";
             break;
         case 0x0C:
-            sub = "device failure";
+            sub = "DEVICE_FAILURE";
             break;
         case 0x10:
-            sub = "sensor failure";
+            sub = "SENSOR_FAILURE";
             break;
         case 0x14:
-            sub = "last known";
+            sub = "LAST_KNOWN";
             break;
         case 0x18:
-            sub = "comm failure";
+            sub = "COMM_FAILURE";
             break;
         case 0x1C:
-            sub = "out of service";
+            sub = "OUT_OF_SERVICE";
             break;
         case 0x20:
-            sub = "waiting for initial data";
+            sub = "WAITING_FOR_INITIAL_DATA";
             break;
         case 0x44:
-            sub = "last usable";
+            sub = "LAST_USABLE";
             break;
         case 0x50:
-            sub = "sensor not accurate";
+            sub = "SENSOR_CAL";
             break;
         case 0x54:
-            sub = "EU units exceeded";
+            sub = "EGU_EXCEEDED";
             break;
         case 0x58:
-            sub = "sub-normal";
+            sub = "SUB_NORMAL";
             break;
         case 0xD8:
-            sub = "local override";
+            sub = "LOCAL_OVERRIDE";
             break;
         default:
             break;
     }
-    SOCmnString text(main);
-    if (sub) {
-        text += " (";
-        text += sub;
-        text += ")";
+    if (sub != nullptr) text = text + " (" + sub + ")";
+    switch (quality & 0x03) {
+        case 1:
+            text += " LOW_LIMITED";
+            break;
+        case 2:
+            text += " HIGH_LIMITED";
+            break;
+        case 3:
+            text += " CONSTANT";
+            break;
+        default:
+            break;
     }
-    return text;
+    return SOCmnString(std::move(text));
 }

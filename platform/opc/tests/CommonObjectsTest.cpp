@@ -173,7 +173,7 @@ TEST(CommonObjects, QualityTexts)
     EXPECT_EQ(quality2string(0xC0), "GOOD");
     EXPECT_EQ(quality2string(0x40), "UNCERTAIN");
     EXPECT_EQ(quality2string(0x00), "BAD");
-    EXPECT_EQ(quality2string(0x18), "BAD (comm failure)");
-    EXPECT_EQ(quality2string(0x1C), "BAD (out of service)");
-    EXPECT_EQ(quality2string(0x0C), "BAD (device failure)");
+    EXPECT_EQ(quality2string(0x18), "BAD (COMM_FAILURE)");
+    EXPECT_EQ(quality2string(0x1C), "BAD (OUT_OF_SERVICE)");
+    EXPECT_EQ(quality2string(0x0C), "BAD (DEVICE_FAILURE)");
 }

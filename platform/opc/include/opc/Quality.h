@@ -1,5 +1,6 @@
 #pragma once
-// Text of an OPC DA quality, e.g. "GOOD", "UNCERTAIN", "BAD (comm failure)".
+// Text of an OPC DA quality, e.g. "GOOD", "UNCERTAIN", "BAD (COMM_FAILURE)", with " HIGH_LIMITED"
+// and the like appended for the limit bits.
 
 #include <cstdint>
 

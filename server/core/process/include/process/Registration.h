@@ -26,7 +26,8 @@ struct RegistrationKeys {
 
 RegistrationKeys registrationKeys(const ServerIdentity& identity);
 
-// Writes all three keys; the first failure, or Ok. Each key is replaced in one atomic write.
+// Writes all three keys; the first failure, or Ok. Each key's values are written in one atomic
+// update; other values already in a key are kept.
 registry::Status registerServer(const ServerIdentity& identity, std::string_view executablePath,
                                 const registry::Registry& registry);
 
