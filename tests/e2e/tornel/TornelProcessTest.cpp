@@ -2,6 +2,11 @@
 // exists, stopped by SIGTERM or SIGINT; started without any configuration; registered.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -180,6 +185,43 @@ TEST_F(TornelProcess, WithoutAnyConfigurationWarnsAndEndsByItself)
     EXPECT_TRUE(tornel->waitForLine(
         "warning [OPC TcpIp S7 Server]: No Tcp/Ip S7 PLC configured. OPC Server being closed."));
     EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+}
+
+TEST_F(TornelProcess, WithoutAFileBesideItLoadsTheRegistrysConfiguration)
+{
+    writeFile(dir / "elsewhere.xml", tornelConfig("FromRegistry", freeLoopbackPort()));
+    setValue("ConfigFile", (dir / "elsewhere.xml").string());
+    setValue("OpcUaPort", std::to_string(uaPort));
+
+    auto tornel = start();
+    ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint")) << "no endpoint line";
+    EXPECT_TRUE(tornel->waitForLine("configuration " + (dir / "elsewhere.xml").string(), 1s));
+    std::ostringstream out, err;
+    EXPECT_EQ(uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("FromRegistry"), std::string::npos) << out.str();
+
+    tornel->signal(SIGTERM);
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+}
+
+TEST_F(TornelProcess, AnEndpointPortAlreadyTakenIsAFailedStartWithExitCodeOne)
+{
+    // Another program holds the port.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(uaPort));
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+
+    writeFile(dir / "Tornel.xml", tornelConfig("Beside", freeLoopbackPort()));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    auto tornel = start();
+    EXPECT_TRUE(tornel->waitForLine("Can't start the OPC server", 20s));
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(1));
+    ::close(holder);
 }
 
 TEST_F(TornelProcess, RegistersAndUnregistersWithoutStarting)

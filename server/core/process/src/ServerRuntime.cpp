@@ -190,7 +190,9 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         }
     }
 
-    int exitCode = 0;
+    // A start that failed (toolkit or endpoint, e.g. a port already taken) ends with code 1, so that
+    // a service manager sees the failure instead of a clean stop.
+    int exitCode = 1;
     if (started) {
         exitCode = host->run(signals.get());
     } else {
