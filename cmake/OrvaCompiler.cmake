@@ -2,8 +2,11 @@
 
 find_program(ORVA_CCACHE ccache)
 if(ORVA_CCACHE)
-  set(CMAKE_C_COMPILER_LAUNCHER ${ORVA_CCACHE})
-  set(CMAKE_CXX_COMPILER_LAUNCHER ${ORVA_CCACHE})
+  # Paths below the source folder are hashed relative to it, so a second checkout (a CI run, a
+  # worktree) reuses the objects the first one compiled.
+  set(launcher ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR} CCACHE_NOHASHDIR=1 ${ORVA_CCACHE})
+  set(CMAKE_C_COMPILER_LAUNCHER ${launcher})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${launcher})
 endif()
 
 set(ORVA_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
