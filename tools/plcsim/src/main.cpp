@@ -180,6 +180,7 @@ int main(int argc, char** argv)
     if (!plcName.empty() && configPath.empty()) return fail("--plc needs --config");
 
     std::optional<plcsim::TagAnimation> animation;
+    std::string plcAddress;
     if (!configPath.empty()) {
         plcsim::ConfigPlc plc;
         std::string error;
@@ -201,6 +202,7 @@ int main(int argc, char** argv)
         }
         for (const auto& itemId : plc.skipped)
             std::printf("  %-32s not simulated (the server never reads it)\n", itemId.c_str());
+        plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
         animation.emplace(std::move(plc.tags), options.animationPeriod);
     }
     if (options.dataBlocks.empty()) options.dataBlocks[1] = 1024;
@@ -242,6 +244,9 @@ int main(int argc, char** argv)
     std::string error;
     if (!simulator.start(&error)) return fail(error);
     std::printf("plcsim listening on %s\n", simulator.endpoint().c_str());
+    if (!plcAddress.empty() && plcAddress != simulator.endpoint()) {
+        std::printf("  note: the server looks for this PLC at %s, not here\n", plcAddress.c_str());
+    }
     for (const auto& [number, size] : options.dataBlocks)
         std::printf("  DB%u: %zu bytes\n", number, size);
     std::fflush(stdout);
