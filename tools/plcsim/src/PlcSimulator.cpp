@@ -309,6 +309,19 @@ bool PlcSimulator::writeMemory(uint16_t dataBlock, size_t startByte, std::span<c
     return true;
 }
 
+bool PlcSimulator::updateMemory(uint16_t dataBlock, size_t startByte, size_t length,
+                                const std::function<void(std::span<uint8_t>)>& change)
+{
+    const std::lock_guard lock(state_->memoryMutex);
+    const auto found = state_->blocks.find(dataBlock);
+    if (found == state_->blocks.end() || startByte > found->second.size() ||
+        length > found->second.size() - startByte) {
+        return false;
+    }
+    change(std::span<uint8_t>(found->second).subspan(startByte, length));
+    return true;
+}
+
 std::optional<std::vector<uint8_t>> PlcSimulator::dataBlock(uint16_t number) const
 {
     const std::lock_guard lock(state_->memoryMutex);

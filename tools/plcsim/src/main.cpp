@@ -2,16 +2,20 @@
 #include <arpa/inet.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
+#include "plcsim/TagAnimation.h"
 
 namespace {
 
@@ -33,6 +37,21 @@ Options:
                          bytes 4-7 a REAL sine (amplitude 100, period 10 s), byte 8 the
                          counter's low byte (bit n toggles every 2^n steps)
   --animate-ms MS        animation step (default 200)
+  --config FILE          lay out and animate the data blocks after the tags of a Tornel
+                         configuration file, as the server reads it. The PLC simulated is
+                         the one named by --plc, else the one whose address is this
+                         simulator's address:port, else the first. Every data block its tags
+                         touch is created (large enough for the furthest tag; --db may make
+                         it larger), and the tags get readable values by their type:
+                         integers ramp and wrap (VT_I1 -100..100, VT_UI1 0..100, VT_I2
+                         0..1500, VT_I4 0..10000), VT_UI2 and VT_UI4 count the steps, VT_R4
+                         follow slow sines between 20 and 80, BOOLs toggle at different
+                         rates, strings read "Recipe N", arrays change one element per
+                         step (BOOL arrays: a running light).
+                         Access rights: only READ tags are animated. A tag whose rights
+                         include writing (READWRITE, WRITE) gets one value at the start
+                         and is then left alone, so that what clients write stays there.
+  --plc NAME             with --config: simulate the PLC of this name
   --log FILE             request log, one line per item: "read DB1 start=0 size=222"
                          ("-" = standard output; default: no log)
   --duration S           stop after S seconds (default: run until SIGINT or SIGTERM)
@@ -85,6 +104,8 @@ int main(int argc, char** argv)
     std::string logPath;
     bool pattern = false;
     unsigned long long durationSeconds = 0;
+    std::string configPath;
+    std::string plcName;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -129,6 +150,10 @@ int main(int argc, char** argv)
             options.animatedBlocks.push_back(static_cast<uint16_t>(a));
         } else if (arg == "--animate-ms" && parseNumber(value, 3600000, a) && a > 0) {
             options.animationPeriod = std::chrono::milliseconds(a);
+        } else if (arg == "--config") {
+            configPath = value;
+        } else if (arg == "--plc") {
+            plcName = value;
         } else if (arg == "--log") {
             logPath = value;
         } else if (arg == "--duration" && parseNumber(value, 86400 * 365, a)) {
@@ -151,6 +176,34 @@ int main(int argc, char** argv)
         } else {
             return fail("bad value for " + std::string(arg) + ": " + std::string(value));
         }
+    }
+    if (!plcName.empty() && configPath.empty()) return fail("--plc needs --config");
+
+    std::optional<plcsim::TagAnimation> animation;
+    std::string plcAddress;
+    if (!configPath.empty()) {
+        plcsim::ConfigPlc plc;
+        std::string error;
+        std::vector<std::string> warnings;
+        const plcsim::PlcChoice choice{plcName, options.address + ":" + std::to_string(options.port)};
+        const bool loaded = plcsim::loadConfigPlc(configPath, choice, plc, error, &warnings);
+        for (const auto& warning : warnings)
+            std::fprintf(stderr, "plcsim: %s: %s\n", configPath.c_str(), warning.c_str());
+        if (!loaded) return fail(configPath + ": " + error);
+        for (const auto& [number, size] : plc.dataBlocks) {
+            size_t& blockSize = options.dataBlocks[number];
+            blockSize = std::max(blockSize, size);
+        }
+        std::printf("plcsim simulates PLC %s (%s) of %s\n", plc.name.c_str(), plc.address.c_str(),
+                    configPath.c_str());
+        for (const auto& tag : plc.tags) {
+            std::printf("  %-32s %-16s %s\n", tag.itemId.c_str(), plcsim::describeAddress(tag).c_str(),
+                        tag.writable ? "writable: set once, then left to clients" : "animated");
+        }
+        for (const auto& itemId : plc.skipped)
+            std::printf("  %-32s not simulated (the server never reads it)\n", itemId.c_str());
+        plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
+        animation.emplace(std::move(plc.tags), options.animationPeriod);
     }
     if (options.dataBlocks.empty()) options.dataBlocks[1] = 1024;
 
@@ -187,18 +240,34 @@ int main(int argc, char** argv)
             simulator.writeMemory(number, 0, bytes);
         }
     }
+    if (animation) animation->seed(simulator);
     std::string error;
     if (!simulator.start(&error)) return fail(error);
     std::printf("plcsim listening on %s\n", simulator.endpoint().c_str());
+    if (!plcAddress.empty() && plcAddress != simulator.endpoint()) {
+        std::printf("  note: the server looks for this PLC at %s, not here\n", plcAddress.c_str());
+    }
     for (const auto& [number, size] : options.dataBlocks)
         std::printf("  DB%u: %zu bytes\n", number, size);
     std::fflush(stdout);
 
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(durationSeconds);
-    const timespec step{0, 200 * 1000 * 1000};
+    const auto begin = std::chrono::steady_clock::now();
+    const auto end = begin + std::chrono::seconds(durationSeconds);
+    // Wakes every 200 ms, or every animation step when the configuration's tags are animated.
+    const auto wake = animation ? std::min(options.animationPeriod, std::chrono::milliseconds(200))
+                                : std::chrono::milliseconds(200);
+    const timespec step{static_cast<time_t>(wake.count() / 1000),
+                        static_cast<long>(wake.count() % 1000) * 1000000};
+    uint64_t lastStep = 0;
     for (;;) {
         if (sigtimedwait(&signals, nullptr, &step) > 0) break;
-        if (durationSeconds > 0 && std::chrono::steady_clock::now() >= end) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (durationSeconds > 0 && now >= end) break;
+        if (animation) {
+            const auto current = static_cast<uint64_t>((now - begin) / options.animationPeriod);
+            if (current != lastStep) animation->apply(simulator, current);
+            lastStep = current;
+        }
     }
     simulator.stop();
     {

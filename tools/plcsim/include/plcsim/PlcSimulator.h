@@ -71,6 +71,11 @@ public:
     bool readMemory(uint16_t dataBlock, size_t startByte, std::span<uint8_t> out) const;
     bool writeMemory(uint16_t dataBlock, size_t startByte, std::span<const uint8_t> bytes);
     std::optional<std::vector<uint8_t>> dataBlock(uint16_t number) const;
+    // Lets change edit length bytes from startByte in place, under the memory lock, so that no
+    // client write to the same bytes slips in between reading and writing them back. False
+    // (change not called) when the range is not inside the block.
+    bool updateMemory(uint16_t dataBlock, size_t startByte, size_t length,
+                      const std::function<void(std::span<uint8_t>)>& change);
 
     void setFaults(const Faults& faults);
     Faults faults() const;
