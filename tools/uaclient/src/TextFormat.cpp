@@ -78,6 +78,26 @@ std::optional<Endpoint> parseEndpoint(const std::string& url, std::string& error
 }
 
 namespace {
+// Control characters (a PLC string's zero padding, for one) are shown as \xNN, so that a line of
+// output stays one line of plain text.
+std::string printableText(const std::string& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string scalarText(BuiltinType t, const Scalar& s)
 {
     if (std::holds_alternative<std::monostate>(s)) return "null";
@@ -105,7 +125,7 @@ std::string scalarText(BuiltinType t, const Scalar& s)
     if (const auto* u = std::get_if<uint64_t>(&s)) return std::to_string(*u);
     if (const auto* str = std::get_if<std::string>(&s)) {
         if (t == BuiltinType::ByteString) return "<" + std::to_string(str->size()) + " bytes>";
-        return *str;
+        return printableText(*str);
     }
     if (const auto* n = std::get_if<NodeId>(&s)) return n->toString();
     if (const auto* e = std::get_if<ExpandedNodeId>(&s)) return e->id.toString();

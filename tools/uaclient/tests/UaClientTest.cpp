@@ -57,6 +57,8 @@ TEST(UaClient, ParsesNodeIdsEndpointsAndValues)
     EXPECT_EQ(uaclient::formatValue(*uaclient::parseValue("[1, 0, true]", BuiltinType::Boolean, true)),
               "[true, false, true]");
     EXPECT_EQ(uaclient::formatValue(*uaclient::parseValue("a b", BuiltinType::String, false)), "a b");
+    EXPECT_EQ(uaclient::formatValue(opcua::Variant::of(BuiltinType::String, std::string("Recipe 5\0\0", 10))),
+              "Recipe 5\\x00\\x00");
     EXPECT_EQ(uaclient::formatTime(116444736000000000LL), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(uaclient::formatStatus(0x80AB0000), "0x80AB0000");
 }
