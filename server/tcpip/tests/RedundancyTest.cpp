@@ -218,3 +218,55 @@ TEST_F(Redundancy, WhileCommandsPauseTheStateStillNamesTheSideInUse)
     EXPECT_EQ(r().redundancySide, 1u);
     EXPECT_EQ(state(), std::make_pair(1, uint16_t{OPC_QUALITY_GOOD}));
 }
+
+TEST_F(Redundancy, AWriteAfterTheSideInUseStoppedLandsOnceInTheOtherSide)
+{
+    prepare();
+    master(0, true);
+    master(1, true);
+    auto g = subscribe("R.T", 100);
+    run(3, 101);
+    ASSERT_EQ(r().redundancySide, 0u);
+    // Side A stops between two steps, and a client writes before the next step notices.
+    fake.inject = [](const std::string& call) { return call == "select 1 0" ? 20 : 0; };
+    auto io = connection->addGroup("io", 1000, false);
+    const ItemHandle item = io->addItem("R.T", false).handle;
+    fake.calls.clear();
+    SOCmnVariant v;
+    v.setI2(77);
+    auto request = io->write(item, v);
+    thread->iterate();
+    const auto result = request->wait(std::chrono::seconds(5));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->result, S_OK);
+    ASSERT_GE(fake.calls.size(), 3u);
+    EXPECT_EQ(fake.calls[0], "select 1 0");
+    EXPECT_EQ(fake.calls[1], "select 1 1");
+    EXPECT_EQ(count("write 1 0 2"), 1);
+    EXPECT_EQ(fake.db(1 + B, 1)[1], 77);
+    EXPECT_EQ(fake.db(1, 1)[1], 0);
+    EXPECT_EQ(state(), std::make_pair(1, uint16_t{OPC_QUALITY_GOOD}));
+}
+
+TEST_F(Redundancy, ADeviceReadOfTheServerStateIsAnsweredWithoutThePlc)
+{
+    prepare();
+    master(1, true);
+    auto g = subscribe("R.T", 100);
+    run(3, 101);
+    ASSERT_EQ(state(), std::make_pair(1, uint16_t{OPC_QUALITY_GOOD}));
+    auto io = connection->addGroup("io", 1000, false);
+    const ItemHandle item = io->addItem("R.ServerRedundancyState", false).handle;
+    fake.calls.clear();
+    auto request = io->readDevice(item);
+    thread->iterate();
+    const auto result = request->wait(std::chrono::seconds(5));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->result, S_OK);
+    EXPECT_EQ(result->quality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(result->value.getType(), VT_I2);
+    EXPECT_EQ(result->value.toInt64(), 1);
+    for (const auto& call : fake.calls)
+        EXPECT_NE(call.rfind("read 0 ", 0), 0u) << call;
+    EXPECT_EQ(state(), std::make_pair(1, uint16_t{OPC_QUALITY_GOOD}));
+}

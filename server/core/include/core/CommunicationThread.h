@@ -90,6 +90,8 @@ private:
     int openTable();
     // The selection step; a redundant PLC goes to the redundancy hooks.
     int selectPlc(S7Plc& plc, bool fromScheduler);
+    // The selection before a PLC's pending writes or device reads.
+    void selectBeforeRequests(S7Plc& plc);
     bool waitForStop(uint32_t milliseconds);
     // A wait inside an iteration; true when a stop was asked for meanwhile.
     bool pause(uint32_t milliseconds);

@@ -205,6 +205,14 @@ int CommunicationThread::selectSide(S7Plc& plc, uint16_t side)
     return result;
 }
 
+void CommunicationThread::selectBeforeRequests(S7Plc& plc)
+{
+    // A redundant pair is supervised before every batch of requests: the CPU in use may have
+    // stopped since the last scheduling step, and the requests belong to its partner then.
+    const bool redundant = redundancy_ != nullptr && plc.isRedundant();
+    if (redundant || plc.plcNumber != plcs_.selectedPlc) selectPlc(plc, false);
+}
+
 int CommunicationThread::selectPlc(S7Plc& plc, bool fromScheduler)
 {
     if (redundancy_ != nullptr && plc.isRedundant()) return redundancy_->supervise(*this, plc, fromScheduler);
@@ -288,7 +296,7 @@ void CommunicationThread::runWrites()
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         S7Plc& plc = *plcs_.at(i);
         if (plc.pendingWrites.empty()) continue;
-        if (plc.plcNumber != plcs_.selectedPlc) selectPlc(plc, false);
+        selectBeforeRequests(plc);
         for (auto& block : plc.pendingWrites)
             executeWrite(*block);
         plc.pendingWrites.clear();
@@ -356,6 +364,11 @@ void CommunicationThread::runDeviceReads()
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
             SOCmnPointer<SODaSRequest> keep = request.request;
+            // The server's own redundancy state has no place in the PLC: its cache is the value.
+            if (plc != nullptr && plc->serverStateTag.get() == request.tag.get()) {
+                keep->complete(S_OK, false, OPC_QUALITY_GOOD, false, true);
+                continue;
+            }
             // A tag of a type that is never read cannot be read on request either.
             if (plc == nullptr || !groupDeviceRead(*plc, std::move(request), settings_.gap))
                 failRequest(*keep);
@@ -365,7 +378,7 @@ void CommunicationThread::runDeviceReads()
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         S7Plc& plc = *plcs_.at(i);
         if (plc.pendingReads.empty()) continue;
-        if (plc.plcNumber != plcs_.selectedPlc) selectPlc(plc, false);
+        selectBeforeRequests(plc);
         for (auto& block : plc.pendingReads)
             executeDeviceRead(*block);
         plc.pendingReads.clear();

@@ -1,0 +1,189 @@
+#include "UaSession.h"
+
+#include "opcua/AddressSpace.h"
+
+namespace orva::e2e {
+
+using namespace opcua;
+
+namespace {
+
+constexpr uint32_t kRead = 631, kWrite = 673, kCloseSession = 473, kCreateSubscription = 787,
+                   kCreateMonitoredItems = 751, kPublish = 826, kServiceFault = 397,
+                   kDataChangeNotification = 811;
+
+}  // namespace
+
+UaSession::~UaSession()
+{
+    if (!token_.isNull())
+        client_.call(makeRequest(kCloseSession, token_, nextHandle(), [](Writer& w) { w.boolean(true); }));
+}
+
+bool UaSession::open(uint16_t port)
+{
+    if (!client_.connect(port) || !client_.hello() || client_.open() == 0) return false;
+    const auto token = client_.session();
+    if (!token) return false;
+    token_ = *token;
+    return true;
+}
+
+std::optional<Response> UaSession::call(uint32_t typeId, const std::function<void(Writer&)>& fields)
+{
+    auto r = client_.call(makeRequest(typeId, token_, nextHandle(), fields));
+    if (!r || !r->ok || r->typeId == kServiceFault || isBad(r->serviceResult)) return std::nullopt;
+    return r;
+}
+
+std::vector<DataValue> UaSession::read(const std::vector<std::pair<NodeId, uint32_t>>& nodes, double maxAgeMs)
+{
+    const auto r = call(kRead, [&](Writer& w) { writeReadRequest(w, maxAgeMs, nodes); });
+    if (!r) return {};
+    Reader rd = r->body();
+    auto values = rd.array<DataValue>([](Reader& x) { return x.dataValue(); });
+    return rd.ok() && values.size() == nodes.size() ? values : std::vector<DataValue>{};
+}
+
+std::optional<DataValue> UaSession::readValue(const NodeId& node, double maxAgeMs)
+{
+    auto values = read({{node, attr::Value}}, maxAgeMs);
+    if (values.empty()) return std::nullopt;
+    return values.front();
+}
+
+std::optional<StatusCode> UaSession::write(const NodeId& node, const Variant& value)
+{
+    const auto r = call(kWrite, [&](Writer& w) {
+        w.arrayLength(1);
+        w.nodeId(node);
+        w.u32(attr::Value);
+        w.nullString();
+        w.dataValue(DataValue::ofValue(value));
+    });
+    if (!r) return std::nullopt;
+    Reader rd = r->body();
+    if (rd.arrayLength(4) != 1) return std::nullopt;
+    const StatusCode s = rd.statusCode();
+    return rd.ok() ? std::optional<StatusCode>(s) : std::nullopt;
+}
+
+UaWatcher::~UaWatcher()
+{
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+bool UaWatcher::start(uint16_t port, const std::vector<NodeId>& nodes, double intervalMs)
+{
+    if (!session_.open(port)) return false;
+    const auto sub = session_.call(kCreateSubscription, [&](Writer& w) {
+        w.f64(intervalMs);
+        w.u32(3000);  // lifetime count
+        w.u32(20);    // keep-alive count
+        w.u32(0);
+        w.boolean(true);
+        w.u8(0);
+    });
+    if (!sub) return false;
+    Reader sr = sub->body();
+    subscriptionId_ = sr.u32();
+    if (!sr.ok()) return false;
+    const auto items = session_.call(kCreateMonitoredItems, [&](Writer& w) {
+        w.u32(subscriptionId_);
+        w.i32(2);  // both time stamps
+        w.arrayLength(nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            w.nodeId(nodes[i]);
+            w.u32(attr::Value);
+            w.nullString();
+            w.qualifiedName({});
+            w.i32(2);  // reporting
+            w.u32(static_cast<uint32_t>(i));
+            w.f64(-1);
+            w.extensionObject({});
+            w.u32(10);
+            w.boolean(true);
+        }
+    });
+    if (!items) return false;
+    Reader ir = items->body();
+    if (ir.arrayLength() != nodes.size()) return false;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const StatusCode s = ir.statusCode();
+        ir.u32();
+        ir.f64();
+        ir.u32();
+        ir.extensionObject();
+        if (!ir.ok() || isBad(s)) return false;
+    }
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void UaWatcher::run()
+{
+    TcpClient& client = session_.client();
+    std::vector<uint32_t> acks;
+    const auto publish = [&] {
+        client.send(makeRequest(kPublish, session_.token(), session_.nextHandle(), [&](Writer& w) {
+            w.arrayLength(acks.size());
+            for (const uint32_t seq : acks) {
+                w.u32(subscriptionId_);
+                w.u32(seq);
+            }
+        }));
+        acks.clear();
+    };
+    publish();
+    publish();
+    while (!stop_) {
+        const auto r = client.receive(std::chrono::milliseconds(200));
+        if (!r) {
+            if (isBad(client.lastError)) return;
+            continue;
+        }
+        if (r->typeId != kServiceFault && !isBad(r->serviceResult)) {
+            Reader rd = r->body();
+            rd.u32();
+            rd.array<uint32_t>([](Reader& x) { return x.u32(); });
+            rd.boolean();
+            const uint32_t sequence = rd.u32();
+            rd.dateTime();
+            const size_t notifications = rd.arrayLength();
+            for (size_t k = 0; k < notifications && rd.ok(); ++k) {
+                const ExtensionObject e = rd.extensionObject();
+                if (!e.typeId.isNumeric(kDataChangeNotification)) continue;
+                Reader body(std::span(reinterpret_cast<const uint8_t*>(e.body.data()), e.body.size()));
+                const size_t changes = body.arrayLength(5);
+                for (size_t j = 0; j < changes && body.ok(); ++j) {
+                    const uint32_t handle = body.u32();
+                    DataValue v = body.dataValue();
+                    if (!body.ok()) break;
+                    std::lock_guard lock(mutex_);
+                    latest_[handle] = std::move(v);
+                    ++counts_[handle];
+                }
+                acks.push_back(sequence);
+            }
+        }
+        publish();
+    }
+}
+
+std::optional<DataValue> UaWatcher::latest(size_t index) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = latest_.find(index);
+    if (it == latest_.end()) return std::nullopt;
+    return it->second;
+}
+
+size_t UaWatcher::notifications(size_t index) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = counts_.find(index);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+}  // namespace orva::e2e
