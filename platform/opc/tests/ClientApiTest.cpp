@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "HookLog.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
 
@@ -13,6 +14,9 @@ using namespace opc::client;
 using namespace std::chrono_literals;
 
 namespace {
+
+using opc::test::HookLog;
+using opc::test::LoggingCreator;
 
 // Polls until pred holds or the generous deadline passes.
 template <class P>
@@ -25,21 +29,6 @@ bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
     }
     return pred();
 }
-
-struct HookLog {
-    std::mutex mutex;
-    std::vector<std::string> lines;
-    void add(std::string s)
-    {
-        std::lock_guard g(mutex);
-        lines.push_back(std::move(s));
-    }
-    std::vector<std::string> take()
-    {
-        std::lock_guard g(mutex);
-        return std::exchange(lines, {});
-    }
-};
 
 class LoggingItem : public SODaSItemDefault {
 public:
@@ -62,16 +51,6 @@ public:
     {
         log_.add("rate " + std::to_string(getUpdateRate()) + "->" + std::to_string(rate));
     }
-
-private:
-    HookLog& log_;
-};
-
-class LoggingCreator : public SODaSCreator {
-public:
-    explicit LoggingCreator(HookLog& log) : log_(log) {}
-    SODaSGroup* createGroup(SODaSServer*) override { return new LoggingGroup(log_); }
-    SODaSItem* createItem(SODaSGroup*, SODaSItemTag*) override { return new LoggingItem(log_); }
 
 private:
     HookLog& log_;
@@ -114,7 +93,8 @@ protected:
     void SetUp() override
     {
         entry.reset(new SODaSEntry);
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new LoggingCreator(log)).get());
+        entry->setCreator(
+            SOCmnPointer<SODaSCreator>(new LoggingCreator<LoggingGroup, LoggingItem>(log)).get());
         handler.reset(new CountingHandler);
         entry->setEventHandler(handler.get());
         auto root = entry->getNameSpaceRoot();

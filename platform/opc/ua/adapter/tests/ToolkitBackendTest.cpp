@@ -6,6 +6,7 @@
 #include <deque>
 #include <thread>
 
+#include "HookLog.h"
 #include "opc/SODaSCreator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/SODaSRequest.h"
@@ -18,6 +19,9 @@ using namespace opcua;
 using namespace std::chrono_literals;
 
 namespace {
+
+using opc::test::HookLog;
+using opc::test::LoggingCreator;
 
 template <class P>
 bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
@@ -112,21 +116,6 @@ private:
 };
 
 // Group and item hooks, as the server's own classes have them.
-struct HookLog {
-    std::mutex lock;
-    std::vector<std::string> lines;
-    void add(std::string s)
-    {
-        std::lock_guard g(lock);
-        lines.push_back(std::move(s));
-    }
-    std::vector<std::string> take()
-    {
-        std::lock_guard g(lock);
-        return std::exchange(lines, {});
-    }
-};
-
 class LoggingGroup : public SODaSGroupDefault {
 public:
     explicit LoggingGroup(HookLog& log) : log_(log) {}
@@ -149,16 +138,6 @@ private:
     HookLog& log_;
 };
 
-class LoggingCreator : public SODaSCreator {
-public:
-    explicit LoggingCreator(HookLog& log) : log_(log) {}
-    SODaSGroup* createGroup(SODaSServer*) override { return new LoggingGroup(log_); }
-    SODaSItem* createItem(SODaSGroup*, SODaSItemTag*) override { return new LoggingItem(log_); }
-
-private:
-    HookLog& log_;
-};
-
 class LastRelease : public SOSrvEventHandler {
 public:
     std::atomic<int> count{0};
@@ -169,7 +148,8 @@ class ToolkitBackendTest : public ::testing::Test {
 protected:
     ToolkitBackendTest() : entry(new SODaSEntry), handler(new LastRelease)
     {
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new LoggingCreator(hooks)).get());
+        entry->setCreator(
+            SOCmnPointer<SODaSCreator>(new LoggingCreator<LoggingGroup, LoggingItem>(hooks)).get());
         entry->setEventHandler(handler.get());
         entry->setMinUpdateRate(50);
         auto root = entry->getNameSpaceRoot();
