@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "HookLog.h"
+#include "ToolkitTestSupport.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
 
@@ -15,20 +15,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using opc::test::eventually;
 using opc::test::HookLog;
 using opc::test::LoggingCreator;
-
-// Polls until pred holds or the generous deadline passes.
-template <class P>
-bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
 
 class LoggingItem : public SODaSItemDefault {
 public:

@@ -6,7 +6,7 @@
 #include <deque>
 #include <thread>
 
-#include "HookLog.h"
+#include "ToolkitTestSupport.h"
 #include "opc/SODaSCreator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/SODaSRequest.h"
@@ -20,19 +20,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using opc::test::eventually;
 using opc::test::HookLog;
 using opc::test::LoggingCreator;
-
-template <class P>
-bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
 
 // Completes the tags' requests on a thread of its own: reads refresh the cache from "memory",
 // writes store into it; while offline both fail with the communication-failure quality.

@@ -1,16 +1,31 @@
 #pragma once
-// What the group and item hooks of the toolkit's tests write down: a log that the toolkit's
-// threads add lines to and the test takes, and a creator that makes the test's logging group and
-// item classes (each constructed from the log).
+// What the toolkit's tests share: waiting on a condition of the toolkit's threads, and what the
+// group and item hooks write down: a log that the toolkit's threads add lines to and the test
+// takes, and a creator that makes the test's logging group and item classes (each constructed
+// from the log).
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "opc/SODaSEntry.h"
 
 namespace opc::test {
+
+// Polls until pred holds or the generous deadline passes.
+template <class P>
+bool eventually(P pred, std::chrono::milliseconds deadline = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return pred();
+}
 
 struct HookLog {
     std::mutex mutex;
