@@ -14,12 +14,9 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-#include "UaTestClient.h"
-#include "opcua/AddressSpace.h"
+#include "SubscriptionBench.h"
 
 using namespace opcua;
 using namespace opcua::test;
@@ -59,23 +56,6 @@ struct ServerProcess {
         return port != 0;
     }
 
-    // CPU seconds used so far (user + system).
-    double cpuSeconds() const
-    {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const auto close = content.rfind(')');
-        if (close == std::string::npos) return 0;
-        std::istringstream fields(content.substr(close + 2));
-        std::string field;
-        unsigned long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14) utime = std::stoul(field);
-            if (i == 15) stime = std::stoul(field);
-        }
-        return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-
     ~ServerProcess()
     {
         if (pid > 0) {
@@ -85,26 +65,6 @@ struct ServerProcess {
     }
 };
 
-// Counts the notifications in a Publish response.
-size_t countNotifications(const Response& resp)
-{
-    Reader r = resp.body();
-    r.u32();
-    r.array<uint32_t>([](Reader& x) { return x.u32(); });
-    r.boolean();
-    r.u32();
-    r.dateTime();
-    size_t total = 0;
-    const size_t n = r.arrayLength();
-    for (size_t i = 0; i < n; ++i) {
-        const ExtensionObject e = r.extensionObject();
-        if (e.body.size() >= 4)
-            total += static_cast<uint8_t>(e.body[0]) | (static_cast<uint8_t>(e.body[1]) << 8) |
-                     (static_cast<uint8_t>(e.body[2]) << 16);
-    }
-    return total;
-}
-
 void BM_SubscriptionThroughput(benchmark::State& state)
 {
     ServerProcess server;
@@ -112,75 +72,9 @@ void BM_SubscriptionThroughput(benchmark::State& state)
         state.SkipWithError("ua-testserver did not start");
         return;
     }
-    TcpClient c;
-    if (!c.connect(server.port) || !c.hello() || c.open() == 0) {
-        state.SkipWithError("cannot connect");
-        return;
-    }
-    const auto token = c.session();
-    if (!token) {
-        state.SkipWithError("no session");
-        return;
-    }
-    const auto sub = c.call(makeRequest(787, *token, 1, [](Writer& w) {
-        w.f64(100);
-        w.u32(1000);
-        w.u32(10);
-        w.u32(0);
-        w.boolean(true);
-        w.u8(0);
-    }));
-    const uint32_t subscriptionId = sub ? sub->body().u32() : 0;
-    const auto items = c.call(makeRequest(751, *token, 2, [&](Writer& w) {
-        w.u32(subscriptionId);
-        w.i32(0);
-        w.arrayLength(kTags);
-        for (size_t i = 0; i < kTags; ++i) {
-            w.nodeId(NodeId::str("Bench.T" + std::to_string(i)));
-            w.u32(attr::Value);
-            w.nullString();
-            w.qualifiedName({});
-            w.i32(2);
-            w.u32(static_cast<uint32_t>(i));
-            w.f64(100);
-            w.extensionObject({});
-            w.u32(1);
-            w.boolean(true);
-        }
-    }));
-    if (!items || items->serviceResult != status::Good) {
-        state.SkipWithError("CreateMonitoredItems failed");
-        return;
-    }
-    const auto publish = [&] { return makeRequest(826, *token, 3, [](Writer& w) { w.emptyArray(); }); };
-    for (int i = 0; i < 4; ++i)
-        c.send(publish());
     // Warm up for half a second, then measure.
-    const auto warmEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (std::chrono::steady_clock::now() < warmEnd) {
-        if (!c.receive()) break;
-        c.send(publish());
-    }
-    size_t notifications = 0;
-    double seconds = 0;
-    double cpu = 0;
-    for (auto _ : state) {
-        const double cpu0 = server.cpuSeconds();
-        const auto t0 = std::chrono::steady_clock::now();
-        const auto end = t0 + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < end) {
-            const auto resp = c.receive();
-            if (!resp) break;
-            notifications += countNotifications(*resp);
-            c.send(publish());
-        }
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        cpu += server.cpuSeconds() - cpu0;
-    }
-    state.counters["notifications_per_s"] = static_cast<double>(notifications) / seconds;
-    state.counters["server_cpu_us_per_notification"] =
-        notifications > 0 ? cpu * 1e6 / static_cast<double>(notifications) : 0;
-    state.counters["server_cpu_share"] = cpu / seconds;
+    bench::measureSubscription(state, server.pid, server.port, kTags, std::chrono::milliseconds(500),
+                               std::chrono::seconds(3));
 }
 BENCHMARK(BM_SubscriptionThroughput)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -1,4 +1,5 @@
 // Renaming and re-commenting many items at once from lines of clipboard text.
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,22 +30,32 @@ struct RenameRow {
     std::shared_ptr<clsItem> item;
 };
 
+// The clipboard's lines, one for each selected row; nothing (and the user told why) when the
+// clipboard is empty or holds another number of lines.
+std::optional<std::vector<std::string>> clipboardLinesFor(UserInterface& ui, const Selection& selection)
+{
+    const std::string text = ui.clipboardText();
+    if (text.empty()) {
+        ui.message("Empty clipboard !", Icon::None);
+        return std::nullopt;
+    }
+    auto lines = EditorModel::splitClipboardLines(text);
+    if (lines.size() != selection.rows.size()) {
+        ui.message("Invalid selection", Icon::None);
+        return std::nullopt;
+    }
+    return lines;
+}
+
 }  // namespace
 
 EditResult EditorModel::pasteName(const Selection& selection)
 {
     EditResult result;
     guarded("Paste_Name_Click", [&] {
-        const std::string text = ui_.clipboardText();
-        if (text.empty()) {
-            ui_.message("Empty clipboard !", Icon::None);
-            return;
-        }
-        const auto lines = splitClipboardLines(text);
-        if (lines.size() != selection.rows.size()) {
-            ui_.message("Invalid selection", Icon::None);
-            return;
-        }
+        const auto clipboard = clipboardLinesFor(ui_, selection);
+        if (!clipboard) return;
+        const std::vector<std::string>& lines = *clipboard;
         std::vector<RenameRow> rows;
         std::unordered_set<const TreeNode*> selected;
         for (const auto& key : selection.rows) {
@@ -112,16 +123,9 @@ EditResult EditorModel::pasteComment(const Selection& selection)
 {
     EditResult result;
     guarded("Paste_Comment_Click", [&] {
-        const std::string text = ui_.clipboardText();
-        if (text.empty()) {
-            ui_.message("Empty clipboard !", Icon::None);
-            return;
-        }
-        const auto lines = splitClipboardLines(text);
-        if (lines.size() != selection.rows.size()) {
-            ui_.message("Invalid selection", Icon::None);
-            return;
-        }
+        const auto clipboard = clipboardLinesFor(ui_, selection);
+        if (!clipboard) return;
+        const std::vector<std::string>& lines = *clipboard;
         std::vector<std::shared_ptr<clsItem>> items;
         for (const auto& key : selection.rows) {
             auto item = gcolItems.get(key);

@@ -4,16 +4,11 @@
 namespace orva::editor::test {
 namespace {
 
-class BulkRenameTest : public ::testing::Test {
+class BulkRenameTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void SetUp() override
     {
-        model.newConfiguration(ServerKind::Tornel, "x");
-        addPlc(model, "P");
-        addBranch(model, "P", "B");
+        newPlcWithBranch(ServerKind::Tornel, "x");
         for (const char* name : {"X", "Y", "Z", "W"})
             addItem(model, "P.B", name);
         model.gbCfgSaved = true;

@@ -4,16 +4,11 @@
 namespace orva::editor::test {
 namespace {
 
-class EditingTest : public ::testing::Test {
+class EditingTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void SetUp() override
     {
-        model.newConfiguration(ServerKind::Tornel, "x");
-        addPlc(model, "P");
-        addBranch(model, "P", "B");
+        newPlcWithBranch(ServerKind::Tornel, "x");
         addBranch(model, "P", "C");
         addBranch(model, "P.B", "Inner");
         addItem(model, "P.B", "Level");

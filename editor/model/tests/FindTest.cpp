@@ -4,16 +4,11 @@
 namespace orva::editor::test {
 namespace {
 
-class FindTest : public ::testing::Test {
+class FindTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void SetUp() override
     {
-        model.newConfiguration(ServerKind::Pennat, "/configs/Pennat.xml");
-        addPlc(model, "P");
-        addBranch(model, "P", "B");
+        newPlcWithBranch(ServerKind::Pennat, "/configs/Pennat.xml");
         for (const char* name : {"MOTOR1", "PUMP", "MOTOR2", "MOTOR3"})
             addItem(model, "P.B", name);
         model.openFind();

@@ -6,11 +6,8 @@ namespace {
 
 constexpr std::string_view kDecl = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n";
 
-class ImportTest : public ::testing::Test {
+class ImportTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     bool importText(const std::string& xml) { return model.importXmlBytes(std::string(kDecl) + xml); }
 
     // A Pennat document with the given content inside its only PLC's tags element.

@@ -4,11 +4,8 @@
 namespace orva::editor::test {
 namespace {
 
-class KeysTest : public ::testing::Test {
+class KeysTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void SetUp() override
     {
         model.newConfiguration(ServerKind::Tornel, "/cfg/Tornel.xml");

@@ -95,4 +95,19 @@ inline void addItem(EditorModel& model, const std::string& parent, const std::st
     ASSERT_TRUE(model.AddItemToColl(parent, itemForm(name, type, byte, block), false).done);
 }
 
+// The model's fixtures: an editor model driven by a scripted user interface.
+class ModelTest : public ::testing::Test {
+protected:
+    // A new configuration of the kind with PLC "P" and its branch "P.B".
+    void newPlcWithBranch(ServerKind kind, const std::string& path)
+    {
+        model.newConfiguration(kind, path);
+        addPlc(model, "P");
+        addBranch(model, "P", "B");
+    }
+
+    ScriptedUi ui;
+    EditorModel model{ui};
+};
+
 }  // namespace orva::editor::test

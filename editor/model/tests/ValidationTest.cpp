@@ -4,16 +4,11 @@
 namespace orva::editor::test {
 namespace {
 
-class ValidationTest : public ::testing::Test {
+class ValidationTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void SetUp() override
     {
-        model.newConfiguration(ServerKind::Tornel, "x");
-        addPlc(model, "P");
-        addBranch(model, "P", "B");
+        newPlcWithBranch(ServerKind::Tornel, "x");
         addItem(model, "P.B", "SPEED");
     }
 

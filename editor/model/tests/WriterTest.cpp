@@ -5,11 +5,8 @@
 namespace orva::editor::test {
 namespace {
 
-class WriterTest : public ::testing::Test {
+class WriterTest : public ModelTest {
 protected:
-    ScriptedUi ui;
-    EditorModel model{ui};
-
     void expectFile(const std::string& name)
     {
         EXPECT_EQ(written(model), readBytes(dataFile(name)));

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ToolkitTestSupport.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
 
@@ -14,32 +15,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Polls until pred holds or the generous deadline passes.
-template <class P>
-bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
-
-struct HookLog {
-    std::mutex mutex;
-    std::vector<std::string> lines;
-    void add(std::string s)
-    {
-        std::lock_guard g(mutex);
-        lines.push_back(std::move(s));
-    }
-    std::vector<std::string> take()
-    {
-        std::lock_guard g(mutex);
-        return std::exchange(lines, {});
-    }
-};
+using opc::test::eventually;
+using opc::test::HookLog;
+using opc::test::LoggingCreator;
 
 class LoggingItem : public SODaSItemDefault {
 public:
@@ -62,16 +40,6 @@ public:
     {
         log_.add("rate " + std::to_string(getUpdateRate()) + "->" + std::to_string(rate));
     }
-
-private:
-    HookLog& log_;
-};
-
-class LoggingCreator : public SODaSCreator {
-public:
-    explicit LoggingCreator(HookLog& log) : log_(log) {}
-    SODaSGroup* createGroup(SODaSServer*) override { return new LoggingGroup(log_); }
-    SODaSItem* createItem(SODaSGroup*, SODaSItemTag*) override { return new LoggingItem(log_); }
 
 private:
     HookLog& log_;
@@ -114,7 +82,8 @@ protected:
     void SetUp() override
     {
         entry.reset(new SODaSEntry);
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new LoggingCreator(log)).get());
+        entry->setCreator(
+            SOCmnPointer<SODaSCreator>(new LoggingCreator<LoggingGroup, LoggingItem>(log)).get());
         handler.reset(new CountingHandler);
         entry->setEventHandler(handler.get());
         auto root = entry->getNameSpaceRoot();

@@ -76,6 +76,22 @@ int codeFromHeaderError(uint8_t errorClass, uint8_t errorCode)
     return kS7RequestRefused;
 }
 
+// The code of an answer to a read or write job.
+int codeFromResponse(const s7::ResponseStatus& status)
+{
+    switch (status.kind) {
+        case s7::ResponseKind::Ok:
+            return kS7Ok;
+        case s7::ResponseKind::ItemError:
+            return codeFromReturnCode(status.returnCode);
+        case s7::ResponseKind::HeaderError:
+            return codeFromHeaderError(status.errorClass, status.errorCode);
+        case s7::ResponseKind::Violation:
+            break;
+    }
+    return kS7ProtocolViolation;
+}
+
 }  // namespace
 
 void S7Client::close()
@@ -158,59 +174,48 @@ int S7Client::exchange(const std::vector<uint8_t>& requestPdu, std::vector<uint8
     return kS7Ok;
 }
 
-int S7Client::readBytes(uint16_t dataBlock, uint32_t startByte, std::span<uint8_t> destination)
+template <class Encode, class Decode>
+int S7Client::inPieces(size_t total, size_t piece, Encode encode, Decode decode)
 {
-    if (!connected()) return kS7ConnectionLost;
-    const size_t piece = pduSize_ - s7::kReadResponseOverhead;
-    for (size_t done = 0; done < destination.size();) {
-        const size_t count = std::min(piece, destination.size() - done);
+    for (size_t done = 0; done < total;) {
+        const size_t count = std::min(piece, total - done);
         const uint16_t ref = nextPduRef();
         const Deadline deadline(timeouts_.request);
-        const auto request = s7::encodeReadRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
-                                                   static_cast<uint16_t>(count));
-        if (const int code = exchange(request, response_, deadline); code != kS7Ok) return code;
-        const s7::ResponseStatus status =
-            s7::decodeReadResponse(response_, ref, destination.subspan(done, count));
-        switch (status.kind) {
-            case s7::ResponseKind::Ok:
-                break;
-            case s7::ResponseKind::ItemError:
-                return codeFromReturnCode(status.returnCode);
-            case s7::ResponseKind::HeaderError:
-                return codeFromHeaderError(status.errorClass, status.errorCode);
-            case s7::ResponseKind::Violation:
-                return fail(kS7ProtocolViolation);
-        }
+        if (const int code = exchange(encode(ref, done, count), response_, deadline); code != kS7Ok)
+            return code;
+        const s7::ResponseStatus status = decode(ref, done, count);
+        // After an answer that cannot be understood the stream is out of step: the connection goes.
+        if (status.kind == s7::ResponseKind::Violation) return fail(kS7ProtocolViolation);
+        if (const int code = codeFromResponse(status); code != kS7Ok) return code;
         done += count;
     }
     return kS7Ok;
 }
 
+int S7Client::readBytes(uint16_t dataBlock, uint32_t startByte, std::span<uint8_t> destination)
+{
+    if (!connected()) return kS7ConnectionLost;
+    return inPieces(
+        destination.size(), pduSize_ - s7::kReadResponseOverhead,
+        [&](uint16_t ref, size_t done, size_t count) {
+            return s7::encodeReadRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
+                                         static_cast<uint16_t>(count));
+        },
+        [&](uint16_t ref, size_t done, size_t count) {
+            return s7::decodeReadResponse(response_, ref, destination.subspan(done, count));
+        });
+}
+
 int S7Client::writeBytes(uint16_t dataBlock, uint32_t startByte, std::span<const uint8_t> source)
 {
     if (!connected()) return kS7ConnectionLost;
-    const size_t piece = pduSize_ - s7::kWriteRequestOverhead;
-    for (size_t done = 0; done < source.size();) {
-        const size_t count = std::min(piece, source.size() - done);
-        const uint16_t ref = nextPduRef();
-        const Deadline deadline(timeouts_.request);
-        const auto request = s7::encodeWriteRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
-                                                    source.subspan(done, count));
-        if (const int code = exchange(request, response_, deadline); code != kS7Ok) return code;
-        const s7::ResponseStatus status = s7::decodeWriteResponse(response_, ref);
-        switch (status.kind) {
-            case s7::ResponseKind::Ok:
-                break;
-            case s7::ResponseKind::ItemError:
-                return codeFromReturnCode(status.returnCode);
-            case s7::ResponseKind::HeaderError:
-                return codeFromHeaderError(status.errorClass, status.errorCode);
-            case s7::ResponseKind::Violation:
-                return fail(kS7ProtocolViolation);
-        }
-        done += count;
-    }
-    return kS7Ok;
+    return inPieces(
+        source.size(), pduSize_ - s7::kWriteRequestOverhead,
+        [&](uint16_t ref, size_t done, size_t count) {
+            return s7::encodeWriteRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
+                                          source.subspan(done, count));
+        },
+        [&](uint16_t ref, size_t, size_t) { return s7::decodeWriteResponse(response_, ref); });
 }
 
 }  // namespace plc

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "PolledGroup.h"
 #include "TornelServer.h"
 #include "plcsim/PlcSimulator.h"
 #include "process/HeadlessWindow.h"
@@ -44,7 +45,7 @@ std::string tags()
            tagElement("U4", "VT_UI4", 40) + tagElement("B", "VT_UI1", 0, 2);
 }
 
-class CommPlcsim : public ::testing::Test {
+class CommPlcsim : public ::testing::Test, protected PolledGroup {
 protected:
     void SetUp() override
     {
@@ -72,27 +73,10 @@ protected:
     }
 
     // Subscribes every tag in one 100 ms group.
-    void subscribeAll()
-    {
-        group = server->client().addGroup("poll", 100);
-        for (const char* name : {"I2", "R4", "Bit", "Text", "Arr", "U4", "B"}) {
-            const AddItemResult added = group->addItem(std::string("P.") + name);
-            ASSERT_EQ(added.result, S_OK) << name;
-            handles[name] = added.handle;
-        }
-    }
-    RequestResult cached(const std::string& name) { return group->readCache(handles.at(name)); }
-    bool allGood()
-    {
-        for (const auto& [name, handle] : handles)
-            if (group->readCache(handle).quality != OPC_QUALITY_GOOD) return false;
-        return true;
-    }
+    void subscribeAll() { subscribe(*server, {"I2", "R4", "Bit", "Text", "Arr", "U4", "B"}); }
 
     std::unique_ptr<plcsim::PlcSimulator> sim;
     std::unique_ptr<TornelServer> server;
-    std::shared_ptr<Group> group;
-    std::map<std::string, ItemHandle> handles;
 };
 
 }  // namespace

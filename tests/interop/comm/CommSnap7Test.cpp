@@ -5,6 +5,7 @@
 #include <set>
 
 #include "ChildProcess.h"
+#include "PolledGroup.h"
 #include "TornelServer.h"
 
 using namespace orva;
@@ -13,7 +14,7 @@ using namespace opc::client;
 
 namespace {
 
-class CommSnap7 : public ::testing::Test {
+class CommSnap7 : public ::testing::Test, protected PolledGroup {
 protected:
     void SetUp() override
     {
@@ -69,28 +70,11 @@ protected:
         }
         return all();
     }
-    void subscribeAll()
-    {
-        group = server->client().addGroup("poll", 100);
-        for (const char* name : {"I2", "R4", "Bit", "Text", "Far"}) {
-            const AddItemResult added = group->addItem(std::string("P.") + name);
-            ASSERT_EQ(added.result, S_OK) << name;
-            handles[name] = added.handle;
-        }
-    }
-    RequestResult cached(const std::string& name) { return group->readCache(handles.at(name)); }
-    bool allGood()
-    {
-        for (const auto& [name, handle] : handles)
-            if (group->readCache(handle).quality != OPC_QUALITY_GOOD) return false;
-        return true;
-    }
+    void subscribeAll() { subscribe(*server, {"I2", "R4", "Bit", "Text", "Far"}); }
 
     int port = 0;
     std::unique_ptr<interop::ChildProcess> plc;
     std::unique_ptr<TornelServer> server;
-    std::shared_ptr<Group> group;
-    std::map<std::string, ItemHandle> handles;
     std::set<std::string> accesses;
 };
 

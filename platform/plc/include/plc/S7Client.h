@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -52,6 +53,11 @@ private:
                  const Deadline& deadline);
     int fail(int code);
     uint16_t nextPduRef();
+    // Sends a job of total bytes in pieces of at most piece bytes, one request each, and stops at
+    // the first failure: encode(ref, offset, count) builds a piece's request, decode(ref, offset,
+    // count) reads its answer.
+    template <class Encode, class Decode>
+    int inPieces(size_t total, size_t piece, Encode encode, Decode decode);
 
     S7Timeouts timeouts_;
     UniqueFd socket_;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <thread>
 
+#include "ToolkitTestSupport.h"
 #include "opc/SODaSCreator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/SODaSRequest.h"
@@ -19,16 +20,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <class P>
-bool eventually(P pred, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
+using opc::test::eventually;
+using opc::test::HookLog;
+using opc::test::LoggingCreator;
 
 // Completes the tags' requests on a thread of its own: reads refresh the cache from "memory",
 // writes store into it; while offline both fail with the communication-failure quality.
@@ -112,21 +106,6 @@ private:
 };
 
 // Group and item hooks, as the server's own classes have them.
-struct HookLog {
-    std::mutex lock;
-    std::vector<std::string> lines;
-    void add(std::string s)
-    {
-        std::lock_guard g(lock);
-        lines.push_back(std::move(s));
-    }
-    std::vector<std::string> take()
-    {
-        std::lock_guard g(lock);
-        return std::exchange(lines, {});
-    }
-};
-
 class LoggingGroup : public SODaSGroupDefault {
 public:
     explicit LoggingGroup(HookLog& log) : log_(log) {}
@@ -149,16 +128,6 @@ private:
     HookLog& log_;
 };
 
-class LoggingCreator : public SODaSCreator {
-public:
-    explicit LoggingCreator(HookLog& log) : log_(log) {}
-    SODaSGroup* createGroup(SODaSServer*) override { return new LoggingGroup(log_); }
-    SODaSItem* createItem(SODaSGroup*, SODaSItemTag*) override { return new LoggingItem(log_); }
-
-private:
-    HookLog& log_;
-};
-
 class LastRelease : public SOSrvEventHandler {
 public:
     std::atomic<int> count{0};
@@ -169,7 +138,8 @@ class ToolkitBackendTest : public ::testing::Test {
 protected:
     ToolkitBackendTest() : entry(new SODaSEntry), handler(new LastRelease)
     {
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new LoggingCreator(hooks)).get());
+        entry->setCreator(
+            SOCmnPointer<SODaSCreator>(new LoggingCreator<LoggingGroup, LoggingItem>(hooks)).get());
         entry->setEventHandler(handler.get());
         entry->setMinUpdateRate(50);
         auto root = entry->getNameSpaceRoot();
