@@ -52,12 +52,6 @@ IoStatus waitFor(int fd, short events, const Deadline& deadline)
 
 }  // namespace
 
-void UniqueFd::reset(int fd)
-{
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 int Deadline::remainingMs() const
 {
     const auto left = end_ - std::chrono::steady_clock::now();

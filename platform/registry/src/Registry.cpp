@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "KeyPath.h"
+#include "common/UniqueFd.h"
 
 namespace orva::registry {
 namespace {
@@ -43,28 +44,7 @@ Status statusFromErrno(int error)
     }
 }
 
-// Closes a file descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+using Fd = common::UniqueFd;
 
 // Reads the whole key file; Ok with the bytes, or why not.
 Status readFileText(const std::filesystem::path& file, std::string& text)
