@@ -49,8 +49,13 @@ ConfigLocation locateConfiguration(const ServerIdentity& identity, std::string_v
     if (status == registry::Status::Ok && !configured.empty()) return {ConfigSource::Registry, configured};
 
     // No key, or a key without a usable value: nothing names a configuration.
+    ConfigLocation none;
+    if (status != registry::Status::Ok && status != registry::Status::KeyNotFound &&
+        status != registry::Status::ValueNotFound)
+        none.registryProblem = std::string(identity.registryKey) + "\\" + std::string(kConfigFileValueName) +
+                               ": " + std::string(registry::statusText(status));
     owner.showWarning(identity.configWarningTitle, kConfigNotLoadedMessage);
-    return {};
+    return none;
 }
 
 }  // namespace orva::process

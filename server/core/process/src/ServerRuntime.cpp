@@ -151,6 +151,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         auto root = entry->getNameSpaceRoot();
         core::configureNameSpaceRoot(*root);
         const ConfigLocation location = locateConfiguration(identity, executablePath, registry, window);
+        if (!location.registryProblem.empty()) log.log("registry: " + location.registryProblem);
         if (location.source != ConfigSource::None) {
             log.log("configuration " + location.path);
             LoaderWarnings warnings(window);

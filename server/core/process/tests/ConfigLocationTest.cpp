@@ -81,8 +81,14 @@ TEST_F(ConfigLocationFixture, AKeyWithoutAUsableValueWarnsInsteadOfLoadingTheExe
     EXPECT_EQ(locate().source, ConfigSource::None);
     // A corrupt key file reads as a key without values.
     std::ofstream(registry.keyFile(tornel.registryKey), std::ios::trunc) << "garbage";
-    EXPECT_EQ(locate().source, ConfigSource::None);
+    const ConfigLocation corrupt = locate();
+    EXPECT_EQ(corrupt.source, ConfigSource::None);
     EXPECT_EQ(owner.warnings.size(), 3u);
+    // The log learns why, where the value merely missing says nothing.
+    EXPECT_NE(corrupt.registryProblem.find("ConfigFile: registry key file is corrupt"), std::string::npos)
+        << corrupt.registryProblem;
+    ASSERT_EQ(registry.deleteKey(tornel.registryKey), Status::Ok);
+    EXPECT_EQ(locate().registryProblem, "");
 }
 
 TEST_F(ConfigLocationFixture, AFolderNamedLikeTheFileIsNoConfiguration)

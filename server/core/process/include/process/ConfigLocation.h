@@ -20,6 +20,9 @@ enum class ConfigSource {
 struct ConfigLocation {
     ConfigSource source = ConfigSource::None;
     std::string path;  // what to hand to the loader; empty for None
+    // Why the registry value could not be read, when the registry itself failed (access denied,
+    // corrupt key file, I/O error); empty when the key or value simply does not exist.
+    std::string registryProblem;
 };
 
 // The executable's path with a final ".exe" (else ".EXE") removed and ".xml" appended;
