@@ -74,31 +74,15 @@ inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t por
         state.SkipWithError("no session");
         return;
     }
-    const auto sub = c.call(makeRequest(787, *token, 1, [](Writer& w) {
-        w.f64(100);
-        w.u32(1000);
-        w.u32(10);
-        w.u32(0);
-        w.boolean(true);
-        w.u8(0);
-    }));
+    const auto sub =
+        c.call(makeRequest(787, *token, 1, [](Writer& w) { writeCreateSubscription(w, 100, 1000, 10); }));
     const uint32_t subscriptionId = sub ? sub->body().u32() : 0;
+    std::vector<NodeId> nodes;
+    nodes.reserve(tags);
+    for (size_t i = 0; i < tags; ++i)
+        nodes.push_back(NodeId::str("Bench.T" + std::to_string(i)));
     const auto items = c.call(makeRequest(751, *token, 2, [&](Writer& w) {
-        w.u32(subscriptionId);
-        w.i32(0);
-        w.arrayLength(tags);
-        for (size_t i = 0; i < tags; ++i) {
-            w.nodeId(NodeId::str("Bench.T" + std::to_string(i)));
-            w.u32(attr::Value);
-            w.nullString();
-            w.qualifiedName({});
-            w.i32(2);
-            w.u32(static_cast<uint32_t>(i));
-            w.f64(100);
-            w.extensionObject({});
-            w.u32(1);
-            w.boolean(true);
-        }
+        writeCreateMonitoredItems(w, subscriptionId, nodes, {.timestamps = 0, .samplingIntervalMs = 100});
     }));
     if (!items || items->serviceResult != status::Good) {
         state.SkipWithError("CreateMonitoredItems failed");

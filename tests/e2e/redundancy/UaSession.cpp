@@ -9,8 +9,7 @@ using namespace opcua;
 namespace {
 
 constexpr uint32_t kRead = 631, kWrite = 673, kCloseSession = 473, kCreateSubscription = 787,
-                   kCreateMonitoredItems = 751, kPublish = 826, kServiceFault = 397,
-                   kDataChangeNotification = 811;
+                   kCreateMonitoredItems = 751, kPublish = 826, kServiceFault = 397;
 
 }  // namespace
 
@@ -77,34 +76,14 @@ UaWatcher::~UaWatcher()
 bool UaWatcher::start(uint16_t port, const std::vector<NodeId>& nodes, double intervalMs)
 {
     if (!session_.open(port)) return false;
-    const auto sub = session_.call(kCreateSubscription, [&](Writer& w) {
-        w.f64(intervalMs);
-        w.u32(3000);  // lifetime count
-        w.u32(20);    // keep-alive count
-        w.u32(0);
-        w.boolean(true);
-        w.u8(0);
-    });
+    const auto sub = session_.call(kCreateSubscription,
+                                   [&](Writer& w) { writeCreateSubscription(w, intervalMs, 3000, 20); });
     if (!sub) return false;
     Reader sr = sub->body();
     subscriptionId_ = sr.u32();
     if (!sr.ok()) return false;
     const auto items = session_.call(kCreateMonitoredItems, [&](Writer& w) {
-        w.u32(subscriptionId_);
-        w.i32(2);  // both time stamps
-        w.arrayLength(nodes.size());
-        for (size_t i = 0; i < nodes.size(); ++i) {
-            w.nodeId(nodes[i]);
-            w.u32(attr::Value);
-            w.nullString();
-            w.qualifiedName({});
-            w.i32(2);  // reporting
-            w.u32(static_cast<uint32_t>(i));
-            w.f64(-1);
-            w.extensionObject({});
-            w.u32(10);
-            w.boolean(true);
-        }
+        writeCreateMonitoredItems(w, subscriptionId_, nodes, {.queueSize = 10});
     });
     if (!items) return false;
     Reader ir = items->body();
@@ -126,13 +105,8 @@ void UaWatcher::run()
     TcpClient& client = session_.client();
     std::vector<uint32_t> acks;
     const auto publish = [&] {
-        client.send(makeRequest(kPublish, session_.token(), session_.nextHandle(), [&](Writer& w) {
-            w.arrayLength(acks.size());
-            for (const uint32_t seq : acks) {
-                w.u32(subscriptionId_);
-                w.u32(seq);
-            }
-        }));
+        client.send(makeRequest(kPublish, session_.token(), session_.nextHandle(),
+                                [&](Writer& w) { writePublishRequest(w, subscriptionId_, acks); }));
         acks.clear();
     };
     publish();
@@ -144,28 +118,15 @@ void UaWatcher::run()
             continue;
         }
         if (r->typeId != kServiceFault && !isBad(r->serviceResult)) {
-            Reader rd = r->body();
-            rd.u32();
-            rd.array<uint32_t>([](Reader& x) { return x.u32(); });
-            rd.boolean();
-            const uint32_t sequence = rd.u32();
-            rd.dateTime();
-            const size_t notifications = rd.arrayLength();
-            for (size_t k = 0; k < notifications && rd.ok(); ++k) {
-                const ExtensionObject e = rd.extensionObject();
-                if (!e.typeId.isNumeric(kDataChangeNotification)) continue;
-                Reader body(std::span(reinterpret_cast<const uint8_t*>(e.body.data()), e.body.size()));
-                const size_t changes = body.arrayLength(5);
-                for (size_t j = 0; j < changes && body.ok(); ++j) {
-                    const uint32_t handle = body.u32();
-                    DataValue v = body.dataValue();
-                    if (!body.ok()) break;
-                    std::lock_guard lock(mutex_);
-                    latest_[handle] = std::move(v);
-                    ++counts_[handle];
+            PublishedChanges published = parsePublishResponse(*r);
+            {
+                std::lock_guard lock(mutex_);
+                for (DataChange& change : published.changes) {
+                    latest_[change.clientHandle] = std::move(change.value);
+                    ++counts_[change.clientHandle];
                 }
-                acks.push_back(sequence);
             }
+            if (published.sequenceToAcknowledge) acks.push_back(*published.sequenceToAcknowledge);
         }
         publish();
     }

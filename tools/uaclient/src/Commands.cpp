@@ -167,40 +167,13 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
               std::ostream& out, std::ostream& err, const std::atomic<bool>* stop)
 {
     const auto sub = c.call(
-        kCreateSubscription,
-        [&](Writer& w) {
-            w.f64(intervalMs);
-            w.u32(600);
-            w.u32(20);
-            w.u32(0);
-            w.boolean(true);
-            w.u8(0);
-        },
-        err);
+        kCreateSubscription, [&](Writer& w) { writeCreateSubscription(w, intervalMs, 600, 20); }, err);
     if (!sub) return 1;
     Reader sr = sub->body();
     const uint32_t subscriptionId = sr.u32();
     out << "subscription " << subscriptionId << ", publishing interval " << sr.f64() << " ms\n";
     const auto items = c.call(
-        kCreateMonitoredItems,
-        [&](Writer& w) {
-            w.u32(subscriptionId);
-            w.i32(2);
-            w.arrayLength(nodes.size());
-            for (size_t i = 0; i < nodes.size(); ++i) {
-                w.nodeId(nodes[i]);
-                w.u32(attr::Value);
-                w.nullString();
-                w.qualifiedName({});
-                w.i32(2);
-                w.u32(static_cast<uint32_t>(i));
-                w.f64(-1);
-                w.extensionObject({});
-                w.u32(1);
-                w.boolean(true);
-            }
-        },
-        err);
+        kCreateMonitoredItems, [&](Writer& w) { writeCreateMonitoredItems(w, subscriptionId, nodes); }, err);
     if (!items) return 1;
     Reader ir = items->body();
     const size_t n = ir.arrayLength();
@@ -220,13 +193,8 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
 
     std::vector<uint32_t> acks;
     const auto publish = [&] {
-        c.client().send(makeRequest(kPublish, c.token(), c.next(), [&](Writer& w) {
-            w.arrayLength(acks.size());
-            for (const uint32_t seq : acks) {
-                w.u32(subscriptionId);
-                w.u32(seq);
-            }
-        }));
+        c.client().send(makeRequest(kPublish, c.token(), c.next(),
+                                    [&](Writer& w) { writePublishRequest(w, subscriptionId, acks); }));
         acks.clear();
     };
     publish();
@@ -250,27 +218,14 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
             publish();
             continue;
         }
-        Reader rd = r->body();
-        rd.u32();
-        rd.array<uint32_t>([](Reader& x) { return x.u32(); });
-        rd.boolean();
-        const uint32_t sequence = rd.u32();
-        rd.dateTime();
-        const size_t notifications = rd.arrayLength();
-        for (size_t k = 0; k < notifications && rd.ok(); ++k) {
-            const ExtensionObject e = rd.extensionObject();
-            if (!e.typeId.isNumeric(811)) continue;
-            Reader body(std::span(reinterpret_cast<const uint8_t*>(e.body.data()), e.body.size()));
-            const size_t changes = body.arrayLength(5);
-            for (size_t j = 0; j < changes && body.ok(); ++j) {
-                const uint32_t handle = body.u32();
-                const DataValue v = body.dataValue();
-                out << formatTime(v.sourceTimestamp) << "  "
-                    << (handle < nodes.size() ? nodes[handle].toString() : "?") << "  "
-                    << formatValue(v.value) << "  " << formatStatus(v.status) << "\n";
-            }
-            acks.push_back(sequence);
+        const PublishedChanges published = parsePublishResponse(*r);
+        for (const DataChange& change : published.changes) {
+            const uint32_t handle = change.clientHandle;
+            out << formatTime(change.value.sourceTimestamp) << "  "
+                << (handle < nodes.size() ? nodes[handle].toString() : "?") << "  "
+                << formatValue(change.value.value) << "  " << formatStatus(change.value.status) << "\n";
         }
+        if (published.sequenceToAcknowledge) acks.push_back(*published.sequenceToAcknowledge);
         out.flush();
         publish();
     }

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include "opcua/AddressSpace.h"
+
 namespace opcua {
 
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
@@ -75,6 +77,75 @@ void writeCreateSession(Writer& w, double timeoutMs)
     w.nullString();
     w.f64(timeoutMs);
     w.u32(0);
+}
+
+void writeCreateSubscription(Writer& w, double publishingIntervalMs, uint32_t lifetimeCount,
+                             uint32_t keepAliveCount)
+{
+    w.f64(publishingIntervalMs);
+    w.u32(lifetimeCount);
+    w.u32(keepAliveCount);
+    w.u32(0);  // max notifications per publish: no limit
+    w.boolean(true);
+    w.u8(0);
+}
+
+void writeCreateMonitoredItems(Writer& w, uint32_t subscriptionId, const std::vector<NodeId>& nodes,
+                               const MonitoringOptions& options)
+{
+    constexpr int32_t kReporting = 2;
+    w.u32(subscriptionId);
+    w.i32(options.timestamps);
+    w.arrayLength(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        w.nodeId(nodes[i]);
+        w.u32(attr::Value);
+        w.nullString();
+        w.qualifiedName({});
+        w.i32(kReporting);
+        w.u32(static_cast<uint32_t>(i));
+        w.f64(options.samplingIntervalMs);
+        w.extensionObject({});
+        w.u32(options.queueSize);
+        w.boolean(true);
+    }
+}
+
+void writePublishRequest(Writer& w, uint32_t subscriptionId, const std::vector<uint32_t>& acks)
+{
+    w.arrayLength(acks.size());
+    for (const uint32_t sequence : acks) {
+        w.u32(subscriptionId);
+        w.u32(sequence);
+    }
+}
+
+PublishedChanges parsePublishResponse(const Response& response)
+{
+    constexpr uint32_t kDataChangeNotification = 811;
+    PublishedChanges out;
+    Reader rd = response.body();
+    rd.u32();                                               // subscription id
+    rd.array<uint32_t>([](Reader& x) { return x.u32(); });  // available sequence numbers
+    rd.boolean();                                           // more notifications
+    const uint32_t sequence = rd.u32();
+    rd.dateTime();
+    const size_t notifications = rd.arrayLength();
+    for (size_t k = 0; k < notifications && rd.ok(); ++k) {
+        const ExtensionObject e = rd.extensionObject();
+        if (!rd.ok() || !e.typeId.isNumeric(kDataChangeNotification)) continue;
+        out.sequenceToAcknowledge = sequence;
+        Reader body(std::span(reinterpret_cast<const uint8_t*>(e.body.data()), e.body.size()));
+        const size_t changes = body.arrayLength(5);
+        for (size_t j = 0; j < changes && body.ok(); ++j) {
+            DataChange change;
+            change.clientHandle = body.u32();
+            change.value = body.dataValue();
+            if (!body.ok()) break;
+            out.changes.push_back(std::move(change));
+        }
+    }
+    return out;
 }
 
 void writeAnonymousActivate(Writer& w)

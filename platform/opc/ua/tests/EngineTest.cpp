@@ -121,16 +121,6 @@ std::vector<StatusCode> statuses(const Response& r)
     return rd.array<StatusCode>([](Reader& x) { return x.statusCode(); });
 }
 
-void writeCreateSubscription(Writer& w, double interval, uint32_t lifetime = 100, uint32_t keepAlive = 10)
-{
-    w.f64(interval);
-    w.u32(lifetime);
-    w.u32(keepAlive);
-    w.u32(0);
-    w.boolean(true);
-    w.u8(0);
-}
-
 uint32_t createSubscription(Harness& h, const NodeId& token, double interval, uint32_t lifetime = 100,
                             uint32_t keepAlive = 10)
 {
@@ -684,7 +674,7 @@ TEST(Engine, SubscriptionAndItemLimits)
     Harness h(limits);
     const NodeId token = h.session();
     const uint32_t sub = createSubscription(h, token, 1000, 10000, 1000);
-    EXPECT_EQ(h.call(787, token, [](Writer& w) { writeCreateSubscription(w, 100); }).serviceResult,
+    EXPECT_EQ(h.call(787, token, [](Writer& w) { writeCreateSubscription(w, 100, 100, 10); }).serviceResult,
               status::BadTooManySubscriptions);
     const auto items = createItems(
         h, token, sub,

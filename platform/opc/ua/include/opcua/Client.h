@@ -36,6 +36,32 @@ void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<Node
                       int32_t timestamps = 2);
 void writeAnonymousActivate(Writer& w);
 void writeCreateSession(Writer& w, double timeoutMs = 60000);
+// A CreateSubscription request, publishing enabled, priority 0.
+void writeCreateSubscription(Writer& w, double publishingIntervalMs, uint32_t lifetimeCount,
+                             uint32_t keepAliveCount);
+// A CreateMonitoredItems request reporting the Value of each node; an item's client handle is
+// its index in `nodes`.
+struct MonitoringOptions {
+    int32_t timestamps = 2;          // both
+    double samplingIntervalMs = -1;  // the publishing interval
+    uint32_t queueSize = 1;
+};
+void writeCreateMonitoredItems(Writer& w, uint32_t subscriptionId, const std::vector<NodeId>& nodes,
+                               const MonitoringOptions& options = {});
+// A Publish request acknowledging the given sequence numbers of one subscription.
+void writePublishRequest(Writer& w, uint32_t subscriptionId, const std::vector<uint32_t>& acks);
+
+// The data changes a Publish response carries, by the monitored items' client handles.
+struct DataChange {
+    uint32_t clientHandle = 0;
+    DataValue value;
+};
+struct PublishedChanges {
+    std::vector<DataChange> changes;
+    // The notification message to acknowledge with the next Publish; none for a keep-alive.
+    std::optional<uint32_t> sequenceToAcknowledge;
+};
+PublishedChanges parsePublishResponse(const Response& response);
 
 class TcpClient {
 public:
