@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "DisplayCheck.h"
+#include "EdgeNode.h"
 #include "WindowHost.h"
 #include "core/ConfigLoader.h"
 #include "core/S7Creator.h"
@@ -165,7 +166,12 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     WindowStatusSink sink(window);
     std::unique_ptr<ServerCommunication> comm = transport.makeCommunication(plcs, queues, sink);
     communication = comm.get();
-    host->setStatusSnapshotProvider([c = comm.get()] { return c->snapshot(); });
+    std::unique_ptr<EdgeNode> edgeNode;  // made once the toolkit runs; read by the dialog meanwhile
+    host->setStatusSnapshotProvider([c = comm.get(), &edgeNode] {
+        StatusSnapshot snapshot = c->snapshot();
+        if (edgeNode) snapshot.brokerLink = edgeNode->linkState();
+        return snapshot;
+    });
     comm->start();
 
     // The toolkit and its OPC UA endpoint.
@@ -190,6 +196,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
             started = false;
         }
     }
+    if (started) edgeNode = startEdgeNode(identity, registry, *entry, log);
 
     // A start that failed (toolkit or endpoint, e.g. a port already taken) ends with code 1, so that
     // a service manager sees the failure instead of a clean stop.
@@ -202,6 +209,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
 
     // Shutdown: clients first, then the communication thread, then the toolkit and the containers.
     log.log("shutting down");
+    if (edgeNode) edgeNode->stop();
     releaseClients(*entry, ua.get(), notifier, log);
     notifier.forgetWindow();
     if (ua) ua->stop();

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -90,12 +91,27 @@ CommStatusDialog::CommStatusDialog(const process::ServerIdentity& identity,
     ok->setDefault(true);
     ok->setGeometry(dialogUnits(157, 234, 50, 14));
 
+    // The MQTT broker link, when the server publishes to one; refreshed with the rest.
+    brokerLink_ = new QLabel(this);
+    brokerLink_->setObjectName("brokerLink");
+    brokerLink_->setGeometry(dialogUnits(12, 209, 300, 13));
+    brokerLink_->setVisible(false);
+
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(refreshButton_, &QPushButton::clicked, this, &CommStatusDialog::refresh);
     connect(statusTree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { selectionChanged(current); });
 
-    buildTree(snapshots_());
+    const process::StatusSnapshot snapshot = snapshots_();
+    showBrokerLink(snapshot);
+    buildTree(snapshot);
+}
+
+void CommStatusDialog::showBrokerLink(const process::StatusSnapshot& snapshot)
+{
+    brokerLink_->setText(QString::fromStdString(snapshot.brokerLink));
+    brokerLink_->setToolTip(brokerLink_->text());
+    brokerLink_->setVisible(!snapshot.brokerLink.empty());
 }
 
 void CommStatusDialog::buildTree(const process::StatusSnapshot& snapshot)
@@ -175,6 +191,7 @@ void CommStatusDialog::refresh()
 {
     QTreeWidgetItem* parent = selected_ != nullptr ? selected_->parent() : nullptr;
     const process::StatusSnapshot snapshot = snapshots_();
+    showBrokerLink(snapshot);
     if (parent == nullptr || parent == root_) {
         selected_ = nullptr;
         refreshStatusView(nullptr, true, snapshot);

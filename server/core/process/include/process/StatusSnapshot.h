@@ -46,6 +46,7 @@ struct PlcSnapshot {
 
 struct StatusSnapshot {
     std::vector<PlcSnapshot> plcs;  // in configuration order
+    std::string brokerLink;         // the MQTT broker link's state; empty without MQTT
 
     const PlcSnapshot* findPlc(ObjectId id) const;
     const BlockSnapshot* findBlock(ObjectId plc, ObjectId block) const;

@@ -10,6 +10,7 @@
 #include "process/StatusSnapshot.h"
 
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -28,6 +29,7 @@ public:
     QPushButton* refreshButton() const { return refreshButton_; }
     QGroupBox* groupBox() const { return groupBox_; }
     QTreeWidgetItem* rootNode() const { return root_; }
+    QLabel* brokerLink() const { return brokerLink_; }
 
 public slots:
     void refresh();  // "&Refresh"
@@ -39,6 +41,7 @@ private:
     enum NodeKind { RootNode, PlcNode, BlockNode };
 
     void buildTree(const process::StatusSnapshot& snapshot);
+    void showBrokerLink(const process::StatusSnapshot& snapshot);
     QTreeWidgetItem* addPlcNode(const process::PlcSnapshot& plc);
     QTreeWidgetItem* addBlockNode(QTreeWidgetItem* plcNode, const process::BlockSnapshot& block);
     // Deletes a block node without reporting the selection change it causes; true when the
@@ -57,6 +60,7 @@ private:
     QTreeWidget* statusTree_ = nullptr;
     QTreeWidget* tagList_ = nullptr;
     QPushButton* refreshButton_ = nullptr;
+    QLabel* brokerLink_ = nullptr;
     QTreeWidgetItem* root_ = nullptr;
     QTreeWidgetItem* selected_ = nullptr;  // the item of the last selection change, if any
     std::unordered_map<process::ObjectId, QTreeWidgetItem*> plcNodes_;
