@@ -2,9 +2,7 @@
 
 #include <mosquitto.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 
 namespace orva::mqtt {
@@ -18,10 +16,12 @@ void initialiseLibrary()
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
+// libmosquitto's text, without the full stop some of its texts end with.
 std::string errorText(int rc)
 {
-    if (rc == MOSQ_ERR_ERRNO) return mosquitto_strerror(rc) + std::string(" (") + std::strerror(errno) + ")";
-    return mosquitto_strerror(rc);
+    std::string text = mosquitto_strerror(rc);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
 }  // namespace
