@@ -44,6 +44,7 @@ bool BrokerLink::connect(const std::string& willTopic, const std::string& willPa
     connected_ = false;
     attempting_ = false;
     dropReason_.clear();
+    lastError_.clear();
     client_ = mosquitto_new(settings_.clientId.c_str(), true, this);
     if (client_ == nullptr) {
         reason = "cannot create an MQTT client";
@@ -54,6 +55,10 @@ bool BrokerLink::connect(const std::string& willTopic, const std::string& willPa
     mosquitto_disconnect_callback_set(client_, &BrokerLink::disconnectCallback);
     mosquitto_publish_callback_set(client_, &BrokerLink::publishCallback);
     mosquitto_message_callback_set(client_, &BrokerLink::messageCallback);
+    // libmosquitto says what went wrong with TLS only in its log.
+    mosquitto_log_callback_set(client_, [](mosquitto*, void* self, int level, const char* text) {
+        if ((level & MOSQ_LOG_ERR) != 0 && text != nullptr) static_cast<BrokerLink*>(self)->lastError_ = text;
+    });
     // Our own queue limits what is handed over; libmosquitto may send all of it at once.
     mosquitto_max_inflight_messages_set(client_, 0);
     int rc = mosquitto_will_set(client_, willTopic.c_str(), static_cast<int>(willPayload.size()),
@@ -73,7 +78,7 @@ bool BrokerLink::connect(const std::string& willTopic, const std::string& willPa
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
-        reason = errorText(rc);
+        reason = errorText(rc) + (lastError_.empty() ? "" : " (" + lastError_ + ")");
         mosquitto_destroy(client_);
         client_ = nullptr;
         return false;
@@ -99,8 +104,9 @@ void BrokerLink::noteDrop(std::string reason)
 
 void BrokerLink::drop()
 {
-    const std::string reason = std::move(dropReason_);
+    const std::string reason = lastError_.empty() ? dropReason_ : dropReason_ + " (" + lastError_ + ")";
     dropReason_.clear();
+    lastError_.clear();
     const bool wasUp = attempting_;
     attempting_ = false;
     connected_ = false;

@@ -63,6 +63,7 @@ private:
     bool connected_ = false;
     bool attempting_ = false;
     std::string dropReason_;  // set by a callback when the session ended
+    std::string lastError_;   // libmosquitto's last error log line
 };
 
 }  // namespace orva::mqtt
