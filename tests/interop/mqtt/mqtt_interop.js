@@ -11,7 +11,6 @@
 "use strict";
 const { spawn } = require("child_process");
 const fs = require("fs");
-const net = require("net");
 const os = require("os");
 const path = require("path");
 let mqtt, sparkplug, sparkplugProto;
@@ -29,43 +28,7 @@ try { snap7 = require("node-snap7"); } catch (e) { console.log("# node-snap7 not
 const [format, tornelPath, plcsimPath, mosquittoPath, samplePath] = process.argv.slice(2);
 const sparkplugMode = format === "sparkplug";
 
-let failures = 0;
-function check(cond, what) {
-  if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
-}
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function waitFor(pred, ms) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) { if (await pred()) return true; await sleep(50); }
-  return pred();
-}
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const srv = net.createServer();
-    srv.listen(0, "127.0.0.1", () => { const p = srv.address().port; srv.close(() => resolve(p)); });
-    srv.on("error", reject);
-  });
-}
-function canConnect(port) {
-  return new Promise((resolve) => {
-    const s = net.connect({ host: "127.0.0.1", port }, () => { s.destroy(); resolve(true); });
-    s.on("error", () => resolve(false));
-  });
-}
-const children = new Set();
-function track(proc) {
-  children.add(proc);
-  proc.on("exit", () => children.delete(proc));
-  return proc;
-}
-process.on("exit", () => { for (const c of children) { try { c.kill("SIGKILL"); } catch (e) { /* gone */ } } });
-function exited(proc, ms) {
-  return new Promise((resolve) => {
-    if (proc.exitCode !== null || proc.signalCode !== null) return resolve(true);
-    const timer = setTimeout(() => resolve(false), ms);
-    proc.on("exit", () => { clearTimeout(timer); resolve(true); });
-  });
-}
+const { check, failureCount, sleep, waitFor, freePort, canConnect, track, exited } = require("../peer_support.js");
 const num = (v) => (v !== null && typeof v === "object" && typeof v.toNumber === "function" ? v.toNumber() : v);
 
 async function startBroker(work, port) {
@@ -313,6 +276,7 @@ async function sparkplugChecks(sub, tornel, plcPort, config, getPlc, setPlc) {
 }
 
 main().then(() => {
+  const failures = failureCount();
   console.log(failures === 0 ? "# all passed" : "# " + failures + " failed");
   process.exit(failures === 0 ? 0 : 1);
 }).catch((e) => { console.log("not ok - " + e.stack); process.exit(1); });

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -218,4 +219,17 @@ TEST_F(CommStatusFixture, RefreshWithTheRootSelectedClearsTheList)
     const int before = snapshotsTaken;
     select(plcNode("beta"));  // selecting a PLC needs no snapshot
     EXPECT_EQ(snapshotsTaken, before);
+}
+
+TEST_F(CommStatusFixture, ShowsTheMqttBrokerLinkOnlyWhenTheServerPublishesAndRefreshesIt)
+{
+    openDialog();
+    EXPECT_TRUE(dialog->brokerLink()->isHidden());
+    snapshot.brokerLink = "MQTT: cannot reach mqtt://broker:1883: Connection refused; retrying every 4 s";
+    dialog->refresh();
+    EXPECT_FALSE(dialog->brokerLink()->isHidden());
+    EXPECT_EQ(dialog->brokerLink()->text().toStdString(), snapshot.brokerLink);
+    snapshot.brokerLink = "MQTT: connected to mqtt://broker:1883";
+    dialog->refresh();
+    EXPECT_EQ(dialog->brokerLink()->text().toStdString(), snapshot.brokerLink);
 }
