@@ -176,6 +176,7 @@ void Publisher::run()
         if (link_->active()) {
             flush();
             link_->service(kServiceMs);
+            handleLinkEvents();
             continue;
         }
         if (std::chrono::steady_clock::now() >= nextAttempt_) {
@@ -207,7 +208,29 @@ void Publisher::attempt()
     if (!link_->connect(will.topic, will.payload, will.retain, reason)) onDisconnected(reason);
 }
 
+// libmosquitto calls back while it holds its own locks: the callbacks only note what happened,
+// and the thread acts on it once the loop has returned.
 void Publisher::onConnected()
+{
+    sessionStarted_ = true;
+}
+
+void Publisher::onMessage(std::string_view topic, std::string_view payload)
+{
+    received_.emplace_back(std::string(topic), std::string(payload));
+}
+
+void Publisher::handleLinkEvents()
+{
+    if (sessionStarted_ && link_->connected()) startSession();
+    sessionStarted_ = false;
+    std::vector<std::pair<std::string, std::string>> received;
+    received.swap(received_);
+    for (const auto& [topic, payload] : received)
+        if (link_->connected()) handleMessage(topic, payload);
+}
+
+void Publisher::startSession()
 {
     everConnected_ = true;
     retryDelay_ = limits_.firstRetry;
@@ -241,6 +264,8 @@ void Publisher::onDisconnected(const std::string& reason)
         queue_.push_front(std::move(*it->second));
     }
     inFlight_.clear();
+    sessionStarted_ = false;
+    received_.clear();
     const auto delay = retryDelay_;
     nextAttempt_ = std::chrono::steady_clock::now() + delay;
     retryDelay_ = std::min(retryDelay_ * 2, limits_.maxRetry);
@@ -346,7 +371,7 @@ void Publisher::publishNow(const OutgoingMessage& message, std::optional<QueueEn
     inFlight_[id] = std::move(requeue);
 }
 
-void Publisher::onMessage(std::string_view topic, std::string_view payload)
+void Publisher::handleMessage(std::string_view topic, std::string_view payload)
 {
     IncomingCommand command = format_->decode(topic, payload);
     if (!command.problem.empty()) log_("MQTT: message on " + std::string(topic) + ": " + command.problem);

@@ -70,6 +70,9 @@ private:
     void enqueue(QueueEntry entry);
     void flush();
     void publishNow(const OutgoingMessage& message, std::optional<QueueEntry> requeue);
+    void handleLinkEvents();
+    void startSession();
+    void handleMessage(std::string_view topic, std::string_view payload);
     void startWrites(IncomingCommand command);
     void setState(std::string state);
 
@@ -105,6 +108,8 @@ private:
     std::uint64_t birth_ = 0;
     std::uint64_t droppedUnreported_ = 0;
     bool everConnected_ = false;
+    bool sessionStarted_ = false;                                // noted by a callback
+    std::vector<std::pair<std::string, std::string>> received_;  // noted by a callback
     std::chrono::milliseconds retryDelay_;
     std::chrono::steady_clock::time_point nextAttempt_{};
 
