@@ -66,6 +66,8 @@ Faults, for tests:
                          (e.g. 0x81:0x04, as CPUs without PUT/GET access do)
   --corrupt              answer with a wrong PDU reference
   --help                 show this text
+With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim --serial LINK
+--help lists its options).
 )";
 
 bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
@@ -96,8 +98,15 @@ int fail(const std::string& message)
 
 }  // namespace
 
+namespace plcsim {
+int runSerialMode(int argc, char** argv);
+}
+
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--serial") return plcsim::runSerialMode(argc, argv);
+    }
     plcsim::SimulatorOptions options;
     options.port = 10102;
     plcsim::Faults faults;
