@@ -1,5 +1,7 @@
 #include "mpi/AdapterMessages.h"
 
+#include <algorithm>
+
 #include "plc/ByteReader.h"
 
 namespace mpi {
@@ -27,8 +29,11 @@ std::vector<uint8_t> encodeConnect(uint8_t connection, uint8_t station, uint8_t 
 std::vector<uint8_t> encodeData(MessageType type, uint8_t connection, uint8_t sequence,
                                 std::span<const uint8_t> pdu)
 {
-    std::vector<uint8_t> out{static_cast<uint8_t>(type), connection, sequence};
-    out.insert(out.end(), pdu.begin(), pdu.end());
+    std::vector<uint8_t> out(3 + pdu.size());
+    out[0] = static_cast<uint8_t>(type);
+    out[1] = connection;
+    out[2] = sequence;
+    std::copy(pdu.begin(), pdu.end(), out.begin() + 3);
     return out;
 }
 
