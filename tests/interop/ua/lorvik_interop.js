@@ -128,20 +128,28 @@ async function main() {
     back[3].value.value === true && String(back[4].value.value).startsWith("MPI-7"),
     "device reads return the written values: " + back.map((b) => b.value.value).join(","));
 
+  // Polling (a subscription) is what reports errors to the status line.
+  const sub = await session.createSubscription2({ requestedPublishingInterval: 200, requestedLifetimeCount: 600,
+    requestedMaxKeepAliveCount: 10, maxNotificationsPerPublish: 100, publishingEnabled: true, priority: 1 });
+  await sub.monitor({ nodeId: node("Line1.Speed"), attributeId: AttributeIds.Value },
+    { samplingInterval: 200, discardOldest: true, queueSize: 10 }, opcua.TimestampsToReturn.Both);
+  await sub.monitor({ nodeId: node("Tank.Alarm"), attributeId: AttributeIds.Value },
+    { samplingInterval: 200, discardOldest: true, queueSize: 10 }, opcua.TimestampsToReturn.Both);
+  await sleep(500);
+
   // The simulator stops: the port disappears, the values go bad and the status line says why.
   sim.kill("SIGTERM");
   await exitOf(sim, 10000);
   let mode = null;
   check(await waitFor(async () => { mode = (await readAll())[6]; return mode.statusCode.isBad(); }, 30000),
     "a stopped simulator turns the values bad: " + (mode && mode.statusCode.name));
-  check(/status: .*(Serial port cannot be opened|MPI adapter does not answer)/.test(lorvik.log),
+  check(await waitFor(() => /status: .*(Serial port cannot be opened|MPI adapter does not answer)/.test(lorvik.log), 10000),
     "the status line shows the connection-level text" + (failures ? "" : ""));
-  if (!/status: /.test(lorvik.log)) console.log(lorvik.log);
 
   sim = await startSimulator(config, link);
   check(await waitFor(async () => (await readAll()).every((v) => v.statusCode.equals(StatusCodes.Good)), 30000),
     "a restarted simulator makes the values Good again without restarting Lorvik");
-  console.log("# Lorvik log:\n" + lorvik.log.split("\n").slice(-15).join("\n"));
+  if (failures) console.log("# Lorvik log:\n" + lorvik.log.split("\n").slice(-15).join("\n"));
 
   await session.close();
   await client.disconnect();

@@ -32,12 +32,16 @@ int codeOf(LineStatus status, int silentCode)
 
 int MpiLink::fail(int code)
 {
-    if (isLinkLevel(code)) close();
+    if (!isLinkLevel(code)) return code;
+    const bool wanted = wanted_;
+    close();
+    wanted_ = wanted;
     return code;
 }
 
 void MpiLink::close()
 {
+    wanted_ = false;
     if (line_) closedBytes_ += line_->bytesSent() + line_->bytesReceived();
     line_.reset();
     closeSerialPort(port_);
@@ -61,15 +65,23 @@ int MpiLink::open(const LineSettings& line, uint8_t localAddress, std::vector<Mp
 {
     close();
     stations_ = std::move(stations);
+    lineSettings_ = line;
+    localAddress_ = localAddress;
+    wanted_ = true;
+    return openPort();
+}
+
+int MpiLink::openPort()
+{
     connections_.assign(stations_.size(), Connection{});
-    const PortResult result = openSerialPort(line, port_);
+    const PortResult result = openSerialPort(lineSettings_, port_);
     if (result.status != PortStatus::Ok) {
         portProblem_ = result.detail;
         return kMpiPortError;
     }
     portProblem_.clear();
     line_ = std::make_unique<LineProcedure>(port_.get(), timeouts_.line);
-    if (const int code = sendMessage(encodeInit(localAddress)); code != kMpiOk) return fail(code);
+    if (const int code = sendMessage(encodeInit(localAddress_)); code != kMpiOk) return fail(code);
     Message reply;
     if (const int code = receiveMessage(reply, timeouts_.answer, kMpiAdapterSilent); code != kMpiOk)
         return fail(code);
@@ -97,6 +109,9 @@ int MpiLink::receiveMessage(Message& message, std::chrono::milliseconds within, 
 
 int MpiLink::select(int number)
 {
+    if (!isOpen() && wanted_) {
+        if (const int code = openPort(); code != kMpiOk) return code;
+    }
     if (!isOpen() || number < 1 || static_cast<size_t>(number) > stations_.size()) return kMpiNotConnected;
     selected_ = number;
     return ensureConnected(number);

@@ -9,7 +9,9 @@
 //   after their connection was lost): connection, then S7 communication set-up.
 // - Every wait is bounded (LineProcedure for the blocks, `answer` for a reply to start), so a
 //   silent adapter or station costs a bounded time per call.
-// - Any link-level failure (MpiErrorCodes.h) closes the port; the caller opens again.
+// - Any link-level failure (MpiErrorCodes.h) closes the port. The next select() opens it again
+//   with the settings and stations of the last open() (until close() is called), so accesses
+//   that no polling cycle reopens for (device reads) recover once the line is back.
 // - All calls come from one thread.
 #include <chrono>
 #include <cstdint>
@@ -69,6 +71,7 @@ private:
     };
 
     int fail(int code);
+    int openPort();
     int sendMessage(const std::vector<uint8_t>& payload);
     // Receives the adapter's next message into reply_; link-level code on failure.
     int receiveMessage(Message& message, std::chrono::milliseconds within, int silentCode);
@@ -79,6 +82,9 @@ private:
     uint16_t nextPduRef() { return ++pduRef_; }
 
     LinkTimeouts timeouts_;
+    LineSettings lineSettings_;
+    uint8_t localAddress_ = 0;
+    bool wanted_ = false;  // open() was called and close() not since
     orva::common::UniqueFd port_;
     std::unique_ptr<LineProcedure> line_;
     std::vector<MpiStation> stations_;
