@@ -99,7 +99,10 @@ TEST_F(SerialLinkTest, LinkFailuresGiveTheirConnectionLevelCodes)
     // A station nobody answers for.
     ASSERT_EQ(mpiLink.open(line, 0, {{9, 2}}), 0);
     EXPECT_EQ(mpiLink.select(1), mpi::kMpiStationSilent);
-    EXPECT_EQ(mpiLink.select(1), mpi::kMpiNotConnected);  // the failure closed the link
+    EXPECT_FALSE(mpiLink.isOpen());                        // the failure closed the port,
+    EXPECT_EQ(mpiLink.select(1), mpi::kMpiStationSilent);  // the next selection opens it again
+    mpiLink.close();
+    EXPECT_EQ(mpiLink.select(1), mpi::kMpiNotConnected);
 
     // The port taken by another program.
     MpiLink first;
