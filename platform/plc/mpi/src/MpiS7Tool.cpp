@@ -40,7 +40,7 @@ std::string MpiS7Tool::subject(int plcNumber) const
            std::to_string(station.slot);
 }
 
-int MpiS7Tool::note(int plcNumber, int code)
+int MpiS7Tool::note(int plcNumber, int code, bool access)
 {
     if (plcNumber < firstPlc_ || static_cast<size_t>(plcNumber - firstPlc_) >= records_.size()) return code;
     StationRecord& record = records_[static_cast<size_t>(plcNumber - firstPlc_)];
@@ -54,7 +54,8 @@ int MpiS7Tool::note(int plcNumber, int code)
         dataFile_.recordState(subject(plcNumber), code, message);
         record.access = code;
     }
-    if (code == 0) record.access = 0;
+    // A selection says nothing about the accesses: only a successful one ends an access error.
+    if (code == 0 && access) record.access = 0;
     return code;
 }
 
@@ -96,7 +97,7 @@ void MpiS7Tool::close()
 
 int MpiS7Tool::selectPlc(int plcNumber)
 {
-    return note(plcNumber, link_.select(plcNumber - firstPlc_ + 1));
+    return note(plcNumber, link_.select(plcNumber - firstPlc_ + 1), false);
 }
 
 int MpiS7Tool::readBytes(int dataBlock, int startByte, int byteCount, void* destination)
@@ -107,7 +108,7 @@ int MpiS7Tool::readBytes(int dataBlock, int startByte, int byteCount, void* dest
     const int code =
         link_.read(static_cast<uint16_t>(dataBlock), static_cast<uint16_t>(startByte),
                    std::span<uint8_t>(static_cast<uint8_t*>(destination), static_cast<size_t>(byteCount)));
-    return note(link_.selected() + firstPlc_ - 1, code);
+    return note(link_.selected() + firstPlc_ - 1, code, true);
 }
 
 int MpiS7Tool::writeBytes(int dataBlock, int startByte, int byteCount, const void* source)
@@ -118,7 +119,7 @@ int MpiS7Tool::writeBytes(int dataBlock, int startByte, int byteCount, const voi
     const int code = link_.write(
         static_cast<uint16_t>(dataBlock), static_cast<uint16_t>(startByte),
         std::span<const uint8_t>(static_cast<const uint8_t*>(source), static_cast<size_t>(byteCount)));
-    return note(link_.selected() + firstPlc_ - 1, code);
+    return note(link_.selected() + firstPlc_ - 1, code, true);
 }
 
 int MpiS7Tool::errorText(int code, char* buffer)

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 #include <filesystem>
+#include <fstream>
 
 #include "mpi/MpiErrorCodes.h"
 #include "mpi/MpiLink.h"
@@ -122,3 +123,32 @@ TEST_F(SerialLinkTest, LinkFailuresGiveTheirConnectionLevelCodes)
 }
 
 }  // namespace
+
+TEST_F(SerialLinkTest, DataFileRecordsChangesNotEveryPoll)
+{
+    const std::filesystem::path file = link.string() + ".err";
+    mpi::MpiS7Tool tool;
+    tool.setSerial(line.port.c_str(), 38400, 8, 1, 0, 0);
+    char path[mpi::kMpiDataFilePathCapacity] = {};
+    file.string().copy(path, sizeof path - 1);
+    tool.errorText(0, path);
+    const uint8_t table[] = {2, 0, 2, 0, 3, 0, 2, 0, 0, 0, 1, 0};
+    ASSERT_EQ(tool.open(1, 0, table), 0);
+    uint8_t buffer[8];
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(tool.selectPlc(1), 0);
+        ASSERT_EQ(tool.readBytes(1, 0, 8, buffer), 0);
+        ASSERT_EQ(tool.selectPlc(2), 0);
+        ASSERT_EQ(tool.readBytes(9, 0, 8, buffer), plc::kS7DataBlockMissing);
+    }
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string text; std::getline(in, text);)
+        lines.push_back(text.substr(text.find(' ') + 1));
+    std::filesystem::remove(file);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("adapter on " + line.port + " (38400 8 O 1): connected", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "PLC 1 MPI 2 slot 2: connected");
+    EXPECT_EQ(lines[2], "PLC 2 MPI 3 slot 2: connected");
+    EXPECT_EQ(lines[3].rfind("PLC 2 MPI 3 slot 2: error 80 ", 0), 0u) << lines[3];
+}

@@ -50,8 +50,8 @@ private:
         int connection = -1;  // last state recorded: -1 none yet, 0 connected, else the code
         int access = 0;       // last access error recorded
     };
-    // Records a station's result in the data file when it is news.
-    int note(int plcNumber, int code);
+    // Records a station's result (of a selection, or of an access) in the data file when it is news.
+    int note(int plcNumber, int code, bool access);
     std::string subject(int plcNumber) const;
 
     MpiLink link_;
