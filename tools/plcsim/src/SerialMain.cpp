@@ -2,7 +2,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Arguments.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/SerialAdapter.h"
 #include "plcsim/TagAnimation.h"
@@ -48,24 +48,12 @@ Faults, for tests:
   --bad-check-every N    send every Nth block with a wrong block check
 )";
 
-bool number(std::string_view text, unsigned long long max, unsigned long long& value)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty() && value <= max;
-}
-
-// "A:B" or, when the second part may be left out, "A" with the default b.
+// "A:B" or, when the second part may be left out, "A" (b keeps its value).
 bool pair(std::string_view text, unsigned long long maxA, unsigned long long maxB, unsigned long long& a,
           unsigned long long& b, bool secondOptional)
 {
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return secondOptional && number(text, maxA, a);
-    return number(text.substr(0, colon), maxA, a) && number(text.substr(colon + 1), maxB, b);
+    if (text.find(':') == std::string_view::npos) return secondOptional && plcsim::parseNumber(text, maxA, a);
+    return plcsim::parsePair(text, maxA, maxB, a, b);
 }
 
 bool parity(std::string_view text, mpi::Parity& out)
@@ -143,28 +131,30 @@ int runSerialMode(int argc, char** argv)
             configPath = value;
         } else if (arg == "--db" && pair(value, 65535, 65536, a, b, false) && a > 0) {
             dataBlocks[static_cast<uint16_t>(a)] = static_cast<size_t>(b);
-        } else if (arg == "--baud" && number(value, 4000000, a) &&
+        } else if (arg == "--baud" && plcsim::parseNumber(value, 4000000, a) &&
                    mpi::speedFor(static_cast<uint32_t>(a)) != 0) {
             options.line.baudrate = static_cast<uint32_t>(a);
-        } else if (arg == "--databits" && number(value, 8, a) && a >= 7) {
+        } else if (arg == "--databits" && plcsim::parseNumber(value, 8, a) && a >= 7) {
             options.line.dataBits = static_cast<uint8_t>(a);
         } else if (arg == "--parity" && parity(value, options.line.parity)) {
-        } else if (arg == "--stopbits" && number(value, 2, a) && a >= 1) {
+        } else if (arg == "--stopbits" && plcsim::parseNumber(value, 2, a) && a >= 1) {
             options.line.stopBits = static_cast<uint8_t>(a);
-        } else if (arg == "--animate-ms" && number(value, 3600000, a) && a > 0) {
+        } else if (arg == "--animate-ms" && plcsim::parseNumber(value, 3600000, a) && a > 0) {
             animationPeriod = std::chrono::milliseconds(a);
         } else if (arg == "--log") {
             logPath = value;
-        } else if (arg == "--duration" && number(value, 86400ull * 365, a)) {
+        } else if (arg == "--duration" && plcsim::parseNumber(value, 86400ull * 365, a)) {
             durationSeconds = a;
-        } else if (arg == "--drop-after" && number(value, 1000000000, a)) {
+        } else if (arg == "--drop-after" && plcsim::parseNumber(value, 1000000000, a)) {
             faults.dropAfter = static_cast<int>(a);
-        } else if (arg == "--bad-check-every" && number(value, 1000000, a)) {
+        } else if (arg == "--bad-check-every" && plcsim::parseNumber(value, 1000000, a)) {
             faults.badCheckEvery = static_cast<int>(a);
-        } else if (arg == "--access-error" && pair(value, 254, 65535, a, b = 0, true) && a > 0) {
+        } else if (arg == "--access-error") {
+            unsigned long long block = 0;
+            if (!pair(value, 254, 65535, a, block, true) || a == 0)
+                return fail("bad return code: " + std::string(value));
             plcFaults.accessError = static_cast<uint8_t>(a);
-            plcFaults.accessErrorBlock =
-                static_cast<uint16_t>(value.find(':') == std::string_view::npos ? 0 : b);
+            plcFaults.accessErrorBlock = static_cast<uint16_t>(block);
         } else {
             return fail("bad value for " + std::string(arg) + ": " + std::string(value));
         }

@@ -13,11 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "Arguments.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/TagAnimation.h"
 
 namespace {
+
+using plcsim::parseNumber;
+using plcsim::parsePair;
 
 constexpr const char* kUsage = R"(Usage: plcsim [options]
 
@@ -69,26 +73,6 @@ Faults, for tests:
 With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim --serial LINK
 --help lists its options).
 )";
-
-bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty() && value <= max;
-}
-
-bool parsePair(std::string_view text, unsigned long long maxFirst, unsigned long long maxSecond,
-               unsigned long long& first, unsigned long long& second)
-{
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return false;
-    return parseNumber(text.substr(0, colon), maxFirst, first) &&
-           parseNumber(text.substr(colon + 1), maxSecond, second);
-}
 
 int fail(const std::string& message)
 {
