@@ -139,6 +139,13 @@ wait_for 20 test -f /var/lib/orva/Tornel.dat || fail "no /var/lib/orva/Tornel.da
 kill -TERM "$tornel"
 wait "$tornel" || fail "Tornel ended with exit status $? on SIGTERM"
 
+say "upgrading keeps settings, registry values and state"
+dpkg -i "${debs[@]}" >"$work/upgrade.log" 2>&1 || { cat "$work/upgrade.log"; fail "dpkg -i over the installed packages"; }
+for file in "$config" "$key" /var/lib/orva/Tornel.dat; do
+    [ -f "$file" ] || fail "the upgrade lost $file"
+done
+grep -q "OpcUaPort" "$key" || fail "the upgrade changed the registry value"
+
 say "purging"
 for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
 for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
