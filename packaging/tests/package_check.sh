@@ -100,8 +100,11 @@ dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpk
 getent passwd orva >/dev/null || fail "no user orva"
 [ "$(stat -c %U /var/lib/orva)" = orva ] || fail "/var/lib/orva is not owned by orva"
 id -nG orva | grep -qw dialout || fail "orva is not in the group dialout"
-/usr/bin/Tornel --version | grep -q "^Tornel (Orva gateway) " || fail "Tornel --version"
-man -w Tornel >/dev/null || fail "no man page Tornel(1)"
+for program in Tornel uaclient plcsim Kalder; do
+    "/usr/bin/$program" --version | grep -q "^$program (Orva gateway) " || fail "$program --version"
+    "/usr/bin/$program" --help | grep -qi "usage" || fail "$program --help"
+    man -w "$program" >/dev/null || fail "no man page $program(1)"
+done
 
 say "systemd-analyze verify"
 verify_output=$(systemd-analyze verify orva@Tornel.service 2>&1) || { echo "$verify_output"; fail "systemd-analyze verify"; }
