@@ -1,13 +1,13 @@
 #include "mpie/MpiTransport.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "core/S7Plc.h"
 #include "mpi/MpiErrorCodes.h"
 #include "mpi/MpiS7Tool.h"
+#include "process/Environment.h"
+#include "process/SystemFolders.h"
 
 namespace orva::mpie {
 namespace {
@@ -60,20 +60,16 @@ std::vector<uint8_t> buildStationTable(const core::PlcList& plcs)
     return table;
 }
 
-std::string dataFilePathFor(const std::string& executablePath, const std::string& name)
+std::string dataFilePathFor(const std::string& name, const std::string& executablePath,
+                            const std::string& stateFolder)
 {
-    const auto slash = executablePath.find_last_of('/');
-    if (executablePath.empty() || slash == std::string::npos) return name;
-    std::string path = executablePath.substr(0, slash + 1) + name;
+    const std::string path = process::dataFilePath(name, executablePath, stateFolder);
     return path.size() < mpi::kMpiDataFilePathCapacity ? path : name;
 }
 
 std::string dataFileBesideExecutable(const std::string& name)
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return name;
-    return dataFilePathFor(std::string(buffer, static_cast<std::size_t>(n)), name);
+    return dataFilePathFor(name, process::currentExecutablePath(), process::stateFolder());
 }
 
 MpiTransport::MpiTransport(std::shared_ptr<MpiLibrary> library, std::string dataFilePath)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "common/ProgramInfo.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/SerialAdapter.h"
 #include "plcsim/TagAnimation.h"
@@ -105,6 +106,10 @@ int runSerialMode(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kSerialUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs(orva::versionText("plcsim").c_str(), stdout);
             return 0;
         }
         unsigned long long a = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "common/ProgramInfo.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/TagAnimation.h"
@@ -70,6 +71,7 @@ Faults, for tests:
                          (e.g. 0x81:0x04, as CPUs without PUT/GET access do)
   --corrupt              answer with a wrong PDU reference
   --help                 show this text
+  --version              show the version
 With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim --serial LINK
 --help lists its options).
 )";
@@ -104,6 +106,10 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs(orva::versionText("plcsim").c_str(), stdout);
             return 0;
         }
         const auto next = [&](std::string_view& value) {

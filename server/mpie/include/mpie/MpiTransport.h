@@ -43,10 +43,12 @@ std::shared_ptr<SerialMpiLibrary> makeLorvikLibrary();
 // then the end entry 0, 0, 1, 0.
 std::vector<uint8_t> buildStationTable(const core::PlcList& plcs);
 
-// name in the directory of the executable at executablePath; the bare name when that path is
-// unknown or the result would not fit the library's buffer.
-std::string dataFilePathFor(const std::string& executablePath, const std::string& name);
-// The same for the running executable.
+// Where the data file called name lies: beside the executable at executablePath when the server
+// may write there, else in the state folder; the bare name when the path would not fit the
+// library's buffer.
+std::string dataFilePathFor(const std::string& name, const std::string& executablePath,
+                            const std::string& stateFolder);
+// The same for the running executable and the machine's state folder.
 std::string dataFileBesideExecutable(const std::string& name);
 
 class MpiTransport final : public core::PlcTransport {
