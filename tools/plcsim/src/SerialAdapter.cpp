@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,6 +132,16 @@ std::optional<mpi::LineSettings> SerialAdapter::peerSettings() const
     return peer_;
 }
 
+void SerialAdapter::releaseAbandonedPort()
+{
+    // The adapter keeps the pseudo-terminal open, so a program that ended without giving the port
+    // up would leave it exclusive for good. A real port is free once its last user closed it:
+    // when nobody holds the port's lock, its exclusive mode is cleared.
+    if (::flock(slave_.get(), LOCK_EX | LOCK_NB) != 0) return;
+    ::ioctl(slave_.get(), TIOCNXCL);
+    ::flock(slave_.get(), LOCK_UN);
+}
+
 bool SerialAdapter::settingsMatch()
 {
     termios attributes{};
@@ -168,6 +180,7 @@ void SerialAdapter::run()
             const int n = ::poll(p, 2, 200);
             if (n < 0 && errno != EINTR) return;
             if (p[1].revents != 0) return;
+            if (n == 0) releaseAbandonedPort();
             if (n <= 0 || (p[0].revents & POLLIN) == 0) continue;
         }
         SerialFaults faults;

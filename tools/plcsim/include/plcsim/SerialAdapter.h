@@ -70,6 +70,7 @@ private:
     };
     void run();
     bool settingsMatch();
+    void releaseAbandonedPort();
     std::vector<uint8_t> answer(const std::vector<uint8_t>& payload, bool& silent);
     void say(const std::string& text) const;
 
