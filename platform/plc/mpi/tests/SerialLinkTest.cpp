@@ -152,3 +152,18 @@ TEST_F(SerialLinkTest, DataFileRecordsChangesNotEveryPoll)
     EXPECT_EQ(lines[2], "PLC 2 MPI 3 slot 2: connected");
     EXPECT_EQ(lines[3].rfind("PLC 2 MPI 3 slot 2: error 80 ", 0), 0u) << lines[3];
 }
+
+TEST_F(SerialLinkTest, AnAdapterThatRestartsIsInitialisedAndConnectedAgain)
+{
+    adapter->setFaults({false, 3, 0});  // the 4th data request is lost with the adapter's state
+    MpiLink mpiLink(mpi::LinkTimeouts{{std::chrono::milliseconds(50), std::chrono::milliseconds(100), 1},
+                                      std::chrono::milliseconds(300)});
+    ASSERT_EQ(openLink(mpiLink), 0);
+    ASSERT_EQ(mpiLink.select(1), 0);  // data request 1: the communication set-up
+    std::vector<uint8_t> read(4);
+    EXPECT_EQ(mpiLink.read(1, 0, read), 0);
+    EXPECT_EQ(mpiLink.read(1, 0, read), 0);
+    EXPECT_EQ(mpiLink.read(1, 0, read), mpi::kMpiStationSilent);
+    EXPECT_EQ(mpiLink.select(1), 0);  // opened, initialised and connected anew
+    EXPECT_EQ(mpiLink.read(1, 0, read), 0);
+}
