@@ -272,6 +272,7 @@ void CommunicationThread::iterate()
     S7Plc* plc = nullptr;
     ReadBlock* chosen = scheduleAndRead(plc);
     handleError(plc, chosen);
+    iterations_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // ---- writes ----
