@@ -87,7 +87,8 @@ void onTerm(int)
             settings.host = "127.0.0.1";
             settings.port = static_cast<uint16_t>(brokerPort);
             settings.clientId = "orva-bench-" + std::to_string(getpid());
-            publisher = std::make_unique<orva::mqtt::Publisher>(*entry, settings, "Bench", [](const std::string&) {});
+            publisher = std::make_unique<orva::mqtt::Publisher>(
+                *entry, settings, "Bench", [](orva::mqtt::Publisher::LogLevel, const std::string&) {});
             publisher->start();
         }
         const std::string line = server.start() ? std::to_string(server.port()) + "\n" : "0\n";
@@ -191,7 +192,8 @@ void BM_MqttJson10kTagsEverySecond(benchmark::State& state)
     const double perValue = counted > 0 ? cpu * 1e6 / static_cast<double>(counted) : 0;
     state.counters["server_cpu_us_per_value"] = perValue;
     state.counters["server_cpu_share"] = cpu / seconds;
-    if (opcUaMicrosecondsPerValue > 0) state.counters["ratio_to_opcua"] = perValue / opcUaMicrosecondsPerValue;
+    if (opcUaMicrosecondsPerValue > 0)
+        state.counters["ratio_to_opcua"] = perValue / opcUaMicrosecondsPerValue;
 }
 BENCHMARK(BM_MqttJson10kTagsEverySecond)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -96,7 +96,7 @@ bool Publisher::start()
     HRESULT hr = S_OK;
     connection_ = opc::client::ServerConnection::connect(*entry_, {}, &hr);
     if (!connection_ || !buildModel(*connection_)) {
-        log_("MQTT: the toolkit refused the publisher's connection");
+        warn("MQTT: the toolkit refused the publisher's connection");
         connection_.reset();
         return false;
     }
@@ -111,7 +111,7 @@ bool Publisher::start()
         },
         &hr);
     if (!group_) {
-        log_("MQTT: cannot create the publishing group");
+        warn("MQTT: cannot create the publishing group");
         connection_->disconnect();
         connection_.reset();
         return false;
@@ -128,7 +128,7 @@ bool Publisher::start()
     format_ = settings_.format == PayloadFormat::Sparkplug ? makeSparkplugFormat(model_, settings_)
                                                            : makeJsonFormat(model_, settings_);
     link_ = std::make_unique<BrokerLink>(settings_, *this);
-    log_("MQTT: publishing " + std::to_string(added) + " tags of " + std::to_string(model_.plcs.size()) +
+    note("MQTT: publishing " + std::to_string(added) + " tags of " + std::to_string(model_.plcs.size()) +
          " PLCs every " + std::to_string(group_->updateRate()) + " ms to " + settings_.brokerUrl + " as " +
          (settings_.format == PayloadFormat::Sparkplug ? "Sparkplug B" : "JSON") +
          (settings_.writes ? ", writes on" : ""));
@@ -194,7 +194,7 @@ void Publisher::run()
         const OutgoingMessage goodbye = format_->goodbye();
         link_->publish(goodbye.topic, goodbye.payload, goodbye.retain);
         link_->disconnect(kGoodbyeFlushMs);
-        log_("MQTT: disconnected from " + settings_.brokerUrl +
+        note("MQTT: disconnected from " + settings_.brokerUrl +
              (queue_.empty() ? "" : ", " + std::to_string(queue_.size()) + " updates not sent"));
     }
     link_.reset();
@@ -235,14 +235,14 @@ void Publisher::startSession()
     everConnected_ = true;
     retryDelay_ = limits_.firstRetry;
     for (const std::string& topic : format_->subscriptions(settings_.writes))
-        if (!link_->subscribe(topic)) log_("MQTT: cannot subscribe to " + topic);
+        if (!link_->subscribe(topic)) warn("MQTT: cannot subscribe to " + topic);
     ++birth_;
     std::vector<OutgoingMessage> births;
     format_->births(tagStates_, births);
     for (const auto& message : births)
         publishNow(message, std::nullopt);
     if (droppedUnreported_ > 0) {
-        log_("MQTT: " + std::to_string(droppedUnreported_) +
+        warn("MQTT: " + std::to_string(droppedUnreported_) +
              " messages were dropped while the broker was out of reach (queue full)");
         std::vector<OutgoingMessage> report;
         format_->dropped(droppedUnreported_, std::chrono::system_clock::now(), report);
@@ -250,7 +250,7 @@ void Publisher::startSession()
             publishNow(message, std::nullopt);
         droppedUnreported_ = 0;
     }
-    log_("MQTT: connected to " + settings_.brokerUrl +
+    note("MQTT: connected to " + settings_.brokerUrl +
          (queue_.empty() ? "" : ", sending " + std::to_string(queue_.size()) + " queued updates"));
     setState("connected to " + settings_.brokerUrl);
 }
@@ -270,7 +270,7 @@ void Publisher::onDisconnected(const std::string& reason)
     nextAttempt_ = std::chrono::steady_clock::now() + delay;
     retryDelay_ = std::min(retryDelay_ * 2, limits_.maxRetry);
     const std::string seconds = std::to_string((delay.count() + 999) / 1000);
-    log_("MQTT: " + settings_.brokerUrl + ": " + reason + "; next attempt in " + seconds + " s");
+    warn("MQTT: " + settings_.brokerUrl + ": " + reason + "; next attempt in " + seconds + " s");
     setState((everConnected_ ? "link lost to " : "cannot reach ") + settings_.brokerUrl + ": " + reason +
              "; retrying every " + seconds + " s");
 }
@@ -296,7 +296,7 @@ void Publisher::takeInbox()
         OutgoingMessage result;
         if (format_->writeResult(batch->plc, batch->results, result)) enqueue(std::move(result));
         for (const auto& [id, status] : batch->results)
-            if (status != "Good") log_("MQTT: write of " + id + ": " + std::string(status));
+            if (status != "Good") note("MQTT: write of " + id + ": " + std::string(status));
     }
 }
 
@@ -365,7 +365,7 @@ void Publisher::publishNow(const OutgoingMessage& message, std::optional<QueueEn
     const int id = link_->publish(message.topic, message.payload, message.retain);
     if (id < 0) {
         // A message the client refuses (too large for MQTT) would be refused again: it is dropped.
-        if (link_->connected()) log_("MQTT: the client refused a message on " + message.topic);
+        if (link_->connected()) warn("MQTT: the client refused a message on " + message.topic);
         return;
     }
     inFlight_[id] = std::move(requeue);
@@ -374,9 +374,9 @@ void Publisher::publishNow(const OutgoingMessage& message, std::optional<QueueEn
 void Publisher::handleMessage(std::string_view topic, std::string_view payload)
 {
     IncomingCommand command = format_->decode(topic, payload);
-    if (!command.problem.empty()) log_("MQTT: message on " + std::string(topic) + ": " + command.problem);
+    if (!command.problem.empty()) note("MQTT: message on " + std::string(topic) + ": " + command.problem);
     if (command.kind == IncomingCommand::Kind::Rebirth) {
-        log_("MQTT: rebirth requested");
+        note("MQTT: rebirth requested");
         ++birth_;
         std::vector<OutgoingMessage> births;
         format_->births(tagStates_, births);

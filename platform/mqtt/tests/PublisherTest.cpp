@@ -72,7 +72,7 @@ protected:
     {
         publisher = std::make_unique<Publisher>(
             *entry, std::move(s), "Test",
-            [this](const std::string& line) {
+            [this](Publisher::LogLevel, const std::string& line) {
                 const std::lock_guard lock(logLock);
                 log += line + "\n";
             },

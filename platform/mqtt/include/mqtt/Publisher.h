@@ -41,7 +41,8 @@ struct PublisherLimits {
 
 class Publisher final : public BrokerLink::Listener {
 public:
-    using LogFunction = std::function<void(const std::string&)>;
+    enum class LogLevel { Info, Warning };
+    using LogFunction = std::function<void(LogLevel, const std::string&)>;
 
     Publisher(SODaSEntry& entry, MqttSettings settings, std::string serverName, LogFunction log,
               PublisherLimits limits = {});
@@ -75,6 +76,8 @@ private:
     void handleMessage(std::string_view topic, std::string_view payload);
     void startWrites(IncomingCommand command);
     void setState(std::string state);
+    void note(const std::string& line) { log_(LogLevel::Info, line); }
+    void warn(const std::string& line) { log_(LogLevel::Warning, line); }
 
     void onConnected() override;
     void onDisconnected(const std::string& reason) override;

@@ -21,11 +21,14 @@ std::unique_ptr<EdgeNode> startEdgeNode(const ServerIdentity& identity, const re
 {
     std::string problem;
     auto settings = mqtt::readMqttSettings(registry, identity.registryKey, identity.name, &problem);
-    if (!problem.empty()) log.log("MQTT: " + problem);
+    if (!problem.empty()) log.log(LogPriority::Warning, "MQTT: " + problem);
     if (!settings) return nullptr;
-    auto publisher =
-        std::make_unique<mqtt::Publisher>(entry, std::move(*settings), std::string(identity.name),
-                                          [&log](const std::string& line) { log.log(line); });
+    auto publisher = std::make_unique<mqtt::Publisher>(
+        entry, std::move(*settings), std::string(identity.name),
+        [&log](mqtt::Publisher::LogLevel level, const std::string& line) {
+            log.log(level == mqtt::Publisher::LogLevel::Warning ? LogPriority::Warning : LogPriority::Info,
+                    line);
+        });
     if (!publisher->start()) return nullptr;
     return std::make_unique<MqttEdgeNode>(std::move(publisher));
 }

@@ -7,7 +7,7 @@ std::unique_ptr<EdgeNode> startEdgeNode(const ServerIdentity& identity, const re
 {
     std::string broker;
     if (registry.readString(identity.registryKey, "MqttBroker", broker) == registry::Status::Ok)
-        log.log("MQTT: this build has no MQTT support; MqttBroker is ignored");
+        log.log(LogPriority::Warning, "MQTT: this build has no MQTT support; MqttBroker is ignored");
     return nullptr;
 }
 
