@@ -200,14 +200,15 @@ int SapiS7Library::waitEvent(uint32_t descriptor, uint16_t connectionRef, int ti
 {
     Interface* iface = find(descriptor);
     if (iface == nullptr) return kSapiReceiveError;
+    if (hasEvent(*iface, connectionRef)) return 1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
-        pump(*iface, 0);
-        if (hasEvent(*iface, connectionRef)) return 1;
+        // Sleeps in poll() until a socket has something or the time is up.
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pump(*iface, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (hasEvent(*iface, connectionRef)) return 1;
         if (left.count() <= 0) return 0;
-        pump(*iface, static_cast<int>(left.count()));
     }
 }
 
@@ -218,8 +219,9 @@ int SapiS7Library::receive(uint32_t descriptor, uint16_t* connectionRef, uint8_t
         failWith(kSapiNotOpen);
         return kSapiReceiveError;
     }
-    pump(*iface, 0);
     const uint16_t wanted = connectionRef != nullptr ? *connectionRef : 0;
+    // The sockets are looked at only when no event is waiting already.
+    if (!hasEvent(*iface, wanted)) pump(*iface, 0);
     const auto it = std::find_if(iface->events.begin(), iface->events.end(), [wanted](const SapiEvent& e) {
         return wanted == 0 || e.connection == wanted;
     });
