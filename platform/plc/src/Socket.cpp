@@ -171,41 +171,27 @@ IoStatus receiveAvailable(int fd, std::span<uint8_t> buffer, size_t& received)
 
 IoStatus sendAll(int fd, std::span<const uint8_t> bytes, const Deadline& deadline)
 {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const IoStatus ready = waitFor(fd, POLLOUT, deadline);
-            if (ready != IoStatus::Ok) return ready;
-            continue;
-        }
-        return statusFromErrno(errno);
+    for (size_t done = 0;;) {
+        size_t sent = 0;
+        if (const IoStatus status = sendAvailable(fd, bytes.subspan(done), sent); status != IoStatus::Ok)
+            return status;
+        done += sent;
+        if (done == bytes.size()) return IoStatus::Ok;
+        if (const IoStatus ready = waitFor(fd, POLLOUT, deadline); ready != IoStatus::Ok) return ready;
     }
-    return IoStatus::Ok;
 }
 
 IoStatus receiveExact(int fd, std::span<uint8_t> bytes, const Deadline& deadline)
 {
-    size_t received = 0;
-    while (received < bytes.size()) {
-        const ssize_t n = ::recv(fd, bytes.data() + received, bytes.size() - received, 0);
-        if (n > 0) {
-            received += static_cast<size_t>(n);
-            continue;
+    for (size_t done = 0; done < bytes.size();) {
+        size_t received = 0;
+        if (const IoStatus status = receiveAvailable(fd, bytes.subspan(done), received);
+            status != IoStatus::Ok)
+            return status;
+        done += received;
+        if (received == 0 && done < bytes.size()) {
+            if (const IoStatus ready = waitFor(fd, POLLIN, deadline); ready != IoStatus::Ok) return ready;
         }
-        if (n == 0) return IoStatus::Closed;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            const IoStatus ready = waitFor(fd, POLLIN, deadline);
-            if (ready != IoStatus::Ok) return ready;
-            continue;
-        }
-        return statusFromErrno(errno);
     }
     return IoStatus::Ok;
 }

@@ -71,23 +71,26 @@ int SapiAccess::select(const std::string& connectionName, uint16_t plcNumber)
     currentIndex_ = static_cast<uint16_t>(plcNumber - 1);
     if (currentIndex_ < connected_.size() && connected_[currentIndex_] == 1) return 0;
     if (retrying([&] { return library_->sapiConnect(descriptor_, connectionRef_); }) != 0) return failure();
-    switch (pollEvent(kConnectPolls, kConnectPollMs)) {
-        case 0:
-            retrying([&] { return library_->sapiAbort(descriptor_, connectionRef_); });
-            return kNoAnswer;
-        case sapis7::kEventConnectConfirm:
-            if (retrying([&] { return library_->sapiConnectConfirm(); }) != 0) return failure();
-            setConnected(currentIndex_, 1);
-            return 0;
-        case sapis7::kEventAbortIndication:
-            retrying([&] { return library_->sapiAbortIndication(); });
-            return failure();
-        case sapis7::kSapiReceiveError:
-            return failure();
-        default:
-            retrying([&] { return library_->sapiDiscard(); });
-            return kNoDevice;
+    const int event = pollEvent(kConnectPolls, kConnectPollMs);
+    if (event == 0) {
+        retrying([&] { return library_->sapiAbort(descriptor_, connectionRef_); });
+        return kNoAnswer;
     }
+    if (event != sapis7::kEventConnectConfirm) return otherEvent(event);
+    if (retrying([&] { return library_->sapiConnectConfirm(); }) != 0) return failure();
+    setConnected(currentIndex_, 1);
+    return 0;
+}
+
+int SapiAccess::otherEvent(int event)
+{
+    if (event == sapis7::kEventAbortIndication) {
+        retrying([&] { return library_->sapiAbortIndication(); });
+        return failure();
+    }
+    if (event == sapis7::kSapiReceiveError) return failure();
+    retrying([&] { return library_->sapiDiscard(); });
+    return kNoDevice;
 }
 
 int SapiAccess::pollEvent(int polls, int pollMs)
@@ -114,25 +117,13 @@ int SapiAccess::readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte
     sapis7::makeVariableRecord(record, dataBlock, startByte, count);
     if (retrying([&] { return library_->sapiReadRequest(descriptor_, connectionRef_, 0, &record); }) != 0)
         return failure();
-    switch (pollEvent(kReadPolls, kReadPollMs)) {
-        case 0:
-            return abortSilent();
-        case sapis7::kEventReadConfirm: {
-            // The library delivers at most count bytes into the destination.
-            uint16_t delivered = count;
-            if (retrying([&] { return library_->sapiReadConfirm(0, &delivered, destination); }) != 0)
-                return failure();
-            return 0;
-        }
-        case sapis7::kEventAbortIndication:
-            retrying([&] { return library_->sapiAbortIndication(); });
-            return failure();
-        case sapis7::kSapiReceiveError:
-            return failure();
-        default:
-            retrying([&] { return library_->sapiDiscard(); });
-            return kNoDevice;
-    }
+    const int event = pollEvent(kReadPolls, kReadPollMs);
+    if (event == 0) return abortSilent();
+    if (event != sapis7::kEventReadConfirm) return otherEvent(event);
+    // The library delivers at most count bytes into the destination.
+    uint16_t delivered = count;
+    return retrying([&] { return library_->sapiReadConfirm(0, &delivered, destination); }) == 0 ? 0
+                                                                                                : failure();
 }
 
 int SapiAccess::writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source)
@@ -141,20 +132,10 @@ int SapiAccess::writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByt
     sapis7::makeVariableRecord(record, dataBlock, startByte, count, source);
     if (retrying([&] { return library_->sapiWriteRequest(descriptor_, connectionRef_, 0, &record, 0); }) != 0)
         return failure();
-    switch (pollEvent(kWritePolls, kWritePollMs)) {
-        case 0:
-            return abortSilent();
-        case sapis7::kEventWriteConfirm:
-            return retrying([&] { return library_->sapiWriteConfirm(); }) == 0 ? 0 : failure();
-        case sapis7::kEventAbortIndication:
-            retrying([&] { return library_->sapiAbortIndication(); });
-            return failure();
-        case sapis7::kSapiReceiveError:
-            return failure();
-        default:
-            retrying([&] { return library_->sapiDiscard(); });
-            return kNoDevice;
-    }
+    const int event = pollEvent(kWritePolls, kWritePollMs);
+    if (event == 0) return abortSilent();
+    if (event != sapis7::kEventWriteConfirm) return otherEvent(event);
+    return retrying([&] { return library_->sapiWriteConfirm(); }) == 0 ? 0 : failure();
 }
 
 int SapiAccess::closeInterface()

@@ -9,10 +9,10 @@
 "use strict";
 const { spawn } = require("child_process");
 const fs = require("fs");
-const net = require("net");
 const os = require("os");
 const path = require("path");
 const readline = require("readline");
+const { check, waitFor, freePort, track, exitCodeOf, run } = require("./harness.js");
 let opcua;
 try {
   opcua = require("node-opcua-client");
@@ -25,34 +25,6 @@ const { OPCUAClient, MessageSecurityMode, SecurityPolicy, AttributeIds, DataType
   TimestampsToReturn, VariantArrayType } = opcua;
 
 const [vardelPath, samplePath] = process.argv.slice(2);
-let failures = 0;
-function check(cond, what) {
-  if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
-}
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function waitFor(pred, ms) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) { if (await pred()) return true; await sleep(50); }
-  return pred();
-}
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const srv = net.createServer();
-    srv.listen(0, "127.0.0.1", () => { const p = srv.address().port; srv.close(() => resolve(p)); });
-    srv.on("error", reject);
-  });
-}
-const children = new Set();
-function track(proc) { children.add(proc); proc.on("exit", () => children.delete(proc)); return proc; }
-function killAll() { for (const c of children) { try { c.kill("SIGKILL"); } catch (e) { /* gone */ } } }
-process.on("exit", killAll);
-function exitCodeOf(proc, ms) {
-  return new Promise((resolve) => {
-    if (proc.exitCode !== null || proc.signalCode !== null) return resolve(proc.exitCode);
-    const timer = setTimeout(() => resolve("timeout"), ms);
-    proc.on("exit", (code) => { clearTimeout(timer); resolve(code); });
-  });
-}
 
 // The S7Server peer, driven line by line over its standard input.
 function startPeer(port) {
@@ -186,15 +158,4 @@ async function main() {
   fs.rmSync(work, { recursive: true, force: true });
 }
 
-const overall = setTimeout(() => { console.log("not ok - overall time-out"); killAll(); process.exit(1); }, 170000);
-main().then(() => {
-  clearTimeout(overall);
-  console.log(failures === 0 ? "# all passed" : "# " + failures + " failed");
-  killAll();
-  process.exit(failures === 0 ? 0 : 1);
-}, (e) => {
-  clearTimeout(overall);
-  console.log("not ok - " + (e && e.stack || e));
-  killAll();
-  process.exit(1);
-});
+run(main, 170000);

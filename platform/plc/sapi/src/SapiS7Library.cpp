@@ -90,24 +90,31 @@ SapiConnection* SapiS7Library::connection(uint32_t descriptor, uint16_t ref)
     return it == iface->connections.end() ? nullptr : it->second.get();
 }
 
+int SapiS7Library::readDatabase(const char* interfaceName, InterfaceDatabase& database)
+{
+    std::string detail;
+    switch (readInterface(registry_, interfaceName, database, &detail)) {
+        case DatabaseStatus::NoInterface:
+            return failWith(kSapiNoInterface, std::string("interface ") + interfaceName +
+                                                  " is not configured in the connection database");
+        case DatabaseStatus::Unreadable:
+            return failWith(kSapiDatabaseUnreadable, std::string("connection database of interface ") +
+                                                         interfaceName + " cannot be read: " + detail);
+        case DatabaseStatus::Ok:
+            break;
+    }
+    return succeed();
+}
+
 int SapiS7Library::queryDevice(const char* interfaceName, int index, uint16_t* count, char* deviceName)
 {
     if (interfaceName == nullptr || count == nullptr || deviceName == nullptr)
         return failWith(kSapiBadArgument);
     InterfaceDatabase database;
-    std::string detail;
-    switch (readInterface(registry_, interfaceName, database, &detail)) {
-        case DatabaseStatus::NoInterface:
-            *count = 0;
-            return failWith(kSapiNoInterface, std::string("interface ") + interfaceName +
-                                                  " is not configured in the connection database");
-        case DatabaseStatus::Unreadable:
-            // The interface may well have a device; the database does not tell.
-            *count = 1;
-            return failWith(kSapiDatabaseUnreadable, std::string("connection database of interface ") +
-                                                         interfaceName + " cannot be read: " + detail);
-        case DatabaseStatus::Ok:
-            break;
+    if (readDatabase(interfaceName, database) != 0) {
+        // An unreadable database may well hold a device; a missing interface has none.
+        *count = lastError() == kSapiDatabaseUnreadable ? 1 : 0;
+        return kSapiFailed;
     }
     // An interface without connections has no device to open.
     *count = database.connections.empty() ? 0 : 1;
@@ -123,17 +130,7 @@ int SapiS7Library::open(const char* interfaceName, const char* deviceName, uint3
     if (interfaceName == nullptr || deviceName == nullptr || descriptor == nullptr)
         return failWith(kSapiBadArgument);
     auto iface = std::make_unique<Interface>();
-    std::string detail;
-    switch (readInterface(registry_, interfaceName, iface->database, &detail)) {
-        case DatabaseStatus::NoInterface:
-            return failWith(kSapiNoInterface, std::string("interface ") + interfaceName +
-                                                  " is not configured in the connection database");
-        case DatabaseStatus::Unreadable:
-            return failWith(kSapiDatabaseUnreadable, std::string("connection database of interface ") +
-                                                         interfaceName + " cannot be read: " + detail);
-        case DatabaseStatus::Ok:
-            break;
-    }
+    if (readDatabase(interfaceName, iface->database) != 0) return kSapiFailed;
     if (!sameDevice(iface->database.device, deviceName)) {
         return failWith(kSapiWrongDevice, std::string("device ") + deviceName + " is not the device " +
                                               iface->database.device + " of interface " + interfaceName);

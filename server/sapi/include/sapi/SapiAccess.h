@@ -76,6 +76,9 @@ private:
     }
     // The event that ends the wait for a confirmation, or 0 when all polls passed without one.
     int pollEvent(int polls, int pollMs);
+    // The outcome of an event other than the awaited confirmation: an abort indication or a
+    // failed receive give the library's error, anything else is discarded as unexpected (-2).
+    int otherEvent(int event);
     // The end of a connection that did not answer in time.
     int abortSilent();
     void setConnected(uint16_t index, uint8_t value);

@@ -99,6 +99,8 @@ private:
         std::deque<SapiEvent> events;
     };
 
+    // Reads the interface's key; 0, or a failure with its error set.
+    int readDatabase(const char* interfaceName, InterfaceDatabase& database);
     Interface* find(uint32_t descriptor);
     SapiConnection* connection(uint32_t descriptor, uint16_t ref);
     // Moves every connection on with what its socket has now (waiting at most timeoutMs).
