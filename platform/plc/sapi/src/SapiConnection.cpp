@@ -65,6 +65,7 @@ int SapiConnection::connect()
         return 0;
     }
     if (state_ != State::Idle) return 0;
+    brokenBy_ = 0;
     if (!entry_.target) return refuse(entry_.error, "connection " + entry_.name + ": " + entry_.problem);
     const ConnectionTarget& target = *entry_.target;
     const sockaddr_in* source = target.source ? &*target.source : nullptr;
@@ -107,16 +108,23 @@ void SapiConnection::abort()
     if (socket_.valid()) setAbortiveClose(socket_.get());
     socket_.reset();
     state_ = State::Idle;
+    brokenBy_ = 0;
     outstanding_ = {};
     pending_.clear();
     reader_.reset();
     std::erase_if(events_, [this](const SapiEvent& e) { return e.connection == ref_; });
 }
 
+int SapiConnection::notUp()
+{
+    // A connection the partner broke says so until it is connected again.
+    if (brokenBy_ != 0) return refuse(brokenBy_, brokenText_);
+    return refuse(kSapiNotConnected, "connection " + entry_.name + " is not established");
+}
+
 int SapiConnection::readRequest(uint16_t dataBlock, uint16_t startByte, uint16_t count)
 {
-    if (state_ != State::Up)
-        return refuse(kSapiNotConnected, "connection " + entry_.name + " is not established");
+    if (state_ != State::Up) return notUp();
     if (outstanding_.active) return refuse(kSapiRequestPending, sapiErrorMessage(kSapiRequestPending));
     if (count == 0 || count > pduSize_ - s7::kReadResponseOverhead)
         return refuse(kSapiBadArgument, "read of " + std::to_string(count) + " bytes does not fit one PDU");
@@ -129,8 +137,7 @@ int SapiConnection::readRequest(uint16_t dataBlock, uint16_t startByte, uint16_t
 
 int SapiConnection::writeRequest(uint16_t dataBlock, uint16_t startByte, std::span<const uint8_t> data)
 {
-    if (state_ != State::Up)
-        return refuse(kSapiNotConnected, "connection " + entry_.name + " is not established");
+    if (state_ != State::Up) return notUp();
     if (outstanding_.active) return refuse(kSapiRequestPending, sapiErrorMessage(kSapiRequestPending));
     if (data.empty() || data.size() > pduSize_ - s7::kWriteRequestOverhead)
         return refuse(kSapiBadArgument,
@@ -265,6 +272,8 @@ void SapiConnection::fail(int error, std::string text)
     if (text.empty()) text = "connection " + entry_.name + ": " + sapiErrorMessage(error);
     const bool connecting = state_ != State::Up;
     abort();
+    brokenBy_ = error;
+    brokenText_ = text;
     push(connecting ? kEventConnectConfirm : kEventAbortIndication, error, std::move(text));
 }
 

@@ -195,7 +195,12 @@ TEST_F(SapiLibraryTest, StoppedPlcGivesAnAbortIndication)
     EXPECT_EQ(library->lastError(), kSapiConnectionLost);
     VariableRecord record;
     makeVariableRecord(record, 10, 0, 2);
+    // Requests on the broken connection give the reason it broke.
     EXPECT_EQ(library->readRequest(descriptor, ref, 0, &record), kSapiFailed);
+    EXPECT_EQ(library->lastError(), kSapiConnectionLost);
+    uint16_t never = 0;
+    ASSERT_EQ(library->getConnection(descriptor, "Ghost", &never), 0);
+    EXPECT_EQ(library->readRequest(descriptor, never, 0, &record), kSapiFailed);
     EXPECT_EQ(library->lastError(), kSapiNotConnected);
     EXPECT_EQ(library->close(descriptor), 0);
     EXPECT_EQ(library->receive(descriptor, nullptr, nullptr), kSapiReceiveError);

@@ -91,6 +91,7 @@ private:
     void push(int code, int error, std::string text = {}, std::vector<uint8_t> data = {});
     uint16_t nextPduRef();
     int refuse(int error, std::string text);
+    int notUp();
 
     uint16_t ref_;
     ConnectionEntry entry_;
@@ -103,6 +104,9 @@ private:
     uint16_t setupRef_ = 0;
     uint16_t pduSize_ = 0;
     Outstanding outstanding_;
+    // Why the connection broke last (0: it never did since its connect), for later requests.
+    int brokenBy_ = 0;
+    std::string brokenText_;
     Clock::time_point deadline_{};
     std::string problem_;
 };
