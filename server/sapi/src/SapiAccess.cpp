@@ -65,6 +65,8 @@ int SapiAccess::select(const std::string& connectionName, uint16_t plcNumber)
     if (retrying([&] {
             return library_->sapiGetConnection(descriptor_, connectionName.c_str(), &connectionRef_);
         }) != 0) {
+        // The entry cleared is that of the PLC selected before: the new index is not taken yet.
+        // Every code but 124 reopens the interface anyway, which clears all entries.
         setConnected(currentIndex_, 0);
         return failure();
     }
