@@ -6,16 +6,15 @@ namespace {
 constexpr int kMaxFragments = 64;
 }  // namespace
 
-bool IsoStreamReader::append(std::span<const uint8_t> bytes)
+void IsoStreamReader::append(std::span<const uint8_t> bytes)
 {
-    if (violated_) return false;
+    if (violated_) return;
     // Drop what was consumed before growing, so the buffer stays one frame and a bit.
     if (consumed_ > 0) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed_));
         consumed_ = 0;
     }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    return true;
 }
 
 IsoStreamReader::Unit IsoStreamReader::next()

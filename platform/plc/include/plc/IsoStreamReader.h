@@ -20,9 +20,9 @@ public:
         Violation,  // the stream cannot be read any further
     };
 
-    // Takes received bytes; false (and a violated stream) when more is buffered than any unit
-    // in progress can need.
-    bool append(std::span<const uint8_t> bytes);
+    // Takes received bytes. Callers take every complete unit with next() after each append, so
+    // no more than one unfinished frame (at most kMaxFrameSize bytes) stays buffered.
+    void append(std::span<const uint8_t> bytes);
     // The next complete unit, or NeedMore. After Violation every call returns Violation.
     Unit next();
 
