@@ -235,7 +235,16 @@ protected:
     }
     void TearDown() override
     {
+        // Groups go before their connection, so that their items leave the tags.
+        groups_.clear();
         connection.reset();
+        // Records still queued hold their tags, and the tags hold the queues.
+        {
+            std::lock_guard lock(queues->queueLock);
+            queues->cyclicChangeQueue.clear();
+            queues->readRequestQueue.clear();
+            queues->writeRequestQueue.clear();
+        }
         thread.reset();
     }
     void run(int iterations, uint32_t msBetween = 0)
@@ -245,11 +254,13 @@ protected:
             thread->iterate();
         }
     }
+    // A group of the connection with the items, kept until the test ends.
     std::shared_ptr<opc::client::Group> subscribe(const std::vector<std::string>& ids, uint32_t rate = 100)
     {
-        auto group = connection->addGroup("g" + std::to_string(groups_++), rate);
+        auto group = connection->addGroup("g" + std::to_string(groups_.size()), rate);
         for (const auto& id : ids)
             EXPECT_EQ(group->addItem(id).result, S_OK) << id;
+        groups_.push_back(group);
         return group;
     }
     core::S7Tag& tag(const std::string& itemId)
@@ -273,7 +284,7 @@ protected:
     std::unique_ptr<core::CommunicationThread> thread;
 
 private:
-    int groups_ = 0;
+    std::vector<std::shared_ptr<opc::client::Group>> groups_;
 };
 
 }  // namespace orva::sapi::testing

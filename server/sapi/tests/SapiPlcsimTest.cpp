@@ -45,7 +45,7 @@ protected:
         ASSERT_TRUE(database.setInterface("CP_H1_1:", connections));
         loadVardel(vardelFile("CP_H1_1:", xml), makeSapiLibrary(database.registry()));
         ASSERT_TRUE(thread->begin());
-        group = subscribe(ids);
+        group = subscribe(ids).get();
     }
     // Iterations 200 ms apart (in ticks) until the condition holds, within a generous bound.
     bool runUntil(const std::function<bool()>& condition, std::chrono::seconds bound = 20s)
@@ -57,7 +57,7 @@ protected:
     }
 
     sapis7::testing::TempDatabase database;
-    std::shared_ptr<opc::client::Group> group;
+    opc::client::Group* group = nullptr;  // the group of prepare(), kept by the fixture
 };
 
 TEST_F(SapiPlcsim, ValuesWritesAndAPlcThatStopsAndReturns)
@@ -124,7 +124,7 @@ TEST_F(SapiPlcsim, PlcMissingFromTheDatabaseShowsTheLibrarysText)
     loadVardel(vardelFile("CP_H1_1:", vardelPlc("Mill", core::testing::tagXml("Speed", "VT_I2", 0, 10))),
                makeSapiLibrary(database.registry()));
     ASSERT_TRUE(thread->begin());
-    group = subscribe({"Mill.Speed"});
+    subscribe({"Mill.Speed"});
     ASSERT_TRUE(runUntil([&] { return !sink.reports.empty(); }));
     EXPECT_EQ(sink.reports.back(), (core::testing::Report{sapis7::kSapiUnknownConnection, "Mill"}));
     EXPECT_EQ(access->errorText(sapis7::kSapiUnknownConnection),

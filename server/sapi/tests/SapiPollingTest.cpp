@@ -27,9 +27,8 @@ protected:
         }
         loadVardel(vardelFile(interfaceName, xml), std::move(library));
         ASSERT_TRUE(thread->begin());
-        group = subscribe(ids);
+        subscribe(ids);
     }
-    std::shared_ptr<opc::client::Group> group;
     // Runs iterations 200 ms apart until the condition holds (at most 20).
     bool runUntil(const std::function<bool()>& condition)
     {
