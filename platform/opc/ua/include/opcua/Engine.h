@@ -155,8 +155,10 @@ private:
     void deleteMonitoredItems(RequestContext& ctx, Reader& r);
 
     // Helpers.
-    void writeEndpoint(Writer& w) const;
-    void writeApplicationDescription(Writer& w) const;
+    // The server's endpoint URL with the host the client used (the request's URL, else its Hello's).
+    std::string endpointUrlFor(const RequestContext& ctx, std::string_view requested) const;
+    void writeEndpoint(Writer& w, std::string_view url) const;
+    void writeApplicationDescription(Writer& w, std::string_view url) const;
     Variant serverValue(uint32_t nodeId) const;
     DataValue readNonTagValue(const Node& node) const;
     void finishRead(const std::shared_ptr<PendingRead>& pending);
