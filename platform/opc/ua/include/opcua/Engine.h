@@ -32,6 +32,7 @@ struct ServerInfo {
     std::string buildNumber = "1";
     std::string namespaceUri = "urn:orva:gateway:tags";
     std::string endpointUrl;  // filled in by the server from its address and port when empty
+    std::vector<EventTypeDefinition> eventTypes;  // the application's event types (namespace 1)
 };
 
 enum class ServerState : int32_t {
@@ -153,6 +154,9 @@ private:
     void modifyMonitoredItems(RequestContext& ctx, Reader& r);
     void setMonitoringMode(RequestContext& ctx, Reader& r);
     void deleteMonitoredItems(RequestContext& ctx, Reader& r);
+    // Method.
+    void call(RequestContext& ctx, Reader& r);
+    StatusCode getMonitoredItems(const Session& session, uint32_t subscriptionId, std::vector<Variant>& out);
 
     // Helpers.
     // The server's endpoint URL with the host the client used (the request's URL, else its Hello's).
@@ -160,6 +164,7 @@ private:
     void writeEndpoint(Writer& w, std::string_view url) const;
     void writeApplicationDescription(Writer& w, std::string_view url) const;
     Variant serverValue(uint32_t nodeId) const;
+    uint32_t secondsTillShutdown() const;
     DataValue readNonTagValue(const Node& node) const;
     void finishRead(const std::shared_ptr<PendingRead>& pending);
     void closeSession(uint32_t sessionKey);
