@@ -26,7 +26,8 @@ inline constexpr uint32_t ServiceFault = 397, FindServers = 422, GetEndpoints = 
                           SetPublishingMode = 799, Publish = 826, Republish = 832, DeleteSubscriptions = 847,
                           Call = 712;
 inline constexpr uint32_t AnonymousIdentityToken = 321, AnonymousIdentityTokenType = 319,
-                          DataChangeNotification = 811, DataChangeFilter = 724, ServerStatusDataType = 864;
+                          DataChangeNotification = 811, EventNotificationList = 916, DataChangeFilter = 724,
+                          ServerStatusDataType = 864;
 }  // namespace svc
 
 struct Engine::RequestContext {

@@ -5,9 +5,11 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
+#include "events/EventFilter.h"
 #include "opcua/Engine.h"
 
 namespace opcua {
@@ -30,6 +32,10 @@ struct Engine::MonitoredItem {
     std::deque<DataValue> queue;
     bool dirty = false;               // listed in the subscription's dirty list
     std::vector<uint8_t> lastSample;  // sampled items: the last value reported, encoded
+    // Items on an event notifier: their filter and the queued event field lists.
+    std::shared_ptr<const EventFilter> eventFilter;
+    std::deque<std::vector<Variant>> events;
+    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
 };
 
 struct Engine::Subscription {
@@ -45,6 +51,7 @@ struct Engine::Subscription {
     std::unordered_map<ItemHandle, uint32_t> byHandle;
     std::vector<uint32_t> dirty;  // items with queued notifications, in arrival order
     size_t sampledItems = 0;
+    size_t eventItems = 0;
     uint32_t nextSequence = 1;
     std::map<uint32_t, std::vector<uint8_t>> retransmit;  // sequence number -> encoded NotificationMessage
     Clock::time_point nextCycle;

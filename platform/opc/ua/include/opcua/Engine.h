@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,6 +76,10 @@ public:
     void beginShutdown(const std::string& reason, std::chrono::milliseconds grace = {});
     // Ends every session (their subscriptions and backend clients).
     void closeAllSessions();
+
+    // Reports an event through the Server object to every monitored item whose filter it passes.
+    // Callable from any thread: the event is queued and delivered on the engine's thread.
+    void reportEvent(Event event);
 
     size_t sessionCount() const;
     ServerState state() const { return state_; }
@@ -157,6 +162,14 @@ private:
     // Method.
     void call(RequestContext& ctx, Reader& r);
     StatusCode getMonitoredItems(const Session& session, uint32_t subscriptionId, std::vector<Variant>& out);
+    // Events.
+    std::optional<StatusCode> prepareEventItem(const Node& node, uint32_t attributeId,
+                                               const ExtensionObject& filter,
+                                               std::shared_ptr<const struct EventFilter>& eventFilter,
+                                               ExtensionObject& filterResult) const;
+    uint32_t reviseEventQueueSize(uint32_t requested) const;
+    void deliverEvent(const Event& event);
+    void enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Variant> fields);
 
     // Helpers.
     // The server's endpoint URL with the host the client used (the request's URL, else its Hello's).

@@ -51,6 +51,8 @@ void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
     if (item.handle != kNoHandle) {
         backend_.removeItem(sub.group, item.handle);  // deactivates an active item first
         sub.byHandle.erase(item.handle);
+    } else if (item.eventFilter) {
+        --sub.eventItems;
     } else {
         --sub.sampledItems;
     }
@@ -71,8 +73,11 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
     if (item.mode == MonitoringMode::Disabled) {
         item.queue.clear();
         item.lastSample.clear();
+        item.events.clear();
+        item.overflowQueued = false;
     }
-    if (item.mode == MonitoringMode::Reporting && !item.queue.empty() && !item.dirty) {
+    const bool queued = !item.queue.empty() || !item.events.empty();
+    if (item.mode == MonitoringMode::Reporting && queued && !item.dirty) {
         item.dirty = true;
         sub.dirty.push_back(item.id);
     }
@@ -115,6 +120,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         uint32_t id = 0;
         double sampling = 0;
         uint32_t queueSize = 0;
+        ExtensionObject filterResult;
     };
     std::vector<Result> results(requests.size());
     std::vector<MonitoredItem*> toActivate;
@@ -122,6 +128,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         const auto& c = requests[i];
         Result& res = results[i];
         const auto node = space_.find(c.nodeId);
+        std::shared_ptr<const EventFilter> eventFilter;
         if (s->monitoredItems >= limits_.maxMonitoredItemsPerSession) {
             res.status = status::BadTooManyMonitoredItems;
         } else if (!node) {
@@ -138,6 +145,9 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
             res.status = status::BadDataEncodingInvalid;
         } else if (node->isTag && c.attributeId == attr::Value && (node->accessLevel & 0x01) == 0) {
             res.status = status::BadNotReadable;
+        } else if (const auto events = prepareEventItem(*node, c.attributeId, c.params.filter, eventFilter,
+                                                        res.filterResult)) {
+            res.status = *events;
         } else if (const StatusCode f = checkFilter(c.params.filter); isBad(f)) {
             res.status = f;
         }
@@ -153,7 +163,12 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         item.discardOldest = c.params.discardOldest;
         item.samplingInterval = sub.interval;
         item.mode = MonitoringMode::Disabled;
-        if (node->isTag && c.attributeId == attr::Value) {
+        if (eventFilter) {
+            item.eventFilter = std::move(eventFilter);
+            item.queueSize = reviseEventQueueSize(c.params.queueSize);
+            item.samplingInterval = 0;  // events are reported as they come
+            ++sub.eventItems;
+        } else if (node->isTag && c.attributeId == attr::Value) {
             item.handle = backend_.addItem(sub.group, node->itemId);
             if (item.handle == kNoHandle) {
                 res.status = status::BadNodeIdUnknown;
@@ -178,7 +193,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
             w.u32(res.id);
             w.f64(res.sampling);
             w.u32(res.queueSize);
-            w.extensionObject(ExtensionObject{});
+            w.extensionObject(res.filterResult);
         }
         w.emptyArray();
     });
@@ -214,27 +229,42 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
         w.arrayLength(requests.size());
         for (const auto& m : requests) {
             const auto it = sub.items.find(m.id);
-            StatusCode result =
-                it == sub.items.end() ? status::BadMonitoredItemIdInvalid : checkFilter(m.params.filter);
+            StatusCode result = status::BadMonitoredItemIdInvalid;
+            std::shared_ptr<const EventFilter> eventFilter;
+            ExtensionObject filterResult;
+            if (it != sub.items.end()) {
+                const auto node = space_.find(it->second.nodeId);
+                const auto events = node ? prepareEventItem(*node, it->second.attributeId, m.params.filter,
+                                                            eventFilter, filterResult)
+                                         : std::nullopt;
+                result = events ? *events : checkFilter(m.params.filter);
+            }
             if (isBad(result)) {
                 w.statusCode(result);
                 w.u32(0);
                 w.f64(0);
                 w.u32(0);
-                w.extensionObject(ExtensionObject{});
+                w.extensionObject(filterResult);
                 continue;
             }
             MonitoredItem& item = it->second;
             item.clientHandle = m.params.clientHandle;
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
-            item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
             item.discardOldest = m.params.discardOldest;
-            while (item.queue.size() > item.queueSize)
-                item.queue.pop_front();
+            if (item.eventFilter) {
+                if (eventFilter) item.eventFilter = std::move(eventFilter);
+                item.queueSize = reviseEventQueueSize(m.params.queueSize);
+                while (item.events.size() > item.queueSize)
+                    item.events.pop_front();
+            } else {
+                item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
+                while (item.queue.size() > item.queueSize)
+                    item.queue.pop_front();
+            }
             w.statusCode(status::Good);
             w.f64(item.samplingInterval);
             w.u32(item.queueSize);
-            w.extensionObject(ExtensionObject{});
+            w.extensionObject(filterResult);
         }
         w.emptyArray();
     });
