@@ -6,8 +6,8 @@
 namespace opcua {
 
 namespace {
-constexpr uint32_t kElementOperand = 592, kLiteralOperand = 595, kAttributeOperand = 598,
-                   kSimpleAttributeOperand = 601, kEventFilterResult = 736;
+constexpr uint32_t kElementOperand = 594, kLiteralOperand = 597, kSimpleAttributeOperand = 603,
+                   kEventFilterResult = 736;
 constexpr size_t kMaxElements = 64;  // a where clause larger than this is refused
 constexpr StatusCode BadTypeDefinitionInvalid = 0x80630000;
 
@@ -64,8 +64,7 @@ StatusCode checkField(const EventFieldOperand& f, const AddressSpace& space)
     if (!f.indexRange.empty()) return status::BadIndexRangeInvalid;
     if (f.browsePath.empty()) return status::Good;  // the event itself (no ConditionId here): Null
     if (f.browsePath.size() > 1 || f.browsePath.front().name.empty()) return status::BadBrowseNameInvalid;
-    return space.propertyOfType(type, f.browsePath.front()).isNull() ? status::BadNodeIdUnknown
-                                                                     : status::Good;
+    return space.typeFamilyHasProperty(type, f.browsePath.front()) ? status::Good : status::BadNodeIdUnknown;
 }
 
 size_t operandCount(FilterOperator op)
