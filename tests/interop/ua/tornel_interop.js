@@ -11,13 +11,7 @@
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
-let opcua;
-try {
-  opcua = require("node-opcua-client");
-} catch (e) {
-  console.log("skipped: node-opcua-client is not installed (cd tests/interop && npm install)");
-  process.exit(77);
-}
+const opcua = require("./tornel_support").requireClient();
 const {
   OPCUAClient, MessageSecurityMode, SecurityPolicy, AttributeIds, DataType, StatusCodes,
   TimestampsToReturn, BrowseDirection, NodeClass, VariantArrayType,

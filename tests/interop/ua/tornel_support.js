@@ -6,6 +6,16 @@ const fs = require("fs");
 const net = require("net");
 const path = require("path");
 
+// node-opcua-client, or the test is skipped (exit status 77) when it is not installed.
+function requireClient() {
+  try {
+    return require("node-opcua-client");
+  } catch (e) {
+    console.log("skipped: node-opcua-client is not installed (cd tests/interop && npm install)");
+    process.exit(77);
+  }
+}
+
 let failures = 0;
 function check(cond, what) {
   if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
@@ -111,6 +121,6 @@ function run(main, timeoutMs) {
 }
 
 module.exports = {
-  check, failureCount, sleep, waitFor, freePort, canConnect, track, killAll, exitCodeOf, startPlc, stopPlc,
+  requireClient, check, failureCount, sleep, waitFor, freePort, canConnect, track, killAll, exitCodeOf, startPlc, stopPlc,
   writeRegistry, startTornel, prepareSample, run,
 };
