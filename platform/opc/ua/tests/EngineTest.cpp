@@ -821,13 +821,14 @@ ExtensionObject eventFilter(const std::vector<std::string>& select,
 }
 
 std::vector<StatusCode> createEventItems(Harness& h, const NodeId& token, uint32_t sub,
-                                         const std::vector<std::pair<ExtensionObject, uint32_t>>& items)
+                                         const std::vector<std::pair<ExtensionObject, uint32_t>>& items,
+                                         uint32_t firstHandle = 100)
 {
     const Response r = h.call(751, token, [&](Writer& w) {
         w.u32(sub);
         w.i32(2);
         w.arrayLength(items.size());
-        uint32_t handle = 100;
+        uint32_t handle = firstHandle;
         for (const auto& [filter, queueSize] : items) {
             w.nodeId(NodeId::num(id::Server));
             w.u32(attr::EventNotifier);
@@ -888,6 +889,14 @@ TEST(Engine, EventsPassTheWhereClauseAndAFullQueueKeepsTheNewestWithAnOverflowEv
           10},
          // An EventFilter that is no event filter at all.
          {ExtensionObject{NodeId::num(727), 1, "\x05"}, 10}});
+    // 102: a long where clause whose elements share operands is evaluated once per element.
+    std::vector<std::pair<int32_t, std::vector<Operand>>> chain;
+    for (uint32_t i = 0; i < 38; ++i)
+        chain.push_back({And, {{Operand::Element, i + 1, {}}, {Operand::Element, i + 2, {}}}});
+    chain.push_back({OfType, {systemType}});
+    chain.push_back({OfType, {systemType}});
+    EXPECT_EQ(createEventItems(h, token, sub, {{eventFilter(fields, chain), 10}}, 102),
+              std::vector<StatusCode>{status::Good});
     EXPECT_EQ(results, (std::vector<StatusCode>{status::Good, status::Good, status::BadEventFilterInvalid,
                                                 status::BadEventFilterInvalid, status::BadEventFilterInvalid,
                                                 status::BadEventFilterInvalid}));
@@ -896,7 +905,7 @@ TEST(Engine, EventsPassTheWhereClauseAndAFullQueueKeepsTheNewestWithAnOverflowEv
         h.engine.reportEvent(systemEvent(severity));
     h.engine.reportEvent(systemEvent(900, id::BaseEventType));            // of no system type: filtered out
     std::map<uint32_t, std::vector<std::pair<uint32_t, uint64_t>>> seen;  // handle -> (type, severity)
-    for (int i = 0; i < 20 && seen[101].size() < 2; ++i) {
+    for (int i = 0; i < 20 && (seen[101].size() < 2 || seen[102].size() < 4); ++i) {
         const auto resp = h.await(postPublish(h, token));
         ASSERT_TRUE(resp.has_value());
         for (const auto& [handle, values] : parsePublish(*resp).events) {
@@ -908,6 +917,7 @@ TEST(Engine, EventsPassTheWhereClauseAndAFullQueueKeepsTheNewestWithAnOverflowEv
     // The queue of two overflowed: the overflow event first, then the newest event.
     EXPECT_EQ(seen[100], (std::vector<std::pair<uint32_t, uint64_t>>{{id::EventQueueOverflowEventType, 1},
                                                                      {id::SystemEventType, 4}}));
+    EXPECT_EQ(seen[102].size(), 4u);
     EXPECT_EQ(seen[101], (std::vector<std::pair<uint32_t, uint64_t>>{{id::SystemEventType, 3},
                                                                      {id::SystemEventType, 4}}));
 

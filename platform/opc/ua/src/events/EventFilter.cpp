@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace opcua {
 
@@ -137,11 +138,13 @@ Variant fieldValue(const EventFieldOperand& f, const EventRecord& event, const A
     return v != nullptr ? *v : Variant{};
 }
 
-// Evaluates where clause elements; depth-bounded since operands only point to later elements.
+// Evaluates where clause elements. Operands only point to later elements, and each element is
+// evaluated once per event, so a clause whose elements share operands stays linear.
 struct Evaluator {
     const EventFilter& filter;
     const EventRecord& event;
     const AddressSpace& space;
+    mutable std::vector<int8_t> results = std::vector<int8_t>(filter.where.size(), -1);  // -1: not yet
 
     Variant operandValue(const FilterOperand& o, size_t depth) const
     {
@@ -190,7 +193,12 @@ struct Evaluator {
     bool element(size_t index, size_t depth) const
     {
         if (index >= filter.where.size() || depth > kMaxElements) return false;
-        const FilterElement& e = filter.where[index];
+        if (results[index] < 0) results[index] = evaluate(filter.where[index], depth) ? 1 : 0;
+        return results[index] == 1;
+    }
+
+    bool evaluate(const FilterElement& e, size_t depth) const
+    {
         const auto op = static_cast<FilterOperator>(e.op);
         const auto& ops = e.operands;
         if (!supported(e.op) || ops.size() != operandCount(op)) return false;  // refused when checked
