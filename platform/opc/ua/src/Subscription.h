@@ -17,6 +17,14 @@ namespace opcua {
 enum class TimestampsToReturn : int32_t { Source = 0, Server = 1, Both = 2, Neither = 3 };
 enum class MonitoringMode : int32_t { Disabled = 0, Sampling = 1, Reporting = 2 };
 
+// What an item on an event notifier keeps: its filter and the queued event field lists. Apart from
+// the item, so that the many items on values stay small.
+struct EventQueue {
+    std::shared_ptr<const EventFilter> filter;
+    std::deque<std::vector<Variant>> events;
+    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
+};
+
 struct Engine::MonitoredItem {
     uint32_t id = 0;
     uint32_t clientHandle = 0;
@@ -30,12 +38,9 @@ struct Engine::MonitoredItem {
     bool discardOldest = true;
     double samplingInterval = 0;
     std::deque<DataValue> queue;
-    bool dirty = false;               // listed in the subscription's dirty list
-    std::vector<uint8_t> lastSample;  // sampled items: the last value reported, encoded
-    // Items on an event notifier: their filter and the queued event field lists.
-    std::shared_ptr<const EventFilter> eventFilter;
-    std::deque<std::vector<Variant>> events;
-    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
+    bool dirty = false;                  // listed in the subscription's dirty list
+    std::vector<uint8_t> lastSample;     // sampled items: the last value reported, encoded
+    std::unique_ptr<EventQueue> events;  // items on an event notifier only
 };
 
 struct Engine::Subscription {

@@ -51,7 +51,7 @@ void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
     if (item.handle != kNoHandle) {
         backend_.removeItem(sub.group, item.handle);  // deactivates an active item first
         sub.byHandle.erase(item.handle);
-    } else if (item.eventFilter) {
+    } else if (item.events) {
         --sub.eventItems;
     } else {
         --sub.sampledItems;
@@ -73,10 +73,12 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
     if (item.mode == MonitoringMode::Disabled) {
         item.queue.clear();
         item.lastSample.clear();
-        item.events.clear();
-        item.overflowQueued = false;
+        if (item.events) {
+            item.events->events.clear();
+            item.events->overflowQueued = false;
+        }
     }
-    const bool queued = !item.queue.empty() || !item.events.empty();
+    const bool queued = !item.queue.empty() || (item.events && !item.events->events.empty());
     if (item.mode == MonitoringMode::Reporting && queued && !item.dirty) {
         item.dirty = true;
         sub.dirty.push_back(item.id);
@@ -164,7 +166,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         item.samplingInterval = sub.interval;
         item.mode = MonitoringMode::Disabled;
         if (eventFilter) {
-            item.eventFilter = std::move(eventFilter);
+            item.events = std::make_unique<EventQueue>();
+            item.events->filter = std::move(eventFilter);
             item.queueSize = reviseEventQueueSize(c.params.queueSize);
             item.samplingInterval = 0;  // events are reported as they come
             ++sub.eventItems;
@@ -251,11 +254,11 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             item.clientHandle = m.params.clientHandle;
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
             item.discardOldest = m.params.discardOldest;
-            if (item.eventFilter) {
-                if (eventFilter) item.eventFilter = std::move(eventFilter);
+            if (item.events) {
+                if (eventFilter) item.events->filter = std::move(eventFilter);
                 item.queueSize = reviseEventQueueSize(m.params.queueSize);
-                while (item.events.size() > item.queueSize)
-                    item.events.pop_front();
+                while (item.events->events.size() > item.queueSize)
+                    item.events->events.pop_front();
             } else {
                 item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
                 while (item.queue.size() > item.queueSize)
