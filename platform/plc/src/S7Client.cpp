@@ -13,7 +13,9 @@ namespace {
 
 constexpr uint16_t kLocalReference = 0x0001;
 
-int codeFromIo(IoStatus status)
+}  // namespace
+
+int s7CodeFromIo(IoStatus status)
 {
     switch (status) {
         case IoStatus::Ok:
@@ -33,6 +35,8 @@ int codeFromIo(IoStatus status)
     }
     return kS7NoSocket;
 }
+
+namespace {
 
 int codeFromFrame(FrameStatus status)
 {
@@ -84,13 +88,13 @@ int S7Client::connect(const S7Target& target)
     close();
     const Deadline deadline(timeouts_.connect);
     const sockaddr_in* source = target.source ? &*target.source : nullptr;
-    if (const int code = codeFromIo(connectTcp(target.remote, source, deadline, socket_)); code != kS7Ok) {
+    if (const int code = s7CodeFromIo(connectTcp(target.remote, source, deadline, socket_)); code != kS7Ok) {
         return fail(code);
     }
 
     const auto request = s7::encodeConnectionRequest(kLocalReference, s7::kLocalTsap,
                                                      s7::remoteTsap(target.rack, target.slot));
-    if (const int code = codeFromIo(sendAll(socket_.get(), request, deadline)); code != kS7Ok)
+    if (const int code = s7CodeFromIo(sendAll(socket_.get(), request, deadline)); code != kS7Ok)
         return fail(code);
     std::vector<uint8_t> frame;
     if (const int code = codeFromFrame(readFrame(socket_.get(), frame, deadline)); code != kS7Ok) {
@@ -124,7 +128,7 @@ int S7Client::exchange(const std::vector<uint8_t>& requestPdu, std::vector<uint8
 {
     if (!socket_.valid()) return kS7ConnectionLost;
     const auto frame = s7::encodeDataFrame(requestPdu);
-    if (const int code = codeFromIo(sendAll(socket_.get(), frame, deadline)); code != kS7Ok)
+    if (const int code = s7CodeFromIo(sendAll(socket_.get(), frame, deadline)); code != kS7Ok)
         return fail(code);
     if (const int code = codeFromFrame(readPdu(socket_.get(), responsePdu, deadline)); code != kS7Ok) {
         return fail(code);
@@ -144,7 +148,7 @@ int S7Client::inPieces(size_t total, size_t piece, Encode encode, Decode decode)
         const s7::ResponseStatus status = decode(ref, done, count);
         // After an answer that cannot be understood the stream is out of step: the connection goes.
         if (status.kind == s7::ResponseKind::Violation) return fail(kS7ProtocolViolation);
-        if (const int code = codeFromResponse(status); code != kS7Ok) return code;
+        if (const int code = s7CodeFromResponse(status); code != kS7Ok) return code;
         done += count;
     }
     return kS7Ok;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ConfigAddresses.h"
 #include "core/ConfigLoader.h"
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
@@ -42,6 +43,14 @@ std::string withPort(const std::string& address)
     return address.find(':') == std::string::npos ? address + ":102" : address;
 }
 
+// Keeps the interface name a Vardel file hands to its transport.
+class InterfaceName : public orva::core::TransportSettings {
+public:
+    std::string name;
+    void setInterfaceName(const std::string& value) override { name = value; }
+    void openSerialPort(const orva::core::SerialSettings&) override {}
+};
+
 void collectTags(const SODaSNode& node, std::vector<S7Tag*>& tags)
 {
     for (const auto& leaf : node.getLeaves()) {
@@ -54,7 +63,7 @@ void collectTags(const SODaSNode& node, std::vector<S7Tag*>& tags)
 S7Plc* choosePlc(const orva::core::PlcList& plcs, const PlcChoice& choice, std::string& error)
 {
     if (plcs.size() == 0) {
-        error = "the configuration holds no PLC with an IP address";
+        error = "the configuration holds no PLC";
         return nullptr;
     }
     if (!choice.plcName.empty()) {
@@ -108,9 +117,16 @@ bool loadConfigPlcFromMemory(std::string_view bytes, const PlcChoice& choice, Co
     orva::core::configureNameSpaceRoot(*root);
     orva::core::PlcList plcs;
     CollectingOwner owner(warnings);
-    const orva::core::LoadContext context{orva::config::ServerKind::Tornel, plcs,
-                                          std::make_shared<orva::core::CoreQueues>(), owner, nullptr};
+    InterfaceName interfaceName;
+    const orva::config::ServerKind kind = configKind(bytes);
+    const orva::core::LoadContext context{kind, plcs, std::make_shared<orva::core::CoreQueues>(), owner,
+                                          &interfaceName};
     orva::core::loadConfigurationFromMemory(context, bytes, *root);
+    // A Vardel file names connections; their addresses are in the connection database.
+    if (kind == orva::config::ServerKind::Vardel) {
+        for (std::size_t i = 0; i < plcs.size(); ++i)
+            plcs.at(i)->address = connectionAddress(interfaceName.name, plcs.at(i)->name);
+    }
 
     bool found = false;
     if (S7Plc* chosen = choosePlc(plcs, choice, error)) {

@@ -43,11 +43,13 @@ Options:
                          counter's low byte (bit n toggles every 2^n steps)
   --animate-ms MS        animation step (default 200)
   --config FILE          lay out and animate the data blocks after the tags of a Tornel
-                         configuration file, as the server reads it. The PLC simulated is
-                         the one named by --plc, else the one whose address is this
-                         simulator's address:port, else the first. Every data block its tags
-                         touch is created (large enough for the furthest tag; --db may make
-                         it larger), and the tags get readable values by their type:
+                         or Vardel configuration file, as the server reads it. The PLC
+                         simulated is the one named by --plc, else the one whose address is
+                         this simulator's address:port, else the first. A Vardel file's
+                         PLCs are at the addresses of their connections in the SAPI-S7
+                         connection database (the registry under ORVA_REGISTRY_ROOT).
+                         Every data block its tags touch is created (large enough for the
+                         furthest tag; --db may make it larger), and the tags get readable values by their type:
                          integers ramp and wrap (VT_I1 -100..100, VT_UI1 0..100, VT_I2
                          0..1500, VT_I4 0..10000), VT_UI2 and VT_UI4 count the steps, VT_R4
                          follow slow sines between 20 and 80, BOOLs toggle at different
@@ -201,7 +203,10 @@ int main(int argc, char** argv)
         }
         for (const auto& itemId : plc.skipped)
             std::printf("  %-32s not simulated (the server never reads it)\n", itemId.c_str());
-        plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
+        if (plc.address.empty())
+            std::printf("  note: no connection %s in the SAPI-S7 connection database\n", plc.name.c_str());
+        else
+            plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
         animation.emplace(std::move(plc.tags), options.animationPeriod);
     }
     if (options.dataBlocks.empty()) options.dataBlocks[1] = 1024;

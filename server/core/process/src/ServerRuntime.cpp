@@ -6,6 +6,7 @@
 
 #include "DisplayCheck.h"
 #include "EdgeNode.h"
+#include "PlcEventBridge.h"
 #include "WindowHost.h"
 #include "common/ProgramInfo.h"
 #include "core/ConfigLoader.h"
@@ -62,6 +63,7 @@ opcua::ServerInfo serverInfo(const ServerIdentity& identity)
                            std::to_string(identity.versionMinor) + "." +
                            std::to_string(identity.versionBuild);
     info.buildNumber = std::to_string(identity.versionBuild);
+    info.eventTypes = {opcua::plcConnectionEventType()};
     return info;
 }
 
@@ -189,7 +191,8 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     window.setPlcs(plcLines(plcs));
     log.log(std::to_string(plcs.size()) + (plcs.size() == 1 ? " PLC configured" : " PLCs configured"));
 
-    WindowStatusSink sink(window);
+    WindowStatusSink windowSink(window);
+    StatusFanOut sink(windowSink);
     std::unique_ptr<ServerCommunication> comm = transport.makeCommunication(plcs, queues, sink);
     communication = comm.get();
     std::unique_ptr<EdgeNode> edgeNode;  // made once the toolkit runs; read by the dialog meanwhile
@@ -216,6 +219,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         ua = std::make_unique<opcua::Server>(*backend, serverOptions);
         if (ua->start()) {
             log.log("OPC UA endpoint " + ua->endpointUrl());
+            sink.setEventServer(ua.get(), errorText);
         } else {
             log.log(LogPriority::Error, "OPC UA endpoint " + endpoint.address + ":" +
                                             std::to_string(endpoint.port) + ": " + ua->error());
@@ -244,6 +248,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     if (edgeNode) edgeNode->stop();
     releaseClients(*entry, ua.get(), notifier, log);
     notifier.forgetWindow();
+    sink.setEventServer(nullptr, {});
     if (ua) ua->stop();
     host->stopAcceptingReports();
     watchdog.reset();

@@ -38,7 +38,8 @@ struct PlcChoice {
     std::string endpoint;
 };
 
-// Loads a Tornel configuration file. False with the reason in error when the file configures no
+// Loads a Tornel or Vardel configuration file (a Vardel file's PLC addresses come from the
+// connection database of its interface; "" for a PLC without a connection there). False with the reason in error when the file configures no
 // PLC or the named PLC is missing. The loader's warnings (skipped elements) go to warnings.
 bool loadConfigPlc(const std::filesystem::path& path, const PlcChoice& choice, ConfigPlc& plc,
                    std::string& error, std::vector<std::string>* warnings = nullptr);
