@@ -1,7 +1,5 @@
 #include "opcua/AddressSpace.h"
 
-#include "config/VarType.h"
-
 namespace opcua {
 
 namespace {
@@ -13,43 +11,13 @@ constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerStat
                    kBaseDataType = 24, kStructure = 22, kEnumeration = 29;
 }  // namespace
 
-BuiltinType builtinOfVarType(uint16_t varType)
+BuiltinType builtinOfDataType(const NodeId& dataType)
 {
-    switch (orva::baseType(varType)) {
-        case orva::VT_BOOL:
-            return BuiltinType::Boolean;
-        case orva::VT_I1:
-            return BuiltinType::SByte;
-        case orva::VT_UI1:
-            return BuiltinType::Byte;
-        case orva::VT_I2:
-            return BuiltinType::Int16;
-        case orva::VT_UI2:
-            return BuiltinType::UInt16;
-        case orva::VT_I4:
-        case orva::VT_INT:
-            return BuiltinType::Int32;
-        case orva::VT_UI4:
-        case orva::VT_UINT:
-            return BuiltinType::UInt32;
-        case orva::VT_R4:
-            return BuiltinType::Float;
-        case orva::VT_R8:
-            return BuiltinType::Double;
-        case orva::VT_BSTR:
-            return BuiltinType::String;
-        case orva::VT_DATE:
-            return BuiltinType::DateTimeType;
-        default:
-            return BuiltinType::Null;
-    }
-}
-
-NodeId dataTypeOfVarType(uint16_t varType)
-{
-    const BuiltinType t = builtinOfVarType(varType);
-    if (t == BuiltinType::Null) return NodeId::num(kBaseDataType);
-    return NodeId::num(static_cast<uint32_t>(t));
+    // The DataType node ids of the built-in types equal their type numbers.
+    if (dataType.ns != 0 || dataType.kind != NodeId::Kind::Numeric || dataType.numeric == 0 ||
+        dataType.numeric > static_cast<uint32_t>(BuiltinType::DiagnosticInfo))
+        return BuiltinType::Null;
+    return static_cast<BuiltinType>(dataType.numeric);
 }
 
 AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
@@ -231,15 +199,11 @@ Node AddressSpace::nodeOfEntry(const BrowseEntry& entry) const
     n.typeDefinition = NodeId::num(id::BaseDataVariableType);
     n.isTag = true;
     n.itemId = entry.itemId;
-    n.varType = entry.varType;
-    n.dataType = dataTypeOfVarType(entry.varType);
-    if (orva::isArrayType(entry.varType)) {
-        n.valueRank = 1;
-        n.arrayDimensions = {entry.arrayLength};
-    } else {
-        n.valueRank = -1;
-    }
-    n.accessLevel = entry.accessRights & 0x03;
+    n.dataType = entry.dataType.isNull() ? NodeId::num(kBaseDataType) : entry.dataType;
+    n.valueRank = entry.valueRank;
+    if (entry.valueRank == 1) n.arrayDimensions = {entry.arrayLength};
+    n.accessLevel = entry.accessLevel & 0x03;
+    n.minimumSamplingInterval = entry.minimumSamplingInterval;
     return n;
 }
 
@@ -372,7 +336,7 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
             return value(Variant::of(BuiltinType::Byte, uint64_t{n.accessLevel}));
         case attr::MinimumSamplingInterval:
             if (n.nodeClass != NodeClass::Variable) break;
-            return value(Variant::dbl(n.isTag ? 0.0 : 1000.0));
+            return value(Variant::dbl(n.isTag ? n.minimumSamplingInterval : 1000.0));
         case attr::Historizing:
             if (n.nodeClass != NodeClass::Variable) break;
             return value(Variant::boolean(false));

@@ -6,7 +6,6 @@
 
 #include "FakeBackend.h"
 #include "UaTestClient.h"
-#include "config/VarType.h"
 #include "opcua/AddressSpace.h"
 #include "opcua/Engine.h"
 
@@ -342,7 +341,7 @@ TEST(Engine, ReadReportsQualitiesAttributesAndErrorsPerNode)
     limits.maxNodesPerRead = 8;
     Harness h(limits);
     const NodeId token = h.session();
-    h.backend.setQuality("Line1.Drives.Speed", 0x18);
+    h.backend.setStatus("Line1.Drives.Speed", status::BadCommunicationError);
     const auto v = h.read(token, 0,
                           {{tag("Line1.Drives.Speed"), attr::Value},
                            {tag("Line1.Values.Int16Array"), attr::DataType},
@@ -393,10 +392,10 @@ TEST(Engine, WritesCheckTypeAccessAndReportFailedQuality)
               status::Good);
 
     // A failed write returns the status of the quality it ended with.
-    h.backend.failWrites(true, 0x0C);
+    h.backend.failWrites(true, status::BadDeviceFailure);
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
               status::BadDeviceFailure);
-    h.backend.failWrites(true, 0xC0);  // a failure never reports Good
+    h.backend.failWrites(true, status::Good);  // a failure never reports Good
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
               status::Bad);
 }

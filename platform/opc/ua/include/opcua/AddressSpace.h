@@ -78,15 +78,15 @@ struct Node {
     bool isAbstract = false;
     bool symmetric = false;
     LocalizedText inverseName;
+    double minimumSamplingInterval = 0;
     // Tags of namespace 1.
     bool isTag = false;
     std::string itemId;
-    uint16_t varType = 0;
 };
 
-// The data type node id of a native VARTYPE (array flag ignored); null for unsupported types.
-NodeId dataTypeOfVarType(uint16_t varType);
-BuiltinType builtinOfVarType(uint16_t varType);
+// The built-in type of a DataType node id of namespace 0 that names one (Boolean .. DiagnosticInfo);
+// Null otherwise.
+BuiltinType builtinOfDataType(const NodeId& dataType);
 
 class AddressSpace {
 public:
