@@ -301,8 +301,9 @@ void ToolkitBackend::read(ClientHandle client, const std::vector<std::string>& i
 }
 
 void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const Variant& value,
-                           std::function<void(bool ok, StatusCode status)> done)
+                           const NumericRange& range, std::function<void(bool ok, StatusCode status)> done)
 {
+    if (range.isSet()) return done(false, status::BadIndexRangeNoData);
     std::shared_ptr<opc::client::Group> io;
     opc::client::ItemHandle handle = 0;
     {

@@ -1,0 +1,184 @@
+// Sampling of monitored tag values. The subscription's group polls at the fastest sampling interval
+// of its items and delivers every changed value; each item takes a sample at its own interval from
+// what arrives (a value that comes early is held until the item's next sampling time, a later one
+// replaces it), cuts it to the item's index range, and queues it when its filter says it changed.
+// A new item starts from a value read after it was made: a cached value older than its sampling
+// interval waits (bounded) for the next read of its block, while a Bad status is reported at once.
+
+#include <algorithm>
+#include <cmath>
+
+#include "EngineInternal.h"
+
+namespace opcua {
+
+namespace {
+
+using Clock = Engine::Clock;
+
+Clock::duration millis(double ms)
+{
+    return std::chrono::microseconds(static_cast<int64_t>(ms * 1000));
+}
+
+// How long a new item waits for a fresh value: a few sampling intervals, at least one second for
+// the communication thread to register the tag, at most two.
+Clock::duration freshWait(double samplingInterval)
+{
+    return millis(std::clamp(3 * samplingInterval, 1000.0, 2000.0));
+}
+
+}  // namespace
+
+double Engine::reviseSamplingInterval(double requested, const Subscription& sub, const Node& node) const
+{
+    // Values the engine samples itself (attributes, server status) follow the publishing cycle.
+    if (!node.isTag) return sub.interval;
+    if (std::isnan(requested) || requested < 0) requested = sub.interval;  // -1: the publishing interval
+    const double minimum = std::max(node.minimumSamplingInterval, limits_.minPublishingInterval);
+    return std::min(std::max(requested, minimum), limits_.maxPublishingInterval);
+}
+
+void Engine::updateGroupRate(Subscription& sub)
+{
+    double fastest = sub.interval;
+    bool anyTag = false;
+    for (const auto& [id, item] : sub.items) {
+        if (item.handle == kNoHandle) continue;
+        fastest = anyTag ? std::min(fastest, item.samplingInterval) : item.samplingInterval;
+        anyTag = true;
+    }
+    const auto rate = static_cast<uint32_t>(std::llround(fastest));
+    if (rate != sub.groupRate) sub.groupRate = backend_.setGroupRate(sub.group, rate);
+}
+
+void Engine::listAsHeld(Subscription& sub, MonitoredItem& item)
+{
+    if (item.listedAsHeld) return;
+    item.listedAsHeld = true;
+    sub.held.push_back(item.id);
+}
+
+void Engine::startFreshWait(Subscription& sub, MonitoredItem& item)
+{
+    const auto t = Clock::now();
+    item.awaitingFresh = true;
+    item.activatedAt = now();
+    item.freshDeadline = t + freshWait(item.samplingInterval);
+    item.nextFreshCheck = t + millis(item.samplingInterval);
+    item.held.reset();
+    item.lastReported.reset();
+    item.nextSample = t;
+    listAsHeld(sub, item);
+}
+
+bool Engine::isFresh(const MonitoredItem& item, const DataValue& v) const
+{
+    if (v.status == status::Uncertain || v.status == status::BadWaitingForInitialData) return false;
+    if (isBad(v.status)) return true;  // the PLC could not be read: say so at once
+    const auto age = static_cast<DateTime>(item.samplingInterval * 10000);  // DateTime ticks are 100 ns
+    return v.sourceTimestamp != 0 && v.sourceTimestamp >= item.activatedAt - age;
+}
+
+void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t)
+{
+    if (item.awaitingFresh) {
+        if (!isFresh(item, v)) {
+            item.held = std::move(v);
+            return;
+        }
+        item.awaitingFresh = false;
+        item.held.reset();
+        return takeSample(sub, item, std::move(v), t);
+    }
+    // Early by at most a quarter interval counts as on time: deliveries at the group's rate jitter.
+    const auto interval = millis(item.samplingInterval);
+    if (t + interval / 4 >= item.nextSample) return takeSample(sub, item, std::move(v), t);
+    item.held = std::move(v);
+    listAsHeld(sub, item);
+}
+
+void Engine::takeSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t)
+{
+    const auto interval = millis(item.samplingInterval);
+    item.nextSample = std::max(item.nextSample + interval, t + interval - interval / 4);
+    if (item.range.isSet() && v.hasValue) {
+        const StatusCode cut = applyRange(item.range, v.value);
+        if (isBad(cut)) v = DataValue::ofStatus(cut);
+    }
+    if (item.lastReported && !passesFilter(item.filter, *item.lastReported, v)) return;
+    item.lastReported = v;
+    enqueue(sub, item, std::move(v));
+}
+
+Clock::time_point Engine::sampleHeldItems(Session& s, Subscription& sub, Clock::time_point t)
+{
+    auto next = Clock::time_point::max();
+    std::vector<uint32_t> still;
+    for (const uint32_t id : sub.held) {
+        const auto it = sub.items.find(id);
+        if (it == sub.items.end()) continue;
+        MonitoredItem& item = it->second;
+        if (item.mode == MonitoringMode::Disabled) {
+            item.listedAsHeld = false;
+            continue;
+        }
+        if (item.awaitingFresh) {
+            if (t >= item.freshDeadline) {
+                // No read of the block in time: the cache's value is what the server knows.
+                item.awaitingFresh = false;
+                if (item.held) {
+                    DataValue v = std::move(*item.held);
+                    item.held.reset();
+                    takeSample(sub, item, std::move(v), t);
+                }
+            } else {
+                if (t >= item.nextFreshCheck) {
+                    // An unchanged value read again is not delivered as a change: look at the
+                    // cache's time stamp.
+                    item.nextFreshCheck = t + millis(item.samplingInterval);
+                    requestFreshCheck(s, sub, item);
+                }
+                next = std::min({next, item.freshDeadline, item.nextFreshCheck});
+                still.push_back(id);
+                continue;
+            }
+        }
+        if (item.held && t + millis(item.samplingInterval) / 4 >= item.nextSample) {
+            DataValue v = std::move(*item.held);
+            item.held.reset();
+            takeSample(sub, item, std::move(v), t);
+        }
+        if (item.held) {
+            next = std::min(next, item.nextSample);
+            still.push_back(id);
+        } else {
+            item.listedAsHeld = false;
+        }
+    }
+    sub.held = std::move(still);
+    return next;
+}
+
+void Engine::requestFreshCheck(Session& s, Subscription& subscription, MonitoredItem& item)
+{
+    const uint32_t sessionKey = s.key;
+    const uint32_t subscriptionId = subscription.id;
+    const uint32_t itemId = item.id;
+    backend_.read(
+        s.client, {item.nodeId.text}, false,
+        [this, inbox = inbox_, sessionKey, subscriptionId, itemId](std::vector<ItemValue> values) {
+            if (values.size() != 1) return;
+            inbox->post([this, sessionKey, subscriptionId, itemId, v = std::move(values[0])]() mutable {
+                Subscription* sub = findSubscription(sessionKey, subscriptionId);
+                if (sub == nullptr) return;
+                const auto it = sub->items.find(itemId);
+                if (it == sub->items.end() || !it->second.awaitingFresh) return;
+                DataValue d = DataValue::ofValue(std::move(v.value), v.timestamp, now());
+                d.status = v.status;
+                offerSample(*sub, it->second, std::move(d), Clock::now());
+            });
+        });
+}
+
+}  // namespace opcua
