@@ -3,7 +3,8 @@
 // what arrives (a value that comes early is held until the item's next sampling time, a later one
 // replaces it), cuts it to the item's index range, and queues it when its filter says it changed.
 // A new item starts from a value read after it was made: a cached value older than its sampling
-// interval waits (bounded) for the next read of its block, while a Bad status is reported at once.
+// interval waits (bounded) for the next read of its block, while a Bad status is reported at once;
+// a tag still not read when the wait ends reports BadWaitingForInitialData, never a made-up value.
 
 #include <algorithm>
 #include <cmath>
@@ -125,11 +126,16 @@ Clock::time_point Engine::sampleHeldItems(Session& s, Subscription& sub, Clock::
         }
         if (item.awaitingFresh) {
             if (t >= item.freshDeadline) {
-                // No read of the block in time: the cache's value is what the server knows.
+                // No read of the block in time: the cache's value is what the server knows, with
+                // its time stamp; one that was never read is reported as such, not as a value.
                 item.awaitingFresh = false;
                 if (item.held) {
                     DataValue v = std::move(*item.held);
                     item.held.reset();
+                    if (v.status == status::Uncertain) {
+                        v = DataValue::ofStatus(status::BadWaitingForInitialData);
+                        v.serverTimestamp = now();
+                    }
                     takeSample(sub, item, std::move(v), t);
                 }
             } else {
