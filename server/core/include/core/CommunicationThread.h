@@ -100,6 +100,9 @@ private:
 
     void runWrites();
     void executeWrite(WriteBlock& block);
+    // Places the block's values (reading it first where needed) and writes it; prepared is false
+    // when the read-before-write failed and nothing was written. The error code.
+    int writeBlockBytes(WriteBlock& block, bool& prepared);
     void runDeviceReads();
     void executeDeviceRead(DeviceReadBlock& block);
     bool applySubscriptionChanges();
