@@ -156,13 +156,18 @@ async function writes(session) {
     outside[2].equals(StatusCodes.BadIndexRangeInvalid), "ranges past the tag, of another length, or malformed: " + outside.map((s) => s.name));
   check(db(10).equals(after), "refused ranged writes changed nothing");
 
-  // Evidence 3: a failed write stays with its request.
-  const failed = await session.write(writeOf("PROCESS.Recipe", value(DataType.String, "X".repeat(40))));
-  const next = await session.write(writeOf("Mode", value(DataType.Byte, 17)));
-  const unrelated = await session.read(readOf("DRIVES.Speed"), 0);
-  check(failed.isBad() && next.equals(StatusCodes.Good) && unrelated.statusCode.equals(StatusCodes.Good),
-    "after a failed write the next write and a read of another tag succeed: " + [failed.name, next.name, unrelated.statusCode.name]);
-  check(db(11)[0] === 17, "the next write reached the PLC");
+  // Evidence 3: a failed write stays with its request. The PLC's DB11 ends before Offset (DB11.4),
+  // so the PLC itself refuses that write; a refused 40-character string fails before the PLC.
+  for (const failing of [writeOf("Offset", value(DataType.SByte, -5)),
+    writeOf("PROCESS.Recipe", value(DataType.String, "X".repeat(40)))]) {
+    const failed = await session.write(failing);
+    const next = await session.write(writeOf("Mode", value(DataType.Byte, 17)));
+    const unrelated = await session.read(readOf("DRIVES.Speed"), 0);
+    check(failed.isBad() && next.equals(StatusCodes.Good) && unrelated.statusCode.equals(StatusCodes.Good),
+      "after a failed write the next write and a read of another tag succeed at once: " + [failed.name, next.name, unrelated.statusCode.name]);
+    check(db(11)[0] === 17, "the next write reached the PLC");
+    setBytes(11, 0, [0]);
+  }
 }
 
 async function indexRanges(session) {
@@ -288,7 +293,7 @@ async function firstValues(session) {
   await sleep(500);
   const unreached = [];
   const made = Date.now();
-  const item2 = await sub.monitor({ nodeId: node("Offset"), attributeId: AttributeIds.Value }, { samplingInterval: 100 }, TimestampsToReturn.Both);
+  const item2 = await sub.monitor({ nodeId: node("Alarm"), attributeId: AttributeIds.Value }, { samplingInterval: 100 }, TimestampsToReturn.Both);
   item2.on("changed", (dv) => unreached.push([Date.now() - made, dv]));
   check(await waitFor(() => unreached.length > 0, 10000), "an item on the unreachable PLC reports");
   const [ms, dv] = unreached[0] || [0, null];
@@ -302,7 +307,7 @@ async function main() {
   const plcPort = await freePort();
   const uaPort = await freePort();
   plc.RegisterArea(plc.srvAreaDB, 10, pattern(256));
-  plc.RegisterArea(plc.srvAreaDB, 11, pattern(64));
+  plc.RegisterArea(plc.srvAreaDB, 11, pattern(4));
   startPlc(plcPort);
   const config = path.join(work, "Tornel-values.xml");
   fs.writeFileSync(config, fs.readFileSync(samplePath, "latin1").replace("127.0.0.1:10102", "127.0.0.1:" + plcPort), "latin1");
