@@ -151,6 +151,8 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
             DataValue v = !node                             ? DataValue::ofStatus(status::BadNodeIdUnknown)
                           : item.attributeId == attr::Value ? readNonTagValue(*node)
                                                             : space_.readAttribute(*node, item.attributeId);
+            if (item.range.isSet() && v.hasValue && isBad(applyRange(item.range, v.value)))
+                v = DataValue::ofStatus(status::BadIndexRangeNoData);
             // CurrentTime changes on every sample; everything else only when its value does.
             auto key = sampleKey(v);
             if (key == item.lastSample) continue;
