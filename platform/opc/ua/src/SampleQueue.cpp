@@ -14,12 +14,8 @@ void SampleQueue::configure(uint32_t capacity, bool discardOldest)
     }
 }
 
-void SampleQueue::push(DataValue sample)
+void SampleQueue::replace(DataValue sample)
 {
-    if (samples_.size() < capacity_) {
-        samples_.push_back(std::move(sample));
-        return;
-    }
     if (capacity_ == 1) {
         samples_.back() = std::move(sample);
         return;

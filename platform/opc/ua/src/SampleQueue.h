@@ -20,7 +20,13 @@ public:
     uint32_t capacity() const { return capacity_; }
     bool discardsOldest() const { return discardOldest_; }
 
-    void push(DataValue sample);
+    void push(DataValue sample)
+    {
+        if (samples_.size() < capacity_)
+            samples_.push_back(std::move(sample));
+        else
+            replace(std::move(sample));
+    }
 
     bool empty() const { return samples_.empty(); }
     size_t size() const { return samples_.size(); }
@@ -29,6 +35,8 @@ public:
     void clear() { samples_.clear(); }
 
 private:
+    void replace(DataValue sample);  // the queue is full
+
     std::deque<DataValue> samples_;
     uint32_t capacity_ = 1;
     bool discardOldest_ = true;

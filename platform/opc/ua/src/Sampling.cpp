@@ -92,9 +92,12 @@ void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue v, Cl
         item.held.reset();
         return takeSample(sub, item, std::move(v), t);
     }
-    // Early by at most a quarter interval counts as on time: deliveries at the group's rate jitter.
+    // An item sampling at the group's rate takes every delivery: each is one poll of the PLC. A
+    // slower item takes one per interval; early by at most a quarter interval counts as on time,
+    // as deliveries jitter.
     const auto interval = millis(item.samplingInterval);
-    if (t + interval / 4 >= item.nextSample) return takeSample(sub, item, std::move(v), t);
+    if (item.samplingInterval <= sub.groupRate || t + interval / 4 >= item.nextSample)
+        return takeSample(sub, item, std::move(v), t);
     item.held = std::move(v);
     listAsHeld(sub, item);
 }
@@ -107,8 +110,18 @@ void Engine::takeSample(Subscription& sub, MonitoredItem& item, DataValue v, Clo
         const StatusCode cut = applyRange(item.range, v.value);
         if (isBad(cut)) v = DataValue::ofStatus(cut);
     }
-    if (item.lastReported && !passesFilter(item.filter, *item.lastReported, v)) return;
-    item.lastReported = v;
+    // The group delivers a value only when its value or status changed since its last delivery;
+    // an item that takes every delivery whole passes any filter without deadband but Status.
+    const bool everyDeliveryPasses =
+        item.samplingInterval <= sub.groupRate && !item.range.isSet() &&
+        item.filter.trigger != DataChangeTrigger::Status &&
+        !(item.filter.deadband == DeadbandType::Absolute && item.filter.deadbandValue > 0);
+    if (everyDeliveryPasses) {
+        item.lastReported.reset();
+    } else {
+        if (item.lastReported && !passesFilter(item.filter, *item.lastReported, v)) return;
+        item.lastReported = v;
+    }
     enqueue(sub, item, std::move(v));
 }
 
