@@ -55,7 +55,7 @@ Engine::Engine(Backend& backend, ServerInfo info, ServerLimits limits, SendFn se
       info_(std::move(info)),
       limits_(limits),
       send_(std::move(send)),
-      space_(backend),
+      space_(backend, info_.eventTypes),
       inbox_(std::make_shared<Inbox>()),
       sessions_(std::make_unique<SessionTable>()),
       startTime_(now())

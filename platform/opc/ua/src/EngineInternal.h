@@ -24,9 +24,11 @@ inline constexpr uint32_t ServiceFault = 397, FindServers = 422, GetEndpoints = 
                           RegisterNodes = 560, UnregisterNodes = 566, Read = 631, Write = 673,
                           CreateMonitoredItems = 751, ModifyMonitoredItems = 763, SetMonitoringMode = 769,
                           DeleteMonitoredItems = 781, CreateSubscription = 787, ModifySubscription = 793,
-                          SetPublishingMode = 799, Publish = 826, Republish = 832, DeleteSubscriptions = 847;
+                          SetPublishingMode = 799, Publish = 826, Republish = 832, DeleteSubscriptions = 847,
+                          Call = 712;
 inline constexpr uint32_t AnonymousIdentityToken = 321, AnonymousIdentityTokenType = 319,
-                          DataChangeNotification = 811, DataChangeFilter = 724, ServerStatusDataType = 864;
+                          DataChangeNotification = 811, EventNotificationList = 916, DataChangeFilter = 724,
+                          ServerStatusDataType = 864;
 }  // namespace svc
 
 struct Engine::RequestContext {

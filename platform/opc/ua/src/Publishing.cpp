@@ -56,21 +56,23 @@ void Engine::onDataChange(uint32_t sessionKey, uint32_t subscriptionId, std::vec
 }
 
 namespace {
+// A NotificationMessage with a DataChangeNotification and an EventNotificationList, each when
+// given; neither is a keep-alive.
 void writeNotificationMessage(std::vector<uint8_t>& out, uint32_t sequence,
-                              const std::vector<uint8_t>* dataChange)
+                              const std::vector<uint8_t>* dataChange, const std::vector<uint8_t>* events)
 {
     Writer w(out);
     w.u32(sequence);
     w.dateTime(now());
-    if (dataChange == nullptr) {
-        w.emptyArray();
-        return;
-    }
-    w.arrayLength(1);
-    w.nodeId(NodeId::num(svc::DataChangeNotification));
-    w.u8(1);
-    w.u32(static_cast<uint32_t>(dataChange->size()));
-    w.bytes(*dataChange);
+    w.arrayLength((dataChange != nullptr ? 1 : 0) + (events != nullptr ? 1 : 0));
+    const auto notification = [&](uint32_t typeId, const std::vector<uint8_t>& body) {
+        w.nodeId(NodeId::num(typeId));
+        w.u8(1);
+        w.u32(static_cast<uint32_t>(body.size()));
+        w.bytes(body);
+    };
+    if (dataChange != nullptr) notification(svc::DataChangeNotification, *dataChange);
+    if (events != nullptr) notification(svc::EventNotificationList, *events);
 }
 }  // namespace
 
@@ -83,35 +85,52 @@ bool Engine::sendNotification(Session& s, Subscription& sub, bool keepAlive)
     std::vector<uint8_t> message;
     bool more = false;
     if (keepAlive) {
-        writeNotificationMessage(message, sub.nextSequence, nullptr);
+        writeNotificationMessage(message, sub.nextSequence, nullptr, nullptr);
     } else {
-        // DataChangeNotification: monitored item notifications, then an empty diagnostics array.
+        // DataChangeNotification: monitored item notifications, then an empty diagnostics array;
+        // EventNotificationList: the event field lists of the items on event notifiers.
         std::vector<uint8_t> body;
         body.reserve(64 + std::min<size_t>(sub.dirty.size(), sub.maxNotifications) * 24);
         Writer w(body);
         w.u32(0);  // count, patched below
+        std::vector<uint8_t> eventBody;
+        Writer ew(eventBody);
+        ew.u32(0);  // count, patched below
         uint32_t count = 0;
+        uint32_t eventCount = 0;
         size_t consumed = 0;
         for (; consumed < sub.dirty.size(); ++consumed) {
             const auto it = sub.items.find(sub.dirty[consumed]);
             if (it == sub.items.end()) continue;
             MonitoredItem& item = it->second;
-            if (count + item.queue.size() > sub.maxNotifications && count > 0) break;
+            const size_t queued = item.eventFilter ? item.events.size() : item.queue.size();
+            if (count + eventCount + queued > sub.maxNotifications && count + eventCount > 0) break;
             while (!item.queue.empty()) {
                 w.u32(item.clientHandle);
                 w.dataValue(item.queue.front());
                 item.queue.pop_front();
                 ++count;
             }
+            while (!item.events.empty()) {
+                ew.u32(item.clientHandle);
+                ew.arrayLength(item.events.front().size());
+                for (const auto& field : item.events.front())
+                    ew.variant(field);
+                item.events.pop_front();
+                ++eventCount;
+            }
+            item.overflowQueued = false;
             item.dirty = false;
         }
         sub.dirty.erase(sub.dirty.begin(), sub.dirty.begin() + static_cast<ptrdiff_t>(consumed));
         more = !sub.dirty.empty();
         w.patchU32(0, count);
         w.emptyArray();
+        ew.patchU32(0, eventCount);
         const uint32_t sequence = sub.nextSequence;
         sub.nextSequence = sub.nextSequence >= 0xFFFFFFFEu ? 1 : sub.nextSequence + 1;
-        writeNotificationMessage(message, sequence, &body);
+        writeNotificationMessage(message, sequence, count > 0 || eventCount == 0 ? &body : nullptr,
+                                 eventCount > 0 ? &eventBody : nullptr);
         sub.retransmit.emplace(sequence, message);
         while (sub.retransmit.size() > limits_.maxRetransmissionQueue)
             sub.retransmit.erase(sub.retransmit.begin());
@@ -146,7 +165,8 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
 
     if (sub.sampledItems > 0) {
         for (auto& [itemId, item] : sub.items) {
-            if (item.handle != kNoHandle || item.mode == MonitoringMode::Disabled) continue;
+            if (item.handle != kNoHandle || item.eventFilter || item.mode == MonitoringMode::Disabled)
+                continue;
             const auto node = space_.find(item.nodeId);
             DataValue v = !node                             ? DataValue::ofStatus(status::BadNodeIdUnknown)
                           : item.attributeId == attr::Value ? readNonTagValue(*node)

@@ -51,6 +51,8 @@ struct Server::Impl {
     std::function<void()> lastSessionHook;
 
     std::unique_ptr<Engine> engine;
+    std::mutex eventLock;                                    // guards eventTarget against start and stop
+    Engine* eventTarget = nullptr;                           // the engine while it runs
     std::map<int, std::unique_ptr<Connection>> connections;  // by fd
     std::map<uint32_t, int> channels;                        // channel id -> fd
     ChannelNumbers numbers;
@@ -394,6 +396,10 @@ bool Server::start()
     });
     d.stopping.store(false);
     d.thread = std::thread([&d] { d.run(); });
+    {
+        std::lock_guard lock(d.eventLock);
+        d.eventTarget = d.engine.get();
+    }
     return true;
 }
 
@@ -401,6 +407,10 @@ void Server::stop()
 {
     Impl& d = *impl_;
     if (!d.thread.joinable()) return;
+    {
+        std::lock_guard lock(d.eventLock);
+        d.eventTarget = nullptr;
+    }
     d.stopping.store(true);
     d.wake();
     d.thread.join();
@@ -450,6 +460,12 @@ void Server::requestShutdown(const std::string& reason, std::chrono::millisecond
         impl_->shutdownGrace = grace;
     }
     if (impl_->wakeFd >= 0) impl_->wake();
+}
+
+void Server::reportEvent(Event event)
+{
+    std::lock_guard lock(impl_->eventLock);
+    if (impl_->eventTarget != nullptr) impl_->eventTarget->reportEvent(std::move(event));
 }
 
 void Server::setLastSessionClosedHook(std::function<void()> hook)

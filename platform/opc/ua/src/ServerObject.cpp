@@ -4,6 +4,49 @@
 
 namespace opcua {
 
+namespace {
+struct ArgumentDescription {
+    const char* name;
+    BuiltinType type;
+    int32_t valueRank;
+};
+
+// The value of a method's InputArguments or OutputArguments property: Argument structures.
+Variant methodArguments(std::initializer_list<ArgumentDescription> arguments)
+{
+    constexpr uint32_t kArgumentEncoding = 298;
+    std::vector<Scalar> out;
+    for (const auto& a : arguments) {
+        std::vector<uint8_t> body;
+        Writer w(body);
+        w.string(a.name);
+        w.nodeId(NodeId::num(static_cast<uint32_t>(a.type)));
+        w.i32(a.valueRank);
+        if (a.valueRank == 1) {
+            w.arrayLength(1);
+            w.u32(0);
+        } else {
+            w.nullArray();
+        }
+        w.localizedText(LocalizedText{});
+        ExtensionObject e;
+        e.typeId = NodeId::num(kArgumentEncoding);
+        e.encoding = 1;
+        e.body.assign(body.begin(), body.end());
+        out.emplace_back(std::move(e));
+    }
+    return Variant::arrayOf(BuiltinType::ExtensionObject, std::move(out));
+}
+}  // namespace
+
+uint32_t Engine::secondsTillShutdown() const
+{
+    if (state_ != ServerState::Shutdown) return 0;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(shutdownAt_ - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<uint32_t>((left + 999) / 1000);  // a part of a second counts as one
+}
+
 Variant Engine::serverValue(uint32_t nodeId) const
 {
     const auto strings = [](std::initializer_list<std::string> list) {
@@ -38,7 +81,7 @@ Variant Engine::serverValue(uint32_t nodeId) const
             w.dateTime(now());
             w.i32(static_cast<int32_t>(state_));
             buildInfo(w);
-            w.u32(0);
+            w.u32(secondsTillShutdown());
             w.localizedText(LocalizedText{"", shutdownReason_});
             e.body.assign(body.begin(), body.end());
             return Variant::of(BuiltinType::ExtensionObject, std::move(e));
@@ -72,7 +115,7 @@ Variant Engine::serverValue(uint32_t nodeId) const
         case id::BuildDate:
             return Variant::dateTime(startTime_);
         case id::SecondsTillShutdown:
-            return u32(0);
+            return u32(secondsTillShutdown());
         case id::ShutdownReason:
             return Variant::of(BuiltinType::LocalizedText, LocalizedText{"", shutdownReason_});
         case id::ServerProfileArray:
@@ -99,6 +142,30 @@ Variant Engine::serverValue(uint32_t nodeId) const
             return u32(limits_.maxNodesPerTranslate);
         case id::MaxMonitoredItemsPerCall:
             return u32(limits_.maxMonitoredItemsPerCall);
+        case id::MaxNodesPerMethodCall:
+            return u32(limits_.maxNodesPerMethodCall);
+        case id::MaxQueryContinuationPoints:  // neither queries nor history are offered
+        case id::MaxHistoryContinuationPoints:
+            return Variant::of(BuiltinType::UInt16, uint64_t{0});
+        case id::SoftwareCertificates:
+            return Variant::arrayOf(BuiltinType::ExtensionObject, {});
+        case id::EnabledFlag:  // no diagnostics are collected
+        case id::Auditing:     // no audit events are generated
+            return Variant::boolean(false);
+        case id::RedundancySupport:
+            return Variant::int32(0);  // None: one server, no failover partner
+        case id::EnumStrings: {
+            std::vector<Scalar> names;
+            for (const char* name : {"Running", "Failed", "NoConfiguration", "Suspended", "Shutdown", "Test",
+                                     "CommunicationFault", "Unknown"})
+                names.emplace_back(LocalizedText{"", name});
+            return Variant::arrayOf(BuiltinType::LocalizedText, std::move(names));
+        }
+        case id::GetMonitoredItemsInputArguments:
+            return methodArguments({{"SubscriptionId", BuiltinType::UInt32, -1}});
+        case id::GetMonitoredItemsOutputArguments:
+            return methodArguments(
+                {{"ServerHandles", BuiltinType::UInt32, 1}, {"ClientHandles", BuiltinType::UInt32, 1}});
         default:
             return {};
     }
@@ -108,7 +175,9 @@ DataValue Engine::readNonTagValue(const Node& node) const
 {
     if (node.nodeClass != NodeClass::Variable && node.nodeClass != NodeClass::VariableType)
         return DataValue::ofStatus(status::BadAttributeIdInvalid);
-    if (node.nodeClass == NodeClass::VariableType) return DataValue::ofValue(Variant{});
+    // Type nodes and the properties of types have no value of their own.
+    if (node.nodeClass == NodeClass::VariableType || node.nodeId.ns != 0)
+        return DataValue::ofValue(Variant{});
     const DateTime t = now();
     return DataValue::ofValue(serverValue(node.nodeId.numeric), t, t);
 }

@@ -6,11 +6,13 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "SampleQueue.h"
+#include "events/EventFilter.h"
 #include "opcua/DataChangeFilter.h"
 #include "opcua/Engine.h"
 #include "opcua/NumericRange.h"
@@ -48,6 +50,14 @@ struct Engine::MonitoredItem {
     DateTime activatedAt = 0;
     Clock::time_point freshDeadline;
     Clock::time_point nextFreshCheck;
+
+    // Items on an event notifier: their filter, the queued event field lists and the queue's size
+    // and policy.
+    std::shared_ptr<const EventFilter> eventFilter;
+    uint32_t queueSize = 1;
+    bool discardOldest = true;
+    std::deque<std::vector<Variant>> events;
+    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
 };
 
 struct Engine::Subscription {
@@ -65,6 +75,7 @@ struct Engine::Subscription {
     std::vector<uint32_t> held;   // tag items with a held value or waiting for a fresh one
     uint32_t groupRate = 0;       // the backend group's update rate in force (ms)
     size_t sampledItems = 0;
+    size_t eventItems = 0;
     uint32_t nextSequence = 1;
     std::map<uint32_t, std::vector<uint8_t>> retransmit;  // sequence number -> encoded NotificationMessage
     Clock::time_point nextCycle;

@@ -284,7 +284,7 @@ TEST(Engine, UnknownServicesAndMalformedRequestsGetFaults)
 {
     Harness h;
     const NodeId token = h.session();
-    const Response call = h.call(712, token, [](Writer& w) { w.emptyArray(); });
+    const Response call = h.call(664, token, [](Writer& w) { w.emptyArray(); });  // HistoryRead
     EXPECT_EQ(call.typeId, 397u);
     EXPECT_EQ(call.serviceResult, status::BadServiceUnsupported);
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ struct ServerInfo {
     std::string buildNumber = "1";
     std::string namespaceUri = "urn:orva:gateway:tags";
     std::string endpointUrl;  // filled in by the server from its address and port when empty
+    std::vector<EventTypeDefinition> eventTypes;  // the application's event types (namespace 1)
 };
 
 enum class ServerState : int32_t {
@@ -74,6 +76,10 @@ public:
     void beginShutdown(const std::string& reason, std::chrono::milliseconds grace = {});
     // Ends every session (their subscriptions and backend clients).
     void closeAllSessions();
+
+    // Reports an event through the Server object to every monitored item whose filter it passes.
+    // Callable from any thread: the event is queued and delivered on the engine's thread.
+    void reportEvent(Event event);
 
     size_t sessionCount() const;
     ServerState state() const { return state_; }
@@ -153,11 +159,25 @@ private:
     void modifyMonitoredItems(RequestContext& ctx, Reader& r);
     void setMonitoringMode(RequestContext& ctx, Reader& r);
     void deleteMonitoredItems(RequestContext& ctx, Reader& r);
+    // Method.
+    void call(RequestContext& ctx, Reader& r);
+    StatusCode getMonitoredItems(const Session& session, uint32_t subscriptionId, std::vector<Variant>& out);
+    // Events.
+    std::optional<StatusCode> prepareEventItem(const Node& node, uint32_t attributeId,
+                                               const ExtensionObject& filter,
+                                               std::shared_ptr<const struct EventFilter>& eventFilter,
+                                               ExtensionObject& filterResult) const;
+    uint32_t reviseEventQueueSize(uint32_t requested) const;
+    void deliverEvent(const Event& event);
+    void enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Variant> fields);
 
     // Helpers.
-    void writeEndpoint(Writer& w) const;
-    void writeApplicationDescription(Writer& w) const;
+    // The server's endpoint URL with the host the client used (the request's URL, else its Hello's).
+    std::string endpointUrlFor(const RequestContext& ctx, std::string_view requested) const;
+    void writeEndpoint(Writer& w, std::string_view url) const;
+    void writeApplicationDescription(Writer& w, std::string_view url) const;
     Variant serverValue(uint32_t nodeId) const;
+    uint32_t secondsTillShutdown() const;
     DataValue readNonTagValue(const Node& node) const;
     void finishRead(const std::shared_ptr<PendingRead>& pending);
     void closeSession(uint32_t sessionKey);

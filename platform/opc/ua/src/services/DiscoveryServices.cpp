@@ -1,6 +1,7 @@
 // Discovery services: FindServers and GetEndpoints, with the one endpoint the server offers.
 #include <algorithm>
 
+#include "EndpointUrl.h"
 #include "EngineInternal.h"
 
 namespace opcua {
@@ -10,7 +11,12 @@ constexpr const char* kTransportProfile = "http://opcfoundation.org/UA-Profile/T
 constexpr const char* kAnonymousPolicyId = "anonymous";
 }  // namespace
 
-void Engine::writeApplicationDescription(Writer& w) const
+std::string Engine::endpointUrlFor(const RequestContext& ctx, std::string_view requested) const
+{
+    return opcua::endpointUrlFor(info_.endpointUrl, requested.empty() ? ctx.endpointUrl : requested);
+}
+
+void Engine::writeApplicationDescription(Writer& w, std::string_view url) const
 {
     w.string(info_.applicationUri);
     w.string(info_.productUri);
@@ -19,13 +25,13 @@ void Engine::writeApplicationDescription(Writer& w) const
     w.nullString();
     w.nullString();
     w.arrayLength(1);
-    w.string(info_.endpointUrl);
+    w.string(url);  // discovery URL
 }
 
-void Engine::writeEndpoint(Writer& w) const
+void Engine::writeEndpoint(Writer& w, std::string_view url) const
 {
-    w.string(info_.endpointUrl);
-    writeApplicationDescription(w);
+    w.string(url);
+    writeApplicationDescription(w, url);
     w.nullString();  // server certificate
     w.i32(1);        // MessageSecurityMode None
     w.string(kSecurityPolicyNone);
@@ -41,27 +47,29 @@ void Engine::writeEndpoint(Writer& w) const
 
 void Engine::findServers(RequestContext& ctx, Reader& r)
 {
-    r.string();
+    const std::string requested = r.string();
     skipStringArray(r);
     skipStringArray(r);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    const std::string url = endpointUrlFor(ctx, requested);
     sendResponse(ctx, svc::FindServers, [&](Writer& w) {
         w.arrayLength(1);
-        writeApplicationDescription(w);
+        writeApplicationDescription(w, url);
     });
 }
 
 void Engine::getEndpoints(RequestContext& ctx, Reader& r)
 {
-    r.string();
+    const std::string requested = r.string();
     skipStringArray(r);
     const auto profiles = r.array<std::string>([](Reader& x) { return x.string(); }, 4);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
     const bool offered =
         profiles.empty() || std::find(profiles.begin(), profiles.end(), kTransportProfile) != profiles.end();
+    const std::string url = endpointUrlFor(ctx, requested);
     sendResponse(ctx, svc::GetEndpoints, [&](Writer& w) {
         w.arrayLength(offered ? 1 : 0);
-        if (offered) writeEndpoint(w);
+        if (offered) writeEndpoint(w, url);
     });
 }
 

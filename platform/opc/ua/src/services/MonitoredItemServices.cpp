@@ -47,6 +47,8 @@ void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
     if (item.handle != kNoHandle) {
         backend_.removeItem(sub.group, item.handle);  // deactivates an active item first
         sub.byHandle.erase(item.handle);
+    } else if (item.eventFilter) {
+        --sub.eventItems;
     } else {
         --sub.sampledItems;
     }
@@ -73,8 +75,11 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
         item.lastReported.reset();
         item.held.reset();
         item.awaitingFresh = false;
+        item.events.clear();
+        item.overflowQueued = false;
     }
-    if (item.mode == MonitoringMode::Reporting && !item.queue.empty() && !item.dirty) {
+    const bool queued = !item.queue.empty() || !item.events.empty();
+    if (item.mode == MonitoringMode::Reporting && queued && !item.dirty) {
         item.dirty = true;
         sub.dirty.push_back(item.id);
     }
@@ -117,6 +122,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         uint32_t id = 0;
         double sampling = 0;
         uint32_t queueSize = 0;
+        ExtensionObject filterResult;
     };
     std::vector<Result> results(requests.size());
     std::vector<MonitoredItem*> toActivate;
@@ -126,6 +132,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         const auto node = space_.find(c.nodeId);
         NumericRange range;
         DataChangeRule filter;
+        std::shared_ptr<const EventFilter> eventFilter;
         if (s->monitoredItems >= limits_.maxMonitoredItemsPerSession) {
             res.status = status::BadTooManyMonitoredItems;
         } else if (!node) {
@@ -142,6 +149,9 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
             res.status = status::BadDataEncodingInvalid;
         } else if (node->isTag && c.attributeId == attr::Value && (node->accessLevel & 0x01) == 0) {
             res.status = status::BadNotReadable;
+        } else if (const auto events = prepareEventItem(*node, c.attributeId, c.params.filter, eventFilter,
+                                                        res.filterResult)) {
+            res.status = *events;
         } else if (const StatusCode f = filterFor(c.params.filter, c.attributeId, *node, filter); isBad(f)) {
             res.status = f;
         }
@@ -160,7 +170,13 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         item.filter = filter;
         item.range = std::move(range);
         item.mode = MonitoringMode::Disabled;
-        if (node->isTag && c.attributeId == attr::Value) {
+        if (eventFilter) {
+            item.eventFilter = std::move(eventFilter);
+            item.queueSize = reviseEventQueueSize(c.params.queueSize);
+            item.discardOldest = c.params.discardOldest;
+            item.samplingInterval = 0;  // events are reported as they come
+            ++sub.eventItems;
+        } else if (node->isTag && c.attributeId == attr::Value) {
             item.handle = backend_.addItem(sub.group, node->itemId);
             if (item.handle == kNoHandle) {
                 res.status = status::BadNodeIdUnknown;
@@ -172,7 +188,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         }
         res.id = item.id;
         res.sampling = item.samplingInterval;
-        res.queueSize = item.queue.capacity();
+        res.queueSize = item.eventFilter ? item.queueSize : item.queue.capacity();
         auto& stored = sub.items.emplace(item.id, std::move(item)).first->second;
         ++s->monitoredItems;
         stored.mode = static_cast<MonitoringMode>(c.mode);
@@ -185,7 +201,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
             w.u32(res.id);
             w.f64(res.sampling);
             w.u32(res.queueSize);
-            w.extensionObject(ExtensionObject{});
+            w.extensionObject(res.filterResult);
         }
         w.emptyArray();
     });
@@ -223,31 +239,44 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
         w.arrayLength(requests.size());
         for (const auto& m : requests) {
             const auto it = sub.items.find(m.id);
-            const auto node = it == sub.items.end() ? std::nullopt : space_.find(it->second.nodeId);
+            StatusCode result = status::BadMonitoredItemIdInvalid;
+            std::shared_ptr<const EventFilter> eventFilter;
+            ExtensionObject filterResult;
             DataChangeRule filter;
-            const StatusCode result = !node
-                                          ? status::BadMonitoredItemIdInvalid
-                                          : filterFor(m.params.filter, it->second.attributeId, *node, filter);
+            const auto node = it == sub.items.end() ? std::nullopt : space_.find(it->second.nodeId);
+            if (node) {
+                const auto events = prepareEventItem(*node, it->second.attributeId, m.params.filter,
+                                                     eventFilter, filterResult);
+                result = events ? *events : filterFor(m.params.filter, it->second.attributeId, *node, filter);
+            }
             if (isBad(result)) {
                 w.statusCode(result);
                 w.u32(0);
                 w.f64(0);
                 w.u32(0);
-                w.extensionObject(ExtensionObject{});
+                w.extensionObject(filterResult);
                 continue;
             }
             MonitoredItem& item = it->second;
             item.clientHandle = m.params.clientHandle;
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
-            item.queue.configure(std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize),
-                                 m.params.discardOldest);
-            item.samplingInterval = reviseSamplingInterval(m.params.samplingInterval, sub, *node);
-            item.followsPublishing = !(m.params.samplingInterval >= 0);
-            item.filter = filter;
+            if (item.eventFilter) {
+                if (eventFilter) item.eventFilter = std::move(eventFilter);
+                item.discardOldest = m.params.discardOldest;
+                item.queueSize = reviseEventQueueSize(m.params.queueSize);
+                while (item.events.size() > item.queueSize)
+                    item.events.pop_front();
+            } else {
+                item.queue.configure(std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize),
+                                     m.params.discardOldest);
+                item.samplingInterval = reviseSamplingInterval(m.params.samplingInterval, sub, *node);
+                item.followsPublishing = !(m.params.samplingInterval >= 0);
+                item.filter = filter;
+            }
             w.statusCode(status::Good);
             w.f64(item.samplingInterval);
-            w.u32(item.queue.capacity());
-            w.extensionObject(ExtensionObject{});
+            w.u32(item.eventFilter ? item.queueSize : item.queue.capacity());
+            w.extensionObject(filterResult);
         }
         w.emptyArray();
     });

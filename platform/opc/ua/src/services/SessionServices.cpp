@@ -16,7 +16,7 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
     r.string();
     skipStringArray(r);
     r.string();  // server uri
-    r.string();  // endpoint url
+    const std::string requestedUrl = r.string();
     std::string name = r.string();
     r.byteString();  // client nonce
     r.byteString();  // client certificate
@@ -51,7 +51,7 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
         w.byteString(randomBytes(32));  // server nonce
         w.nullString();                 // server certificate
         w.arrayLength(1);
-        writeEndpoint(w);
+        writeEndpoint(w, endpointUrlFor(ctx, requestedUrl));
         w.emptyArray();  // server software certificates
         w.nullString();  // signature: algorithm
         w.nullString();  //            signature
