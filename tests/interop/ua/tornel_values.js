@@ -270,6 +270,8 @@ async function firstValues(session) {
     requestedMaxKeepAliveCount: 10, publishingEnabled: true, priority: 1 });
   await slow.monitor({ nodeId: node("PROCESS.Temperature"), attributeId: AttributeIds.Value }, { samplingInterval: 10000 },
     TimestampsToReturn.Both);
+  await slow.monitor({ nodeId: node("DRIVES.Current"), attributeId: AttributeIds.Value }, { samplingInterval: 10000 },
+    TimestampsToReturn.Both);
   await sleep(1000);
   const t = Buffer.alloc(4);
   t.writeFloatBE(21.5);
@@ -287,6 +289,17 @@ async function firstValues(session) {
   check(f && f.statusCode.equals(StatusCodes.Good) && Math.abs(f.value.value - 21.5) < 1e-6 &&
     f.sourceTimestamp.getTime() >= created - 1000,
     "its first value is the PLC's, Good, read after the item was made: " + (f && [f.statusCode.name, f.value.value, f.sourceTimestamp.toISOString()]));
+
+  // DRIVES.Current did not change: read again it is no data change, yet its first value must be
+  // one read after the item was made, not the cache of seconds ago.
+  const unchanged = [];
+  const made0 = Date.now();
+  const item1 = await sub.monitor({ nodeId: node("DRIVES.Current"), attributeId: AttributeIds.Value },
+    { samplingInterval: 100 }, TimestampsToReturn.Both);
+  item1.on("changed", (dv) => unchanged.push(dv));
+  check(await waitFor(() => unchanged.length > 0, 5000) && unchanged[0].statusCode.equals(StatusCodes.Good) &&
+    unchanged[0].sourceTimestamp.getTime() >= made0 - 1000,
+    "an unchanged tag's first value is read after the item was made: " + (unchanged[0] && unchanged[0].sourceTimestamp.toISOString()));
 
   // A PLC that cannot be reached: a new item's first value is Bad, soon, never a stale Uncertain.
   plc.Stop();

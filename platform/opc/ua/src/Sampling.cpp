@@ -129,6 +129,7 @@ Clock::time_point Engine::sampleHeldItems(Session& s, Subscription& sub, Clock::
 {
     auto next = Clock::time_point::max();
     std::vector<uint32_t> still;
+    std::vector<uint32_t> toCheck;
     for (const uint32_t id : sub.held) {
         const auto it = sub.items.find(id);
         if (it == sub.items.end()) continue;
@@ -154,9 +155,9 @@ Clock::time_point Engine::sampleHeldItems(Session& s, Subscription& sub, Clock::
             } else {
                 if (t >= item.nextFreshCheck) {
                     // An unchanged value read again is not delivered as a change: look at the
-                    // cache's time stamp.
+                    // cache's time stamp. (A value never read changes its status when it is.)
                     item.nextFreshCheck = t + millis(item.samplingInterval);
-                    requestFreshCheck(s, sub, item);
+                    if (item.held && item.held->status != status::Uncertain) toCheck.push_back(id);
                 }
                 next = std::min({next, item.freshDeadline, item.nextFreshCheck});
                 still.push_back(id);
@@ -176,28 +177,36 @@ Clock::time_point Engine::sampleHeldItems(Session& s, Subscription& sub, Clock::
         }
     }
     sub.held = std::move(still);
+    if (!toCheck.empty()) requestFreshCheck(s, sub, std::move(toCheck));
     return next;
 }
 
-void Engine::requestFreshCheck(Session& s, Subscription& subscription, MonitoredItem& item)
+void Engine::requestFreshCheck(Session& s, Subscription& subscription, std::vector<uint32_t> itemIds)
 {
+    std::vector<std::string> tags;
+    tags.reserve(itemIds.size());
+    for (const uint32_t id : itemIds)
+        tags.push_back(subscription.items.at(id).nodeId.text);
     const uint32_t sessionKey = s.key;
     const uint32_t subscriptionId = subscription.id;
-    const uint32_t itemId = item.id;
-    backend_.read(
-        s.client, {item.nodeId.text}, false,
-        [this, inbox = inbox_, sessionKey, subscriptionId, itemId](std::vector<ItemValue> values) {
-            if (values.size() != 1) return;
-            inbox->post([this, sessionKey, subscriptionId, itemId, v = std::move(values[0])]() mutable {
-                Subscription* sub = findSubscription(sessionKey, subscriptionId);
-                if (sub == nullptr) return;
-                const auto it = sub->items.find(itemId);
-                if (it == sub->items.end() || !it->second.awaitingFresh) return;
-                DataValue d = DataValue::ofValue(std::move(v.value), v.timestamp, now());
-                d.status = v.status;
-                offerSample(*sub, it->second, std::move(d), Clock::now());
-            });
-        });
+    backend_.read(s.client, tags, false,
+                  [this, inbox = inbox_, sessionKey, subscriptionId,
+                   itemIds = std::move(itemIds)](std::vector<ItemValue> values) mutable {
+                      inbox->post([this, sessionKey, subscriptionId, itemIds = std::move(itemIds),
+                                   values = std::move(values)]() mutable {
+                          Subscription* sub = findSubscription(sessionKey, subscriptionId);
+                          if (sub == nullptr) return;
+                          const auto t = Clock::now();
+                          for (size_t k = 0; k < itemIds.size() && k < values.size(); ++k) {
+                              const auto it = sub->items.find(itemIds[k]);
+                              if (it == sub->items.end() || !it->second.awaitingFresh) continue;
+                              DataValue d =
+                                  DataValue::ofValue(std::move(values[k].value), values[k].timestamp, now());
+                              d.status = values[k].status;
+                              offerSample(*sub, it->second, std::move(d), t);
+                          }
+                      });
+                  });
 }
 
 }  // namespace opcua

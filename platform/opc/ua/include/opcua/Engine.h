@@ -200,7 +200,8 @@ private:
     void listAsHeld(Subscription& sub, MonitoredItem& item);
     // Samples the held values that are due; returns when the next one is.
     Clock::time_point sampleHeldItems(Session& s, Subscription& sub, Clock::time_point t);
-    void requestFreshCheck(Session& s, Subscription& sub, MonitoredItem& item);
+    // Reads the cache of items waiting for a fresh first value (one backend read for all).
+    void requestFreshCheck(Session& s, Subscription& sub, std::vector<uint32_t> itemIds);
     Subscription* findSubscription(uint32_t sessionKey, uint32_t subscriptionId);
 
     Backend& backend_;
