@@ -81,7 +81,7 @@ bool Engine::isFresh(const MonitoredItem& item, const DataValue& v) const
     return v.sourceTimestamp != 0 && v.sourceTimestamp >= item.activatedAt - age;
 }
 
-void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t)
+void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t)
 {
     if (item.awaitingFresh) {
         if (!isFresh(item, v)) {
@@ -102,7 +102,7 @@ void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue v, Cl
     listAsHeld(sub, item);
 }
 
-void Engine::takeSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t)
+void Engine::takeSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t)
 {
     const auto interval = millis(item.samplingInterval);
     item.nextSample = std::max(item.nextSample + interval, t + interval - interval / 4);

@@ -195,8 +195,8 @@ private:
     void updateGroupRate(Subscription& sub);
     void startFreshWait(Subscription& sub, MonitoredItem& item);
     bool isFresh(const MonitoredItem& item, const DataValue& v) const;
-    void offerSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t);
-    void takeSample(Subscription& sub, MonitoredItem& item, DataValue v, Clock::time_point t);
+    void offerSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t);
+    void takeSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t);
     void listAsHeld(Subscription& sub, MonitoredItem& item);
     // Samples the held values that are due; returns when the next one is.
     Clock::time_point sampleHeldItems(Session& s, Subscription& sub, Clock::time_point t);
