@@ -288,7 +288,7 @@ async function firstValues(session) {
   const f = first[0];
   check(f && f.statusCode.equals(StatusCodes.Good) && Math.abs(f.value.value - 21.5) < 1e-6 &&
     f.sourceTimestamp.getTime() >= created - 1000,
-    "its first value is the PLC's, Good, read after the item was made: " + (f && [f.statusCode.name, f.value.value, f.sourceTimestamp.toISOString()]));
+    "its first value is the PLC's, Good, read after the item was made: " + (f && [f.statusCode.name, f.value.value, f.sourceTimestamp]));
 
   // DRIVES.Current did not change: read again it is no data change, yet its first value must be
   // one read after the item was made, not the cache of seconds ago.
@@ -299,7 +299,7 @@ async function firstValues(session) {
   item1.on("changed", (dv) => unchanged.push(dv));
   check(await waitFor(() => unchanged.length > 0, 5000) && unchanged[0].statusCode.equals(StatusCodes.Good) &&
     unchanged[0].sourceTimestamp.getTime() >= made0 - 1000,
-    "an unchanged tag's first value is read after the item was made: " + (unchanged[0] && unchanged[0].sourceTimestamp.toISOString()));
+    "an unchanged tag's first value is read after the item was made: " + (unchanged[0] && [unchanged[0].statusCode.name, unchanged[0].sourceTimestamp]));
 
   // A PLC that cannot be reached: a new item's first value is Bad, soon, never a stale Uncertain.
   plc.Stop();

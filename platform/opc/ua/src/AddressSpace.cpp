@@ -398,6 +398,26 @@ NodeId AddressSpace::propertyOfType(const NodeId& type, const QualifiedName& nam
     return {};
 }
 
+bool AddressSpace::typeFamilyHasProperty(const NodeId& type, const QualifiedName& name) const
+{
+    if (!propertyOfType(type, name).isNull()) return true;
+    std::vector<NodeId> pending{type};
+    for (size_t visited = 0; !pending.empty() && visited < 256; ++visited) {  // bounded: guards loops
+        const NodeId current = pending.back();
+        pending.pop_back();
+        const auto* refs = staticReferences(current);
+        if (refs == nullptr) continue;
+        for (const auto& r : *refs) {
+            if (!r.isForward) continue;
+            if (r.referenceType.isNumeric(id::HasSubtype)) pending.push_back(r.target);
+            if (!r.referenceType.isNumeric(id::HasProperty) || current == type) continue;
+            const Node* p = staticNode(r.target);
+            if (p != nullptr && p->browseName == name) return true;
+        }
+    }
+    return false;
+}
+
 DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
 {
     const auto value = [](Variant v) { return DataValue::ofValue(std::move(v)); };

@@ -103,7 +103,7 @@ bool Engine::sendNotification(Session& s, Subscription& sub, bool keepAlive)
             const auto it = sub.items.find(sub.dirty[consumed]);
             if (it == sub.items.end()) continue;
             MonitoredItem& item = it->second;
-            const size_t queued = item.eventFilter ? item.events.size() : item.queue.size();
+            const size_t queued = item.events ? item.events->events.size() : item.queue.size();
             if (count + eventCount + queued > sub.maxNotifications && count + eventCount > 0) break;
             while (!item.queue.empty()) {
                 w.u32(item.clientHandle);
@@ -111,15 +111,17 @@ bool Engine::sendNotification(Session& s, Subscription& sub, bool keepAlive)
                 item.queue.pop_front();
                 ++count;
             }
-            while (!item.events.empty()) {
-                ew.u32(item.clientHandle);
-                ew.arrayLength(item.events.front().size());
-                for (const auto& field : item.events.front())
-                    ew.variant(field);
-                item.events.pop_front();
-                ++eventCount;
+            if (item.events) {
+                for (const auto& fields : item.events->events) {
+                    ew.u32(item.clientHandle);
+                    ew.arrayLength(fields.size());
+                    for (const auto& field : fields)
+                        ew.variant(field);
+                    ++eventCount;
+                }
+                item.events->events.clear();
+                item.events->overflowQueued = false;
             }
-            item.overflowQueued = false;
             item.dirty = false;
         }
         sub.dirty.erase(sub.dirty.begin(), sub.dirty.begin() + static_cast<ptrdiff_t>(consumed));
@@ -165,8 +167,7 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
 
     if (sub.sampledItems > 0) {
         for (auto& [itemId, item] : sub.items) {
-            if (item.handle != kNoHandle || item.eventFilter || item.mode == MonitoringMode::Disabled)
-                continue;
+            if (item.handle != kNoHandle || item.events || item.mode == MonitoringMode::Disabled) continue;
             const auto node = space_.find(item.nodeId);
             DataValue v = !node                             ? DataValue::ofStatus(status::BadNodeIdUnknown)
                           : item.attributeId == attr::Value ? readNonTagValue(*node)

@@ -22,12 +22,10 @@ Clock::duration millis(double ms)
     return std::chrono::microseconds(static_cast<int64_t>(ms * 1000));
 }
 
-// How long a new item waits for a fresh value: a few sampling intervals, at least one second for
-// the communication thread to register the tag, at most two.
-Clock::duration freshWait(double samplingInterval)
-{
-    return millis(std::clamp(3 * samplingInterval, 1000.0, 2000.0));
-}
+// How long a new item waits for a fresh value: long enough for the communication thread to
+// register the tag and read its block on a busy machine, short enough for a client to notice
+// nothing at all. (The wait ends earlier with the first value read.)
+constexpr auto kFreshWait = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -65,7 +63,7 @@ void Engine::startFreshWait(Subscription& sub, MonitoredItem& item)
     const auto t = Clock::now();
     item.awaitingFresh = true;
     item.activatedAt = now();
-    item.freshDeadline = t + freshWait(item.samplingInterval);
+    item.freshDeadline = t + kFreshWait;
     item.nextFreshCheck = t + millis(item.samplingInterval);
     item.held.reset();
     item.lastReported.reset();

@@ -33,6 +33,7 @@ const Engine::Service* Engine::findService(uint32_t requestType)
         {svc::SetMonitoringMode, &Engine::setMonitoringMode, U::Activated, &L::maxMonitoredItemsPerCall},
         {svc::DeleteMonitoredItems, &Engine::deleteMonitoredItems, U::Activated,
          &L::maxMonitoredItemsPerCall},
+        {svc::Call, &Engine::call, U::Activated, &L::maxNodesPerMethodCall},
     };
     for (const Service& s : table)
         if (s.requestType == requestType) return &s;

@@ -22,6 +22,14 @@ namespace opcua {
 enum class TimestampsToReturn : int32_t { Source = 0, Server = 1, Both = 2, Neither = 3 };
 enum class MonitoringMode : int32_t { Disabled = 0, Sampling = 1, Reporting = 2 };
 
+// What an item on an event notifier keeps: its filter and the queued event field lists. Apart from
+// the item, so that the many items on values stay small.
+struct EventQueue {
+    std::shared_ptr<const EventFilter> filter;
+    std::deque<std::vector<Variant>> events;
+    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
+};
+
 struct Engine::MonitoredItem {
     uint32_t id = 0;
     uint32_t clientHandle = 0;
@@ -51,13 +59,10 @@ struct Engine::MonitoredItem {
     Clock::time_point freshDeadline;
     Clock::time_point nextFreshCheck;
 
-    // Items on an event notifier: their filter, the queued event field lists and the queue's size
-    // and policy.
-    std::shared_ptr<const EventFilter> eventFilter;
+    // Items on an event notifier: the queue's size and policy, the filter and the events.
     uint32_t queueSize = 1;
     bool discardOldest = true;
-    std::deque<std::vector<Variant>> events;
-    bool overflowQueued = false;  // an EventQueueOverflow event waits in the queue
+    std::unique_ptr<EventQueue> events;  // items on an event notifier only
 };
 
 struct Engine::Subscription {

@@ -11,6 +11,7 @@
 #include "opc/SODaSEntry.h"
 #include "opc/SODaSRequest.h"
 #include "opc/SODaSTag.h"
+#include "opcua/PlcConnectionEvents.h"
 #include "opcua/StatusCodes.h"
 #include "opcua/ToolkitBackend.h"
 #include "opcua/ToolkitValues.h"
@@ -458,4 +459,24 @@ TEST(ToolkitValues, QualitiesMapToStatusCodes)
     EXPECT_EQ(statusFromQuality(0x00), status::Bad);
     EXPECT_EQ(statusFromQuality(0xD8), status::Good);  // good with a substatus
     EXPECT_TRUE(isBad(statusFromQuality(0x04)));
+}
+
+TEST(PlcConnectionEvents, OnlyChangesOfAPlcsCodeAreEvents)
+{
+    PlcConnectionTracker tracker;
+    using C = PlcConnectionChange;
+    EXPECT_EQ(tracker.report("Line1", 0), std::nullopt);  // connected, as assumed
+    EXPECT_EQ(tracker.report("Line1", 20), C::Lost);
+    EXPECT_EQ(tracker.report("Line1", 20), std::nullopt);  // the thread reports the same code again
+    EXPECT_EQ(tracker.report("Line2", 104), C::Lost);      // each PLC on its own
+    EXPECT_EQ(tracker.report("Line1", 104), C::Changed);
+    EXPECT_EQ(tracker.report("Line1", 0), C::Back);
+    EXPECT_EQ(tracker.report("Line2", 0), C::Back);
+
+    const Event lost = plcConnectionEvent(C::Lost, "Line1", 20, "PLC refused the connection");
+    EXPECT_EQ(lost.severity, plcevent::Lost);
+    EXPECT_EQ(lost.sourceNode, NodeId::str("Line1", 1));
+    EXPECT_EQ(plcConnectionEvent(C::Changed, "Line1", 104, "").severity, plcevent::Changed);
+    EXPECT_EQ(plcConnectionEvent(C::Back, "Line1", 0, "").severity, plcevent::Back);
+    EXPECT_TRUE(plcevent::Lost > plcevent::Changed && plcevent::Changed > plcevent::Back);
 }

@@ -115,6 +115,9 @@ public:
     // The property (HasProperty) of a type or one of its super types with this browse name; null
     // when there is none.
     NodeId propertyOfType(const NodeId& type, const QualifiedName& name) const;
+    // True when the type, one of its super types or one of its subtypes has the property: a field
+    // named below a general event type may come from the events of a more special one.
+    bool typeFamilyHasProperty(const NodeId& type, const QualifiedName& name) const;
 
     // A node's attribute other than Value. BadAttributeIdInvalid when the node class lacks it.
     DataValue readAttribute(const Node& node, uint32_t attributeId) const;

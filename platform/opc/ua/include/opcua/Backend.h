@@ -65,7 +65,7 @@ public:
     virtual ClientHandle openClient() = 0;
     virtual void closeClient(ClientHandle client) = 0;
 
-    // A group per subscription. onChange receives the group's data changes (value, quality, time
+    // A group per subscription. onChange receives the group's data changes (value, status, time
     // stamp of each changed active item) at the group's update rate, including each item's current
     // value after it has been activated.
     virtual GroupHandle createGroup(ClientHandle client, uint32_t updateRateMs, uint32_t& revisedRateMs,

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace opcua {
 
 namespace {
-constexpr uint32_t kElementOperand = 592, kLiteralOperand = 595, kAttributeOperand = 598,
-                   kSimpleAttributeOperand = 601, kEventFilterResult = 736;
+constexpr uint32_t kElementOperand = 594, kLiteralOperand = 597, kSimpleAttributeOperand = 603,
+                   kEventFilterResult = 736;
 constexpr size_t kMaxElements = 64;  // a where clause larger than this is refused
 constexpr StatusCode BadTypeDefinitionInvalid = 0x80630000;
 
@@ -64,8 +65,7 @@ StatusCode checkField(const EventFieldOperand& f, const AddressSpace& space)
     if (!f.indexRange.empty()) return status::BadIndexRangeInvalid;
     if (f.browsePath.empty()) return status::Good;  // the event itself (no ConditionId here): Null
     if (f.browsePath.size() > 1 || f.browsePath.front().name.empty()) return status::BadBrowseNameInvalid;
-    return space.propertyOfType(type, f.browsePath.front()).isNull() ? status::BadNodeIdUnknown
-                                                                     : status::Good;
+    return space.typeFamilyHasProperty(type, f.browsePath.front()) ? status::Good : status::BadNodeIdUnknown;
 }
 
 size_t operandCount(FilterOperator op)
@@ -138,11 +138,13 @@ Variant fieldValue(const EventFieldOperand& f, const EventRecord& event, const A
     return v != nullptr ? *v : Variant{};
 }
 
-// Evaluates where clause elements; depth-bounded since operands only point to later elements.
+// Evaluates where clause elements. Operands only point to later elements, and each element is
+// evaluated once per event, so a clause whose elements share operands stays linear.
 struct Evaluator {
     const EventFilter& filter;
     const EventRecord& event;
     const AddressSpace& space;
+    mutable std::vector<int8_t> results = std::vector<int8_t>(filter.where.size(), -1);  // -1: not yet
 
     Variant operandValue(const FilterOperand& o, size_t depth) const
     {
@@ -191,7 +193,12 @@ struct Evaluator {
     bool element(size_t index, size_t depth) const
     {
         if (index >= filter.where.size() || depth > kMaxElements) return false;
-        const FilterElement& e = filter.where[index];
+        if (results[index] < 0) results[index] = evaluate(filter.where[index], depth) ? 1 : 0;
+        return results[index] == 1;
+    }
+
+    bool evaluate(const FilterElement& e, size_t depth) const
+    {
         const auto op = static_cast<FilterOperator>(e.op);
         const auto& ops = e.operands;
         if (!supported(e.op) || ops.size() != operandCount(op)) return false;  // refused when checked

@@ -78,9 +78,10 @@ void Engine::deliverEvent(const Event& e)
         for (auto& [subId, sub] : session->subscriptions) {
             if (sub->eventItems == 0) continue;
             for (auto& [itemId, item] : sub->items) {
-                if (!item.eventFilter || item.mode == MonitoringMode::Disabled) continue;
-                if (!passes(*item.eventFilter, record, space_)) continue;
-                enqueueEvent(*sub, item, selectFields(*item.eventFilter, record, space_));
+                if (!item.events || item.mode == MonitoringMode::Disabled) continue;
+                const EventFilter& filter = *item.events->filter;
+                if (!passes(filter, record, space_)) continue;
+                enqueueEvent(*sub, item, selectFields(filter, record, space_));
             }
         }
     }
@@ -88,11 +89,12 @@ void Engine::deliverEvent(const Event& e)
 
 void Engine::enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Variant> fields)
 {
-    if (item.events.size() >= item.queueSize) {
+    EventQueue& queue = *item.events;
+    if (queue.events.size() >= item.queueSize) {
         // Full: the loss is marked once by an EventQueueOverflow event, which the where clause does
         // not hold back; it stays until the queue has been delivered.
         std::vector<Variant> overflow;
-        if (!item.overflowQueued) {
+        if (!queue.overflowQueued) {
             EventRecord record;
             record.eventType = NodeId::num(id::EventQueueOverflowEventType);
             const DateTime t = now();
@@ -106,25 +108,25 @@ void Engine::enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Va
                 {QualifiedName{0, "Message"},
                  Variant::of(BuiltinType::LocalizedText, LocalizedText{"", "Event queue overflow"})},
                 {QualifiedName{0, "Severity"}, Variant::of(BuiltinType::UInt16, uint64_t{1})}};
-            overflow = selectFields(*item.eventFilter, record, space_);
+            overflow = selectFields(*queue.filter, record, space_);
         }
         if (item.discardOldest) {
             // The oldest event makes way (the overflow event keeps the front); a new overflow event
             // takes the place of one more.
-            item.events.erase(item.events.begin() + (item.overflowQueued ? 1 : 0));
+            queue.events.erase(queue.events.begin() + (queue.overflowQueued ? 1 : 0));
             if (!overflow.empty()) {
-                item.events.erase(item.events.begin());
-                item.events.push_front(std::move(overflow));
-                item.overflowQueued = true;
+                queue.events.erase(queue.events.begin());
+                queue.events.push_front(std::move(overflow));
+                queue.overflowQueued = true;
             }
-            item.events.push_back(std::move(fields));
+            queue.events.push_back(std::move(fields));
         } else if (!overflow.empty()) {
             // The new event is lost; the newest queued one makes way for the overflow event.
-            item.events.back() = std::move(overflow);
-            item.overflowQueued = true;
+            queue.events.back() = std::move(overflow);
+            queue.overflowQueued = true;
         }
     } else {
-        item.events.push_back(std::move(fields));
+        queue.events.push_back(std::move(fields));
     }
     if (item.mode == MonitoringMode::Reporting && !item.dirty) {
         item.dirty = true;

@@ -47,7 +47,7 @@ void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
     if (item.handle != kNoHandle) {
         backend_.removeItem(sub.group, item.handle);  // deactivates an active item first
         sub.byHandle.erase(item.handle);
-    } else if (item.eventFilter) {
+    } else if (item.events) {
         --sub.eventItems;
     } else {
         --sub.sampledItems;
@@ -75,10 +75,12 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
         item.lastReported.reset();
         item.held.reset();
         item.awaitingFresh = false;
-        item.events.clear();
-        item.overflowQueued = false;
+        if (item.events) {
+            item.events->events.clear();
+            item.events->overflowQueued = false;
+        }
     }
-    const bool queued = !item.queue.empty() || !item.events.empty();
+    const bool queued = !item.queue.empty() || (item.events && !item.events->events.empty());
     if (item.mode == MonitoringMode::Reporting && queued && !item.dirty) {
         item.dirty = true;
         sub.dirty.push_back(item.id);
@@ -171,7 +173,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         item.range = std::move(range);
         item.mode = MonitoringMode::Disabled;
         if (eventFilter) {
-            item.eventFilter = std::move(eventFilter);
+            item.events = std::make_unique<EventQueue>();
+            item.events->filter = std::move(eventFilter);
             item.queueSize = reviseEventQueueSize(c.params.queueSize);
             item.discardOldest = c.params.discardOldest;
             item.samplingInterval = 0;  // events are reported as they come
@@ -188,7 +191,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         }
         res.id = item.id;
         res.sampling = item.samplingInterval;
-        res.queueSize = item.eventFilter ? item.queueSize : item.queue.capacity();
+        res.queueSize = item.events ? item.queueSize : item.queue.capacity();
         auto& stored = sub.items.emplace(item.id, std::move(item)).first->second;
         ++s->monitoredItems;
         stored.mode = static_cast<MonitoringMode>(c.mode);
@@ -260,12 +263,12 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             MonitoredItem& item = it->second;
             item.clientHandle = m.params.clientHandle;
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
-            if (item.eventFilter) {
-                if (eventFilter) item.eventFilter = std::move(eventFilter);
+            if (item.events) {
+                if (eventFilter) item.events->filter = std::move(eventFilter);
                 item.discardOldest = m.params.discardOldest;
                 item.queueSize = reviseEventQueueSize(m.params.queueSize);
-                while (item.events.size() > item.queueSize)
-                    item.events.pop_front();
+                while (item.events->events.size() > item.queueSize)
+                    item.events->events.pop_front();
             } else {
                 item.queue.configure(std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize),
                                      m.params.discardOldest);
@@ -275,7 +278,7 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             }
             w.statusCode(status::Good);
             w.f64(item.samplingInterval);
-            w.u32(item.eventFilter ? item.queueSize : item.queue.capacity());
+            w.u32(item.events ? item.queueSize : item.queue.capacity());
             w.extensionObject(filterResult);
         }
         w.emptyArray();
