@@ -27,6 +27,15 @@ Clock::duration millis(double ms)
 // nothing at all. (The wait ends earlier with the first value read.)
 constexpr auto kFreshWait = std::chrono::seconds(2);
 
+// Keeps v in slot, reusing the value already there.
+void keep(std::unique_ptr<DataValue>& slot, DataValue&& v)
+{
+    if (slot)
+        *slot = std::move(v);
+    else
+        slot = std::make_unique<DataValue>(std::move(v));
+}
+
 }  // namespace
 
 double Engine::reviseSamplingInterval(double requested, const Subscription& sub, const Node& node) const
@@ -83,7 +92,7 @@ void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue&& v, 
 {
     if (item.awaitingFresh) {
         if (!isFresh(item, v)) {
-            item.held = std::move(v);
+            keep(item.held, std::move(v));
             return;
         }
         item.awaitingFresh = false;
@@ -96,7 +105,7 @@ void Engine::offerSample(Subscription& sub, MonitoredItem& item, DataValue&& v, 
     const auto interval = millis(item.samplingInterval);
     if (item.samplingInterval <= sub.groupRate || t + interval / 4 >= item.nextSample)
         return takeSample(sub, item, std::move(v), t);
-    item.held = std::move(v);
+    keep(item.held, std::move(v));
     listAsHeld(sub, item);
 }
 
@@ -118,7 +127,7 @@ void Engine::takeSample(Subscription& sub, MonitoredItem& item, DataValue&& v, C
         item.lastReported.reset();
     } else {
         if (item.lastReported && !passesFilter(item.filter, *item.lastReported, v)) return;
-        item.lastReported = v;
+        keep(item.lastReported, DataValue(v));
     }
     enqueue(sub, item, std::move(v));
 }

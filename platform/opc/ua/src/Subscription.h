@@ -49,8 +49,9 @@ struct Engine::MonitoredItem {
 
     // Tag items are sampled from the values the group delivers: a value that arrives before the
     // item's next sampling time is held until then (a later one replaces it).
-    std::optional<DataValue> lastReported;  // what the filter compares with
-    std::optional<DataValue> held;
+    // (Apart from the item, as most items need neither: the many items stay small.)
+    std::unique_ptr<DataValue> lastReported;  // what the filter compares with
+    std::unique_ptr<DataValue> held;
     bool listedAsHeld = false;  // in the subscription's held list
     Clock::time_point nextSample;
     // A new item waits for a value read after it was made (or a Bad one) until freshDeadline.
