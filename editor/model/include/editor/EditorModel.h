@@ -17,6 +17,7 @@
 #include "editor/KeyedCollection.h"
 #include "editor/Objects.h"
 #include "editor/Tree.h"
+#include "editor/UndoStack.h"
 #include "editor/UserInterface.h"
 
 namespace pugi {
@@ -84,6 +85,8 @@ public:
     bool gbModifyBranch = false;
     bool gbModifyItem = false;
     std::string msConfigFileName;
+    // Every change of the configuration since it was created or opened, for undo and redo.
+    UndoStack undoStack;
 
     // ----- Configuration life -----
     // A new, empty configuration for one server kind, to be saved as `path`.
@@ -91,6 +94,13 @@ public:
     // Clears the model (the clipboard stays) and imports the file; true on success.
     bool openConfiguration(const std::string& path);
     void closeConfiguration();
+    // The configuration now matches its file (after a save).
+    void markSaved();
+
+    // ----- Undo and redo -----
+    // Reverts the last edit, or applies again the last one undone; the result names what changed.
+    EditResult undo();
+    EditResult redo();
     // Tree, list and clipboard cleared, copy counter 1.
     void InitObjects();
 
@@ -177,6 +187,10 @@ public:
     UserInterface& ui() { return ui_; }
 
 private:
+    friend class EditRecorder;
+    EditResult stepUndoStack(bool back);
+    // The keys an operation on the selection acts on: the selected rows or the selected node.
+    static std::vector<std::string> selectedKeys(const Selection& selection);
     void report(ErrorCode code, std::string_view routine, std::string_view detail = {});
     template <class F>
     bool guarded(std::string_view routine, F&& body);
@@ -195,6 +209,7 @@ private:
     int findCounter_ = 0;
     bool writeComplete_ = true;
     int importProgress_ = 0;
+    int recordingDepth_ = 0;
 };
 
 }  // namespace orva::editor
