@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "Guard.h"
+#include "ItemFromForm.h"
 #include "RecordedEdit.h"
 #include "editor/Text.h"
 
@@ -320,8 +321,6 @@ void EditorModel::changeDataType(ItemForm& form, std::string_view dataType)
     form.bit = "0";
 }
 
-namespace {
-
 // The item the dialog's controls describe.
 std::shared_ptr<clsItem> SetByForm(const ItemForm& form, std::string key)
 {
@@ -337,8 +336,6 @@ std::shared_ptr<clsItem> SetByForm(const ItemForm& form, std::string key)
     item->sKey(std::move(key));
     return item;
 }
-
-}  // namespace
 
 EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemForm& form, bool modify)
 {

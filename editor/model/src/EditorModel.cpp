@@ -42,6 +42,7 @@ void EditorModel::resetCollections()
     gcolPlc.clear();
     gcolItems.clear();
     gcolBranches.clear();
+    branchesUpperCased.clear();
 }
 
 void EditorModel::newConfiguration(ServerKind kind, std::string path)

@@ -229,7 +229,8 @@ void applyChanges(EditorModel& model, const std::vector<InPlaceChange>& changes,
         }
     }
     for (const auto& step : steps) {
-        if (step.to->kind == NodeKind::Branch || step.to->kind == NodeKind::Item) restoreObject(model, *step.to, 0);
+        if (step.to->kind == NodeKind::Branch || step.to->kind == NodeKind::Item)
+            restoreObject(model, *step.to, 0);
         step.node->setText(step.to->text);
         result.rekeyed.push_back({step.from->key, step.to->key});
     }
@@ -248,8 +249,9 @@ std::vector<std::string> topKeys(const std::vector<PlacedSubtree>& subtrees)
     return keys;
 }
 
-void selectAfter(EditResult& result, const std::vector<PlacedSubtree>& shown, const std::vector<PlacedSubtree>& gone,
-                 const std::vector<InPlaceChange>& changed, bool forward)
+void selectAfter(EditResult& result, const std::vector<PlacedSubtree>& shown,
+                 const std::vector<PlacedSubtree>& gone, const std::vector<InPlaceChange>& changed,
+                 bool forward)
 {
     if (!shown.empty())
         result.select = shown.front().image.key;
@@ -330,7 +332,8 @@ void EditRecorder::mayChange(const std::vector<std::string>& keys)
 {
     if (!active_) return;
     for (const auto& key : keys)
-        if (const TreeNode* node = model_.tree.find(key)) changeCandidates_.push_back(imageOf(model_, *node, false));
+        if (const TreeNode* node = model_.tree.find(key))
+            changeCandidates_.push_back(imageOf(model_, *node, false));
 }
 
 void EditRecorder::mayChangeSettings()
@@ -367,9 +370,11 @@ std::string describe(std::string_view verb, const std::vector<const NodeImage*>&
 {
     std::string text(verb);
     if (objects.empty()) return text;
-    if (objects.size() == 1) return text + " " + kindNoun(objects.front()->kind, false) + " " + objects.front()->text;
+    if (objects.size() == 1)
+        return text + " " + kindNoun(objects.front()->kind, false) + " " + objects.front()->text;
     const NodeKind kind = objects.front()->kind;
-    const bool mixed = std::any_of(objects.begin(), objects.end(), [&](const NodeImage* o) { return o->kind != kind; });
+    const bool mixed =
+        std::any_of(objects.begin(), objects.end(), [&](const NodeImage* o) { return o->kind != kind; });
     return text + " " + std::to_string(objects.size()) + " " +
            (mixed ? std::string("objects") : kindNoun(kind, true));
 }
@@ -402,7 +407,8 @@ void EditRecorder::commit(const EditResult& result, std::string_view verb)
     }
 
     // Added: the new nodes whose parents are not new themselves.
-    std::unordered_set<std::string, NoCaseHash, NoCaseEqual> addedKeys(result.added.begin(), result.added.end());
+    std::unordered_set<std::string, NoCaseHash, NoCaseEqual> addedKeys(result.added.begin(),
+                                                                       result.added.end());
     std::vector<const TreeNode*> tops;
     for (const auto& key : result.added) {
         const TreeNode* node = model_.tree.find(key);
@@ -416,7 +422,8 @@ void EditRecorder::commit(const EditResult& result, std::string_view verb)
         edit->settingsBefore = settings_;
         edit->settingsAfter = model_.settings;
     }
-    if (edit->removed.empty() && edit->added.empty() && edit->changed.empty() && !edit->settingsBefore) return;
+    if (edit->removed.empty() && edit->added.empty() && edit->changed.empty() && !edit->settingsBefore)
+        return;
 
     std::vector<const NodeImage*> objects;
     for (const auto* list : {&edit->removed, &edit->added})

@@ -4,7 +4,8 @@ namespace orva::editor {
 
 void UndoStack::push(std::unique_ptr<EditCommand> command)
 {
-    if (clean_ > static_cast<std::ptrdiff_t>(index_)) clean_ = -1;  // the saved state is dropped with the tail
+    if (clean_ > static_cast<std::ptrdiff_t>(index_))
+        clean_ = -1;  // the saved state is dropped with the tail
     commands_.resize(index_);
     commands_.push_back(std::move(command));
     index_ = commands_.size();

@@ -105,7 +105,9 @@ TEST_F(UndoTest, EveryKindOfEditIsUndoneAndRedoneToTheSameFile)
          [&] { return model.AddItemToColl("P.B.Level2", itemForm("Level2b", "string", 8, 3, 0, 12), true); },
          "Change item Level2b"},
         {"delete list rows",
-         [&] { return model.deleteSelection(list("P.B", {"P.B.Level3", "P.B.Level0", "P.B.Level1"})); },
+         [&] {
+             return model.deleteSelection(list("P.B", {"P.B.Level3", "P.B.Level0", "P.B.Level1"}));
+         },
          "Delete 3 items"},
         {"cut", [&] { return model.cut(tree("P.B.Level4")); }, "Cut item Level4"},
         {"paste",

@@ -22,7 +22,8 @@
 
 namespace pugi {
 class xml_node;
-}
+struct xml_parse_result;
+}  // namespace pugi
 
 namespace orva::editor {
 
@@ -59,6 +60,23 @@ struct ListContent {
     std::vector<ListRow> rows;
 };
 
+// A spreadsheet of tags checked for import: the rows that can be added and the refused ones.
+struct TagImportRow {
+    int line = 0;
+    std::string parentKey;  // key of the PLC or branch the item goes into (branches may be new)
+    ItemForm form;
+};
+struct TagImportRefusal {
+    int line = 0;  // 0: the file as a whole
+    std::string reason;
+};
+struct TagImportPlan {
+    std::vector<TagImportRow> rows;
+    std::vector<TagImportRefusal> refused;
+};
+// "Line 4: Data Byte field is not valid. It must be between 0 and 65535." one per line.
+std::string refusalReport(const TagImportPlan& plan);
+
 enum class ObjectKind { Plc, Branch, Item };
 std::string_view objectKindText(ObjectKind kind);  // "plc", "branch", "item"
 
@@ -85,6 +103,9 @@ public:
     bool gbModifyBranch = false;
     bool gbModifyItem = false;
     std::string msConfigFileName;
+    // Branches of the file last opened whose names were not in upper case, as the file wrote
+    // them with the keys above them ("LINE1.Motor"): saving writes them in upper case.
+    std::vector<std::string> branchesUpperCased;
     // Every change of the configuration since it was created or opened, for undo and redo.
     UndoStack undoStack;
 
@@ -176,6 +197,16 @@ public:
     EditResult pasteName(const Selection& selection);
     EditResult pasteComment(const Selection& selection);
 
+    // ----- Tags in and out of spreadsheets -----
+    // The items below a node as CSV with a header; `Path` is the branch path below the PLC,
+    // and for the root (every PLC) it begins with the PLC's name.
+    std::string exportTagsCsv(std::string_view scopeKey) const;
+    // Checks every row of a CSV file for adding its items below the PLC of `targetKey` (for
+    // the root: below the PLC each row's path begins with); changes nothing.
+    TagImportPlan planTagImport(std::string_view targetKey, std::string_view bytes);
+    // Adds the plan's rows, creating missing branches, as one undoable step.
+    EditResult applyTagImport(const TagImportPlan& plan);
+
     // ----- Find -----
     void openFind() { findCounter_ = 0; }
     std::optional<std::string> find(std::string_view text);
@@ -192,10 +223,13 @@ private:
     // The keys an operation on the selection acts on: the selected rows or the selected node.
     static std::vector<std::string> selectedKeys(const Selection& selection);
     void report(ErrorCode code, std::string_view routine, std::string_view detail = {});
+    // A check's message: shown to the user, or kept while rows of an import are checked.
+    void tell(std::string_view text);
     template <class F>
     bool guarded(std::string_view routine, F&& body);
 
     void resetCollections();
+    std::string parseProblem(std::string_view bytes, const pugi::xml_parse_result& parsed) const;
     void clearItemClipboard();
     bool importDocument(std::string_view bytes);
     void writeTo(std::ostream& out);
@@ -210,6 +244,8 @@ private:
     bool writeComplete_ = true;
     int importProgress_ = 0;
     int recordingDepth_ = 0;
+    std::string importPath_;  // the file being imported, for messages
+    std::string* checkMessage_ = nullptr;
 };
 
 }  // namespace orva::editor

@@ -48,8 +48,8 @@ public:
 
 private:
     std::vector<std::unique_ptr<EditCommand>> commands_;
-    std::size_t index_ = 0;       // commands below it are applied
-    std::ptrdiff_t clean_ = -1;   // position of the saved state; -1 when none can be reached
+    std::size_t index_ = 0;      // commands below it are applied
+    std::ptrdiff_t clean_ = -1;  // position of the saved state; -1 when none can be reached
 };
 
 }  // namespace orva::editor
