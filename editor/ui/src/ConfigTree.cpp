@@ -1,6 +1,7 @@
 #include "editor/ui/ConfigTree.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -199,10 +200,18 @@ void ConfigTree::mousePressEvent(QMouseEvent* event)
     drag->setMimeData(mime);
     drag->setPixmap(source->icon(0).pixmap(16, 16));
     const Qt::DropAction allowed = dragCopy_ ? Qt::CopyAction : Qt::MoveAction;
+    const QPoint pressedAt = event->globalPosition().toPoint();
+    dropped_ = false;
     dragRunner(*drag, allowed);
     dragSource_.clear();
     highlight(nullptr);
     drag->deleteLater();
+    // Released where it was pressed, without a drop: a right click, which opens the node's menu.
+    const bool moved = (QCursor::pos() - pressedAt).manhattanLength() >= QApplication::startDragDistance();
+    if (!dropped_ && !moved && source->treeWidget() == this) {
+        setCurrentItem(source);
+        emit contextMenuRequested(pressedAt);
+    }
 }
 
 void ConfigTree::highlight(QTreeWidgetItem* item)
@@ -261,6 +270,7 @@ void ConfigTree::dropEvent(QDropEvent* event)
     }
     event->setDropAction(dragCopy_ ? Qt::CopyAction : Qt::MoveAction);
     event->accept();
+    dropped_ = true;
     // The model's answer changes the tree; let the drag finish first.
     const QString source = event->mimeData()->text();
     const QString targetKey = QString::fromStdString(keyOf(target));

@@ -120,7 +120,10 @@ std::optional<std::string> GuiUserInterface::chooseFile(const FileChoice& choice
     if (choice.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("xml"));
+        // The suffix of the filter's pattern ("*.xml", "*.csv") completes a name typed without one.
+        const std::string& filter = choice.filter;
+        const auto star = filter.rfind("*.");
+        dialog.setDefaultSuffix(star == std::string::npos ? QStringLiteral("xml") : qs(std::string_view(filter).substr(star + 2)));
         // A chosen file that exists is replaced only when the user confirms it.
         dialog.selectFile(qs(choice.proposedName));
     } else {

@@ -51,6 +51,8 @@ signals:
     void focusEntered();
     // Enter on a node: the modify dialog, as a double click.
     void modifyRequested();
+    // A right click on a node that did not turn into a drag; the node is selected.
+    void contextMenuRequested(const QPoint& globalPosition);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -71,6 +73,7 @@ private:
     QTreeWidgetItem* dropTarget_ = nullptr;
     std::string dragSource_;
     bool dragCopy_ = false;
+    bool dropped_ = false;
 };
 
 }  // namespace orva::editor::ui
