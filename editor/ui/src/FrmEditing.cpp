@@ -8,13 +8,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QMenu>
 #include <QScreen>
-#include <QStatusBar>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -154,8 +154,10 @@ void FrmEditing::buildActions()
     icon(addCommand(
              "mnuFind", "find", QStringLiteral("&Find..."), [this] { mnuFind_Click(); }, QKeySequence::Find),
          "find");
-    addCommand("undo", "", QStringLiteral("&Undo"), [this] { onUndo(); }, QKeySequence::Undo);
-    addCommand("redo", "", QStringLiteral("&Redo"), [this] { onRedo(); }, QKeySequence(Qt::CTRL | Qt::Key_Y))
+    addCommand(
+        "undo", "", QStringLiteral("&Undo"), [this] { onUndo(); }, QKeySequence::Undo);
+    addCommand(
+        "redo", "", QStringLiteral("&Redo"), [this] { onRedo(); }, QKeySequence(Qt::CTRL | Qt::Key_Y))
         ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     addCommand("exportTags", "", QStringLiteral("&Export Tags..."), [this] { onExportTags(); });
     addCommand("importTags", "", QStringLiteral("&Import Tags..."), [this] { onImportTags(); });
@@ -189,7 +191,8 @@ void FrmEditing::buildMenus()
     menu("mnuObjects", QStringLiteral("&Objects"),
          {"mnuSetts", nullptr, "mnuAddPlc", "mnuAddBranch", "mnuAddItem", nullptr, "mnuDelete"});
     menu("mnuEdit", QStringLiteral("&Edit"),
-         {"undo", "redo", nullptr, "mnuCopy", "mnuCut", "mnuPaste", nullptr, "mnuPasteName", "mnuPasteComment"});
+         {"undo", "redo", nullptr, "mnuCopy", "mnuCut", "mnuPaste", nullptr, "mnuPasteName",
+          "mnuPasteComment"});
     viewMenu_ = menu("mnuView", QStringLiteral("&View"), {"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"});
     toolsMenu_ = menu("mnuTools", QStringLiteral("&Tools"), {"mnuFind", "checkTags"});
     // A right click on a node without moving offers the node's commands.

@@ -88,7 +88,8 @@ void FrmEditing::showContextMenu(const QPoint& globalPosition)
     // The tree's selection changed with the click; the commands are enabled for that node.
     listHasFocus_ = false;
     const TreeNode* node = model_.tree.find(selectedNodeKey());
-    actions_.at("properties")->setEnabled(model_.gbCfgOpen && node != nullptr && node->kind() != NodeKind::Config);
+    actions_.at("properties")
+        ->setEnabled(model_.gbCfgOpen && node != nullptr && node->kind() != NodeKind::Config);
     contextMenu_->popup(globalPosition);
 }
 

@@ -35,8 +35,9 @@ void FrmEditing::onExportTags()
     if (scope == nullptr) scope = &model_.tree.root();
     if (scope->kind() == NodeKind::Item) scope = scope->parent();
     const std::string proposed =
-        (scope->kind() == NodeKind::Config ? QFileInfo(QString::fromStdString(model_.msConfigFileName)).completeBaseName().toStdString()
-                                           : scope->text()) +
+        (scope->kind() == NodeKind::Config
+             ? QFileInfo(QString::fromStdString(model_.msConfigFileName)).completeBaseName().toStdString()
+             : scope->text()) +
         ".csv";
     const auto path = ui_.chooseFile(FileChoice{true, "Export Tags", kCsvFilter, proposed});
     if (!path) return;
@@ -83,9 +84,8 @@ void FrmEditing::onCheckTags()
 {
     if (!model_.gbCfgOpen || model_.gsServerType != ServerKind::Tornel) return;
     const Selection current = selection();
-    std::vector<std::string> keys = current.listHasFocus && !current.rows.empty()
-                                        ? current.rows
-                                        : std::vector<std::string>{current.node};
+    std::vector<std::string> keys =
+        current.listHasFocus && !current.rows.empty() ? current.rows : std::vector<std::string>{current.node};
     TagCheckDialog dialog(TagCheck::forNodes(model_, keys), this, checkTimeouts);
     dialog.start();
     runner_.run(dialog);

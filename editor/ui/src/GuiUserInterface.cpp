@@ -123,7 +123,8 @@ std::optional<std::string> GuiUserInterface::chooseFile(const FileChoice& choice
         // The suffix of the filter's pattern ("*.xml", "*.csv") completes a name typed without one.
         const std::string& filter = choice.filter;
         const auto star = filter.rfind("*.");
-        dialog.setDefaultSuffix(star == std::string::npos ? QStringLiteral("xml") : qs(std::string_view(filter).substr(star + 2)));
+        dialog.setDefaultSuffix(star == std::string::npos ? QStringLiteral("xml")
+                                                          : qs(std::string_view(filter).substr(star + 2)));
         // A chosen file that exists is replaced only when the user confirms it.
         dialog.selectFile(qs(choice.proposedName));
     } else {

@@ -67,7 +67,8 @@ void TagCheckDialog::start()
         check_.run(
             cancel_,
             [this](const ItemCheck& item) {
-                QMetaObject::invokeMethod(this, [this, item] { showItem(item); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, item] { showItem(item); }, Qt::QueuedConnection);
             },
             [this](const std::string& plc, const std::string& error) {
                 QMetaObject::invokeMethod(
@@ -76,7 +77,8 @@ void TagCheckDialog::start()
             },
             timeouts_);
         const bool cancelled = cancel_.load();
-        QMetaObject::invokeMethod(this, [this, cancelled] { showFinished(cancelled); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, cancelled] { showFinished(cancelled); }, Qt::QueuedConnection);
     });
 }
 
@@ -89,7 +91,8 @@ void TagCheckDialog::showItem(const ItemCheck& item)
 
 void TagCheckDialog::showUnreachable(const QString& plc, const QString& error)
 {
-    auto* row = new QTreeWidgetItem(list_, {QStringLiteral("PLC ") + plc, QStringLiteral("Not reachable: ") + error});
+    auto* row =
+        new QTreeWidgetItem(list_, {QStringLiteral("PLC ") + plc, QStringLiteral("Not reachable: ") + error});
     row->setForeground(0, QBrush(Qt::darkRed));
     row->setForeground(1, QBrush(Qt::darkRed));
     QFont bold = row->font(0);

@@ -1,6 +1,6 @@
 // One QApplication on the offscreen platform for every test of the editor's windows.
-#include <QApplication>
 #include <unistd.h>
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
