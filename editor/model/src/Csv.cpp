@@ -74,10 +74,15 @@ CsvTable parseCsv(std::string_view bytes)
         field.clear();
         wasQuoted = false;
     };
+    std::size_t width = 0;  // fields of the first record, so that later ones are sized at once
     const auto endRecord = [&] {
         endField();
-        if (anyText) table.records.push_back(std::move(record));
+        if (anyText) {
+            if (table.records.empty()) width = record.fields.size();
+            table.records.push_back(std::move(record));
+        }
         record = CsvRecord{};
+        record.fields.reserve(width);
         anyText = false;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {

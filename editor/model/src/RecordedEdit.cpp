@@ -268,6 +268,12 @@ EditResult RecordedEdit::undo(EditorModel& model)
     EditResult result;
     std::vector<InPlaceChange> reversed(changed.rbegin(), changed.rend());
     applyChanges(model, reversed, false, result);
+    // What the edit added is taken as it stands now, which is as the edit left it: the commands
+    // after it have been undone. Redo puts exactly that back.
+    std::vector<const TreeNode*> tops;
+    for (const auto& subtree : added)
+        if (const TreeNode* node = model.tree.find(subtree.image.key)) tops.push_back(node);
+    added = placedSubtrees(model, tops);
     for (auto it = added.rbegin(); it != added.rend(); ++it)
         removeSubtree(model, it->image.key);
     result.removed = topKeys(added);
@@ -406,17 +412,23 @@ void EditRecorder::commit(const EditResult& result, std::string_view verb)
         edit->changed.push_back(std::move(change));
     }
 
-    // Added: the new nodes whose parents are not new themselves.
-    std::unordered_set<std::string, NoCaseHash, NoCaseEqual> addedKeys(result.added.begin(),
-                                                                       result.added.end());
-    std::vector<const TreeNode*> tops;
-    for (const auto& key : result.added) {
-        const TreeNode* node = model_.tree.find(key);
-        if (node == nullptr || node->parent() == nullptr) continue;
-        if (addedKeys.contains(node->parent()->key()) && node->parent()->parent() != nullptr) continue;
-        tops.push_back(node);
+    // Added: the new nodes whose parents are not new themselves. Their contents are taken when
+    // the edit is undone; until then the model holds them.
+    std::vector<const TreeNode*> addedNodes;
+    addedNodes.reserve(result.added.size());
+    for (const auto& key : result.added)
+        if (const TreeNode* node = model_.tree.find(key); node != nullptr && node->parent() != nullptr)
+            addedNodes.push_back(node);
+    const std::unordered_set<const TreeNode*> isNew(addedNodes.begin(), addedNodes.end());
+    for (const TreeNode* node : addedNodes) {
+        if (isNew.contains(node->parent())) continue;
+        PlacedSubtree top;
+        top.parentKey = node->parent()->key();
+        top.image.kind = node->kind();
+        top.image.key = node->key();
+        top.image.text = node->text();
+        edit->added.push_back(std::move(top));
     }
-    edit->added = placedSubtrees(model_, tops);
 
     if (settings_ && !sameSettings(*settings_, model_.settings)) {
         edit->settingsBefore = settings_;

@@ -170,9 +170,66 @@ TagImportPlan EditorModel::planTagImport(std::string_view targetKey, std::string
     }
 
     // Keys the accepted rows will take, so that rows are also checked against each other.
-    std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> newItems;
+    plan.rows.reserve(table.records.size());
+    std::unordered_map<std::string_view, int, NoCaseHash, NoCaseEqual> newItems;
     std::unordered_map<std::string, std::string, NoCaseHash, NoCaseEqual>
         newBranches;  // key as first written
+    // Where the items of a path go: the PLC, then the branches of the path, which may be new.
+    struct ResolvedPath {
+        std::string parentKey;
+        std::string refusal;
+        std::string shown;  // the path as written, for messages
+    };
+    const auto resolve = [&](const std::string& pathText) {
+        ResolvedPath where;
+        const std::vector<std::string> path = splitPath(pathText);
+        where.shown = path.empty() ? std::string("the PLC") : joinedPath(path, path.size());
+        std::size_t first = 0;
+        if (targetPlc != nullptr) {
+            where.parentKey = targetPlc->key();
+        } else {
+            if (path.empty()) {
+                where.refusal = "The path must begin with the name of a PLC.";
+                return where;
+            }
+            const TreeNode* plc = tree.find(path.front());
+            if (plc == nullptr || plc->kind() != NodeKind::Plc) {
+                where.refusal = "There is no PLC named " + path.front() + ".";
+                return where;
+            }
+            where.parentKey = plc->key();
+            first = 1;
+        }
+        if (path.size() - first > static_cast<std::size_t>(config::kMaxBranchDepth)) {
+            where.refusal =
+                "The path is nested deeper than " + std::to_string(config::kMaxBranchDepth) + " branches.";
+            return where;
+        }
+        for (std::size_t i = first; i < path.size(); ++i) {
+            if (const auto problem = enteredNameProblem(ObjectKind::Branch, path[i])) {
+                where.refusal = *problem;
+                return where;
+            }
+            const std::string key = where.parentKey + "." + path[i];
+            if (const TreeNode* node = tree.find(key)) {
+                if (node->kind() != NodeKind::Branch) {
+                    where.refusal = joinedPath(path, i + 1) + " is an item, not a branch.";
+                    return where;
+                }
+                where.parentKey = node->key();
+            } else if (const auto item = newItems.find(key); item != newItems.end()) {
+                where.refusal =
+                    joinedPath(path, i + 1) + " is the item of line " + std::to_string(item->second) + ".";
+                return where;
+            } else {
+                where.parentKey = newBranches.try_emplace(key, key).first->second;
+            }
+        }
+        return where;
+    };
+    // Rows of a tag list share few paths; each is followed once (a later row cannot change
+    // where an earlier one leads, since items are refused where branches are planned).
+    std::unordered_map<std::string, ResolvedPath> resolvedPaths;
     std::string message;
     checkMessage_ = &message;
     for (std::size_t r = 1; r < table.records.size(); ++r) {
@@ -205,53 +262,16 @@ TagImportPlan EditorModel::planTagImport(std::string_view targetKey, std::string
                        : std::string();
         };
 
-        // Where the item goes: the PLC, then the branches of the path.
-        std::vector<std::string> path = splitPath(field(PathColumn));
-        std::string parentKey;
-        std::size_t first = 0;
-        if (targetPlc != nullptr) {
-            parentKey = targetPlc->key();
-        } else {
-            if (path.empty()) {
-                refuse("The path must begin with the name of a PLC.");
-                continue;
-            }
-            const TreeNode* plc = tree.find(path.front());
-            if (plc == nullptr || plc->kind() != NodeKind::Plc) {
-                refuse("There is no PLC named " + path.front() + ".");
-                continue;
-            }
-            parentKey = plc->key();
-            first = 1;
-        }
-        if (path.size() - first > static_cast<std::size_t>(config::kMaxBranchDepth)) {
-            refuse("The path is nested deeper than " + std::to_string(config::kMaxBranchDepth) +
-                   " branches.");
+        const std::string pathText = field(PathColumn);
+        auto resolved = resolvedPaths.find(pathText);
+        if (resolved == resolvedPaths.end())
+            resolved = resolvedPaths.emplace(pathText, resolve(pathText)).first;
+        const ResolvedPath& where = resolved->second;
+        if (!where.refusal.empty()) {
+            refuse(where.refusal);
             continue;
         }
-        bool pathOk = true;
-        for (std::size_t i = first; i < path.size() && pathOk; ++i) {
-            if (const auto problem = enteredNameProblem(ObjectKind::Branch, path[i])) {
-                refuse(*problem);
-                pathOk = false;
-                break;
-            }
-            const std::string key = parentKey + "." + path[i];
-            if (const TreeNode* node = tree.find(key)) {
-                if (node->kind() != NodeKind::Branch) {
-                    refuse(joinedPath(path, i + 1) + " is an item, not a branch.");
-                    pathOk = false;
-                }
-                parentKey = node->key();
-            } else if (const auto item = newItems.find(key); item != newItems.end()) {
-                refuse(joinedPath(path, i + 1) + " is the item of line " + std::to_string(item->second) +
-                       ".");
-                pathOk = false;
-            } else {
-                parentKey = newBranches.try_emplace(key, key).first->second;
-            }
-        }
-        if (!pathOk) continue;
+        const std::string& parentKey = where.parentKey;
 
         // The fields, checked as the item dialog checks them.
         ItemForm form;
@@ -281,19 +301,21 @@ TagImportPlan EditorModel::planTagImport(std::string_view targetKey, std::string
             refuse(message.empty() ? std::string("The row is not valid.") : message);
             continue;
         }
-        const std::string key = parentKey + "." + form.name;
-        if (tree.containsKey(key) || newBranches.contains(key)) {
-            refuse("Name already existing: " + form.name + " in " +
-                   (path.empty() ? "the PLC" : joinedPath(path, path.size())) + ".");
+        std::string key = parentKey + "." + form.name;
+        if (tree.containsKey(key) || (!newBranches.empty() && newBranches.contains(key))) {
+            refuse("Name already existing: " + form.name + " in " + where.shown + ".");
             continue;
         }
-        if (const auto earlier = newItems.find(key); earlier != newItems.end()) {
+        // The row holds its key; the index of new items looks into it (the rows never move).
+        plan.rows.push_back({record.line, parentKey, std::move(form), std::move(key)});
+        if (const auto [earlier, fresh] =
+                newItems.try_emplace(std::string_view(plan.rows.back().key), record.line);
+            !fresh) {
+            plan.rows.pop_back();
             refuse("Name already existing: the same item is on line " + std::to_string(earlier->second) +
                    ".");
             continue;
         }
-        newItems.emplace(key, record.line);
-        plan.rows.push_back({record.line, parentKey, std::move(form)});
     }
     checkMessage_ = nullptr;
     return plan;
@@ -303,6 +325,7 @@ EditResult EditorModel::applyTagImport(const TagImportPlan& plan)
 {
     EditRecorder recorder(*this);
     EditResult result;
+    result.added.reserve(plan.rows.size());
     guarded("ImportTags", [&] {
         std::unordered_map<std::string, TreeNode*, NoCaseHash, NoCaseEqual> holders;
         // The node of a parent key, with the branches on the way created when missing.
@@ -336,10 +359,14 @@ EditResult EditorModel::applyTagImport(const TagImportPlan& plan)
         };
         for (const auto& row : plan.rows) {
             TreeNode& parent = holderOf(row.parentKey);
-            auto item = SetByForm(row.form, parent.key() + "." + row.form.name);
-            if (tree.containsKey(item->sKey())) raise(ErrorCode::KeyNotUnique, item->sKey());
-            if (!gcolItems.add(item->sKey(), item)) raise(ErrorCode::DuplicateKey, item->sKey());
-            tree.add(parent, item->sKey(), item->sName(), NodeKind::Item);
+            auto item = SetByForm(row.form, row.key);
+            // The tree refuses a taken key before the collection has changed.
+            TreeNode* node = tree.add(parent, item->sKey(), item->sName(), NodeKind::Item);
+            if (node == nullptr) raise(ErrorCode::KeyNotUnique, item->sKey());
+            if (!gcolItems.add(item->sKey(), item)) {
+                tree.remove(*node);
+                raise(ErrorCode::DuplicateKey, item->sKey());
+            }
             result.added.push_back(item->sKey());
             result.done = true;
         }

@@ -88,10 +88,12 @@ TreeNode* Tree::add(TreeNode& parent, std::string key, std::string text, NodeKin
 TreeNode* Tree::insertBefore(TreeNode& parent, const TreeNode* before, std::string key, std::string text,
                              NodeKind kind)
 {
-    if (key.empty() || index_.contains(key)) return nullptr;
+    if (key.empty()) return nullptr;
     if (before != nullptr && before->parent_ != &parent) return nullptr;
     auto node = std::make_unique<TreeNode>();
     node->key_ = std::move(key);
+    // The index takes the node's own key string, with one lookup that also tells whether it is taken.
+    if (!index_.try_emplace(std::string_view(node->key_), node.get()).second) return nullptr;
     node->text_ = std::move(text);
     node->kind_ = kind;
     node->parent_ = &parent;
@@ -100,7 +102,6 @@ TreeNode* Tree::insertBefore(TreeNode& parent, const TreeNode* before, std::stri
     raw->inParent_ = parent.children_.insert(position, std::move(node));
     order_.push_back(raw);
     raw->inOrder_ = std::prev(order_.end());
-    index_.emplace(std::string_view(raw->key_), raw);
     return raw;
 }
 

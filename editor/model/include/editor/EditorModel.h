@@ -65,6 +65,7 @@ struct TagImportRow {
     int line = 0;
     std::string parentKey;  // key of the PLC or branch the item goes into (branches may be new)
     ItemForm form;
+    std::string key;  // the item's key
 };
 struct TagImportRefusal {
     int line = 0;  // 0: the file as a whole

@@ -28,10 +28,13 @@ public:
     // Adds at the end; false (and nothing changes) when the key is already taken.
     bool add(std::string key, Ptr value)
     {
-        if (index_.contains(key)) return false;
+        // The entry first, so that the index takes its key with one lookup.
         entries_.push_back(Entry{std::move(key), std::move(value)});
         const auto last = std::prev(entries_.end());
-        index_.emplace(std::string_view(last->key), last);
+        if (!index_.try_emplace(std::string_view(last->key), last).second) {
+            entries_.pop_back();
+            return false;
+        }
         return true;
     }
 
