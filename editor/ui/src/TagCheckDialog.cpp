@@ -85,7 +85,10 @@ void TagCheckDialog::start()
 void TagCheckDialog::showItem(const ItemCheck& item)
 {
     auto* row = new QTreeWidgetItem(list_, {qs(item.key), qs(item.text)});
-    if (!item.ok) row->setForeground(1, QBrush(Qt::darkRed));
+    if (!item.ok) {
+        row->setForeground(1, QBrush(Qt::darkRed));
+        ++failed_;
+    }
     progress_->setValue(++done_ + unreachableItems_);
 }
 
@@ -95,6 +98,7 @@ void TagCheckDialog::showUnreachable(const QString& plc, const QString& error)
         new QTreeWidgetItem(list_, {QStringLiteral("PLC ") + plc, QStringLiteral("Not reachable: ") + error});
     row->setForeground(0, QBrush(Qt::darkRed));
     row->setForeground(1, QBrush(Qt::darkRed));
+    ++unreachablePlcs_;
     QFont bold = row->font(0);
     bold.setBold(true);
     row->setFont(0, bold);
@@ -109,8 +113,11 @@ void TagCheckDialog::showFinished(bool cancelled)
     if (worker_.joinable()) worker_.join();
     finished_ = true;
     progress_->setValue(progress_->maximum());
-    summary_->setText(cancelled ? QStringLiteral("Cancelled after %1 items.").arg(done_)
-                                : QStringLiteral("%1 items read.").arg(done_));
+    QString text = cancelled ? QStringLiteral("Cancelled after %1 items").arg(done_)
+                             : QStringLiteral("%1 items checked").arg(done_);
+    text += QStringLiteral(", %1 with an error").arg(failed_);
+    if (unreachablePlcs_ > 0) text += QStringLiteral("; %1 PLCs not reachable").arg(unreachablePlcs_);
+    summary_->setText(text + QLatin1Char('.'));
     cancelButton_->setText(QStringLiteral("Close"));
     cancelButton_->setEnabled(true);
 }

@@ -40,6 +40,8 @@ private:
     bool finished_ = false;
     int done_ = 0;
     int unreachableItems_ = 0;
+    int failed_ = 0;
+    int unreachablePlcs_ = 0;
     QLabel* summary_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QProgressBar* progress_ = nullptr;
