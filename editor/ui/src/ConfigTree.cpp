@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <algorithm>
 #include <unordered_set>
 
 #include "editor/ui/Icons.h"
@@ -94,7 +95,18 @@ QTreeWidgetItem* ConfigTree::addNode(const TreeNode& modelNode)
     if (parentItem == nullptr) return nullptr;
     if (QTreeWidgetItem* existing = node(modelNode.key())) forget(existing);
     QTreeWidgetItem* item = makeItem(modelNode);
-    parentItem->addChild(item);
+    // At the model node's place among its siblings (undo puts nodes back in the middle); a node
+    // added last, the usual case, costs no search.
+    const auto& siblings = modelNode.parent()->children();
+    int row = parentItem->childCount();
+    if (siblings.back().get() != &modelNode) {
+        row = 0;
+        for (const auto& sibling : siblings) {
+            if (sibling.get() == &modelNode) break;
+            ++row;
+        }
+    }
+    parentItem->insertChild(std::min(row, parentItem->childCount()), item);
     if (modelNode.expanded()) item->setExpanded(true);
     return item;
 }

@@ -25,15 +25,13 @@ QString qs(const std::string& text)
 
 void FrmEditing::onUndo()
 {
-    // Undo puts nodes back where they stood, so the tree is shown anew.
-    applyEdit(model_.undo(), true, true);
-    refreshState();
+    // The tree shows exactly what the step changed, nodes put back at their places.
+    applyEdit(model_.undo());
 }
 
 void FrmEditing::onRedo()
 {
-    applyEdit(model_.redo(), true, true);
-    refreshState();
+    applyEdit(model_.redo());
 }
 
 void FrmEditing::refreshState()

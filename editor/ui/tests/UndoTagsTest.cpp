@@ -36,6 +36,7 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
               (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
 
+    QTreeWidgetItem* untouched = node("P1.B");
     clickNode("P1.A");
     press("delete");
     EXPECT_EQ(childTexts("P1"), std::vector<std::string>{"B"});
@@ -44,6 +45,7 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
     trigger("undo");
     EXPECT_EQ(childTexts("P1"), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(childTexts("P1.A"), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(node("P1.B"), untouched) << "only what the step changed is shown anew";
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
     EXPECT_TRUE(window->model().gbCfgSaved) << "closing now asks nothing";
     EXPECT_EQ(window->action("redo")->text().toStdString(), "&Redo Delete branch A");

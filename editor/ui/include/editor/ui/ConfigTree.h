@@ -32,7 +32,8 @@ public:
     static std::string keyOf(const QTreeWidgetItem* item);
     static NodeKind kindOf(const QTreeWidgetItem* item);
 
-    // Adds the model node of `key` below its parent's item; null when the parent is not shown.
+    // Adds the model node below its parent's item, at its place among the siblings shown; null
+    // when the parent is not shown.
     QTreeWidgetItem* addNode(const TreeNode& modelNode);
     void removeNode(std::string_view key);
     // Removes many nodes at once; siblings of a large parent are taken out and put back in one step.

@@ -142,8 +142,7 @@ private:
     MenuGroups groupsForNode(const TreeNode& node) const;
     MenuGroups groupsForItemRow() const;
     MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
-    // Shows what an operation changed; the tree is built again when much of it changed or the
-    // order of nodes did (undo and redo put nodes back in their places).
+    // Shows what an operation changed; the tree is built again when much of it changed.
     void applyEdit(const EditResult& result, bool refreshList = true, bool rebuildTree = false);
     // Undo and Redo texts, the export, import and check commands, and the status bar.
     void refreshState();
