@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ProgramInfo.h"
 #include "editor/EditorModel.h"
 
 #ifdef ORVA_KALDER_WINDOWS
@@ -59,7 +60,8 @@ void usage(std::FILE* to)
         "       Kalder --import-csv CONFIG IN.csv OUT\n"
         "                                 add the tags of IN.csv (paths begin with the PLC) and write\n"
         "                                 the result to OUT; nothing is written when a row is refused\n"
-        "       Kalder --help             show this text\n");
+        "       Kalder --help             show this text\n"
+        "       Kalder --version          show the version\n");
 }
 
 int convert(const std::string& in, const std::string& out)
@@ -156,6 +158,10 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(orva::versionText("Kalder").c_str(), stdout);
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--convert") == 0) {

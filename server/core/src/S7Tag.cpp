@@ -2,6 +2,7 @@
 
 #include "core/CoreQueues.h"
 #include "core/S7Plc.h"
+#include "core/ValueConversion.h"
 
 namespace orva::core {
 
@@ -54,6 +55,15 @@ void S7Tag::handleRequest(SODaSRequest& request)
         request.start();
         std::lock_guard lock(queues_->queueLock);
         queues_->readRequestQueue.push_back({shareRef(&request), shareRef(this)});
+        return;
+    }
+
+    // A write that would reach past the tag's bytes or change its shape is refused here, before
+    // it can touch the PLC or wait behind other requests.
+    if (const HRESULT admitted =
+            admitWrite(layoutOf(*this), request.getWriteValue(), request.getWriteRange());
+        FAILED(admitted)) {
+        request.complete(admitted, true, OPC_QUALITY_BAD, false, true);
         return;
     }
 

@@ -131,14 +131,13 @@ TEST(ValueToBytes, BitsChangeOnlyTheirBit)
               (std::vector<uint8_t>{0x40, 0xFE}));
 }
 
-TEST(ValueToBytes, StringsClearTheirConfiguredLengthAndArraysUseTheirOwnCount)
+TEST(ValueToBytes, StringsClearTheirConfiguredLengthAndArraysWriteTheirOwnElements)
 {
     SOCmnVariant text;
     text.setString(u"AB\u00E9");
     const TagLayout s = layout(VT_BSTR, 0, 5);
     EXPECT_EQ(written(s, text, {'x', 'x', 'x', 'x', 'x', 'x'}),
               (std::vector<uint8_t>{'A', 'B', 0xE9, 0, 0, 'x'}));
-    EXPECT_EQ(elementsAfterWrite(s, text), 3);
     EXPECT_EQ(writeValueSize(s, text), 3u);
 
     SOCmnVariant words;
@@ -148,7 +147,6 @@ TEST(ValueToBytes, StringsClearTheirConfiguredLengthAndArraysUseTheirOwnCount)
     const TagLayout a = layout(VT_ARRAY | VT_UI2, 0, 2);
     EXPECT_EQ(written(a, words, std::vector<uint8_t>(6, 9)), (std::vector<uint8_t>{1, 2, 0, 0, 0xFF, 0xFF}));
     EXPECT_EQ(writeValueSize(a, words), 6u);
-    EXPECT_EQ(elementsAfterWrite(a, words), 3);
 
     SOCmnVariant bits;
     bits.initArray(VT_BOOL, 10);

@@ -106,7 +106,7 @@ TEST_F(Writes, BitsAreReadFirstAndOnlyTheirBitChanges)
     EXPECT_EQ(done(clear).result, S_OK);
 }
 
-TEST_F(Writes, AFailedReadBeforeWriteFailsEveryRequestAndWritesNothing)
+TEST_F(Writes, AFailedReadBeforeWriteFailsOnlyTheRequestsThatNeedIt)
 {
     prepare(tagXml("Bit", "VT_BOOL", 5, 1, "READWRITE", "<databit>1</databit>") + tagXml("B", "VT_UI1", 6));
     fake.inject = [](const std::string& call) { return call.rfind("read", 0) == 0 ? 85 : 0; };
@@ -115,14 +115,47 @@ TEST_F(Writes, AFailedReadBeforeWriteFailsEveryRequestAndWritesNothing)
     byte.setUI1(9);
     auto b = write("B", byte);
     run(1);
-    EXPECT_TRUE(fake.only("write").empty());
-    for (const auto& r : {bit, b}) {
-        const RequestResult result = done(r);
-        EXPECT_EQ(result.result, E_FAIL);
-        EXPECT_EQ(result.quality, OPC_QUALITY_BAD);
-    }
+    // The bit's byte could not be read, so it is not written; the byte beside it needs no read.
+    EXPECT_EQ(fake.only("write"), (std::vector<std::string>{"write 1 6 1"}));
+    EXPECT_EQ(fake.db(1, 1)[6], 9);
+    const RequestResult failed = done(bit);
+    EXPECT_EQ(failed.result, E_FAIL);
+    EXPECT_EQ(failed.quality, OPC_QUALITY_BAD);
+    EXPECT_EQ(done(b).result, S_OK);
     EXPECT_EQ(completedCount(2), 2);
     EXPECT_EQ(thread->currentError(), 0);  // write errors never touch the polling
+}
+
+TEST_F(Writes, ARefusedBlockGivesEachRequestItsOwnOutcome)
+{
+    prepare(tagXml("A", "VT_I2", 0) + tagXml("B", "VT_I2", 2) + tagXml("C", "VT_I2", 4) +
+            tagXml("D", "VT_I2", 6));
+    // The PLC refuses any write that touches bytes 2..3 (B).
+    fake.inject = [](const std::string& call) {
+        return call == "write 1 0 4" || call == "write 1 2 2" ? 85 : 0;
+    };
+    auto a = write("A", variantI2(1));
+    auto b = write("B", variantI2(2));
+    run(1);
+    EXPECT_EQ(done(a).result, S_OK);
+    EXPECT_EQ(fake.db(1, 1)[1], 1);
+    const RequestResult refused = done(b);
+    EXPECT_EQ(refused.result, E_FAIL);
+    EXPECT_EQ(refused.quality, OPC_QUALITY_DEVICE_FAILURE);
+
+    // Device reads grouped with a refused one still read their own tag.
+    fake.inject = [](const std::string& call) {
+        return call == "read 1 4 4" || call == "read 1 4 2" ? 85 : 0;
+    };
+    fake.db(1, 1)[7] = 42;
+    auto c = group->readDevice(item("C"));
+    auto d = group->readDevice(item("D"));
+    run(1);
+    EXPECT_EQ(done(c).quality, OPC_QUALITY_DEVICE_FAILURE);
+    const RequestResult read = done(d);
+    EXPECT_EQ(read.quality, OPC_QUALITY_GOOD);
+    EXPECT_EQ(read.value.toInt64(), 42);
+    EXPECT_EQ(thread->currentError(), 0);
 }
 
 TEST_F(Writes, LongArraysGoOutInPiecesOf212Bytes)
@@ -153,45 +186,82 @@ TEST_F(Writes, AFailingPieceStopsTheBlockAndFailsItsRequestsWithTheErrorsQuality
     EXPECT_EQ(completedCount(1), 1);
 }
 
-TEST_F(Writes, WritesThatCoverNoByteFailAtOnce)
+TEST_F(Writes, AWriteNeverReachesPastItsTagNorChangesItsShape)
 {
     prepare(tagXml("S", "VT_BSTR", 0, 1, "READWRITE", "<elements>4</elements>") +
-            tagXml("Arr", "VT_I2 ARRAY", 10, 1, "READWRITE", "<elements>3</elements>"));
-    SOCmnVariant empty;
-    empty.setString(u"");
-    SOCmnVariant none;
-    none.initArray(VT_I2, 0);
-    auto s = write("S", empty);
-    auto a = write("Arr", none);
-    run(1);
-    EXPECT_TRUE(fake.only("write").empty());
-    for (const auto& r : {s, a}) {
-        const RequestResult result = done(r);
-        EXPECT_EQ(result.result, E_FAIL);
-        EXPECT_EQ(result.quality, OPC_QUALITY_BAD);
-    }
-    EXPECT_EQ(completedCount(2), 2);
-}
-
-TEST_F(Writes, AShorterStringClearsTheRestAndTheTagsReadBlockFollows)
-{
-    prepare(tagXml("S", "VT_BSTR", 0, 1, "READWRITE", "<elements>4</elements>"));
+            tagXml("Arr", "VT_I2 ARRAY", 10, 1, "READWRITE", "<elements>3</elements>") +
+            tagXml("Next", "VT_I2", 16));
     auto poll = connection->addGroup("poll", 100);
     poll->addItem("P.S");
     run(1);
     EXPECT_EQ(blocks(), (std::vector<std::string>{"DB1:0+4@100"}));
-    for (int i = 0; i < 4; ++i)
-        fake.db(1, 1)[i] = 'x';
-    SOCmnVariant text;
-    text.setString(u"AB");
-    auto r = write("S", text);
+    auto& memory = fake.db(1, 1);
+    std::fill(memory.begin(), memory.begin() + 18, 'x');
+    fake.calls.clear();
+
+    SOCmnVariant longText, shortText, empty, twoWords;
+    longText.setString(u"ABCDEF");
+    shortText.setString(u"AB");
+    empty.setString(u"");
+    twoWords.initArray(VT_I2, 2);
+    // Refused before they reach the communication thread: nothing is written.
+    EXPECT_EQ(done(write("S", longText)).result, OPC_E_RANGE);
+    EXPECT_EQ(done(write("Arr", twoWords)).result, OPC_E_BADTYPE);
     run(1);
-    EXPECT_EQ(fake.only("write"), (std::vector<std::string>{"write 1 0 4"}));
-    EXPECT_EQ(std::vector<uint8_t>(fake.db(1, 1).begin(), fake.db(1, 1).begin() + 4),
-              (std::vector<uint8_t>{'A', 'B', 0, 0}));
+    EXPECT_TRUE(fake.only("write").empty());
+
+    // A shorter string is padded to the tag's length; an empty one clears it.
+    auto r = write("S", shortText);
+    run(1);
     EXPECT_EQ(done(r).result, S_OK);
-    EXPECT_EQ(tag("P.S").elements, 2);
-    EXPECT_EQ(blocks(), (std::vector<std::string>{"DB1:0+2@100"}));
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.begin() + 5),
+              (std::vector<uint8_t>{'A', 'B', 0, 0, 'x'}));
+    r = write("S", empty);
+    run(1);
+    EXPECT_EQ(done(r).result, S_OK);
+    EXPECT_EQ(fake.only("write"), (std::vector<std::string>{"write 1 0 4", "write 1 0 4"}));
+    EXPECT_EQ(memory[0], 0);
+    EXPECT_EQ(tag("P.S").elements, 4);
+    EXPECT_EQ(tag("P.Arr").elements, 3);
+    EXPECT_EQ(blocks(), (std::vector<std::string>{"DB1:0+4@100"}));
+    EXPECT_EQ(memory[16], 'x');
+    EXPECT_EQ(completedCount(4), 4);
+}
+
+TEST_F(Writes, ARangeReplacesExactlyItsElements)
+{
+    prepare(
+        tagXml("Arr", "VT_I2 ARRAY", 10, 1, "READWRITE", "<elements>4</elements>") +
+        tagXml("Bits", "VT_BOOL ARRAY", 20, 1, "READWRITE", "<databit>6</databit><elements>10</elements>") +
+        tagXml("S", "VT_BSTR", 30, 1, "READWRITE", "<elements>6</elements>"));
+    auto& memory = fake.db(1, 1);
+    std::fill(memory.begin(), memory.begin() + 40, 0xAA);
+    const auto rangeWrite = [&](const std::string& name, const SOCmnVariant& value, SOElementRange range) {
+        return group->write(item(name), value, {}, SODASREQUEST_TYPE_DEVICE, range);
+    };
+    SOCmnVariant words, bits, text;
+    words.initArray(VT_I2, 2);
+    words.setArrayInt(0, 0x0102);
+    words.setArrayInt(1, 0x0304);
+    bits.initArray(VT_BOOL, 2);
+    bits.setArrayBool(0, false);
+    bits.setArrayBool(1, true);
+    text.setString(u"xy");
+    const RequestPtr ok[] = {rangeWrite("Arr", words, {1, 2}), rangeWrite("Bits", bits, {2, 2}),
+                             rangeWrite("S", text, {4, 2})};
+    EXPECT_EQ(done(rangeWrite("Arr", words, {3, 2})).result, E_INVALIDARG);   // past the last element
+    EXPECT_EQ(done(rangeWrite("Arr", words, {0, 3})).result, OPC_E_BADTYPE);  // value of another length
+    run(1);
+    for (const auto& r : ok)
+        EXPECT_EQ(done(r).result, S_OK);
+    // Elements 1 and 2 of the array: bytes 12..15.
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin() + 10, memory.begin() + 18),
+              (std::vector<uint8_t>{0xAA, 0xAA, 1, 2, 3, 4, 0xAA, 0xAA}));
+    // Bits 2 and 3 of an array starting at bit 6 are bits 0 and 1 of byte 21, read first.
+    EXPECT_EQ(memory[20], 0xAA);
+    EXPECT_EQ(memory[21], (0xAA & ~0x01) | 0x02);
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin() + 30, memory.begin() + 37),
+              (std::vector<uint8_t>{0xAA, 0xAA, 0xAA, 0xAA, 'x', 'y', 0xAA}));
 }
 
 TEST_F(Writes, CttModeConfirmsCacheWritesBeforeThePlcIsWrittenAndOnlyOnce)

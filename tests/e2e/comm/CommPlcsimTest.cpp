@@ -163,8 +163,10 @@ TEST_F(CommPlcsim, WritesLandInThePlcsMemoryAndComeBackThroughPolling)
     EXPECT_EQ(std::string(memory.begin() + 10, memory.begin() + 14), std::string("Hi\0\0", 4));
     EXPECT_EQ(memory[40], 0xDE);
     EXPECT_EQ(memory[43], 0xEF);
-    EXPECT_TRUE(eventually(
-        [&] { return cached("I2").value.toInt64() == 1234 && cached("Text").value.getString() == u"Hi"; }));
+    EXPECT_TRUE(eventually([&] {
+        return cached("I2").value.toInt64() == 1234 &&
+               cached("Text").value.getString() == std::u16string(u"Hi\0\0", 4);
+    }));
     EXPECT_TRUE(eventually([&] { return counter.count() == 4; }));
 }
 

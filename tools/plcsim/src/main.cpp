@@ -13,11 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "Arguments.h"
+#include "common/ProgramInfo.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/TagAnimation.h"
 
 namespace {
+
+using plcsim::parseNumber;
+using plcsim::parsePair;
 
 constexpr const char* kUsage = R"(Usage: plcsim [options]
 
@@ -66,27 +71,10 @@ Faults, for tests:
                          (e.g. 0x81:0x04, as CPUs without PUT/GET access do)
   --corrupt              answer with a wrong PDU reference
   --help                 show this text
+  --version              show the version
+With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim --serial LINK
+--help lists its options).
 )";
-
-bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty() && value <= max;
-}
-
-bool parsePair(std::string_view text, unsigned long long maxFirst, unsigned long long maxSecond,
-               unsigned long long& first, unsigned long long& second)
-{
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return false;
-    return parseNumber(text.substr(0, colon), maxFirst, first) &&
-           parseNumber(text.substr(colon + 1), maxSecond, second);
-}
 
 int fail(const std::string& message)
 {
@@ -96,8 +84,15 @@ int fail(const std::string& message)
 
 }  // namespace
 
+namespace plcsim {
+int runSerialMode(int argc, char** argv);
+}
+
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--serial") return plcsim::runSerialMode(argc, argv);
+    }
     plcsim::SimulatorOptions options;
     options.port = 10102;
     plcsim::Faults faults;
@@ -111,6 +106,10 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs(orva::versionText("plcsim").c_str(), stdout);
             return 0;
         }
         const auto next = [&](std::string_view& value) {

@@ -18,6 +18,15 @@ class SODaSItemTag;
 inline constexpr uint8_t SODASREQUEST_STATE_STARTED = 0x02;
 inline constexpr uint8_t SODASREQUEST_STATE_COMPLETED = 0x04;
 
+// Elements of an array (or characters of a string) that a write replaces: `count` elements from
+// `first`. A count of 0 means the whole value.
+struct SOElementRange {
+    uint32_t first = 0;
+    uint32_t count = 0;
+    bool isWhole() const noexcept { return count == 0; }
+    bool operator==(const SOElementRange&) const = default;
+};
+
 // What the client gets when its request completes.
 struct SODaSRequestResult {
     HRESULT result = E_FAIL;
@@ -50,6 +59,9 @@ public:
     // The value a write carries, already of the tag's native type.
     const SOCmnVariant& getWriteValue() const noexcept { return writeValue_; }
     void setWriteValue(SOCmnVariant value) { writeValue_ = std::move(value); }
+    // The elements a write replaces; the write value then holds exactly those elements.
+    SOElementRange getWriteRange() const noexcept { return writeRange_; }
+    void setWriteRange(SOElementRange range) noexcept { writeRange_ = range; }
 
     // Marks the request as being worked on; false once it is completed.
     bool start();
@@ -80,5 +92,6 @@ private:
     const uint16_t type_;
     SOCmnPointer<SODaSItemTag> tag_;
     SOCmnVariant writeValue_;
+    SOElementRange writeRange_;
     std::shared_ptr<SODaSRequestSink> sink_;
 };

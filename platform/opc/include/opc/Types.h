@@ -21,6 +21,8 @@ inline constexpr HRESULT OPC_E_INVALIDHANDLE = static_cast<HRESULT>(0xC0040001u)
 inline constexpr HRESULT OPC_E_BADRIGHTS = static_cast<HRESULT>(0xC0040006u);
 inline constexpr HRESULT OPC_E_UNKNOWNITEMID = static_cast<HRESULT>(0xC0040007u);
 inline constexpr HRESULT OPC_E_INVALIDITEMID = static_cast<HRESULT>(0xC0040008u);
+inline constexpr HRESULT OPC_E_BADTYPE = static_cast<HRESULT>(0xC0040004u);
+inline constexpr HRESULT OPC_E_RANGE = static_cast<HRESULT>(0xC004000Bu);
 inline constexpr HRESULT OPC_E_NOTCONNECTED = static_cast<HRESULT>(0xC0040010u);  // toolkit-specific
 
 constexpr bool SUCCEEDED(HRESULT hr)

@@ -192,12 +192,14 @@ RequestPtr Group::readDevice(ItemHandle handle, CompletionCallback callback)
 }
 
 RequestPtr Group::write(ItemHandle handle, const SOCmnVariant& value, CompletionCallback callback,
-                        uint16_t requestType)
+                        uint16_t requestType, SOElementRange range)
 {
     if (!attached()) return failed(OPC_E_NOTCONNECTED, std::move(callback));
     auto tag = tagOf(handle);
     if (!tag) return failed(OPC_E_INVALIDHANDLE, std::move(callback));
     if (!(tag->getAccessRights() & OPC_WRITEABLE)) return failed(OPC_E_BADRIGHTS, std::move(callback));
+    if (!range.isWhole() && tag->getDeviceIOMode() != SODASTAG_DEVICEIO_QUEUE)
+        return failed(E_INVALIDARG, std::move(callback));
     SOCmnVariant converted = value;
     if (tag->getNativeDatatype() != orva::VT_EMPTY) {
         const HRESULT hr = value.changeType(tag->getNativeDatatype(), converted);
@@ -206,6 +208,7 @@ RequestPtr Group::write(ItemHandle handle, const SOCmnVariant& value, Completion
     auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
     SOCmnPointer<SODaSRequest> r(new SODaSRequest(SODaSRequest::write, requestType, tag.get()));
     r->setWriteValue(std::move(converted));
+    r->setWriteRange(range);
     r->setSink(std::make_shared<RequestSink>(request));
     dispatch(*tag, *r);
     return request;

@@ -15,6 +15,7 @@
 // held, never the other way round; the list lock is never held together with either. No lock is
 // held while a report goes to the status sink.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -67,6 +68,9 @@ public:
     void iterate();
     void end();
 
+    // Iterations completed so far; any thread. A count that stops moving means a hung thread.
+    std::uint64_t iterations() const noexcept { return iterations_.load(std::memory_order_relaxed); }
+
     // A consistent copy of PLCs, blocks and covered tags; any thread.
     CommSnapshot snapshot() const;
 
@@ -100,6 +104,9 @@ private:
 
     void runWrites();
     void executeWrite(WriteBlock& block);
+    // Places the block's values (reading it first where needed) and writes it; prepared is false
+    // when the read-before-write failed and nothing was written. The error code.
+    int writeBlockBytes(WriteBlock& block, bool& prepared);
     void runDeviceReads();
     void executeDeviceRead(DeviceReadBlock& block);
     bool applySubscriptionChanges();
@@ -131,6 +138,7 @@ private:
     int lastReportedError_ = 0;
     const S7Plc* lastReportedPlc_ = nullptr;
 
+    std::atomic<std::uint64_t> iterations_{0};
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;

@@ -4,10 +4,12 @@
 // thread calls these (viewers copy blocks under the thread's lock, see CommSnapshot).
 
 #include <cstdint>
+#include <memory>
 
 #include "core/ReadBlock.h"
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
+#include "core/ValueConversion.h"
 
 namespace orva::core {
 
@@ -44,11 +46,21 @@ void shrinkBlocks(S7Plc& plc);
 // a tag of byte length 0.
 bool groupDeviceRead(S7Plc& plc, TagRequest request, uint32_t gap);
 
-// Bytes a write request covers in its block: its write value size, and for a string at least
-// the tag's configured length (which is cleared first). 0 when it cannot be written.
-uint32_t writeRequestExtent(const S7Tag& tag, const SOCmnVariant& value);
+// Where a write request lands: what it replaces (the tag, or the elements of its range) and how
+// many bytes that is, a string's whole configured length included (it is cleared first).
+// extent 0 when the value cannot be written.
+struct WritePlacement {
+    WriteTarget target;
+    uint32_t extent = 0;
+};
+WritePlacement placeWrite(const S7Tag& tag, const SODaSRequest& request);
 // Sorts a write into its PLC's pending write blocks; false (and nothing done) when the request
 // covers no byte or would run past the end of the data block's address range.
 bool groupWrite(S7Plc& plc, TagRequest request);
+// A write block holding just this request, for writing it on its own; null when it covers no
+// byte or would run past the end of the data block's address range.
+std::unique_ptr<WriteBlock> singleWriteBlock(TagRequest request);
+// Likewise a device-read block holding just this request.
+std::unique_ptr<DeviceReadBlock> singleDeviceReadBlock(TagRequest request);
 
 }  // namespace orva::core

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "opc/SOCmnVariant.h"
+#include "opc/SODaSRequest.h"
 
 namespace orva::core {
 
@@ -31,6 +32,20 @@ std::size_t tagByteLength(const S7Tag& tag);
 // for strings and arrays; 0 when the value does not fit the type (nothing can be written).
 std::size_t writeValueSize(const TagLayout& layout, const SOCmnVariant& value);
 
+// Whether a write may go to a tag at all. A write never reaches past the tag's bytes and never
+// changes its shape: a string longer than the tag is refused (OPC_E_RANGE), an array of another
+// length than the tag's (or than its range) too (OPC_E_BADTYPE); a range outside the tag, or on
+// a tag that has no elements, is E_INVALIDARG. S_OK otherwise.
+HRESULT admitWrite(const TagLayout& tag, const SOCmnVariant& value, SOElementRange range);
+
+// What a write replaces: its first byte in the data block and the layout of the replaced part
+// (the whole tag, or `range.count` elements from `range.first`). Assumes an admitted write.
+struct WriteTarget {
+    uint32_t dataByte = 0;
+    TagLayout layout;
+};
+WriteTarget writeTarget(const S7Tag& tag, SOElementRange range);
+
 // Bytes from the PLC into value. value keeps its type when it already has the tag's type (arrays
 // are resized to `elements`); otherwise it becomes a value of that type. False when the bytes are
 // fewer than the tag's byte length or the type is not supported (value untouched).
@@ -42,11 +57,9 @@ void bytesToCache(S7Tag& tag, std::span<const uint8_t> bytes);
 
 // Places a write value at the start of destination (which runs to the end of the write block).
 // Bits outside the value's bits are left as they are; a string first clears its `elements`
-// bytes. Bytes beyond destination are never touched.
+// bytes, so a shorter string is written padded with zero bytes. Bytes beyond destination are
+// never touched.
 void valueToBytes(const TagLayout& layout, const SOCmnVariant& value, std::span<uint8_t> destination);
-
-// The new `elements` after writing value: a string's or an array's own length, else unchanged.
-uint16_t elementsAfterWrite(const TagLayout& layout, const SOCmnVariant& value);
 
 // Error code of the access library to the OPC quality that the tags concerned get.
 uint16_t qualityFromError(int code);

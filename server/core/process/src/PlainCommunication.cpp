@@ -17,6 +17,7 @@ public:
     void stop() override { thread_.stop(); }
     StatusSnapshot snapshot() override { return thread_.snapshot(); }
     std::string errorText(int code) override { return transport_->errorText(code); }
+    std::optional<std::uint64_t> progress() override { return thread_.iterations(); }
 
 private:
     std::unique_ptr<core::PlcTransport> transport_;

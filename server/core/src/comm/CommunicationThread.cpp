@@ -47,9 +47,9 @@ bool coversBlock(const WriteBlock& block)
 {
     std::vector<uint8_t> covered(block.length, 0);
     for (const auto& r : block.requests) {
-        const uint32_t offset = r.tag->dataByte - block.startByte;
-        const uint32_t extent = writeRequestExtent(*r.tag, r.request->getWriteValue());
-        for (uint32_t i = offset; i < offset + extent && i < covered.size(); ++i)
+        const WritePlacement placement = placeWrite(*r.tag, *r.request);
+        const uint32_t offset = placement.target.dataByte - block.startByte;
+        for (uint32_t i = offset; i < offset + placement.extent && i < covered.size(); ++i)
             covered[i] = 1;
     }
     return std::all_of(covered.begin(), covered.end(), [](uint8_t c) { return c != 0; });
@@ -272,6 +272,7 @@ void CommunicationThread::iterate()
     S7Plc* plc = nullptr;
     ReadBlock* chosen = scheduleAndRead(plc);
     handleError(plc, chosen);
+    iterations_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // ---- writes ----
@@ -303,7 +304,7 @@ void CommunicationThread::runWrites()
     }
 }
 
-void CommunicationThread::executeWrite(WriteBlock& block)
+int CommunicationThread::writeBlockBytes(WriteBlock& block, bool& prepared)
 {
     const uint16_t start = block.startByte, length = block.length;
     std::vector<uint8_t> scratch(length, 0);
@@ -316,34 +317,43 @@ void CommunicationThread::executeWrite(WriteBlock& block)
             readCode = readRange(block.dataBlock, start, length, scratch.data());
         if (readCode == 0) {
             for (auto& r : block.requests) {
-                S7Tag& tag = *r.tag;
-                const TagLayout layout = layoutOf(tag);
-                const SOCmnVariant& value = r.request->getWriteValue();
-                const std::size_t offset = tag.dataByte - start;
-                if (offset < scratch.size()) valueToBytes(layout, value, std::span(scratch).subspan(offset));
-                // A string or array of another length changes the tag; later reads cover it.
-                const uint16_t elements = elementsAfterWrite(layout, value);
-                if (elements != tag.elements) {
-                    std::lock_guard blocks(blockLock_);
-                    tag.elements = elements;
-                    if (tag.inBlock == 1 && tag.block != nullptr) {
-                        const uint32_t rate = tag.block->updateRate;
-                        S7Plc& plc = *tag.plc;
-                        core::takeOutOfBlock(plc, tag);
-                        core::registerTag(plc, tag, rate, settings_.gap, ticks_->now());
-                    }
-                }
+                // Each value lands on exactly the bytes it replaces, never beyond them.
+                const WritePlacement placement = placeWrite(*r.tag, *r.request);
+                const std::size_t offset = placement.target.dataByte - start;
+                if (offset + placement.extent <= scratch.size())
+                    valueToBytes(placement.target.layout, r.request->getWriteValue(),
+                                 std::span(scratch).subspan(offset, placement.extent));
             }
         }
     }
+    prepared = readCode == 0;
+    if (!prepared) return readCode;
     std::copy(scratch.begin(), scratch.end(), block.buffer.begin());
+    return writeRange(block.dataBlock, start, length, block.buffer.data());
+}
 
-    const int code =
-        readCode != 0 ? readCode : writeRange(block.dataBlock, start, length, block.buffer.data());
+void CommunicationThread::executeWrite(WriteBlock& block)
+{
+    bool prepared = false;
+    const int code = writeBlockBytes(block, prepared);
+    // A PLC that refuses a block of several requests may refuse only one of them (an address
+    // past the data block's end): each is then written on its own, so that every request gets
+    // its own outcome. A lost connection fails them all alike.
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+        for (auto& r : block.requests) {
+            SOCmnPointer<SODaSRequest> keep = r.request;
+            if (auto single = singleWriteBlock(std::move(r)))
+                executeWrite(*single);
+            else if (keep->isStarted())
+                failRequest(*keep);
+        }
+        block.requests.clear();
+        return;
+    }
     std::lock_guard lock(queues_->queueLock);
     for (auto& r : block.requests) {
         if (!r.request->isStarted()) continue;
-        if (readCode != 0)
+        if (!prepared)
             r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
         else if (code != 0)
             r.request->complete(E_FAIL, true, qualityFromError(code), false, true);
@@ -388,6 +398,18 @@ void CommunicationThread::runDeviceReads()
 void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
 {
     const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
+    // As for writes: one tag's bad address must not fail the reads grouped with it.
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+        for (auto& r : block.requests) {
+            SOCmnPointer<SODaSRequest> keep = r.request;
+            if (auto single = singleDeviceReadBlock(std::move(r)))
+                executeDeviceRead(*single);
+            else
+                failRequest(*keep);
+        }
+        block.requests.clear();
+        return;
+    }
     std::lock_guard lock(queues_->queueLock);
     for (auto& r : block.requests) {
         S7Tag& tag = *r.tag;

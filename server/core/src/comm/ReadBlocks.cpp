@@ -175,12 +175,35 @@ void shrinkBlocks(S7Plc& plc)
     plc.shrinkSet.clear();
 }
 
+namespace {
+
+// Where a device read of the tag lands; false for a tag that is never read.
+bool deviceReadExtent(const S7Tag& tag, uint32_t& length)
+{
+    length = static_cast<uint32_t>(tagByteLength(tag));
+    return fitsAddressSpace(tag.dataByte, length);
+}
+
+template <class Block>
+std::unique_ptr<Block> newRequestBlock(uint32_t dataByte, uint32_t length, TagRequest request)
+{
+    auto block = std::make_unique<Block>();
+    block->dataBlock = request.tag->dataBlock;
+    block->startByte = static_cast<uint16_t>(dataByte);
+    block->length = static_cast<uint16_t>(length);
+    block->bufferSize = static_cast<uint16_t>(std::min<uint32_t>(length / 64 * 64 + 64, 0xFFFF));
+    block->buffer.assign(std::max<std::size_t>(block->bufferSize, length), 0);
+    block->requests.push_back(std::move(request));
+    return block;
+}
+
+}  // namespace
+
 bool groupDeviceRead(S7Plc& plc, TagRequest request, uint32_t gap)
 {
     const S7Tag& tag = *request.tag;
-    const std::size_t length = tagByteLength(tag);
-    if (!fitsAddressSpace(tag.dataByte, static_cast<uint32_t>(length))) return false;
-    const auto l = static_cast<uint32_t>(length);
+    uint32_t l = 0;
+    if (!deviceReadExtent(tag, l)) return false;
     if (!isArrayTag(tag)) {
         for (auto& block : plc.pendingReads) {
             if (blockHoldsArray(*block) || block->length > MAX_READ_BYTES ||
@@ -194,39 +217,45 @@ bool groupDeviceRead(S7Plc& plc, TagRequest request, uint32_t gap)
             return true;
         }
     }
-    auto block = std::make_unique<DeviceReadBlock>();
-    block->dataBlock = tag.dataBlock;
-    block->startByte = tag.dataByte;
-    block->length = static_cast<uint16_t>(l);
-    block->bufferSize = static_cast<uint16_t>(std::min<uint32_t>(l / 64 * 64 + 64, 0xFFFF));
-    block->buffer.assign(std::max<std::size_t>(block->bufferSize, l), 0);
-    block->requests.push_back(std::move(request));
-    plc.pendingReads.push_back(std::move(block));
+    plc.pendingReads.push_back(newRequestBlock<DeviceReadBlock>(tag.dataByte, l, std::move(request)));
     return true;
 }
 
-uint32_t writeRequestExtent(const S7Tag& tag, const SOCmnVariant& value)
+std::unique_ptr<DeviceReadBlock> singleDeviceReadBlock(TagRequest request)
 {
-    const TagLayout layout = layoutOf(tag);
-    auto size = static_cast<uint32_t>(writeValueSize(layout, value));
-    if (size == 0) return 0;
-    if (layout.type == VT_BSTR) size = std::max<uint32_t>(size, layout.elements);
-    return size;
+    uint32_t l = 0;
+    if (!deviceReadExtent(*request.tag, l)) return nullptr;
+    const uint32_t start = request.tag->dataByte;
+    return newRequestBlock<DeviceReadBlock>(start, l, std::move(request));
+}
+
+WritePlacement placeWrite(const S7Tag& tag, const SODaSRequest& request)
+{
+    WritePlacement placement{writeTarget(tag, request.getWriteRange()), 0};
+    // A value that does not fit the tag's type writes nothing; an admitted one covers exactly
+    // what it replaces (a shorter string, the empty one too, is padded).
+    const TagLayout& layout = placement.target.layout;
+    const SOCmnVariant& value = request.getWriteValue();
+    const bool fits =
+        layout.type == VT_BSTR ? value.getType() == VT_BSTR : writeValueSize(layout, value) != 0;
+    if (fits) placement.extent = static_cast<uint32_t>(tagByteLength(layout));
+    return placement;
 }
 
 bool groupWrite(S7Plc& plc, TagRequest request)
 {
     const S7Tag& tag = *request.tag;
-    const uint32_t extent = writeRequestExtent(tag, request.request->getWriteValue());
-    if (!fitsAddressSpace(tag.dataByte, extent)) return false;
+    const WritePlacement placement = placeWrite(tag, *request.request);
+    const uint32_t start = placement.target.dataByte, extent = placement.extent;
+    if (!fitsAddressSpace(start, extent)) return false;
     if (!isArrayTag(tag)) {
         for (auto& block : plc.pendingWrites) {
             if (blockHoldsArray(*block) || block->length > MAX_READ_BYTES ||
                 block->dataBlock != tag.dataBlock ||
-                !writeBlockAccepts(block->startByte, block->length, tag.dataByte, extent)) {
+                !writeBlockAccepts(block->startByte, block->length, start, extent)) {
                 continue;
             }
-            unite(block->startByte, block->length, tag.dataByte, extent);
+            unite(block->startByte, block->length, start, extent);
             if (block->length > block->bufferSize) {
                 // A write block keeps its contents when it grows.
                 block->bufferSize =
@@ -237,15 +266,15 @@ bool groupWrite(S7Plc& plc, TagRequest request)
             return true;
         }
     }
-    auto block = std::make_unique<WriteBlock>();
-    block->dataBlock = tag.dataBlock;
-    block->startByte = tag.dataByte;
-    block->length = static_cast<uint16_t>(extent);
-    block->bufferSize = static_cast<uint16_t>(std::min<uint32_t>(extent / 64 * 64 + 64, 0xFFFF));
-    block->buffer.assign(std::max<std::size_t>(block->bufferSize, extent), 0);
-    block->requests.push_back(std::move(request));
-    plc.pendingWrites.push_back(std::move(block));
+    plc.pendingWrites.push_back(newRequestBlock<WriteBlock>(start, extent, std::move(request)));
     return true;
+}
+
+std::unique_ptr<WriteBlock> singleWriteBlock(TagRequest request)
+{
+    const WritePlacement placement = placeWrite(*request.tag, *request.request);
+    if (!fitsAddressSpace(placement.target.dataByte, placement.extent)) return nullptr;
+    return newRequestBlock<WriteBlock>(placement.target.dataByte, placement.extent, std::move(request));
 }
 
 }  // namespace orva::core

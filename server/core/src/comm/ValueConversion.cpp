@@ -318,14 +318,38 @@ void valueToBytes(const TagLayout& layout, const SOCmnVariant& value, std::span<
     }
 }
 
-uint16_t elementsAfterWrite(const TagLayout& layout, const SOCmnVariant& value)
+HRESULT admitWrite(const TagLayout& tag, const SOCmnVariant& value, SOElementRange range)
 {
-    std::size_t length = layout.elements;
-    if (layout.type == VT_BSTR)
-        length = value.getString().size();
-    else if (isArrayType(layout.type) && value.isArray())
-        length = value.getArrayLength();
-    return length > std::numeric_limits<uint16_t>::max() ? layout.elements : static_cast<uint16_t>(length);
+    const bool isString = tag.type == VT_BSTR;
+    const bool isArray = isArrayType(tag.type);
+    const std::size_t length = isString ? value.getString().size() : value.getArrayLength();
+    if (!range.isWhole()) {
+        if (!isString && !isArray) return E_INVALIDARG;
+        if (uint64_t{range.first} + range.count > tag.elements) return E_INVALIDARG;
+        if ((isString && value.getType() != VT_BSTR) || (isArray && !value.isArray())) return OPC_E_BADTYPE;
+        return length == range.count ? S_OK : OPC_E_BADTYPE;
+    }
+    if (isString && value.getType() == VT_BSTR && length > tag.elements) return OPC_E_RANGE;
+    if (isArray && value.isArray() && length != tag.elements) return OPC_E_BADTYPE;
+    return S_OK;
+}
+
+WriteTarget writeTarget(const S7Tag& tag, SOElementRange range)
+{
+    WriteTarget target{tag.dataByte, layoutOf(tag)};
+    if (range.isWhole()) return target;
+    target.layout.elements = static_cast<uint16_t>(range.count);
+    if (tag.getNativeDatatype() == (VT_ARRAY | VT_BOOL)) {
+        const uint32_t bit = uint32_t{tag.dataBit} + range.first;
+        target.dataByte += bit / 8;
+        target.layout.dataBit = static_cast<uint16_t>(bit % 8);
+        return target;
+    }
+    // Bytes per element: the byte length of one element of the tag's type.
+    TagLayout one = target.layout;
+    one.elements = 1;
+    target.dataByte += static_cast<uint32_t>(tagByteLength(one)) * range.first;
+    return target;
 }
 
 uint16_t qualityFromError(int code)

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             valueToBytes(layout, value, out);
         }
         (void)writeValueSize(layout, value);
-        (void)elementsAfterWrite(layout, value);
+        (void)admitWrite(layout, value, {});
+        (void)admitWrite(layout, value, {data[1], data[2]});
     }
     // A write value of another shape than the tag's type.
     SOCmnVariant other;

@@ -58,11 +58,13 @@ public:
 
     // OPC_E_BADRIGHTS when the tag is not readable (resp. writable); OPC_E_INVALIDHANDLE for an
     // unknown handle. A write value is converted to the tag's native type first
-    // (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW when it cannot be). Failed requests come back done.
+    // (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW when it cannot be). A write with a range replaces only
+    // those elements; a tag answered from the cache takes whole values only (E_INVALIDARG).
+    // Failed requests come back done.
     RequestResult readCache(ItemHandle item) const;
     RequestPtr readDevice(ItemHandle item, CompletionCallback callback = {});
     RequestPtr write(ItemHandle item, const SOCmnVariant& value, CompletionCallback callback = {},
-                     uint16_t requestType = SODASREQUEST_TYPE_DEVICE);
+                     uint16_t requestType = SODASREQUEST_TYPE_DEVICE, SOElementRange range = {});
 
     void setDataChangeCallback(DataChangeCallback callback);
 

@@ -5,8 +5,10 @@
 // communication thread, the OPC UA endpoint, the main window (or the log where no display is
 // available) and the orderly shutdown. A server supplies its identity and its PLC traffic.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/CoreQueues.h"
 #include "core/PlcList.h"
@@ -31,6 +33,9 @@ public:
     virtual StatusSnapshot snapshot() = 0;
     // The transport's text for a status code, for the status line; any thread.
     virtual std::string errorText(int code) = 0;
+    // Iterations the communication thread has completed, for the service watchdog; any thread.
+    // Null when not counted: the watchdog then only sees that the process lives.
+    virtual std::optional<std::uint64_t> progress() { return std::nullopt; }
 };
 
 using CommunicationFactory = std::function<std::unique_ptr<ServerCommunication>(
