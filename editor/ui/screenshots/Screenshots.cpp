@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
@@ -37,9 +39,14 @@ public:
         dialog.show();
         settle();
         // The check reads on a thread of its own; the picture shows its results.
-        if (auto* check = qobject_cast<TagCheckDialog*>(&dialog))
-            for (int i = 0; i < 500 && !check->finished(); ++i)
+        if (auto* check = qobject_cast<TagCheckDialog*>(&dialog)) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!check->finished() && waited.elapsed() < 30000) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                QThread::msleep(10);
+            }
+        }
         settle();
         dialog.grab().save(folder + QStringLiteral("/") + picture);
         dialog.reject();
