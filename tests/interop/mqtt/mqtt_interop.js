@@ -28,32 +28,32 @@ try { snap7 = require("node-snap7"); } catch (e) { console.log("# node-snap7 not
 const [format, tornelPath, plcsimPath, mosquittoPath, samplePath] = process.argv.slice(2);
 const sparkplugMode = format === "sparkplug";
 
-const { check, failureCount, sleep, waitFor, freePort, canConnect, track, exited } = require("../peer_support.js");
+const { check, sleep, waitFor, freePort, canConnect, track, exitCodeOf, startTornel, prepareSample, run } =
+  require("../ua/tornel_support.js");
 const num = (v) => (v !== null && typeof v === "object" && typeof v.toNumber === "function" ? v.toNumber() : v);
 
+// The broker keeps its sessions across a restart (in a folder of the test that the broker's own
+// user may write), so the test's subscriber misses nothing that arrives before it is back.
 async function startBroker(work, port) {
-  const conf = path.join(work, "mosquitto.conf");
-  fs.writeFileSync(conf, "listener " + port + " 127.0.0.1\nallow_anonymous true\npersistence false\n");
+  const dir = path.join(work, "broker");
+  fs.mkdirSync(dir, { recursive: true, mode: 0o777 });
+  fs.chmodSync(dir, 0o777);
+  fs.chmodSync(work, 0o755);
+  const conf = path.join(dir, "mosquitto.conf");
+  fs.writeFileSync(conf, "listener " + port + " 127.0.0.1\nallow_anonymous true\npersistence true\n" +
+    "persistence_location " + dir + "/\n");
   const proc = track(spawn(mosquittoPath, ["-c", conf], { stdio: ["ignore", "ignore", "ignore"] }));
   if (!(await waitFor(() => canConnect(port), 10000))) throw new Error("mosquitto did not start");
   return proc;
 }
 async function stop(proc, signal) {
   proc.kill(signal || "SIGTERM");
-  await exited(proc, 10000);
+  await exitCodeOf(proc, 10000);
 }
 async function startPlc(config, port) {
   const proc = track(spawn(plcsimPath, ["--port", String(port), "--config", config, "--animate-ms", "100"],
     { stdio: ["ignore", "ignore", "inherit"] }));
   if (!(await waitFor(() => canConnect(port), 10000))) throw new Error("plcsim did not start");
-  return proc;
-}
-function startTornel(registryRoot) {
-  const env = Object.assign({}, process.env, { ORVA_REGISTRY_ROOT: registryRoot });
-  delete env.DISPLAY; delete env.WAYLAND_DISPLAY; delete env.QT_QPA_PLATFORM;
-  const proc = track(spawn(tornelPath, [], { env, stdio: ["ignore", "ignore", "pipe"] }));
-  proc.log = "";
-  proc.stderr.on("data", (d) => { proc.log += d.toString(); });
   return proc;
 }
 function snap7Read(plcPort, db, start, size) {
@@ -68,10 +68,14 @@ function snap7Read(plcPort, db, start, size) {
 }
 
 // Everything the subscriber saw, in arrival order: {topic, payload, retain, at}.
-function subscribe(port, topics) {
-  const client = mqtt.connect("mqtt://127.0.0.1:" + port, { reconnectPeriod: 200, connectTimeout: 2000 });
+// A persistent session (clean: false) with a client id of its own, when `name` is given.
+function subscribe(port, topics, name) {
+  const options = { reconnectPeriod: 200, connectTimeout: 2000 };
+  if (name) Object.assign(options, { clientId: name + "-" + process.pid, clean: false });
+  const client = mqtt.connect("mqtt://127.0.0.1:" + port, options);
   client.seen = [];
-  client.on("connect", () => client.subscribe(topics, { qos: 1 }));
+  client.subscribed = false;
+  client.on("connect", () => client.subscribe(topics, { qos: 1 }, () => { client.subscribed = true; }));
   client.on("message", (topic, payload, packet) => client.seen.push({ topic, payload, retain: packet.retain, at: Date.now() }));
   client.on("error", () => { /* reconnects */ });
   return client;
@@ -83,21 +87,16 @@ function publish(client, topic, payload) {
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), "orva-mqtt-" + format + "-"));
   const [brokerPort, plcPort, uaPort] = [await freePort(), await freePort(), await freePort()];
-  const config = path.join(work, "Tornel-test.xml");
-  fs.writeFileSync(config, fs.readFileSync(samplePath, "latin1").replace("127.0.0.1:10102", "127.0.0.1:" + plcPort), "latin1");
-  const regDir = path.join(work, "registry", "software", "orvaautomation");
-  fs.mkdirSync(regDir, { recursive: true });
-  fs.writeFileSync(path.join(regDir, "tornel.reg"), "[SOFTWARE\\ORVAAutomation\\Tornel]\n" +
-    "\"ConfigFile\"=\"" + config + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n" +
+  const { config, registry } = prepareSample(work, samplePath, plcPort, uaPort);
+  fs.appendFileSync(path.join(registry, "software", "orvaautomation", "tornel.reg"),
     "\"MqttBroker\"=\"mqtt://127.0.0.1:" + brokerPort + "\"\n\"MqttFormat\"=\"" + format + "\"\n" +
     "\"MqttUpdateRate\"=\"200\"\n\"MqttWrites\"=\"on\"\n\"MqttClientId\"=\"orva-test-" + process.pid + "\"\n");
 
   let broker = await startBroker(work, brokerPort);
   let plc = await startPlc(config, plcPort);
-  const sub = subscribe(brokerPort, sparkplugMode ? ["spBv1.0/ORVA/#"] : ["orva/#"]);
-  await waitFor(() => sub.connected, 5000);
-  await sleep(300);
-  const tornel = startTornel(path.join(work, "registry"));
+  const sub = subscribe(brokerPort, sparkplugMode ? ["spBv1.0/ORVA/#"] : ["orva/#"], "orva-test-subscriber");
+  check(await waitFor(() => sub.subscribed, 10000), "the test's subscriber is subscribed");
+  const tornel = await startTornel(tornelPath, registry);
   const ok = await waitFor(() => /MQTT: connected to/.test(tornel.log), 15000);
   check(ok, "Tornel connects to the broker");
   if (!ok) { console.log(tornel.log); return; }
@@ -275,8 +274,4 @@ async function sparkplugChecks(sub, tornel, plcPort, config, getPlc, setPlc) {
   check(alive, "DBIRTH again when the PLC is back");
 }
 
-main().then(() => {
-  const failures = failureCount();
-  console.log(failures === 0 ? "# all passed" : "# " + failures + " failed");
-  process.exit(failures === 0 ? 0 : 1);
-}).catch((e) => { console.log("not ok - " + e.stack); process.exit(1); });
+run(main, 200000);
