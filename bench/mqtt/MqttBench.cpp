@@ -104,45 +104,10 @@ void onTerm(int)
     _exit(0);
 }
 
-struct ChildServer {
-    pid_t pid = -1;
-    uint16_t port = 0;
-
-    bool start(int brokerPort)
-    {
-        int out[2];
-        if (pipe(out) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            close(out[0]);
-            runServer(out[1], brokerPort);
-        }
-        close(out[1]);
-        std::string text;
-        char buf[64];
-        while (text.find('\n') == std::string::npos) {
-            const ssize_t n = read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            text.append(buf, static_cast<size_t>(n));
-        }
-        close(out[0]);
-        port = static_cast<uint16_t>(std::atoi(text.c_str()));
-        return port != 0;
-    }
-
-    ~ChildServer()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 void BM_OpcUa10kTagsEverySecond(benchmark::State& state)
 {
-    ChildServer server;
-    if (!server.start(0)) {
+    opcua::test::bench::ChildServer server;
+    if (!server.start([](int fd) { runServer(fd, 0); })) {
         state.SkipWithError("server stack did not start");
         return;
     }
@@ -170,8 +135,8 @@ void BM_MqttJson10kTagsEverySecond(benchmark::State& state)
         state.SkipWithError("subscriber did not connect");
         return;
     }
-    ChildServer server;
-    if (!server.start(broker.port())) {
+    opcua::test::bench::ChildServer server;
+    if (!server.start([port = broker.port()](int fd) { runServer(fd, port); })) {
         state.SkipWithError("server stack did not start");
         return;
     }

@@ -141,45 +141,10 @@ void onTerm(int)
     _exit(0);
 }
 
-struct ChildServer {
-    pid_t pid = -1;
-    uint16_t port = 0;
-
-    bool start(bool withComm)
-    {
-        int out[2];
-        if (pipe(out) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            close(out[0]);
-            runServer(out[1], withComm);
-        }
-        close(out[1]);
-        std::string text;
-        char buf[64];
-        while (text.find('\n') == std::string::npos) {
-            const ssize_t n = read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            text.append(buf, static_cast<size_t>(n));
-        }
-        close(out[0]);
-        port = static_cast<uint16_t>(std::atoi(text.c_str()));
-        return port != 0;
-    }
-
-    ~ChildServer()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 void subscribeAndCount(benchmark::State& state, bool withComm)
 {
-    ChildServer server;
-    if (!server.start(withComm)) {
+    bench::ChildServer server;
+    if (!server.start([withComm](int fd) { runServer(fd, withComm); })) {
         state.SkipWithError("server stack did not start");
         return;
     }
@@ -202,9 +167,10 @@ BENCHMARK(BM_ToolkitFrontEnd10kItems)->Iterations(1)->Unit(benchmark::kSecond);
 void BM_ServerStackWrites(benchmark::State& state)
 {
     constexpr uint32_t kValuesPerRequest = 100;
-    ChildServer server;
+    bench::ChildServer server;
     TcpClient c;
-    if (!server.start(true) || !c.connect(server.port) || !c.hello() || c.open() == 0) {
+    if (!server.start([](int fd) { runServer(fd, true); }) || !c.connect(server.port) || !c.hello() ||
+        c.open() == 0) {
         state.SkipWithError("server stack did not start");
         return;
     }

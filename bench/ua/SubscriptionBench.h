@@ -4,12 +4,15 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -19,6 +22,45 @@
 #include "opcua/AddressSpace.h"
 
 namespace opcua::test::bench {
+
+// A server stack in a child process: runChild(fd) runs in the child, writes its OPC UA port and a
+// line end to fd and serves until SIGTERM. The destructor stops and reaps the child.
+struct ChildServer {
+    pid_t pid = -1;
+    uint16_t port = 0;
+
+    template <class RunChild>
+    bool start(RunChild runChild)
+    {
+        int out[2];
+        if (pipe(out) != 0) return false;
+        pid = fork();
+        if (pid == 0) {
+            close(out[0]);
+            runChild(out[1]);
+            _exit(0);
+        }
+        close(out[1]);
+        std::string text;
+        char buf[64];
+        while (text.find('\n') == std::string::npos) {
+            const ssize_t n = read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            text.append(buf, static_cast<size_t>(n));
+        }
+        close(out[0]);
+        port = static_cast<uint16_t>(std::atoi(text.c_str()));
+        return port != 0;
+    }
+
+    ~ChildServer()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
 
 // CPU seconds process pid has used so far (user + system, from /proc).
 inline double processCpuSeconds(pid_t pid)
