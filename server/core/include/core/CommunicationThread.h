@@ -10,7 +10,8 @@
 // a manual tick source, so that tests and benchmarks are deterministic.
 //
 // Between iterations the thread waits only when nothing is due: until the next read block falls
-// due, a record is queued or a stop is asked for, and never longer than 5 ms.
+// due, a record is queued or a stop is asked for, and never longer than 5 ms (a lane: 1 s, see
+// below).
 //
 // When the transport lets its PLCs be polled concurrently, every PLC gets a lane: a communication
 // thread of its own over that PLC alone and a connection context of its own, running the same
@@ -120,9 +121,12 @@ private:
     void runLanes();
     // Waits while nothing is due (see the top of this file); true when a stop was asked for.
     bool idle();
-    // Ms until the next block of the polled PLCs falls due; 0 when one is due now.
+    // Ms until the next block of the polled PLCs falls due (0: one is due now), at most the longest
+    // idle wait: 5 ms, or a second in a lane.
     uint32_t untilNextDue();
+    // Whether a record waits in this thread's queues (hasQueuedWork: queueLock is held).
     bool hasQueuedWork() const;
+    bool queuedWork();
     // Coordinator: hands the settled queues' records to the PLCs' lanes.
     void handOver();
     // Completes with failure every request still queued (end of the thread).

@@ -17,6 +17,9 @@ namespace {
 constexpr uint32_t REOPEN_PAUSE_MS = 100;
 // The longest wait between iterations.
 constexpr uint32_t ITERATION_WAIT_MS = 5;
+// A lane hears of records and of a stop at once; between them it waits for its next block to
+// fall due, but at least once a second it looks round (figures, progress).
+constexpr uint32_t LANE_LONGEST_WAIT_MS = 1000;
 
 void failRequest(SODaSRequest& request)
 {
@@ -260,8 +263,7 @@ bool CommunicationThread::idle()
 {
     // After an error the next turn comes after the usual pause, so that a failing PLC is not
     // hammered; otherwise only when nothing is due.
-    const uint32_t wait = error_ != 0 || mustReopen_ ? ITERATION_WAIT_MS
-                                                      : std::min(ITERATION_WAIT_MS, untilNextDue());
+    const uint32_t wait = error_ != 0 || mustReopen_ ? ITERATION_WAIT_MS : untilNextDue();
     if (wait != 0) {
         std::unique_lock lock(queues_->queueLock);
         queues_->workQueued.wait_for(lock, std::chrono::milliseconds(wait),
@@ -273,7 +275,8 @@ bool CommunicationThread::idle()
 uint32_t CommunicationThread::untilNextDue()
 {
     const uint32_t now = ticks_->now();
-    uint32_t next = ITERATION_WAIT_MS;
+    // Waking every few ms in each of many lanes would cost more than the polling itself.
+    uint32_t next = coordinator_ != nullptr ? LANE_LONGEST_WAIT_MS : ITERATION_WAIT_MS;
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         for (const auto& block : plcs_.at(i)->blocks) {
             if (block->updateRate == 0) continue;
@@ -361,8 +364,15 @@ int CommunicationThread::openTable()
 
 // ---- lanes ----
 
+bool CommunicationThread::queuedWork()
+{
+    std::lock_guard lock(queues_->queueLock);
+    return hasQueuedWork();
+}
+
 void CommunicationThread::handOver()
 {
+    if (!queuedWork()) return;
     settle(queues_->writeRequestQueue, REQUEST_SETTLING_STEP_MS);
     settle(queues_->readRequestQueue, REQUEST_SETTLING_STEP_MS);
     settle(queues_->cyclicChangeQueue, settings_.settlingStepMs);
@@ -483,9 +493,12 @@ void CommunicationThread::iterate()
             lane->thread->iterate();
         return;
     }
-    runWrites();
-    runDeviceReads();
-    applySubscriptionChanges();
+    // Most iterations find nothing queued; they go straight to polling.
+    if (queuedWork()) {
+        runWrites();
+        runDeviceReads();
+        applySubscriptionChanges();
+    }
     S7Plc* plc = nullptr;
     ReadBlock* chosen = scheduleAndRead(plc);
     handleError(plc, chosen);
@@ -734,13 +747,16 @@ PollMeter* CommunicationThread::meterOf(const S7Plc* plc)
 
 int CommunicationThread::readBlock(ReadBlock& block)
 {
+    // The block's cadence counts from the moment its read was sent, so that a PLC's answer time
+    // does not stretch every interval.
+    const uint32_t sent = ticks_->now();
     const auto begun = std::chrono::steady_clock::now();
     const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
     const std::chrono::duration<double, std::milli> answer = std::chrono::steady_clock::now() - begun;
     if (!block.tags.empty()) {
         const uint32_t now = ticks_->now();
         if (PollMeter* meter = meterOf(block.tags.begin()->second->plc.get()))
-            meter->recordRead(now, answer.count(), now - block.lastRead, block.updateRate);
+            meter->recordRead(now, answer.count(), sent - block.lastRead, block.updateRate);
     }
     for (auto& [key, tag] : block.tags) {
         if (code != 0) {
@@ -752,7 +768,7 @@ int CommunicationThread::readBlock(ReadBlock& block)
         if (tag->dataByte >= block.startByte && offset + length <= block.length)
             bytesToCache(*tag, std::span<const uint8_t>(block.buffer).subspan(offset, length));
     }
-    block.lastRead = ticks_->now();
+    block.lastRead = sent;
     block.visited = 1;
     return code;
 }
