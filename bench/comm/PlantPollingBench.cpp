@@ -44,7 +44,8 @@ std::string plcName(int p)
 std::string configuration(const Row& row, const std::vector<int>& ports)
 {
     std::string xml =
-        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<ORVATcpIpS7Cfg><OPC_DA><INTERFACE name=\"SAPIS7\">";
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<ORVATcpIpS7Cfg><OPC_DA><INTERFACE "
+        "name=\"SAPIS7\">";
     for (int p = 0; p < row.plcs; ++p) {
         xml += "<PLC name=\"" + plcName(p) + "\" address=\"127.0.0.1:" + std::to_string(ports[p]) +
                "\" CPUSlot=\"2\" RackNr=\"0\"><tags>";
@@ -85,12 +86,12 @@ void BM_PlantPolling(benchmark::State& state)
     std::vector<int> ports;
     for (int p = 0; p < row.plcs; ++p) {
         // plcsim prints its port on standard output; ServerProcess reads standard error.
-        const std::string command = std::string("exec '") + ORVA_PLCSIM_PATH +
-                                    "' --port 0 --config '" + (work / "layout.xml").string() + "' --plc " +
-                                    plcName(p) + " --animate-ms 50 --delay-ms " + std::to_string(row.delayMs) +
-                                    " 1>&2";
-        plcsims.push_back(std::make_unique<ServerProcess>("/bin/sh", std::vector<std::string>{"-c", command},
-                                                          std::map<std::string, std::optional<std::string>>{}));
+        const std::string command = std::string("exec '") + ORVA_PLCSIM_PATH + "' --port 0 --config '" +
+                                    (work / "layout.xml").string() + "' --plc " + plcName(p) +
+                                    " --animate-ms 50 --delay-ms " + std::to_string(row.delayMs) + " 1>&2";
+        plcsims.push_back(
+            std::make_unique<ServerProcess>("/bin/sh", std::vector<std::string>{"-c", command},
+                                            std::map<std::string, std::optional<std::string>>{}));
         ports.push_back(listeningPort(*plcsims.back()));
         if (ports.back() == 0) {
             state.SkipWithError("plcsim did not start");

@@ -76,8 +76,8 @@ inline void measureSubscriptionOf(benchmark::State& state, pid_t pid, uint16_t p
         state.SkipWithError("no session");
         return;
     }
-    const auto sub =
-        c.call(makeRequest(787, *token, 1, [&](Writer& w) { writeCreateSubscription(w, intervalMs, 1000, 10); }));
+    const auto sub = c.call(
+        makeRequest(787, *token, 1, [&](Writer& w) { writeCreateSubscription(w, intervalMs, 1000, 10); }));
     const uint32_t subscriptionId = sub ? sub->body().u32() : 0;
     std::vector<NodeId> nodes;
     nodes.reserve(nodeNames.size());

@@ -27,8 +27,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>

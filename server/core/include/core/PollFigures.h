@@ -10,13 +10,13 @@
 namespace orva::core {
 
 struct PollFigures {
-    std::string plc;                  // the PLC's configured name
-    double readsPerSecond = 0;        // cyclic block reads (each may take several calls)
-    double meanAnswerMs = 0;          // time one block read took, mean and maximum
+    std::string plc;            // the PLC's configured name
+    double readsPerSecond = 0;  // cyclic block reads (each may take several calls)
+    double meanAnswerMs = 0;    // time one block read took, mean and maximum
     double maxAnswerMs = 0;
-    double achievedIntervalMs = 0;    // mean time between reads of the fastest blocks; 0: none
-    uint32_t fastestRateMs = 0;       // the update rate those blocks ask for
-    uint64_t errorCount = 0;          // failed polling turns since the start
+    double achievedIntervalMs = 0;  // mean time between reads of the fastest blocks; 0: none
+    uint32_t fastestRateMs = 0;     // the update rate those blocks ask for
+    uint64_t errorCount = 0;        // failed polling turns since the start
 };
 
 // Collects one PLC's samples on its polling thread and publishes a window's figures.

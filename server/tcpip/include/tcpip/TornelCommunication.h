@@ -25,7 +25,8 @@ public:
                         std::string dataFilePath = tornelDataFilePath());
     // The PLCs polled in turn through one library instance.
     TornelCommunication(core::PlcList& plcs, std::shared_ptr<core::CoreQueues> queues, core::StatusSink& sink,
-                        std::unique_ptr<TcpIpLibrary> library, std::string dataFilePath = tornelDataFilePath());
+                        std::unique_ptr<TcpIpLibrary> library,
+                        std::string dataFilePath = tornelDataFilePath());
     ~TornelCommunication();
     TornelCommunication(const TornelCommunication&) = delete;
     TornelCommunication& operator=(const TornelCommunication&) = delete;
