@@ -55,6 +55,9 @@ inline constexpr uint32_t Root = 84, Objects = 85, Types = 86, Views = 87, Objec
                           MaxMonitoredItemsPerCall = 11714;
 }
 
+// The namespace of the server's own nodes (Backend::ownNodes), when it has any.
+inline constexpr uint16_t kOwnNamespace = 2;
+
 struct Reference {
     NodeId referenceType;
     bool isForward = true;
@@ -109,11 +112,15 @@ private:
                       uint32_t dataType, int32_t valueRank = -1);
     void link(uint32_t from, uint32_t referenceType, uint32_t to);
     Node nodeOfEntry(const BrowseEntry& entry) const;
+    void addOwnNodes();
     std::string parentOf(const std::string& itemId) const;
 
     Backend& backend_;
     std::unordered_map<uint32_t, Node> ns0_;
     std::unordered_map<uint32_t, std::vector<Reference>> ns0Refs_;
+    // The server's own nodes (namespace kOwnNamespace), fixed when the space is made.
+    std::unordered_map<std::string, Node> own_;
+    std::unordered_map<std::string, std::vector<Reference>> ownRefs_;
 };
 
 }  // namespace opcua

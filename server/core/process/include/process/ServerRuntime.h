@@ -7,10 +7,12 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/CoreQueues.h"
 #include "core/PlcList.h"
 #include "core/PlcTransport.h"
+#include "core/PollFigures.h"
 #include "core/StatusSink.h"
 #include "core/TransportSettings.h"
 #include "process/ServerIdentity.h"
@@ -31,6 +33,8 @@ public:
     virtual StatusSnapshot snapshot() = 0;
     // The transport's text for a status code, for the status line; any thread.
     virtual std::string errorText(int code) = 0;
+    // Each PLC's polling figures, in configuration order; any thread.
+    virtual std::vector<core::PollFigures> figures() { return {}; }
 };
 
 using CommunicationFactory = std::function<std::unique_ptr<ServerCommunication>(
