@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ProgramInfo.h"
 #include "editor/EditorModel.h"
 
 #ifdef ORVA_KALDER_WINDOWS
@@ -51,7 +52,8 @@ void usage(std::FILE* to)
         to,
         "Usage: Kalder                    open the editor's window\n"
         "       Kalder --convert IN OUT   read the configuration IN and write it to OUT as Save does\n"
-        "       Kalder --help             show this text\n");
+        "       Kalder --help             show this text\n"
+        "       Kalder --version          show the version\n");
 }
 
 int convert(const std::string& in, const std::string& out)
@@ -84,6 +86,10 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(orva::versionText("Kalder").c_str(), stdout);
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--convert") == 0) {

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "process/Environment.h"
+#include "process/SystemFolders.h"
+
 namespace orva::tcpip {
 namespace {
 
@@ -74,22 +77,17 @@ std::vector<plc::PlcConnectionEntry> buildConnectionTable(const core::PlcList& p
     return table;
 }
 
-std::string dataFilePathFor(const std::string& executablePath)
+std::string dataFilePathFor(const std::string& executablePath, const std::string& stateFolder)
 {
     constexpr const char* name = "Tornel.dat";
-    const auto slash = executablePath.find_last_of('/');
-    if (executablePath.empty() || slash == std::string::npos) return name;
-    std::string path = executablePath.substr(0, slash + 1) + name;
+    const std::string path = process::dataFilePath(name, executablePath, stateFolder);
     // The library takes the path in a buffer of fixed size; a longer one falls back to the name.
     return path.size() < plc::kS7DataFilePathCapacity ? path : name;
 }
 
 std::string tornelDataFilePath()
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return dataFilePathFor("");
-    return dataFilePathFor(std::string(buffer, static_cast<std::size_t>(n)));
+    return dataFilePathFor(process::currentExecutablePath(), process::stateFolder());
 }
 
 TcpIpTransport::TcpIpTransport(std::unique_ptr<TcpIpLibrary> library, std::string dataFilePath)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -138,4 +139,13 @@ TEST(TcpIpTransport, DataFileLiesBesideTheExecutable)
     EXPECT_EQ(dataFilePathFor("/usr/lib/orva/Tornel"), "/usr/lib/orva/Tornel.dat");
     EXPECT_EQ(dataFilePathFor(""), "Tornel.dat");
     EXPECT_EQ(dataFilePathFor("/" + std::string(300, 'x') + "/Tornel"), "Tornel.dat");
+}
+
+TEST(TcpIpTransport, AnInstalledServerKeepsItsDataFileInTheStateFolder)
+{
+    const std::filesystem::path state = std::filesystem::temp_directory_path();
+    EXPECT_EQ(dataFilePathFor("/usr/bin/Tornel", state.string()), (state / "Tornel.dat").string());
+    EXPECT_EQ(dataFilePathFor("/nonexistent/orva/Tornel", state.string()), (state / "Tornel.dat").string());
+    EXPECT_EQ(dataFilePathFor((state / "Tornel").string(), "/nonexistent/state"),
+              (state / "Tornel.dat").string());
 }

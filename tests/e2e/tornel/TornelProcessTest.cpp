@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -59,14 +60,21 @@ protected:
     }
     void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
 
-    std::unique_ptr<ServerProcess> start(std::vector<std::string> args = {})
+    // The machine's own settings and state folders stay out of the tests.
+    std::unique_ptr<ServerProcess> start(std::vector<std::string> args = {},
+                                         std::map<std::string, std::optional<std::string>> env = {})
     {
-        return std::make_unique<ServerProcess>(executable.string(), args,
-                                               std::map<std::string, std::optional<std::string>>{
-                                                   {"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
-                                                   {"DISPLAY", std::nullopt},
-                                                   {"WAYLAND_DISPLAY", std::nullopt},
-                                                   {"QT_QPA_PLATFORM", std::nullopt}});
+        env.insert({{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
+                    {"ORVA_CONFIG_DIR", (dir / "etc").string()},
+                    {"ORVA_STATE_DIR", (dir / "state").string()},
+                    {"DISPLAY", std::nullopt},
+                    {"WAYLAND_DISPLAY", std::nullopt},
+                    {"QT_QPA_PLATFORM", std::nullopt},
+                    {"NOTIFY_SOCKET", std::nullopt},
+                    {"WATCHDOG_USEC", std::nullopt},
+                    {"WATCHDOG_PID", std::nullopt},
+                    {"JOURNAL_STREAM", std::nullopt}});
+        return std::make_unique<ServerProcess>(executable.string(), args, env);
     }
     std::string endpoint() const { return "opc.tcp://127.0.0.1:" + std::to_string(uaPort); }
 
@@ -282,4 +290,93 @@ TEST_F(TornelProcess, RegistersAndUnregistersWithoutStarting)
     EXPECT_NE(registry().readString("SOFTWARE\\Classes\\CLSID\\{6A0C2E51-3B7D-4F19-9C42-7E5D1B8A0F31}",
                                     "LocalServer32", path),
               orva::registry::Status::Ok);
+}
+
+// What the service manager sees of a server it started (Type=notify, WatchdogSec=): ready only once
+// the endpoint answers, watchdog feeds while the communication thread runs, stopping at SIGTERM.
+TEST_F(TornelProcess, UnderAServiceManagerReportsReadyFeedsTheWatchdogAndStopping)
+{
+    const std::string socketPath = "/tmp/orva-notify-" + std::to_string(::getpid());
+    ::unlink(socketPath.c_str());
+    const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(manager, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const timeval receiveTimeout{20, 0};
+    ASSERT_EQ(::setsockopt(manager, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout), 0);
+    const auto nextMessage = [manager]() -> std::string {
+        char buffer[512];
+        const ssize_t n = ::recv(manager, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    };
+
+    writeFile(dir / "Tornel.xml", tornelConfig("Beside", freeLoopbackPort()));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    auto tornel = start({}, {{"NOTIFY_SOCKET", socketPath}, {"WATCHDOG_USEC", "1000000"}});
+
+    const std::string ready = nextMessage();
+    EXPECT_EQ(ready.rfind("READY=1\nSTATUS=serving 1 PLC on " + endpoint(), 0), 0u) << ready;
+    std::ostringstream out, err;
+    EXPECT_EQ(uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
+
+    int feeds = 0;
+    for (int i = 0; i < 20 && feeds < 3; ++i)
+        if (nextMessage() == "WATCHDOG=1") ++feeds;
+    EXPECT_EQ(feeds, 3);
+
+    tornel->signal(SIGTERM);
+    bool stopping = false;
+    for (int i = 0; i < 20 && !stopping; ++i)
+        stopping = nextMessage().rfind("STOPPING=1", 0) == 0;
+    EXPECT_TRUE(stopping);
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+    ::close(manager);
+    ::unlink(socketPath.c_str());
+}
+
+// An installed server finds its configuration in the settings folder and says so in the log.
+TEST_F(TornelProcess, WithoutFileOrRegistryValueReadsTheSettingsFolder)
+{
+    fs::create_directories(dir / "etc");
+    writeFile(dir / "etc" / "Tornel.xml", tornelConfig("Installed", freeLoopbackPort()));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    auto tornel = start();
+    ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint"));
+    EXPECT_TRUE(tornel->waitForLine("configuration " + (dir / "etc" / "Tornel.xml").string(), 1s));
+    std::ostringstream out, err;
+    EXPECT_EQ(uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("Installed"), std::string::npos) << out.str();
+    tornel->signal(SIGTERM);
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+}
+
+// --help and --version answer on standard output with exit status 0 and start nothing.
+TEST_F(TornelProcess, HelpAndVersionFollowGnuConventions)
+{
+    const auto output = [this](const std::string& option, int* status) {
+        std::string text;
+        FILE* pipe = ::popen(("ORVA_REGISTRY_ROOT=" + (dir / "registry").string() + " " +
+                              executable.string() + " " + option + " 2>&1")
+                                 .c_str(),
+                             "r");
+        char buffer[256];
+        while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+            text += buffer;
+        *status = pipe != nullptr ? ::pclose(pipe) : -1;
+        return text;
+    };
+    int status = -1;
+    const std::string help = output("--help", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(help.rfind("Usage: Tornel [-RegServer | -UnregServer | -Embedding | -ctt]\n", 0), 0u) << help;
+    EXPECT_NE(help.find("      --version  output version information and exit"), std::string::npos);
+    EXPECT_NE(help.find("Report bugs to: "), std::string::npos);
+    const std::string version = output("--version", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(std::regex_search(version, std::regex(R"(^Tornel \(Orva gateway\) \d+\.\d+\.\d+\n)")))
+        << version;
+    EXPECT_FALSE(fs::exists(dir / "registry" / "software"))
+        << "--version must not register or start anything";
 }

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ProgramInfo.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/TagAnimation.h"
@@ -66,6 +67,7 @@ Faults, for tests:
                          (e.g. 0x81:0x04, as CPUs without PUT/GET access do)
   --corrupt              answer with a wrong PDU reference
   --help                 show this text
+  --version              show the version
 )";
 
 bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
@@ -111,6 +113,10 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs(orva::versionText("plcsim").c_str(), stdout);
             return 0;
         }
         const auto next = [&](std::string_view& value) {

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "common/ProgramInfo.h"
 
 namespace {
 std::atomic<bool> stopRequested{false};
@@ -14,6 +15,16 @@ void onSignal(int)
 
 int main(int argc, char** argv)
 {
+    switch (orva::infoRequest(argc, argv)) {
+        case orva::InfoRequest::Help:
+            std::cout << uaclient::usage() << orva::kBugReportLine;
+            return 0;
+        case orva::InfoRequest::Version:
+            std::cout << orva::versionText("uaclient");
+            return 0;
+        case orva::InfoRequest::None:
+            break;
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);

@@ -81,13 +81,15 @@ public:
     void iterate();
     void end();
 
+    // Iterations completed so far; any thread. A count that stops moving means a hung thread.
+    // With lanes, the least count of the coordinating loop and every lane: it stops moving
+    // when any one of them hangs (an idle lane still goes round once a second).
+    std::uint64_t iterations() const noexcept;
+
     // A consistent copy of PLCs, blocks and covered tags; any thread.
     CommSnapshot snapshot() const;
     // The polling figures of every PLC, in list order; any thread.
     std::vector<PollFigures> figures() const;
-    // Iterations done so far (the coordinating loop's and every lane's): the progress a
-    // supervisor can watch; any thread.
-    uint64_t progress() const noexcept { return progress_.load(std::memory_order_relaxed); }
     // Whether PLCs are polled by lanes of their own.
     bool pollsConcurrently() const noexcept { return !lanes_.empty(); }
 
@@ -180,7 +182,6 @@ private:
     // Set by the coordinator when it handed over subscription changes to any lane: redundant PLCs
     // keep their status blocks after every application, as without lanes.
     std::atomic<bool> upkeepDue_{false};
-    std::atomic<uint64_t> progress_{0};
     // Serialises the lanes' reports (the coordinator's).
     std::mutex reportLock_;
     std::map<const S7Plc*, std::unique_ptr<PollMeter>> meters_;
@@ -199,6 +200,7 @@ private:
     int lastReportedError_ = 0;
     const S7Plc* lastReportedPlc_ = nullptr;
 
+    std::atomic<std::uint64_t> iterations_{0};
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     std::atomic<bool> stopRequested_{false};

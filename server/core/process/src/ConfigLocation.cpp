@@ -38,7 +38,8 @@ std::string configPathBesideExecutable(std::string_view executablePath)
 }
 
 ConfigLocation locateConfiguration(const ServerIdentity& identity, std::string_view executablePath,
-                                   const registry::Registry& registry, OwnerWindow& owner)
+                                   const registry::Registry& registry, OwnerWindow& owner,
+                                   std::string_view configFolder)
 {
     const std::string beside = configPathBesideExecutable(executablePath);
     if (!beside.empty() && readableFile(beside)) return {ConfigSource::BesideExecutable, beside};
@@ -48,14 +49,23 @@ ConfigLocation locateConfiguration(const ServerIdentity& identity, std::string_v
         registry.readString(identity.registryKey, kConfigFileValueName, configured);
     if (status == registry::Status::Ok && !configured.empty()) return {ConfigSource::Registry, configured};
 
-    // No key, or a key without a usable value: nothing names a configuration.
-    ConfigLocation none;
+    // The registry failing (rather than lacking the value) is worth a line in the log.
+    std::string registryProblem;
     if (status != registry::Status::Ok && status != registry::Status::KeyNotFound &&
         status != registry::Status::ValueNotFound)
-        none.registryProblem = std::string(identity.registryKey) + "\\" + std::string(kConfigFileValueName) +
-                               ": " + std::string(registry::statusText(status));
+        registryProblem = std::string(identity.registryKey) + "\\" + std::string(kConfigFileValueName) +
+                          ": " + std::string(registry::statusText(status));
+
+    if (!configFolder.empty()) {
+        std::string installed(configFolder);
+        if (installed.back() != '/') installed += '/';
+        installed += std::string(identity.name) + ".xml";
+        if (readableFile(installed)) return {ConfigSource::ConfigFolder, installed, registryProblem};
+    }
+
+    // Nothing names a configuration.
     owner.showWarning(identity.configWarningTitle, kConfigNotLoadedMessage);
-    return none;
+    return {ConfigSource::None, {}, registryProblem};
 }
 
 }  // namespace orva::process

@@ -44,22 +44,25 @@ void HeadlessWindow::showWarning(std::string_view title, std::string_view text)
     line += title;
     line += "]: ";
     line += text;
-    log_.log(line);
+    log_.log(LogPriority::Warning, line);
 }
 
 void HeadlessWindow::reportPlcStatus(int code, PlcHandle plc)
 {
     std::string line;
+    bool anyError = false;
     {
         const std::lock_guard lock(mutex_);
         if (!status_.report(code, plc)) return;
         const auto lines = status_.nonEmptyLines();
+        anyError = !lines.empty();
         line = "status: ";
         if (lines.empty()) line += "no communication error";
         for (std::size_t i = 0; i < lines.size(); ++i)
             line += (i ? " | " : "") + lines[i];
     }
-    log_.log(line);
+    // A communication error is a warning; its end is worth noticing.
+    log_.log(anyError ? LogPriority::Warning : LogPriority::Notice, line);
 }
 
 void HeadlessWindow::reportNoPlc()
@@ -88,7 +91,7 @@ int HeadlessWindow::run(ShutdownSignals* signals)
         if (ready < 0 && errno != EINTR) break;
         if (signals != nullptr) {
             if (const int signal = signals->takeSignal(); signal != 0) {
-                log_.log(std::string("shutting down on signal ") + ::strsignal(signal));
+                log_.log(LogPriority::Notice, std::string("shutting down on signal ") + ::strsignal(signal));
                 closeRequested_.store(true);
             }
         }

@@ -1,21 +1,32 @@
 #include "process/LogSink.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace orva::process {
 
-LogSink::LogSink(std::string program, Writer writer)
-    : program_(std::move(program)), writer_(std::move(writer))
+LogSink::LogSink(std::string program, Writer writer, LogFormat format)
+    : program_(std::move(program)), writer_(std::move(writer)), format_(format)
 {
 }
 
-void LogSink::log(std::string_view text)
+void LogSink::log(LogPriority priority, std::string_view text)
 {
-    const std::string stamp = timestamp(std::chrono::system_clock::now());
+    std::string prefix;
+    if (format_ == LogFormat::Journal) {
+        prefix = "<" + std::to_string(static_cast<int>(priority)) + ">";
+    } else {
+        prefix = timestamp(std::chrono::system_clock::now());
+        prefix += ' ';
+        prefix += program_;
+        prefix += ": ";
+    }
     const std::lock_guard lock(mutex_);
     std::size_t start = 0;
     while (start < text.size()) {
@@ -24,10 +35,7 @@ void LogSink::log(std::string_view text)
         std::string_view line = text.substr(start, stop - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (!line.empty()) {
-            std::string out = stamp;
-            out += ' ';
-            out += program_;
-            out += ": ";
+            std::string out = prefix;
             out += line;
             out += '\n';
             if (writer_) writer_(out);
@@ -60,6 +68,27 @@ LogSink::Writer LogSink::standardErrorWriter()
             line.remove_prefix(static_cast<std::size_t>(n));
         }
     };
+}
+
+LogFormat LogSink::standardErrorFormat()
+{
+    return formatFor(std::getenv("JOURNAL_STREAM"), 2);
+}
+
+LogFormat LogSink::formatFor(const char* journalStream, int fd)
+{
+    // The variable is inherited by children whose stderr goes elsewhere: it counts only when it
+    // names this very descriptor.
+    if (journalStream == nullptr) return LogFormat::Timestamped;
+    uintmax_t device = 0;
+    uintmax_t inode = 0;
+    if (std::sscanf(journalStream, "%" SCNuMAX ":%" SCNuMAX, &device, &inode) != 2)
+        return LogFormat::Timestamped;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return LogFormat::Timestamped;
+    return static_cast<uintmax_t>(st.st_dev) == device && static_cast<uintmax_t>(st.st_ino) == inode
+               ? LogFormat::Journal
+               : LogFormat::Timestamped;
 }
 
 }  // namespace orva::process

@@ -82,8 +82,9 @@ std::optional<int> runRegistrationCommand(const CommandLineOptions& options, con
     const Status result = registering ? registerServer(identity, executablePath, registry)
                                       : unregisterServer(identity, registry);
     if (result != Status::Ok) {
-        log.log(std::string(registering ? "registration" : "unregistration") + " failed in " +
-                registry.root().string() + ": " + std::string(registry::statusText(result)));
+        log.log(LogPriority::Error, std::string(registering ? "registration" : "unregistration") +
+                                        " failed in " + registry.root().string() + ": " +
+                                        std::string(registry::statusText(result)));
     }
     return 0;
 }

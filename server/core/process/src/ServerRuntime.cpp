@@ -1,10 +1,12 @@
 #include "process/ServerRuntime.h"
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "DisplayCheck.h"
 #include "WindowHost.h"
+#include "common/ProgramInfo.h"
 #include "core/ConfigLoader.h"
 #include "core/S7Creator.h"
 #include "opc/SODaSEntry.h"
@@ -19,6 +21,9 @@
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
 #include "process/ServerEventHandler.h"
+#include "process/ServerHelp.h"
+#include "process/ServiceManager.h"
+#include "process/SystemFolders.h"
 
 namespace orva::process {
 namespace {
@@ -99,11 +104,30 @@ std::vector<PlcLine> plcLines(const core::PlcList& plcs)
     return lines;
 }
 
+// --help and --version answer on standard output and end the process before anything starts.
+std::optional<int> answerInfoRequest(const ServerIdentity& identity, int argc, char** argv)
+{
+    std::string text;
+    switch (infoRequest(argc, argv)) {
+        case InfoRequest::None:
+            return std::nullopt;
+        case InfoRequest::Help:
+            text = serverUsage(identity);
+            break;
+        case InfoRequest::Version:
+            text = versionText(identity.name);
+            break;
+    }
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int runServer(const ServerIdentity& identity, const TransportFactory& makeTransport, int argc, char** argv)
 {
-    LogSink log{std::string(identity.name)};
+    if (const auto code = answerInfoRequest(identity, argc, argv)) return *code;
+    LogSink log{std::string(identity.name), LogSink::standardErrorWriter(), LogSink::standardErrorFormat()};
     const std::string executablePath = currentExecutablePath();
     const registry::Registry registry = registry::Registry::machine();
 
@@ -116,7 +140,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     // start-up is taken up as soon as the server runs.
     std::string signalProblem;
     std::unique_ptr<ShutdownSignals> signals = ShutdownSignals::install(&signalProblem);
-    if (!signals) log.log("shutdown signals not handled: " + signalProblem);
+    if (!signals) log.log(LogPriority::Warning, "shutdown signals not handled: " + signalProblem);
 
     ServerTransport transport = makeTransport();
     // The window needs the transport's texts before the communication exists; it asks only once
@@ -151,8 +175,10 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     {
         auto root = entry->getNameSpaceRoot();
         core::configureNameSpaceRoot(*root);
-        const ConfigLocation location = locateConfiguration(identity, executablePath, registry, window);
-        if (!location.registryProblem.empty()) log.log("registry: " + location.registryProblem);
+        const ConfigLocation location =
+            locateConfiguration(identity, executablePath, registry, window, configFolder());
+        if (!location.registryProblem.empty())
+            log.log(LogPriority::Warning, "registry: " + location.registryProblem);
         if (location.source != ConfigSource::None) {
             log.log("configuration " + location.path);
             LoaderWarnings warnings(window);
@@ -176,7 +202,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     if (started) {
         std::string problem;
         const OpcUaEndpoint endpoint = readOpcUaEndpoint(identity, registry, &problem);
-        if (!problem.empty()) log.log(problem);
+        if (!problem.empty()) log.log(LogPriority::Warning, problem);
         backend = std::make_unique<opcua::ToolkitBackend>(*entry);
         std::vector<std::string> plcNames;
         for (std::size_t i = 0; i < plcs.size(); ++i)
@@ -190,8 +216,8 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         if (ua->start()) {
             log.log("OPC UA endpoint " + ua->endpointUrl());
         } else {
-            log.log("OPC UA endpoint " + endpoint.address + ":" + std::to_string(endpoint.port) + ": " +
-                    ua->error());
+            log.log(LogPriority::Error, "OPC UA endpoint " + endpoint.address + ":" +
+                                            std::to_string(endpoint.port) + ": " + ua->error());
             started = false;
         }
     }
@@ -199,18 +225,25 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     // A start that failed (toolkit or endpoint, e.g. a port already taken) ends with code 1, so that
     // a service manager sees the failure instead of a clean stop.
     int exitCode = 1;
+    std::unique_ptr<ServiceWatchdog> watchdog;
     if (started) {
+        // A service manager learns that the endpoint listens, and watches the communication thread.
+        service::notifyReady("serving " + std::to_string(plcs.size()) +
+                             (plcs.size() == 1 ? " PLC" : " PLCs") + " on " + ua->endpointUrl());
+        watchdog = std::make_unique<ServiceWatchdog>([c = comm.get()] { return c->progress(); }, log);
         exitCode = host->run(signals.get());
     } else {
-        log.log("Can't start the OPC server");
+        log.log(LogPriority::Error, "Can't start the OPC server");
     }
 
     // Shutdown: clients first, then the communication thread, then the toolkit and the containers.
+    service::notifyStopping();
     log.log("shutting down");
     releaseClients(*entry, ua.get(), notifier, log);
     notifier.forgetWindow();
     if (ua) ua->stop();
     host->stopAcceptingReports();
+    watchdog.reset();
     comm->stop();
     ua.reset();
     backend.reset();

@@ -27,7 +27,10 @@ protected:
 
     std::string executable() const { return (folder.path() / "bin" / "Tornel").string(); }
     void putFileBesideExecutable() const { std::ofstream(executable() + ".xml") << "<ORVATcpIpS7Cfg/>"; }
-    ConfigLocation locate() { return locateConfiguration(tornel, executable(), registry, owner); }
+    ConfigLocation locate()
+    {
+        return locateConfiguration(tornel, executable(), registry, owner, (folder.path() / "etc").string());
+    }
 
     test_support::TempFolder folder;
     Registry registry{folder.path() / "registry"};
@@ -94,6 +97,22 @@ TEST_F(ConfigLocationFixture, AKeyWithoutAUsableValueWarnsInsteadOfLoadingTheExe
 TEST_F(ConfigLocationFixture, AFolderNamedLikeTheFileIsNoConfiguration)
 {
     std::filesystem::create_directories(executable() + ".xml");
+    ASSERT_EQ(registry.writeString(tornel.registryKey, "ConfigFile", "/srv/Tornel.xml"), Status::Ok);
+    EXPECT_EQ(locate().source, ConfigSource::Registry);
+}
+
+// An installed server reads <Server>.xml from the settings folder when nothing else names one; the
+// registry's value still wins.
+TEST_F(ConfigLocationFixture, AnInstalledServerFallsBackToItsFileInTheSettingsFolder)
+{
+    std::filesystem::create_directories(folder.path() / "etc");
+    const std::string installed = (folder.path() / "etc" / "Tornel.xml").string();
+    std::ofstream(installed) << "<ORVATcpIpS7Cfg/>";
+    ConfigLocation location = locate();
+    EXPECT_EQ(location.source, ConfigSource::ConfigFolder);
+    EXPECT_EQ(location.path, installed);
+    EXPECT_TRUE(owner.warnings.empty());
+
     ASSERT_EQ(registry.writeString(tornel.registryKey, "ConfigFile", "/srv/Tornel.xml"), Status::Ok);
     EXPECT_EQ(locate().source, ConfigSource::Registry);
 }

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -39,6 +42,37 @@ TEST(LogSink, EachLineGetsATimeStampAndTheProgramName)
     EXPECT_EQ(LogSink::timestamp(system_clock::time_point(milliseconds(1500))), "1970-01-01T00:00:01.500Z");
     EXPECT_EQ(LogSink::timestamp(system_clock::time_point(seconds(1796624700) + milliseconds(7))),
               "2026-12-07T06:25:00.007Z");
+}
+
+// Under systemd the journal stamps and tags each line itself; the line carries its priority, and
+// only when JOURNAL_STREAM names the very descriptor the log goes to.
+TEST(LogSink, IntoTheJournalLinesCarryTheirPriorityInsteadOfATimeStamp)
+{
+    std::vector<std::string> lines;
+    LogSink sink(
+        "Tornel", [&lines](std::string_view line) { lines.emplace_back(line); }, LogFormat::Journal);
+    HeadlessWindow window(serverIdentity(ServerKind::Tornel), sink,
+                          [](int code) { return "code " + std::to_string(code); });
+    window.setPlcs({{&plcA, "Press"}});
+    sink.log("configuration /etc/orva/Tornel.xml\nsecond line");
+    window.reportPlcStatus(20, &plcA);
+    window.reportPlcStatus(0, &plcA);
+    window.showWarning("Title", "text");
+    EXPECT_EQ(lines, (std::vector<std::string>{"<6>configuration /etc/orva/Tornel.xml\n", "<6>second line\n",
+                                               "<4>status: code 20 on Press\n",
+                                               "<5>status: no communication error\n",
+                                               "<4>warning [Title]: text\n"}));
+
+    const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    const std::string mine = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    EXPECT_EQ(LogSink::formatFor(mine.c_str(), fd), LogFormat::Journal);
+    EXPECT_EQ(LogSink::formatFor((mine + "1").c_str(), fd), LogFormat::Timestamped);
+    EXPECT_EQ(LogSink::formatFor("garbage", fd), LogFormat::Timestamped);
+    EXPECT_EQ(LogSink::formatFor(nullptr, fd), LogFormat::Timestamped);
+    ::close(fd);
 }
 
 TEST(HeadlessWindow, MessageBoxesAndStatusChangesGoToTheLog)

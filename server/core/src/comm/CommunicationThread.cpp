@@ -198,6 +198,14 @@ void CommunicationThread::stop()
         lane->thread->stop();
 }
 
+std::uint64_t CommunicationThread::iterations() const noexcept
+{
+    std::uint64_t least = iterations_.load(std::memory_order_relaxed);
+    for (const auto& lane : lanes_)
+        least = std::min(least, lane->thread->iterations());
+    return least;
+}
+
 void CommunicationThread::setRedundancyHooks(RedundancyHooks* hooks)
 {
     redundancy_ = hooks;
@@ -296,8 +304,7 @@ bool CommunicationThread::hasQueuedWork() const
 
 void CommunicationThread::markProgress()
 {
-    progress_.fetch_add(1, std::memory_order_relaxed);
-    if (coordinator_ != nullptr) coordinator_->progress_.fetch_add(1, std::memory_order_relaxed);
+    iterations_.fetch_add(1, std::memory_order_relaxed);
     for (auto& [plc, meter] : meters_)
         meter->tick(ticks_->now());
 }

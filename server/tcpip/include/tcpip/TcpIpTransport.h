@@ -36,11 +36,12 @@ TcpIpLibraryFactory tcpIpLibraryFactory(plc::S7Timeouts timeouts = {});
 // The connection table, one entry per PLC in list order.
 std::vector<plc::PlcConnectionEntry> buildConnectionTable(const core::PlcList& plcs);
 
-// "Tornel.dat" in the directory of the running executable; the bare name when the executable's
-// path cannot be found (the library then resolves it against the current directory).
+// "Tornel.dat" in the directory of the running executable, or in the state folder
+// (/var/lib/orva) when the server may not write beside its executable; the bare name when the
+// executable's path cannot be found (the library then resolves it against the current directory).
 std::string tornelDataFilePath();
-// The data file path for an executable path ("" when unknown).
-std::string dataFilePathFor(const std::string& executablePath);
+// The data file path for an executable path ("" when unknown) and a state folder.
+std::string dataFilePathFor(const std::string& executablePath, const std::string& stateFolder = {});
 
 class TcpIpTransport final : public core::PlcTransport {
 public:

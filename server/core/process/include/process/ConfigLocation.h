@@ -1,6 +1,7 @@
 #pragma once
 // Where the server's configuration file is: a file named like the executable with ".xml" beside
-// it wins; otherwise the "ConfigFile" value of the server's registry key names it.
+// it wins; otherwise the "ConfigFile" value of the server's registry key names it; an installed
+// server without either takes "<Server>.xml" from the machine's settings folder (/etc/orva).
 
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@ namespace orva::process {
 enum class ConfigSource {
     BesideExecutable,  // <executable>.xml
     Registry,          // the key's "ConfigFile" value
+    ConfigFolder,      // <config folder>/<Server>.xml
     None,              // nothing to load; the configuration warning has been shown
 };
 
@@ -29,10 +31,12 @@ struct ConfigLocation {
 // empty when the executable's path is unknown.
 std::string configPathBesideExecutable(std::string_view executablePath);
 
-// Decides which file to load. When neither the file beside the executable nor a registry value
-// names one, shows "The configuration file couldn't be loaded !" under the server's
-// configuration-warning title, owned by the given window, and returns ConfigSource::None.
+// Decides which file to load. When neither the file beside the executable, nor a registry value,
+// nor a readable "<Server>.xml" in configFolder names one, shows "The configuration file couldn't be loaded
+// !" under the server's configuration-warning title, owned by the given window, and returns
+// ConfigSource::None.
 ConfigLocation locateConfiguration(const ServerIdentity& identity, std::string_view executablePath,
-                                   const registry::Registry& registry, OwnerWindow& owner);
+                                   const registry::Registry& registry, OwnerWindow& owner,
+                                   std::string_view configFolder);
 
 }  // namespace orva::process

@@ -5,8 +5,10 @@
 // communication thread, the OPC UA endpoint, the main window (or the log where no display is
 // available) and the orderly shutdown. A server supplies its identity and its PLC traffic.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/CoreQueues.h"
@@ -35,6 +37,9 @@ public:
     virtual std::string errorText(int code) = 0;
     // Each PLC's polling figures, in configuration order; any thread.
     virtual std::vector<core::PollFigures> figures() { return {}; }
+    // Iterations the communication thread has completed, for the service watchdog; any thread.
+    // Null when not counted: the watchdog then only sees that the process lives.
+    virtual std::optional<std::uint64_t> progress() { return std::nullopt; }
 };
 
 using CommunicationFactory = std::function<std::unique_ptr<ServerCommunication>(
