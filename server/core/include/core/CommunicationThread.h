@@ -178,6 +178,8 @@ private:
     std::vector<CyclicChange>* changeQueue_;
     std::deque<TagRequest>* readQueue_;
     std::deque<TagRequest>* writeQueue_;
+    // The device reads taken together with the writes of this iteration (guarded by queueLock).
+    std::deque<TagRequest> takenReads_;
     std::vector<std::unique_ptr<Lane>> lanes_;
     // Set by the coordinator when it handed over subscription changes to any lane: redundant PLCs
     // keep their status blocks after every application, as without lanes.

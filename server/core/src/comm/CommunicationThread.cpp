@@ -344,6 +344,7 @@ void CommunicationThread::failQueuedRequests()
     };
     fail(*writeQueue_);
     fail(*readQueue_);
+    fail(takenReads_);
     for (auto& lane : lanes_) {
         fail(lane->thread->inbox_.writes);
         fail(lane->thread->inbox_.reads);
@@ -516,8 +517,13 @@ void CommunicationThread::iterate()
 void CommunicationThread::runWrites()
 {
     settle(*writeQueue_, REQUEST_SETTLING_STEP_MS);
+    settle(*readQueue_, REQUEST_SETTLING_STEP_MS);
     {
         std::lock_guard lock(queues_->queueLock);
+        // The device reads are taken in the same moment as the writes, and carried out after
+        // them: a read issued after a write sees the written value, and one issued later waits
+        // for the next iteration, after any write issued before it.
+        takenReads_ = std::exchange(*readQueue_, {});
         auto& queue = *writeQueue_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
@@ -609,13 +615,9 @@ void CommunicationThread::executeWrite(WriteBlock& block)
 
 void CommunicationThread::runDeviceReads()
 {
-    settle(*readQueue_, REQUEST_SETTLING_STEP_MS);
     {
         std::lock_guard lock(queues_->queueLock);
-        // A write queued meanwhile may have been issued before these reads: it goes first, in
-        // the next iteration, so that a read after a write sees the written value.
-        if (!writeQueue_->empty()) return;
-        auto& queue = *readQueue_;
+        auto& queue = takenReads_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
             SOCmnPointer<SODaSRequest> keep = request.request;
