@@ -19,6 +19,9 @@ if [ "$(id -u)" -ne 0 ]; then
     say "skipped: installs packages into this machine, so it needs root"
     exit $skip
 fi
+# Checkouts on one machine share its package database: one check at a time.
+exec 9>/run/lock/orva-package-check.lock
+flock 9
 for tool in cpack lintian dpkg-shlibdeps systemd-analyze setpriv node; do
     command -v "$tool" >/dev/null || { say "skipped: $tool is missing (scripts/setup installs it)"; exit $skip; }
 done

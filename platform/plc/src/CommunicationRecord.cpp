@@ -45,14 +45,16 @@ std::string CommunicationRecord::path() const
 
 void CommunicationRecord::record(int plcNumber, int side, std::string_view address, int code)
 {
-    std::string line = timestamp() + " PLC " + std::to_string(plcNumber) + " side " +
-                       (side == 0 ? "A" : "B") + " " + std::string(address.substr(0, 15)) + ": ";
-    if (code == 0) {
-        line += "connected";
-    } else {
-        const char* text = s7ErrorMessage(code);
-        line += "error " + std::to_string(code) + " " + (text != nullptr ? text : "Unknown error");
-    }
+    const std::string subject = "PLC " + std::to_string(plcNumber) + " side " + (side == 0 ? "A" : "B") +
+                                " " + std::string(address.substr(0, 15));
+    const char* text = s7ErrorMessage(code);
+    recordState(subject, code, text != nullptr ? text : "Unknown error");
+}
+
+void CommunicationRecord::recordState(std::string_view subject, int code, std::string_view text)
+{
+    std::string line = timestamp() + " " + std::string(subject) + ": ";
+    line += code == 0 ? std::string("connected") : "error " + std::to_string(code) + " " + std::string(text);
     line += '\n';
     append(line);
 }

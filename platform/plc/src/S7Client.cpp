@@ -6,13 +6,16 @@
 
 #include "plc/IsoTransport.h"
 #include "plc/S7Protocol.h"
+#include "plc/S7ResultCodes.h"
 
 namespace plc {
 namespace {
 
 constexpr uint16_t kLocalReference = 0x0001;
 
-int codeFromIo(IoStatus status)
+}  // namespace
+
+int s7CodeFromIo(IoStatus status)
 {
     switch (status) {
         case IoStatus::Ok:
@@ -33,6 +36,8 @@ int codeFromIo(IoStatus status)
     return kS7NoSocket;
 }
 
+namespace {
+
 int codeFromFrame(FrameStatus status)
 {
     switch (status) {
@@ -47,49 +52,6 @@ int codeFromFrame(FrameStatus status)
             break;
     }
     return kS7ConnectionLost;
-}
-
-int codeFromReturnCode(uint8_t returnCode)
-{
-    switch (returnCode) {
-        case s7::kReturnObjectMissing:
-            return kS7DataBlockMissing;
-        case s7::kReturnAddressOutOfRange:
-            return kS7AddressOutOfRange;
-        case s7::kReturnAccessDenied:
-            return kS7AccessDenied;
-        case s7::kReturnTypeNotSupported:
-        case s7::kReturnTypeInconsistent:
-            return kS7DataTypeMismatch;
-        case s7::kReturnHardwareFault:
-            return kS7HardwareFault;
-        default:
-            return kS7ItemRefused;
-    }
-}
-
-// Error class 0x81 code 0x04 is how CPUs with PUT/GET access switched off refuse a job.
-int codeFromHeaderError(uint8_t errorClass, uint8_t errorCode)
-{
-    if (errorClass == 0x81 && errorCode == 0x04) return kS7PutGetNotPermitted;
-    if (errorClass == 0x83) return kS7NoResources;
-    return kS7RequestRefused;
-}
-
-// The code of an answer to a read or write job.
-int codeFromResponse(const s7::ResponseStatus& status)
-{
-    switch (status.kind) {
-        case s7::ResponseKind::Ok:
-            return kS7Ok;
-        case s7::ResponseKind::ItemError:
-            return codeFromReturnCode(status.returnCode);
-        case s7::ResponseKind::HeaderError:
-            return codeFromHeaderError(status.errorClass, status.errorCode);
-        case s7::ResponseKind::Violation:
-            break;
-    }
-    return kS7ProtocolViolation;
 }
 
 }  // namespace
@@ -126,13 +88,13 @@ int S7Client::connect(const S7Target& target)
     close();
     const Deadline deadline(timeouts_.connect);
     const sockaddr_in* source = target.source ? &*target.source : nullptr;
-    if (const int code = codeFromIo(connectTcp(target.remote, source, deadline, socket_)); code != kS7Ok) {
+    if (const int code = s7CodeFromIo(connectTcp(target.remote, source, deadline, socket_)); code != kS7Ok) {
         return fail(code);
     }
 
     const auto request = s7::encodeConnectionRequest(kLocalReference, s7::kLocalTsap,
                                                      s7::remoteTsap(target.rack, target.slot));
-    if (const int code = codeFromIo(sendAll(socket_.get(), request, deadline)); code != kS7Ok)
+    if (const int code = s7CodeFromIo(sendAll(socket_.get(), request, deadline)); code != kS7Ok)
         return fail(code);
     std::vector<uint8_t> frame;
     if (const int code = codeFromFrame(readFrame(socket_.get(), frame, deadline)); code != kS7Ok) {
@@ -166,7 +128,7 @@ int S7Client::exchange(const std::vector<uint8_t>& requestPdu, std::vector<uint8
 {
     if (!socket_.valid()) return kS7ConnectionLost;
     const auto frame = s7::encodeDataFrame(requestPdu);
-    if (const int code = codeFromIo(sendAll(socket_.get(), frame, deadline)); code != kS7Ok)
+    if (const int code = s7CodeFromIo(sendAll(socket_.get(), frame, deadline)); code != kS7Ok)
         return fail(code);
     if (const int code = codeFromFrame(readPdu(socket_.get(), responsePdu, deadline)); code != kS7Ok) {
         return fail(code);
@@ -186,7 +148,7 @@ int S7Client::inPieces(size_t total, size_t piece, Encode encode, Decode decode)
         const s7::ResponseStatus status = decode(ref, done, count);
         // After an answer that cannot be understood the stream is out of step: the connection goes.
         if (status.kind == s7::ResponseKind::Violation) return fail(kS7ProtocolViolation);
-        if (const int code = codeFromResponse(status); code != kS7Ok) return code;
+        if (const int code = s7CodeFromResponse(status); code != kS7Ok) return code;
         done += count;
     }
     return kS7Ok;

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "plc/S7Protocol.h"
+
 namespace plc {
 namespace {
 
@@ -59,6 +61,48 @@ const char* s7ErrorMessage(int code)
 std::span<const int> s7ErrorCodes()
 {
     return kCodes;
+}
+
+int s7CodeFromReturnCode(uint8_t returnCode)
+{
+    switch (returnCode) {
+        case s7::kReturnObjectMissing:
+            return kS7DataBlockMissing;
+        case s7::kReturnAddressOutOfRange:
+            return kS7AddressOutOfRange;
+        case s7::kReturnAccessDenied:
+            return kS7AccessDenied;
+        case s7::kReturnTypeNotSupported:
+        case s7::kReturnTypeInconsistent:
+            return kS7DataTypeMismatch;
+        case s7::kReturnHardwareFault:
+            return kS7HardwareFault;
+        default:
+            return kS7ItemRefused;
+    }
+}
+
+// Error class 0x81 code 0x04 is how CPUs with PUT/GET access switched off refuse a job.
+int s7CodeFromHeaderError(uint8_t errorClass, uint8_t errorCode)
+{
+    if (errorClass == 0x81 && errorCode == 0x04) return kS7PutGetNotPermitted;
+    if (errorClass == 0x83) return kS7NoResources;
+    return kS7RequestRefused;
+}
+
+int s7CodeFromResponse(const s7::ResponseStatus& status)
+{
+    switch (status.kind) {
+        case s7::ResponseKind::Ok:
+            return kS7Ok;
+        case s7::ResponseKind::ItemError:
+            return s7CodeFromReturnCode(status.returnCode);
+        case s7::ResponseKind::HeaderError:
+            return s7CodeFromHeaderError(status.errorClass, status.errorCode);
+        case s7::ResponseKind::Violation:
+            break;
+    }
+    return kS7ProtocolViolation;
 }
 
 }  // namespace plc

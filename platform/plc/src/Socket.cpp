@@ -100,8 +100,7 @@ void setNonBlocking(int fd)
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-IoStatus connectTcp(const sockaddr_in& remote, const sockaddr_in* local, const Deadline& deadline,
-                    UniqueFd& fd)
+IoStatus beginConnectTcp(const sockaddr_in& remote, const sockaddr_in* local, UniqueFd& fd)
 {
     fd.reset();
     UniqueFd s(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -110,22 +109,37 @@ IoStatus connectTcp(const sockaddr_in& remote, const sockaddr_in* local, const D
     if (local != nullptr && ::bind(s.get(), reinterpret_cast<const sockaddr*>(local), sizeof *local) != 0) {
         return IoStatus::BindFailed;
     }
-    if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) return statusFromErrno(errno);
-        const IoStatus ready = waitFor(s.get(), POLLOUT, deadline);
-        if (ready != IoStatus::Ok) return ready;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return IoStatus::Error;
-        if (error != 0) return statusFromErrno(error);
+    if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0 &&
+        errno != EINPROGRESS && errno != EINTR) {
+        return statusFromErrno(errno);
     }
     fd = std::move(s);
     return IoStatus::Ok;
 }
 
-IoStatus sendAll(int fd, std::span<const uint8_t> bytes, const Deadline& deadline)
+IoStatus finishConnectTcp(int fd)
 {
-    size_t sent = 0;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return IoStatus::Error;
+    return error == 0 ? IoStatus::Ok : statusFromErrno(error);
+}
+
+IoStatus connectTcp(const sockaddr_in& remote, const sockaddr_in* local, const Deadline& deadline,
+                    UniqueFd& fd)
+{
+    fd.reset();
+    UniqueFd s;
+    if (const IoStatus begun = beginConnectTcp(remote, local, s); begun != IoStatus::Ok) return begun;
+    if (const IoStatus ready = waitFor(s.get(), POLLOUT, deadline); ready != IoStatus::Ok) return ready;
+    if (const IoStatus outcome = finishConnectTcp(s.get()); outcome != IoStatus::Ok) return outcome;
+    fd = std::move(s);
+    return IoStatus::Ok;
+}
+
+IoStatus sendAvailable(int fd, std::span<const uint8_t> bytes, size_t& sent)
+{
+    sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
@@ -133,33 +147,51 @@ IoStatus sendAll(int fd, std::span<const uint8_t> bytes, const Deadline& deadlin
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const IoStatus ready = waitFor(fd, POLLOUT, deadline);
-            if (ready != IoStatus::Ok) return ready;
-            continue;
-        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return IoStatus::Ok;
         return statusFromErrno(errno);
     }
     return IoStatus::Ok;
 }
 
+IoStatus receiveAvailable(int fd, std::span<uint8_t> buffer, size_t& received)
+{
+    received = 0;
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n > 0) {
+            received = static_cast<size_t>(n);
+            return IoStatus::Ok;
+        }
+        if (n == 0) return buffer.empty() ? IoStatus::Ok : IoStatus::Closed;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStatus::Ok;
+        return statusFromErrno(errno);
+    }
+}
+
+IoStatus sendAll(int fd, std::span<const uint8_t> bytes, const Deadline& deadline)
+{
+    for (size_t done = 0;;) {
+        size_t sent = 0;
+        if (const IoStatus status = sendAvailable(fd, bytes.subspan(done), sent); status != IoStatus::Ok)
+            return status;
+        done += sent;
+        if (done == bytes.size()) return IoStatus::Ok;
+        if (const IoStatus ready = waitFor(fd, POLLOUT, deadline); ready != IoStatus::Ok) return ready;
+    }
+}
+
 IoStatus receiveExact(int fd, std::span<uint8_t> bytes, const Deadline& deadline)
 {
-    size_t received = 0;
-    while (received < bytes.size()) {
-        const ssize_t n = ::recv(fd, bytes.data() + received, bytes.size() - received, 0);
-        if (n > 0) {
-            received += static_cast<size_t>(n);
-            continue;
+    for (size_t done = 0; done < bytes.size();) {
+        size_t received = 0;
+        if (const IoStatus status = receiveAvailable(fd, bytes.subspan(done), received);
+            status != IoStatus::Ok)
+            return status;
+        done += received;
+        if (received == 0 && done < bytes.size()) {
+            if (const IoStatus ready = waitFor(fd, POLLIN, deadline); ready != IoStatus::Ok) return ready;
         }
-        if (n == 0) return IoStatus::Closed;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            const IoStatus ready = waitFor(fd, POLLIN, deadline);
-            if (ready != IoStatus::Ok) return ready;
-            continue;
-        }
-        return statusFromErrno(errno);
     }
     return IoStatus::Ok;
 }

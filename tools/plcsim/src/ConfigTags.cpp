@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ConfigAddresses.h"
 #include "core/ConfigLoader.h"
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
@@ -42,6 +43,14 @@ std::string withPort(const std::string& address)
     return address.find(':') == std::string::npos ? address + ":102" : address;
 }
 
+// Keeps the interface name a Vardel file hands to its transport.
+class InterfaceName : public orva::core::TransportSettings {
+public:
+    std::string name;
+    void setInterfaceName(const std::string& value) override { name = value; }
+    void openSerialPort(const orva::core::SerialSettings&) override {}
+};
+
 void collectTags(const SODaSNode& node, std::vector<S7Tag*>& tags)
 {
     for (const auto& leaf : node.getLeaves()) {
@@ -54,7 +63,7 @@ void collectTags(const SODaSNode& node, std::vector<S7Tag*>& tags)
 S7Plc* choosePlc(const orva::core::PlcList& plcs, const PlcChoice& choice, std::string& error)
 {
     if (plcs.size() == 0) {
-        error = "the configuration holds no PLC with an IP address";
+        error = "the configuration holds no PLC";
         return nullptr;
     }
     if (!choice.plcName.empty()) {
@@ -71,6 +80,32 @@ S7Plc* choosePlc(const orva::core::PlcList& plcs, const PlcChoice& choice, std::
     return plcs.at(0);
 }
 
+// The tags of one loaded PLC, and the data blocks they touch.
+ConfigPlc describePlc(const SODaSNode& root, const S7Plc& chosen)
+{
+    ConfigPlc plc;
+    plc.name = chosen.name;
+    plc.address = chosen.address;
+    plc.mpiAddress = chosen.mpiAddress;
+    plc.cpuSlot = chosen.cpuSlot;
+    std::vector<S7Tag*> tags;
+    collectTags(root, tags);
+    for (S7Tag* tag : tags) {
+        if (tag->plc.get() != &chosen) continue;
+        ConfigTag simulated{tag->getItemID(), tag->dataBlock, tag->dataByte, orva::core::layoutOf(*tag),
+                            (tag->getAccessRights() & OPC_WRITEABLE) != 0};
+        const std::size_t length = orva::core::tagByteLength(simulated.layout);
+        if (length == 0 || simulated.dataBlock == 0) {
+            plc.skipped.push_back(simulated.itemId);
+            continue;
+        }
+        size_t& size = plc.dataBlocks[simulated.dataBlock];
+        size = std::max(size, size_t{simulated.dataByte} + length);
+        plc.tags.push_back(std::move(simulated));
+    }
+    return plc;
+}
+
 }  // namespace
 
 bool loadConfigPlcFromMemory(std::string_view bytes, const PlcChoice& choice, ConfigPlc& plc,
@@ -82,30 +117,21 @@ bool loadConfigPlcFromMemory(std::string_view bytes, const PlcChoice& choice, Co
     orva::core::configureNameSpaceRoot(*root);
     orva::core::PlcList plcs;
     CollectingOwner owner(warnings);
-    const orva::core::LoadContext context{orva::config::ServerKind::Tornel, plcs,
-                                          std::make_shared<orva::core::CoreQueues>(), owner, nullptr};
+    InterfaceName interfaceName;
+    const orva::config::ServerKind kind = configKind(bytes);
+    const orva::core::LoadContext context{kind, plcs, std::make_shared<orva::core::CoreQueues>(), owner,
+                                          &interfaceName};
     orva::core::loadConfigurationFromMemory(context, bytes, *root);
+    // A Vardel file names connections; their addresses are in the connection database.
+    if (kind == orva::config::ServerKind::Vardel) {
+        for (std::size_t i = 0; i < plcs.size(); ++i)
+            plcs.at(i)->address = connectionAddress(interfaceName.name, plcs.at(i)->name);
+    }
 
     bool found = false;
     if (S7Plc* chosen = choosePlc(plcs, choice, error)) {
         found = true;
-        plc.name = chosen->name;
-        plc.address = chosen->address;
-        std::vector<S7Tag*> tags;
-        collectTags(*root, tags);
-        for (S7Tag* tag : tags) {
-            if (tag->plc.get() != chosen) continue;
-            ConfigTag simulated{tag->getItemID(), tag->dataBlock, tag->dataByte, orva::core::layoutOf(*tag),
-                                (tag->getAccessRights() & OPC_WRITEABLE) != 0};
-            const std::size_t length = orva::core::tagByteLength(simulated.layout);
-            if (length == 0 || simulated.dataBlock == 0) {
-                plc.skipped.push_back(simulated.itemId);
-                continue;
-            }
-            size_t& size = plc.dataBlocks[simulated.dataBlock];
-            size = std::max(size, size_t{simulated.dataByte} + length);
-            plc.tags.push_back(std::move(simulated));
-        }
+        plc = describePlc(*root, *chosen);
     }
     // The tags hold their PLC and the PLCs their run-time state: let everything go in order.
     entry->terminate();
@@ -123,6 +149,36 @@ bool loadConfigPlc(const std::filesystem::path& path, const PlcChoice& choice, C
     }
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     return loadConfigPlcFromMemory(bytes, choice, plc, error, warnings);
+}
+
+bool loadConfigStations(const std::filesystem::path& path, std::vector<ConfigPlc>& plcs, std::string& error,
+                        std::vector<std::string>* warnings)
+{
+    plcs.clear();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the configuration file " + path.string();
+        return false;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // A file of the other kind configures nothing, so trying both finds the file's own.
+    for (const auto kind : {orva::config::ServerKind::Lorvik, orva::config::ServerKind::Pennat}) {
+        SOCmnPointer<SODaSEntry> entry(new SODaSEntry);
+        SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
+        orva::core::configureNameSpaceRoot(*root);
+        orva::core::PlcList loaded;
+        CollectingOwner owner(warnings);
+        const orva::core::LoadContext context{kind, loaded, std::make_shared<orva::core::CoreQueues>(), owner,
+                                              nullptr};
+        orva::core::loadConfigurationFromMemory(context, bytes, *root);
+        for (std::size_t i = 0; i < loaded.size(); ++i)
+            plcs.push_back(describePlc(*root, *loaded.at(i)));
+        entry->terminate();
+        loaded.clear();
+        if (!plcs.empty()) return true;
+    }
+    error = "the configuration holds no PLC with an MPI address (not a Lorvik or Pennat file?)";
+    return false;
 }
 
 std::string describeAddress(const ConfigTag& tag)

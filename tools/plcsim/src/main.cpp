@@ -13,12 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "Arguments.h"
 #include "common/ProgramInfo.h"
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/TagAnimation.h"
 
 namespace {
+
+using plcsim::parseNumber;
+using plcsim::parsePair;
 
 constexpr const char* kUsage = R"(Usage: plcsim [options]
 
@@ -39,11 +43,13 @@ Options:
                          counter's low byte (bit n toggles every 2^n steps)
   --animate-ms MS        animation step (default 200)
   --config FILE          lay out and animate the data blocks after the tags of a Tornel
-                         configuration file, as the server reads it. The PLC simulated is
-                         the one named by --plc, else the one whose address is this
-                         simulator's address:port, else the first. Every data block its tags
-                         touch is created (large enough for the furthest tag; --db may make
-                         it larger), and the tags get readable values by their type:
+                         or Vardel configuration file, as the server reads it. The PLC
+                         simulated is the one named by --plc, else the one whose address is
+                         this simulator's address:port, else the first. A Vardel file's
+                         PLCs are at the addresses of their connections in the SAPI-S7
+                         connection database (the registry under ORVA_REGISTRY_ROOT).
+                         Every data block its tags touch is created (large enough for the
+                         furthest tag; --db may make it larger), and the tags get readable values by their type:
                          integers ramp and wrap (VT_I1 -100..100, VT_UI1 0..100, VT_I2
                          0..1500, VT_I4 0..10000), VT_UI2 and VT_UI4 count the steps, VT_R4
                          follow slow sines between 20 and 80, BOOLs toggle at different
@@ -68,27 +74,9 @@ Faults, for tests:
   --corrupt              answer with a wrong PDU reference
   --help                 show this text
   --version              show the version
+With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim --serial LINK
+--help lists its options).
 )";
-
-bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return ec == std::errc{} && end == text.data() + text.size() && !text.empty() && value <= max;
-}
-
-bool parsePair(std::string_view text, unsigned long long maxFirst, unsigned long long maxSecond,
-               unsigned long long& first, unsigned long long& second)
-{
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return false;
-    return parseNumber(text.substr(0, colon), maxFirst, first) &&
-           parseNumber(text.substr(colon + 1), maxSecond, second);
-}
 
 int fail(const std::string& message)
 {
@@ -98,8 +86,15 @@ int fail(const std::string& message)
 
 }  // namespace
 
+namespace plcsim {
+int runSerialMode(int argc, char** argv);
+}
+
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--serial") return plcsim::runSerialMode(argc, argv);
+    }
     plcsim::SimulatorOptions options;
     options.port = 10102;
     plcsim::Faults faults;
@@ -208,7 +203,10 @@ int main(int argc, char** argv)
         }
         for (const auto& itemId : plc.skipped)
             std::printf("  %-32s not simulated (the server never reads it)\n", itemId.c_str());
-        plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
+        if (plc.address.empty())
+            std::printf("  note: no connection %s in the SAPI-S7 connection database\n", plc.name.c_str());
+        else
+            plcAddress = plc.address.find(':') == std::string::npos ? plc.address + ":102" : plc.address;
         animation.emplace(std::move(plc.tags), options.animationPeriod);
     }
     if (options.dataBlocks.empty()) options.dataBlocks[1] = 1024;

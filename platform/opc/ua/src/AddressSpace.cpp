@@ -1,11 +1,21 @@
 #include "opcua/AddressSpace.h"
 
-#include "config/VarType.h"
+#include <tuple>
 
 namespace opcua {
 
 namespace {
 constexpr uint16_t kTagNamespace = 1;
+
+// Fixed nodes are kept by namespace and number.
+uint64_t keyOf(const NodeId& id)
+{
+    return (uint64_t{id.ns} << 32) | id.numeric;
+}
+bool isStaticId(const NodeId& id)
+{
+    return id.kind == NodeId::Kind::Numeric && (id.ns == 0 || id.ns == kTagNamespace);
+}
 
 // Data type node ids of namespace 0 that equal the built-in type numbers for these types.
 constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerState = 852,
@@ -13,46 +23,17 @@ constexpr uint32_t kUtcTime = 294, kLocaleId = 295, kDuration = 290, kServerStat
                    kBaseDataType = 24, kStructure = 22, kEnumeration = 29;
 }  // namespace
 
-BuiltinType builtinOfVarType(uint16_t varType)
+BuiltinType builtinOfDataType(const NodeId& dataType)
 {
-    switch (orva::baseType(varType)) {
-        case orva::VT_BOOL:
-            return BuiltinType::Boolean;
-        case orva::VT_I1:
-            return BuiltinType::SByte;
-        case orva::VT_UI1:
-            return BuiltinType::Byte;
-        case orva::VT_I2:
-            return BuiltinType::Int16;
-        case orva::VT_UI2:
-            return BuiltinType::UInt16;
-        case orva::VT_I4:
-        case orva::VT_INT:
-            return BuiltinType::Int32;
-        case orva::VT_UI4:
-        case orva::VT_UINT:
-            return BuiltinType::UInt32;
-        case orva::VT_R4:
-            return BuiltinType::Float;
-        case orva::VT_R8:
-            return BuiltinType::Double;
-        case orva::VT_BSTR:
-            return BuiltinType::String;
-        case orva::VT_DATE:
-            return BuiltinType::DateTimeType;
-        default:
-            return BuiltinType::Null;
-    }
+    // The DataType node ids of the built-in types equal their type numbers.
+    if (dataType.ns != 0 || dataType.kind != NodeId::Kind::Numeric || dataType.numeric == 0 ||
+        dataType.numeric > static_cast<uint32_t>(BuiltinType::DiagnosticInfo))
+        return BuiltinType::Null;
+    return static_cast<BuiltinType>(dataType.numeric);
 }
 
-NodeId dataTypeOfVarType(uint16_t varType)
-{
-    const BuiltinType t = builtinOfVarType(varType);
-    if (t == BuiltinType::Null) return NodeId::num(kBaseDataType);
-    return NodeId::num(static_cast<uint32_t>(t));
-}
-
-AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
+AddressSpace::AddressSpace(Backend& backend, const std::vector<EventTypeDefinition>& eventTypes)
+    : backend_(backend)
 {
     using NC = NodeClass;
     add(id::Root, NC::Object, "Root", 0, 0, id::FolderType);
@@ -73,7 +54,7 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
         n.symmetric = nodeId == id::References;
     };
     refType(id::References, "References", 0, nullptr, true);
-    link(id::ReferenceTypes, id::Organizes, id::References);
+    link(NodeId::num(id::ReferenceTypes), id::Organizes, NodeId::num(id::References));
     refType(id::HierarchicalReferences, "HierarchicalReferences", id::References, nullptr, true);
     refType(32, "NonHierarchicalReferences", id::References, nullptr, true);
     refType(id::HasChild, "HasChild", id::HierarchicalReferences, nullptr, true);
@@ -86,15 +67,37 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
 
     // Object and variable types.
     add(58, NC::ObjectType, "BaseObjectType", 0, 0);
-    link(id::ObjectTypes, id::Organizes, 58);
+    link(NodeId::num(id::ObjectTypes), id::Organizes, NodeId::num(58));
     add(id::FolderType, NC::ObjectType, "FolderType", 58, id::HasSubtype);
     add(2004, NC::ObjectType, "ServerType", 58, id::HasSubtype);
     add(2013, NC::ObjectType, "ServerCapabilitiesType", 58, id::HasSubtype);
     add(11564, NC::ObjectType, "OperationLimitsType", id::FolderType, id::HasSubtype);
+    add(2020, NC::ObjectType, "ServerDiagnosticsType", 58, id::HasSubtype);
+    add(2033, NC::ObjectType, "VendorServerInfoType", 58, id::HasSubtype);
+    add(2034, NC::ObjectType, "ServerRedundancyType", 58, id::HasSubtype);
+
+    // The base event model: every event carries the properties of BaseEventType.
+    add(id::BaseEventType, NC::ObjectType, "BaseEventType", 58, id::HasSubtype).isAbstract = true;
+    for (const auto& [fieldId, name, type] :
+         std::initializer_list<std::tuple<uint32_t, const char*, uint32_t>>{
+             {id::EventId, "EventId", 15},
+             {id::EventType, "EventType", 17},
+             {id::SourceNode, "SourceNode", 17},
+             {id::SourceName, "SourceName", 12},
+             {id::Time, "Time", kUtcTime},
+             {id::ReceiveTime, "ReceiveTime", kUtcTime},
+             {id::Message, "Message", 21},
+             {id::Severity, "Severity", 5}})
+        addVariable(fieldId, name, id::BaseEventType, id::HasProperty, type);
+    add(id::SystemEventType, NC::ObjectType, "SystemEventType", id::BaseEventType, id::HasSubtype)
+        .isAbstract = true;
+    add(id::EventQueueOverflowEventType, NC::ObjectType, "EventQueueOverflowEventType", id::BaseEventType,
+        id::HasSubtype)
+        .isAbstract = true;
     Node& baseVariableType = add(62, NC::VariableType, "BaseVariableType", 0, 0);
     baseVariableType.isAbstract = true;
     baseVariableType.dataType = NodeId::num(kBaseDataType);
-    link(id::VariableTypes, id::Organizes, 62);
+    link(NodeId::num(id::VariableTypes), id::Organizes, NodeId::num(62));
     add(id::BaseDataVariableType, NC::VariableType, "BaseDataVariableType", 62, id::HasSubtype).dataType =
         NodeId::num(kBaseDataType);
     add(id::PropertyType, NC::VariableType, "PropertyType", 62, id::HasSubtype).dataType =
@@ -109,7 +112,7 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
         add(nodeId, NC::DataType, name, parent, parent == 0 ? 0 : id::HasSubtype).isAbstract = abstract;
     };
     dataType(kBaseDataType, "BaseDataType", 0, true);
-    link(id::DataTypes, id::Organizes, kBaseDataType);
+    link(NodeId::num(id::DataTypes), id::Organizes, NodeId::num(kBaseDataType));
     dataType(1, "Boolean", kBaseDataType);
     dataType(kNumber, "Number", kBaseDataType, true);
     dataType(kInteger, "Integer", kNumber, true);
@@ -139,20 +142,21 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
     dataType(kServerStatusType, "ServerStatusDataType", kStructure);
     dataType(kBuildInfoType, "BuildInfo", kStructure);
     dataType(kServerState, "ServerState", kEnumeration);
+    addVariable(id::EnumStrings, "EnumStrings", kServerState, id::HasProperty, 21, 1);
+    dataType(851, "RedundancySupport", kEnumeration);
+    dataType(id::Argument, "Argument", kStructure);
+    dataType(344, "SignedSoftwareCertificate", kStructure);
 
     // The Server object.
-    add(id::Server, NC::Object, "Server", id::Objects, id::Organizes, 2004);
+    add(id::Server, NC::Object, "Server", id::Objects, id::Organizes, 2004).eventNotifier = 1;
     addVariable(id::ServerArray, "ServerArray", id::Server, id::HasProperty, 12, 1);
     addVariable(id::NamespaceArray, "NamespaceArray", id::Server, id::HasProperty, 12, 1);
     addVariable(id::ServiceLevel, "ServiceLevel", id::Server, id::HasProperty, 3);
-    Node& serverStatus =
-        addVariable(id::ServerStatus, "ServerStatus", id::Server, id::HasComponent, kServerStatusType);
-    serverStatus.typeDefinition = NodeId::num(2138);
+    addVariable(id::ServerStatus, "ServerStatus", id::Server, id::HasComponent, kServerStatusType, -1, 2138);
     addVariable(id::StartTime, "StartTime", id::ServerStatus, id::HasComponent, kUtcTime);
     addVariable(id::CurrentTime, "CurrentTime", id::ServerStatus, id::HasComponent, kUtcTime);
     addVariable(id::State, "State", id::ServerStatus, id::HasComponent, kServerState);
-    addVariable(id::BuildInfo, "BuildInfo", id::ServerStatus, id::HasComponent, kBuildInfoType)
-        .typeDefinition = NodeId::num(3051);
+    addVariable(id::BuildInfo, "BuildInfo", id::ServerStatus, id::HasComponent, kBuildInfoType, -1, 3051);
     addVariable(id::ProductUri, "ProductUri", id::BuildInfo, id::HasComponent, 12);
     addVariable(id::ManufacturerName, "ManufacturerName", id::BuildInfo, id::HasComponent, 12);
     addVariable(id::ProductName, "ProductName", id::BuildInfo, id::HasComponent, 12);
@@ -170,6 +174,12 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
                 id::HasProperty, 5);
     addVariable(id::MaxArrayLength, "MaxArrayLength", id::ServerCapabilities, id::HasProperty, 7);
     addVariable(id::MaxStringLength, "MaxStringLength", id::ServerCapabilities, id::HasProperty, 7);
+    addVariable(id::MaxQueryContinuationPoints, "MaxQueryContinuationPoints", id::ServerCapabilities,
+                id::HasProperty, 5);
+    addVariable(id::MaxHistoryContinuationPoints, "MaxHistoryContinuationPoints", id::ServerCapabilities,
+                id::HasProperty, 5);
+    addVariable(id::SoftwareCertificates, "SoftwareCertificates", id::ServerCapabilities, id::HasProperty,
+                344, 1);
     add(id::OperationLimits, NC::Object, "OperationLimits", id::ServerCapabilities, id::HasComponent, 11564);
     for (const auto& [limitId, name] : std::initializer_list<std::pair<uint32_t, const char*>>{
              {id::MaxNodesPerRead, "MaxNodesPerRead"},
@@ -177,8 +187,25 @@ AddressSpace::AddressSpace(Backend& backend) : backend_(backend)
              {id::MaxNodesPerBrowse, "MaxNodesPerBrowse"},
              {id::MaxNodesPerRegisterNodes, "MaxNodesPerRegisterNodes"},
              {id::MaxNodesPerTranslateBrowsePathsToNodeIds, "MaxNodesPerTranslateBrowsePathsToNodeIds"},
+             {id::MaxNodesPerMethodCall, "MaxNodesPerMethodCall"},
              {id::MaxMonitoredItemsPerCall, "MaxMonitoredItemsPerCall"}})
         addVariable(limitId, name, id::OperationLimits, id::HasProperty, 7);
+    add(id::ServerDiagnostics, NC::Object, "ServerDiagnostics", id::Server, id::HasComponent, 2020);
+    addVariable(id::EnabledFlag, "EnabledFlag", id::ServerDiagnostics, id::HasProperty, 1);
+    add(id::VendorServerInfo, NC::Object, "VendorServerInfo", id::Server, id::HasComponent, 2033);
+    add(id::ServerRedundancy, NC::Object, "ServerRedundancy", id::Server, id::HasComponent, 2034);
+    addVariable(id::RedundancySupport, "RedundancySupport", id::ServerRedundancy, id::HasProperty, 851);
+    addVariable(id::Auditing, "Auditing", id::Server, id::HasProperty, 1);
+    Node& getMonitoredItems =
+        add(id::GetMonitoredItems, NC::Method, "GetMonitoredItems", id::Server, id::HasComponent);
+    getMonitoredItems.executable = true;
+    addVariable(id::GetMonitoredItemsInputArguments, "InputArguments", id::GetMonitoredItems, id::HasProperty,
+                id::Argument, 1);
+    addVariable(id::GetMonitoredItemsOutputArguments, "OutputArguments", id::GetMonitoredItems,
+                id::HasProperty, id::Argument, 1);
+
+    for (const auto& type : eventTypes)
+        addEventType(type);
     addOwnNodes();
 }
 
@@ -206,34 +233,44 @@ void AddressSpace::addOwnNodes()
         refs.push_back(Reference{NodeId::num(id::HasTypeDefinition), true, n.typeDefinition});
         const Reference down{NodeId::num(id::HasComponent), true, n.nodeId};
         if (own.parentId.empty())
-            ns0Refs_[id::Server].push_back(down);
+            staticRefs_[keyOf(NodeId::num(id::Server))].push_back(down);
         else
             ownRefs_[own.parentId].push_back(down);
         own_[own.id] = std::move(n);
     }
 }
 
-Node& AddressSpace::add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent,
+Node& AddressSpace::add(const NodeId& nodeId, NodeClass cls, const QualifiedName& name, const NodeId& parent,
                         uint32_t referenceType, uint32_t typeDefinition)
 {
-    Node& n = ns0_[nodeId];
-    n.nodeId = NodeId::num(nodeId);
+    Node& n = static_[keyOf(nodeId)];
+    n.nodeId = nodeId;
     n.nodeClass = cls;
-    n.browseName = QualifiedName{0, name};
-    n.displayName = LocalizedText{"", name};
+    n.browseName = name;
+    n.displayName = LocalizedText{"", name.name};
     if (typeDefinition != 0) {
         n.typeDefinition = NodeId::num(typeDefinition);
-        ns0Refs_[nodeId].push_back(Reference{NodeId::num(id::HasTypeDefinition), true, n.typeDefinition});
+        staticRefs_[keyOf(nodeId)].push_back(
+            Reference{NodeId::num(id::HasTypeDefinition), true, n.typeDefinition});
     }
-    if (parent != 0) link(parent, referenceType, nodeId);
+    if (!parent.isNull()) link(parent, referenceType, nodeId);
     return n;
 }
 
-Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32_t parent,
-                                uint32_t referenceType, uint32_t dataType, int32_t valueRank)
+Node& AddressSpace::add(uint32_t nodeId, NodeClass cls, const std::string& name, uint32_t parent,
+                        uint32_t referenceType, uint32_t typeDefinition)
 {
-    Node& n = add(nodeId, NodeClass::Variable, name, parent, referenceType,
-                  referenceType == id::HasProperty ? id::PropertyType : id::BaseDataVariableType);
+    return add(NodeId::num(nodeId), cls, QualifiedName{0, name}, NodeId::num(parent), referenceType,
+               typeDefinition);
+}
+
+Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32_t parent,
+                                uint32_t referenceType, uint32_t dataType, int32_t valueRank,
+                                uint32_t typeDefinition)
+{
+    if (typeDefinition == 0)
+        typeDefinition = referenceType == id::HasProperty ? id::PropertyType : id::BaseDataVariableType;
+    Node& n = add(nodeId, NodeClass::Variable, name, parent, referenceType, typeDefinition);
     n.dataType = NodeId::num(dataType);
     n.valueRank = valueRank;
     if (valueRank == 1) n.arrayDimensions = {0};
@@ -241,10 +278,37 @@ Node& AddressSpace::addVariable(uint32_t nodeId, const std::string& name, uint32
     return n;
 }
 
-void AddressSpace::link(uint32_t from, uint32_t referenceType, uint32_t to)
+void AddressSpace::link(const NodeId& from, uint32_t referenceType, const NodeId& to)
 {
-    ns0Refs_[from].push_back(Reference{NodeId::num(referenceType), true, NodeId::num(to)});
-    ns0Refs_[to].push_back(Reference{NodeId::num(referenceType), false, NodeId::num(from)});
+    staticRefs_[keyOf(from)].push_back(Reference{NodeId::num(referenceType), true, to});
+    staticRefs_[keyOf(to)].push_back(Reference{NodeId::num(referenceType), false, from});
+}
+
+void AddressSpace::addEventType(const EventTypeDefinition& type)
+{
+    Node& n = add(type.nodeId, NodeClass::ObjectType, QualifiedName{type.nodeId.ns, type.name},
+                  type.superType, id::HasSubtype);
+    n.description = LocalizedText{"", type.description};
+    for (const auto& p : type.properties) {
+        Node& v = add(p.nodeId, NodeClass::Variable, QualifiedName{p.nodeId.ns, p.name}, type.nodeId,
+                      id::HasProperty, id::PropertyType);
+        v.dataType = p.dataType;
+        v.description = LocalizedText{"", p.description};
+    }
+}
+
+const Node* AddressSpace::staticNode(const NodeId& nodeId) const
+{
+    if (!isStaticId(nodeId)) return nullptr;
+    const auto it = static_.find(keyOf(nodeId));
+    return it == static_.end() ? nullptr : &it->second;
+}
+
+const std::vector<Reference>* AddressSpace::staticReferences(const NodeId& nodeId) const
+{
+    if (!isStaticId(nodeId)) return nullptr;
+    const auto it = staticRefs_.find(keyOf(nodeId));
+    return it == staticRefs_.end() ? nullptr : &it->second;
 }
 
 Node AddressSpace::nodeOfEntry(const BrowseEntry& entry) const
@@ -263,15 +327,11 @@ Node AddressSpace::nodeOfEntry(const BrowseEntry& entry) const
     n.typeDefinition = NodeId::num(id::BaseDataVariableType);
     n.isTag = true;
     n.itemId = entry.itemId;
-    n.varType = entry.varType;
-    n.dataType = dataTypeOfVarType(entry.varType);
-    if (orva::isArrayType(entry.varType)) {
-        n.valueRank = 1;
-        n.arrayDimensions = {entry.arrayLength};
-    } else {
-        n.valueRank = -1;
-    }
-    n.accessLevel = entry.accessRights & 0x03;
+    n.dataType = entry.dataType.isNull() ? NodeId::num(kBaseDataType) : entry.dataType;
+    n.valueRank = entry.valueRank;
+    if (entry.valueRank == 1) n.arrayDimensions = {entry.arrayLength};
+    n.accessLevel = entry.accessLevel & 0x03;
+    n.minimumSamplingInterval = entry.minimumSamplingInterval;
     return n;
 }
 
@@ -283,10 +343,10 @@ std::string AddressSpace::parentOf(const std::string& itemId) const
 
 std::optional<Node> AddressSpace::find(const NodeId& nodeId) const
 {
-    if (nodeId.ns == 0 && nodeId.kind == NodeId::Kind::Numeric) {
-        const auto it = ns0_.find(nodeId.numeric);
-        if (it == ns0_.end()) return std::nullopt;
-        return it->second;
+    if (isStaticId(nodeId)) {
+        const Node* n = staticNode(nodeId);
+        if (n == nullptr) return std::nullopt;
+        return *n;
     }
     if (nodeId.ns == kOwnNamespace && nodeId.kind == NodeId::Kind::String) {
         const auto it = own_.find(nodeId.text);
@@ -302,11 +362,11 @@ std::optional<Node> AddressSpace::find(const NodeId& nodeId) const
 
 std::optional<std::vector<Reference>> AddressSpace::references(const NodeId& nodeId) const
 {
-    if (nodeId.ns == 0 && nodeId.kind == NodeId::Kind::Numeric) {
-        if (!ns0_.contains(nodeId.numeric)) return std::nullopt;
+    if (isStaticId(nodeId)) {
+        if (staticNode(nodeId) == nullptr) return std::nullopt;
         std::vector<Reference> refs;
-        if (const auto it = ns0Refs_.find(nodeId.numeric); it != ns0Refs_.end()) refs = it->second;
-        if (nodeId.numeric == id::Objects) {
+        if (const auto* known = staticReferences(nodeId)) refs = *known;
+        if (nodeId.isNumeric(id::Objects)) {
             std::vector<BrowseEntry> top;
             backend_.browse("", top);
             for (const auto& e : top)
@@ -340,13 +400,12 @@ std::optional<std::vector<Reference>> AddressSpace::references(const NodeId& nod
 bool AddressSpace::isSubtypeOf(const NodeId& type, const NodeId& base) const
 {
     if (type == base) return true;
-    if (type.ns != 0 || type.kind != NodeId::Kind::Numeric) return false;
     NodeId current = type;
     for (int depth = 0; depth < 16; ++depth) {  // the type tree is shallow; the bound guards loops
-        const auto it = ns0Refs_.find(current.numeric);
-        if (it == ns0Refs_.end()) return false;
+        const auto* refs = staticReferences(current);
+        if (refs == nullptr) return false;
         const Reference* up = nullptr;
-        for (const auto& r : it->second)
+        for (const auto& r : *refs)
             if (!r.isForward && r.referenceType.isNumeric(id::HasSubtype)) up = &r;
         if (up == nullptr) return false;
         if (up->target == base) return true;
@@ -357,9 +416,48 @@ bool AddressSpace::isSubtypeOf(const NodeId& type, const NodeId& base) const
 
 bool AddressSpace::isReferenceType(const NodeId& nodeId) const
 {
-    if (nodeId.ns != 0 || nodeId.kind != NodeId::Kind::Numeric) return false;
-    const auto it = ns0_.find(nodeId.numeric);
-    return it != ns0_.end() && it->second.nodeClass == NodeClass::ReferenceType;
+    if (nodeId.ns != 0) return false;
+    const Node* n = staticNode(nodeId);
+    return n != nullptr && n->nodeClass == NodeClass::ReferenceType;
+}
+
+NodeId AddressSpace::propertyOfType(const NodeId& type, const QualifiedName& name) const
+{
+    NodeId current = type;
+    for (int depth = 0; depth < 16; ++depth) {
+        const auto* refs = staticReferences(current);
+        if (refs == nullptr) return {};
+        const Reference* up = nullptr;
+        for (const auto& r : *refs) {
+            if (!r.isForward && r.referenceType.isNumeric(id::HasSubtype)) up = &r;
+            if (!r.isForward || !r.referenceType.isNumeric(id::HasProperty)) continue;
+            const Node* p = staticNode(r.target);
+            if (p != nullptr && p->browseName == name) return r.target;
+        }
+        if (up == nullptr) return {};
+        current = up->target;
+    }
+    return {};
+}
+
+bool AddressSpace::typeFamilyHasProperty(const NodeId& type, const QualifiedName& name) const
+{
+    if (!propertyOfType(type, name).isNull()) return true;
+    std::vector<NodeId> pending{type};
+    for (size_t visited = 0; !pending.empty() && visited < 256; ++visited) {  // bounded: guards loops
+        const NodeId current = pending.back();
+        pending.pop_back();
+        const auto* refs = staticReferences(current);
+        if (refs == nullptr) continue;
+        for (const auto& r : *refs) {
+            if (!r.isForward) continue;
+            if (r.referenceType.isNumeric(id::HasSubtype)) pending.push_back(r.target);
+            if (!r.referenceType.isNumeric(id::HasProperty) || current == type) continue;
+            const Node* p = staticNode(r.target);
+            if (p != nullptr && p->browseName == name) return true;
+        }
+    }
+    return false;
 }
 
 DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
@@ -393,7 +491,7 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
             return value(Variant::of(BuiltinType::LocalizedText, n.inverseName));
         case attr::EventNotifier:
             if (n.nodeClass != NodeClass::Object && n.nodeClass != NodeClass::View) break;
-            return value(Variant::of(BuiltinType::Byte, uint64_t{0}));
+            return value(Variant::of(BuiltinType::Byte, uint64_t{n.eventNotifier}));
         case attr::DataType:
             if (!isVariable) break;
             return value(Variant::of(BuiltinType::NodeId, n.dataType));
@@ -414,10 +512,14 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
             return value(Variant::of(BuiltinType::Byte, uint64_t{n.accessLevel}));
         case attr::MinimumSamplingInterval:
             if (n.nodeClass != NodeClass::Variable) break;
-            return value(Variant::dbl(n.isTag ? 0.0 : 1000.0));
+            return value(Variant::dbl(n.isTag ? n.minimumSamplingInterval : 1000.0));
         case attr::Historizing:
             if (n.nodeClass != NodeClass::Variable) break;
             return value(Variant::boolean(false));
+        case attr::Executable:
+        case attr::UserExecutable:
+            if (n.nodeClass != NodeClass::Method) break;
+            return value(Variant::boolean(n.executable));
         default:
             break;
     }

@@ -41,27 +41,4 @@ std::string NodeId::toString() const
     return out;
 }
 
-StatusCode statusFromQuality(uint8_t quality)
-{
-    switch (quality) {
-        case 0xC0:
-            return status::Good;
-        case 0x40:
-            return status::Uncertain;
-        case 0x1C:
-            return status::BadOutOfService;
-        case 0x0C:
-            return status::BadDeviceFailure;
-        case 0x18:
-            return status::BadCommunicationError;
-        case 0x00:
-            return status::Bad;
-        default:
-            break;
-    }
-    if ((quality & 0xC0) == 0xC0) return status::Good;
-    if ((quality & 0xC0) == 0x40) return status::Uncertain;
-    return status::Bad;
-}
-
 }  // namespace opcua

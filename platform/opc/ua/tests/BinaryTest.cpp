@@ -146,15 +146,3 @@ TEST(Binary, ReaderRejectsMalformedInput)
     EXPECT_EQ(r.u8(), 0);
     EXPECT_FALSE(r.ok());
 }
-
-TEST(Binary, QualitiesMapToStatusCodes)
-{
-    EXPECT_EQ(statusFromQuality(0xC0), status::Good);
-    EXPECT_EQ(statusFromQuality(0x40), status::Uncertain);
-    EXPECT_EQ(statusFromQuality(0x1C), status::BadOutOfService);
-    EXPECT_EQ(statusFromQuality(0x0C), status::BadDeviceFailure);
-    EXPECT_EQ(statusFromQuality(0x18), status::BadCommunicationError);
-    EXPECT_EQ(statusFromQuality(0x00), status::Bad);
-    EXPECT_EQ(statusFromQuality(0xD8), status::Good);  // good with a substatus
-    EXPECT_TRUE(isBad(statusFromQuality(0x04)));
-}

@@ -2,11 +2,11 @@
 // subscriptions, without sockets.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <thread>
 
 #include "FakeBackend.h"
 #include "UaTestClient.h"
-#include "config/VarType.h"
 #include "opcua/AddressSpace.h"
 #include "opcua/Engine.h"
 
@@ -172,7 +172,8 @@ struct Publish {
     uint32_t subscription = 0;
     std::vector<uint32_t> available;
     uint32_t sequence = 0;
-    std::vector<std::pair<uint32_t, DataValue>> changes;  // client handle, value
+    std::vector<std::pair<uint32_t, DataValue>> changes;            // client handle, value
+    std::vector<std::pair<uint32_t, std::vector<Variant>>> events;  // client handle, fields
     std::vector<StatusCode> ackResults;
     bool keepAlive = true;
 };
@@ -189,13 +190,16 @@ Publish parsePublish(const Response& resp)
     const size_t n = r.arrayLength();
     for (size_t i = 0; i < n; ++i) {
         const ExtensionObject e = r.extensionObject();
-        EXPECT_TRUE(e.typeId.isNumeric(811));
+        EXPECT_TRUE(e.typeId.isNumeric(811) || e.typeId.isNumeric(916));
         p.keepAlive = false;
         Reader body(std::span(reinterpret_cast<const uint8_t*>(e.body.data()), e.body.size()));
         const size_t items = body.arrayLength();
         for (size_t k = 0; k < items; ++k) {
             const uint32_t handle = body.u32();
-            p.changes.emplace_back(handle, body.dataValue());
+            if (e.typeId.isNumeric(916))
+                p.events.emplace_back(handle, body.array<Variant>([](Reader& x) { return x.variant(); }));
+            else
+                p.changes.emplace_back(handle, body.dataValue());
         }
     }
     p.ackResults = r.array<StatusCode>([](Reader& x) { return x.statusCode(); });
@@ -285,7 +289,7 @@ TEST(Engine, UnknownServicesAndMalformedRequestsGetFaults)
 {
     Harness h;
     const NodeId token = h.session();
-    const Response call = h.call(712, token, [](Writer& w) { w.emptyArray(); });
+    const Response call = h.call(664, token, [](Writer& w) { w.emptyArray(); });  // HistoryRead
     EXPECT_EQ(call.typeId, 397u);
     EXPECT_EQ(call.serviceResult, status::BadServiceUnsupported);
 
@@ -342,7 +346,7 @@ TEST(Engine, ReadReportsQualitiesAttributesAndErrorsPerNode)
     limits.maxNodesPerRead = 8;
     Harness h(limits);
     const NodeId token = h.session();
-    h.backend.setQuality("Line1.Drives.Speed", 0x18);
+    h.backend.setStatus("Line1.Drives.Speed", status::BadCommunicationError);
     const auto v = h.read(token, 0,
                           {{tag("Line1.Drives.Speed"), attr::Value},
                            {tag("Line1.Values.Int16Array"), attr::DataType},
@@ -393,10 +397,10 @@ TEST(Engine, WritesCheckTypeAccessAndReportFailedQuality)
               status::Good);
 
     // A failed write returns the status of the quality it ended with.
-    h.backend.failWrites(true, 0x0C);
+    h.backend.failWrites(true, status::BadDeviceFailure);
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
               status::BadDeviceFailure);
-    h.backend.failWrites(true, 0xC0);  // a failure never reports Good
+    h.backend.failWrites(true, status::Good);  // a failure never reports Good
     EXPECT_EQ(h.write(token, tag("Line1.Values.Int16"), Variant::of(BuiltinType::Int16, int64_t{9}))[0],
               status::Bad);
 }
@@ -724,4 +728,203 @@ TEST(Engine, ServerObjectAndNonValueMonitoring)
             states.push_back(std::get<int64_t>(value.value.scalar));
     }
     EXPECT_EQ(states, (std::vector<int64_t>{0, 4}));
+}
+
+TEST(Engine, EveryServiceThatNeedsASessionRefusesRequestsWithoutOne)
+{
+    ServerLimits limits;
+    limits.maxNodesPerMethodCall = 1;
+    Harness h(limits);
+    const Response created = h.call(461, NodeId{}, [](Writer& w) { writeCreateSession(w); });
+    Reader cr = created.body();
+    cr.nodeId();
+    const NodeId notActivated = cr.nodeId();
+    // Browse .. Call: checked before the request's body is read, so an empty body will do.
+    for (const uint32_t service : {527u, 533u, 554u, 560u, 566u, 631u, 673u, 751u, 763u, 769u, 781u, 787u,
+                                   793u, 799u, 826u, 832u, 847u, 712u}) {
+        EXPECT_EQ(h.call(service, NodeId{}, [](Writer&) {}).serviceResult, status::BadSessionIdInvalid)
+            << service;
+        EXPECT_EQ(h.call(service, notActivated, [](Writer&) {}).serviceResult, status::BadSessionNotActivated)
+            << service;
+    }
+    // Operations per call, by the service's limit.
+    const NodeId token = h.session();
+    const auto callRequests = [](size_t n) {
+        return [n](Writer& w) {
+            w.arrayLength(n);
+            for (size_t i = 0; i < n; ++i) {
+                w.nodeId(NodeId::num(id::Server));
+                w.nodeId(NodeId::num(id::GetMonitoredItems));
+                w.arrayLength(1);
+                w.variant(Variant::uint32(1));
+            }
+        };
+    };
+    EXPECT_EQ(h.call(712, token, callRequests(0)).serviceResult, status::BadNothingToDo);
+    EXPECT_EQ(h.call(712, token, callRequests(2)).serviceResult, status::BadTooManyOperations);
+    EXPECT_EQ(h.call(712, token, callRequests(1)).serviceResult, status::Good);
+}
+
+namespace {
+// An EventFilter: select clauses of BaseEventType fields by name, where clause elements of an
+// operator and operands (NodeId literal, UInt16 literal, element index or field name).
+struct Operand {
+    enum Kind { TypeLiteral, NumberLiteral, Element, Field } kind;
+    uint32_t number = 0;
+    std::string field;
+};
+ExtensionObject eventFilter(const std::vector<std::string>& select,
+                            const std::vector<std::pair<int32_t, std::vector<Operand>>>& where)
+{
+    const auto fieldOperand = [](Writer& w, const std::string& name) {
+        w.nodeId(NodeId::num(id::BaseEventType));
+        w.arrayLength(1);
+        w.qualifiedName({0, name});
+        w.u32(attr::Value);
+        w.nullString();
+    };
+    std::vector<uint8_t> body;
+    Writer w(body);
+    w.arrayLength(select.size());
+    for (const auto& name : select)
+        fieldOperand(w, name);
+    w.arrayLength(where.size());
+    for (const auto& [op, operands] : where) {
+        w.i32(op);
+        w.arrayLength(operands.size());
+        for (const auto& o : operands) {
+            std::vector<uint8_t> ob;
+            Writer ow(ob);
+            ExtensionObject e;
+            e.encoding = 1;
+            if (o.kind == Operand::Element) {
+                e.typeId = NodeId::num(594);
+                ow.u32(o.number);
+            } else if (o.kind == Operand::Field) {
+                e.typeId = NodeId::num(603);
+                fieldOperand(ow, o.field);
+            } else {
+                e.typeId = NodeId::num(597);
+                ow.variant(o.kind == Operand::TypeLiteral
+                               ? Variant::of(BuiltinType::NodeId, NodeId::num(o.number))
+                               : Variant::of(BuiltinType::UInt16, uint64_t{o.number}));
+            }
+            e.body.assign(ob.begin(), ob.end());
+            w.extensionObject(e);
+        }
+    }
+    ExtensionObject e;
+    e.typeId = NodeId::num(727);
+    e.encoding = 1;
+    e.body.assign(body.begin(), body.end());
+    return e;
+}
+
+std::vector<StatusCode> createEventItems(Harness& h, const NodeId& token, uint32_t sub,
+                                         const std::vector<std::pair<ExtensionObject, uint32_t>>& items,
+                                         uint32_t firstHandle = 100)
+{
+    const Response r = h.call(751, token, [&](Writer& w) {
+        w.u32(sub);
+        w.i32(2);
+        w.arrayLength(items.size());
+        uint32_t handle = firstHandle;
+        for (const auto& [filter, queueSize] : items) {
+            w.nodeId(NodeId::num(id::Server));
+            w.u32(attr::EventNotifier);
+            w.nullString();
+            w.qualifiedName({});
+            w.i32(2);
+            w.u32(handle++);
+            w.f64(0);
+            w.extensionObject(filter);
+            w.u32(queueSize);
+            w.boolean(true);
+        }
+    });
+    Reader rd = r.body();
+    return rd.array<StatusCode>([](Reader& x) {
+        const StatusCode s = x.statusCode();
+        x.u32();
+        x.f64();
+        x.u32();
+        x.extensionObject();
+        return s;
+    });
+}
+
+Event systemEvent(uint16_t severity, uint32_t type = id::SystemEventType)
+{
+    Event e;
+    e.eventType = NodeId::num(type);
+    e.sourceName = "test";
+    e.severity = severity;
+    return e;
+}
+}  // namespace
+
+TEST(Engine, EventsPassTheWhereClauseAndAFullQueueKeepsTheNewestWithAnOverflowEvent)
+{
+    Harness h;
+    const NodeId token = h.session();
+    const uint32_t sub = createSubscription(h, token, 50);
+    constexpr int32_t Equals = 0, GreaterThan = 2, Like = 6, And = 10, OfType = 14;
+    const std::vector<std::string> fields{"EventType", "Severity"};
+    const Operand systemType{Operand::TypeLiteral, id::SystemEventType, {}};
+    const auto results = createEventItems(
+        h, token, sub,
+        {// 100: system events, a queue of two.
+         {eventFilter(fields, {{OfType, {systemType}}}), 2},
+         // 101: system events above severity 2.
+         {eventFilter(fields,
+                      {{And, {{Operand::Element, 1, {}}, {Operand::Element, 2, {}}}},
+                       {OfType, {systemType}},
+                       {GreaterThan, {{Operand::Field, 0, "Severity"}, {Operand::NumberLiteral, 2, {}}}}}),
+          10},
+         // Refused: an element that points back at itself, an operator not offered, no select clause.
+         {eventFilter(fields, {{And, {{Operand::Element, 0, {}}, {Operand::Element, 0, {}}}}}), 10},
+         {eventFilter(fields, {{Like, {{Operand::Field, 0, "SourceName"}, {Operand::NumberLiteral, 1, {}}}}}),
+          10},
+         {eventFilter({}, {{Equals, {{Operand::Field, 0, "Severity"}, {Operand::NumberLiteral, 1, {}}}}}),
+          10},
+         // An EventFilter that is no event filter at all.
+         {ExtensionObject{NodeId::num(727), 1, "\x05"}, 10}});
+    // 102: a long where clause whose elements share operands is evaluated once per element.
+    std::vector<std::pair<int32_t, std::vector<Operand>>> chain;
+    for (uint32_t i = 0; i < 38; ++i)
+        chain.push_back({And, {{Operand::Element, i + 1, {}}, {Operand::Element, i + 2, {}}}});
+    chain.push_back({OfType, {systemType}});
+    chain.push_back({OfType, {systemType}});
+    EXPECT_EQ(createEventItems(h, token, sub, {{eventFilter(fields, chain), 10}}, 102),
+              std::vector<StatusCode>{status::Good});
+    EXPECT_EQ(results, (std::vector<StatusCode>{status::Good, status::Good, status::BadEventFilterInvalid,
+                                                status::BadEventFilterInvalid, status::BadEventFilterInvalid,
+                                                status::BadEventFilterInvalid}));
+
+    for (uint16_t severity = 1; severity <= 4; ++severity)
+        h.engine.reportEvent(systemEvent(severity));
+    h.engine.reportEvent(systemEvent(900, id::BaseEventType));            // of no system type: filtered out
+    std::map<uint32_t, std::vector<std::pair<uint32_t, uint64_t>>> seen;  // handle -> (type, severity)
+    for (int i = 0; i < 20 && (seen[101].size() < 2 || seen[102].size() < 4); ++i) {
+        const auto resp = h.await(postPublish(h, token));
+        ASSERT_TRUE(resp.has_value());
+        for (const auto& [handle, values] : parsePublish(*resp).events) {
+            ASSERT_EQ(values.size(), 2u);
+            seen[handle].emplace_back(std::get<NodeId>(values[0].scalar).numeric,
+                                      std::get<uint64_t>(values[1].scalar));
+        }
+    }
+    // The queue of two overflowed: the overflow event first, then the newest event.
+    EXPECT_EQ(seen[100], (std::vector<std::pair<uint32_t, uint64_t>>{{id::EventQueueOverflowEventType, 1},
+                                                                     {id::SystemEventType, 4}}));
+    EXPECT_EQ(seen[102].size(), 4u);
+    EXPECT_EQ(seen[101], (std::vector<std::pair<uint32_t, uint64_t>>{{id::SystemEventType, 3},
+                                                                     {id::SystemEventType, 4}}));
+
+    // The server's clock during the shutdown grace.
+    h.engine.beginShutdown("Server shutdown", std::chrono::seconds(30));
+    const auto left = h.read(token, 0, {{NodeId::num(id::SecondsTillShutdown), attr::Value}});
+    ASSERT_EQ(left.size(), 1u);
+    const uint64_t seconds = std::get<uint64_t>(left[0].value.scalar);
+    EXPECT_TRUE(seconds > 20 && seconds <= 30) << seconds;
 }

@@ -2,44 +2,46 @@
 
 #include <cmath>
 
-#include "config/VarType.h"
 #include "opcua/AddressSpace.h"
 
 namespace opcua::test {
 
-using namespace orva;
+namespace {
+using B = BuiltinType;
+constexpr bool kArray = true;
+}  // namespace
 
 FakeBackend::FakeBackend(size_t benchTags)
 {
     addFolder("", "Line1");
     addFolder("Line1", "Drives");
-    addTag("Line1.Drives", "Speed", VT_R4, 1, 3, "Drive speed in rpm");
-    addTag("Line1.Drives", "Running", VT_BOOL, 1, 3, "Drive running");
-    addTag("Line1.Drives", "Counter", VT_I4, 1, 1, "Counts on every animation step", true);
+    addTag("Line1.Drives", "Speed", B::Float, false, 1, 3, "Drive speed in rpm");
+    addTag("Line1.Drives", "Running", B::Boolean, false, 1, 3, "Drive running");
+    addTag("Line1.Drives", "Counter", B::Int32, false, 1, 1, "Counts on every animation step", true);
     addFolder("Line1", "Values");
-    addTag("Line1.Values", "Bool", VT_BOOL, 1, 3, "");
-    addTag("Line1.Values", "SByte", VT_I1, 1, 3, "");
-    addTag("Line1.Values", "Byte", VT_UI1, 1, 3, "");
-    addTag("Line1.Values", "Int16", VT_I2, 1, 3, "");
-    addTag("Line1.Values", "UInt16", VT_UI2, 1, 3, "");
-    addTag("Line1.Values", "Int32", VT_I4, 1, 3, "");
-    addTag("Line1.Values", "UInt32", VT_UI4, 1, 3, "");
-    addTag("Line1.Values", "Float", VT_R4, 1, 3, "");
-    addTag("Line1.Values", "String", VT_BSTR, 16, 3, "Sixteen characters");
-    addTag("Line1.Values", "BoolArray", VT_BOOL | VT_ARRAY, 8, 3, "");
-    addTag("Line1.Values", "Int16Array", VT_I2 | VT_ARRAY, 10, 3, "");
-    addTag("Line1.Values", "FloatArray", VT_R4 | VT_ARRAY, 4, 3, "");
-    addTag("Line1.Values", "ByteArray", VT_UI1 | VT_ARRAY, 6, 3, "");
-    addTag("Line1.Values", "ReadOnly", VT_I2, 1, 1, "Not writable");
-    addTag("Line1.Values", "WriteOnly", VT_I2, 1, 2, "Not readable");
+    addTag("Line1.Values", "Bool", B::Boolean, false, 1, 3, "");
+    addTag("Line1.Values", "SByte", B::SByte, false, 1, 3, "");
+    addTag("Line1.Values", "Byte", B::Byte, false, 1, 3, "");
+    addTag("Line1.Values", "Int16", B::Int16, false, 1, 3, "");
+    addTag("Line1.Values", "UInt16", B::UInt16, false, 1, 3, "");
+    addTag("Line1.Values", "Int32", B::Int32, false, 1, 3, "");
+    addTag("Line1.Values", "UInt32", B::UInt32, false, 1, 3, "");
+    addTag("Line1.Values", "Float", B::Float, false, 1, 3, "");
+    addTag("Line1.Values", "String", B::String, false, 16, 3, "Sixteen characters");
+    addTag("Line1.Values", "BoolArray", B::Boolean, kArray, 8, 3, "");
+    addTag("Line1.Values", "Int16Array", B::Int16, kArray, 10, 3, "");
+    addTag("Line1.Values", "FloatArray", B::Float, kArray, 4, 3, "");
+    addTag("Line1.Values", "ByteArray", B::Byte, kArray, 6, 3, "");
+    addTag("Line1.Values", "ReadOnly", B::Int16, false, 1, 1, "Not writable");
+    addTag("Line1.Values", "WriteOnly", B::Int16, false, 1, 2, "Not readable");
     addFolder("", "Line2");
     addFolder("Line2", "Tanks");
-    addTag("Line2.Tanks", "Level", VT_R4, 1, 1, "Tank level in percent", true);
-    addTag("Line2.Tanks", "Temp", VT_I2, 1, 1, "Temperature", true);
+    addTag("Line2.Tanks", "Level", B::Float, false, 1, 1, "Tank level in percent", true);
+    addTag("Line2.Tanks", "Temp", B::Int16, false, 1, 1, "Temperature", true);
     if (benchTags > 0) {
         addFolder("", "Bench");
         for (size_t i = 0; i < benchTags; ++i)
-            addTag("Bench", "T" + std::to_string(i), VT_I4, 1, 3, "", true);
+            addTag("Bench", "T" + std::to_string(i), B::Int32, false, 1, 3, "", true);
     }
     thread_ = std::thread([this] { run(); });
 }
@@ -63,27 +65,28 @@ void FakeBackend::addFolder(const std::string& parent, const std::string& name)
     folders_.push_back(e);
 }
 
-void FakeBackend::addTag(const std::string& parent, const std::string& name, uint16_t varType,
-                         uint32_t elements, uint8_t rights, const std::string& comment, bool animated)
+void FakeBackend::addTag(const std::string& parent, const std::string& name, BuiltinType type, bool isArray,
+                         uint32_t elements, uint8_t accessLevel, const std::string& comment, bool animated)
 {
     Tag t;
     t.entry.itemId = parent + "." + name;
     t.entry.name = name;
     t.entry.description = comment;
-    t.entry.varType = varType;
-    t.entry.arrayLength = isArrayType(varType) || baseType(varType) == VT_BSTR ? elements : 0;
-    t.entry.accessRights = rights;
-    t.value.value = initialValue(varType, elements);
-    t.value.quality = 0xC0;
+    t.entry.dataType = NodeId::num(static_cast<uint32_t>(type));
+    t.entry.valueRank = isArray ? 1 : -1;
+    t.entry.arrayLength = isArray || type == BuiltinType::String ? elements : 0;
+    t.entry.accessLevel = accessLevel;
+    t.entry.minimumSamplingInterval = 10;  // the fastest group rate below
+    t.value.value = initialValue(type, isArray, elements);
+    t.value.status = status::Good;
     t.value.timestamp = now();
     t.animated = animated;
     tagIndex_[t.entry.itemId] = tags_.size();
     tags_.push_back(std::move(t));
 }
 
-Variant FakeBackend::initialValue(uint16_t varType, uint32_t elements) const
+Variant FakeBackend::initialValue(BuiltinType b, bool isArray, uint32_t elements) const
 {
-    const BuiltinType b = builtinOfVarType(varType);
     const auto zero = [&]() -> Scalar {
         switch (b) {
             case BuiltinType::Float:
@@ -99,7 +102,7 @@ Variant FakeBackend::initialValue(uint16_t varType, uint32_t elements) const
                 return int64_t{0};
         }
     };
-    if (isArrayType(varType)) return Variant::arrayOf(b, std::vector<Scalar>(elements, zero()));
+    if (isArray) return Variant::arrayOf(b, std::vector<Scalar>(elements, zero()));
     return Variant::of(b, zero());
 }
 
@@ -229,7 +232,7 @@ void FakeBackend::read(ClientHandle, const std::vector<std::string>& itemIds, bo
         for (const auto& id : itemIds) {
             const auto it = tagIndex_.find(id);
             if (it == tagIndex_.end()) {
-                values.push_back(ItemValue{{}, 0x00, now()});
+                values.push_back(ItemValue{{}, status::Bad, now()});
                 continue;
             }
             Tag& t = tags_[it->second];
@@ -241,29 +244,29 @@ void FakeBackend::read(ClientHandle, const std::vector<std::string>& itemIds, bo
 }
 
 void FakeBackend::write(ClientHandle, const std::string& itemId, const Variant& value,
-                        std::function<void(bool ok, uint8_t quality)> done)
+                        std::function<void(bool ok, StatusCode status)> done)
 {
     bool ok = false;
-    uint8_t quality = 0x00;
+    StatusCode result = status::Bad;
     {
         std::lock_guard lock(lock_);
         const auto it = tagIndex_.find(itemId);
         if (it != tagIndex_.end() && !failWrites_) {
             Tag& t = tags_[it->second];
             t.value.value = value;
-            t.value.quality = 0xC0;
+            t.value.status = status::Good;
             t.value.timestamp = now();
             ++t.version;
             ok = true;
-            quality = 0xC0;
+            result = status::Good;
         } else if (failWrites_) {
-            quality = failQuality_;
+            result = failStatus_;
         }
     }
-    done(ok, quality);
+    done(ok, result);
 }
 
-void FakeBackend::setValue(const std::string& itemId, Variant v, uint8_t quality)
+void FakeBackend::setValue(const std::string& itemId, Variant v, StatusCode quality)
 {
     std::lock_guard lock(lock_);
     const auto it = tagIndex_.find(itemId);
@@ -273,12 +276,12 @@ void FakeBackend::setValue(const std::string& itemId, Variant v, uint8_t quality
     ++t.version;
 }
 
-void FakeBackend::setQuality(const std::string& itemId, uint8_t quality)
+void FakeBackend::setStatus(const std::string& itemId, StatusCode quality)
 {
     std::lock_guard lock(lock_);
     const auto it = tagIndex_.find(itemId);
     if (it == tagIndex_.end()) return;
-    tags_[it->second].value.quality = quality;
+    tags_[it->second].value.status = quality;
     tags_[it->second].value.timestamp = now();
     ++tags_[it->second].version;
 }
@@ -310,16 +313,16 @@ void FakeBackend::animate()
                 break;
         }
         tag.value.timestamp = t;
-        tag.value.quality = 0xC0;
+        tag.value.status = status::Good;
         ++tag.version;
     }
 }
 
-void FakeBackend::failWrites(bool fail, uint8_t quality)
+void FakeBackend::failWrites(bool fail, StatusCode result)
 {
     std::lock_guard lock(lock_);
     failWrites_ = fail;
-    failQuality_ = quality;
+    failStatus_ = result;
 }
 
 size_t FakeBackend::openClients()

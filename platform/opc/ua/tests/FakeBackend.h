@@ -35,16 +35,16 @@ public:
     void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
               std::function<void(std::vector<ItemValue>)> done) override;
     void write(ClientHandle client, const std::string& itemId, const Variant& value,
-               std::function<void(bool ok, uint8_t quality)> done) override;
+               std::function<void(bool ok, StatusCode status)> done) override;
 
     // Test controls.
-    void setValue(const std::string& itemId, Variant value, uint8_t quality = 0xC0);
-    void setQuality(const std::string& itemId, uint8_t quality);
+    void setValue(const std::string& itemId, Variant value, StatusCode status = status::Good);
+    void setStatus(const std::string& itemId, StatusCode status);
     ItemValue value(const std::string& itemId);
     // Changes every animated tag (counters count, levels move, all bench tags count).
     void animate();
-    // Write failures: the write completes with failure and this quality.
-    void failWrites(bool fail, uint8_t quality = 0x18);
+    // Write failures: the write completes with failure and this status.
+    void failWrites(bool fail, StatusCode result = status::BadCommunicationError);
 
     // Observations.
     size_t openClients();
@@ -75,9 +75,9 @@ private:
     };
 
     void addFolder(const std::string& parent, const std::string& name);
-    void addTag(const std::string& parent, const std::string& name, uint16_t varType, uint32_t elements,
-                uint8_t rights, const std::string& comment, bool animated = false);
-    Variant initialValue(uint16_t varType, uint32_t elements) const;
+    void addTag(const std::string& parent, const std::string& name, BuiltinType type, bool isArray,
+                uint32_t elements, uint8_t accessLevel, const std::string& comment, bool animated = false);
+    Variant initialValue(BuiltinType type, bool isArray, uint32_t elements) const;
     void run();
 
     std::mutex lock_;
@@ -89,7 +89,7 @@ private:
     std::map<GroupHandle, Group> groups_;
     uint64_t nextHandle_ = 1;
     bool failWrites_ = false;
-    uint8_t failQuality_ = 0x18;
+    StatusCode failStatus_ = status::BadCommunicationError;
     uint64_t animation_ = 0;
     std::vector<std::string> activations_;
     std::atomic<int> deviceReads_{0};

@@ -21,6 +21,8 @@ public:
     std::string path() const;
 
     void record(int plcNumber, int side, std::string_view address, int code);
+    // The same line for any subject ("PLC 2 MPI 3 slot 2") and a text of the caller's library.
+    void recordState(std::string_view subject, int code, std::string_view text);
 
 private:
     void append(const std::string& line);

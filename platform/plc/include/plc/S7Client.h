@@ -31,6 +31,9 @@ struct S7Target {
     uint8_t slot = 2;
 };
 
+// The code for the outcome of a socket operation (refused, time-out, closed, ...).
+int s7CodeFromIo(IoStatus status);
+
 class S7Client {
 public:
     explicit S7Client(S7Timeouts timeouts = {}) : timeouts_(timeouts) {}

@@ -42,9 +42,14 @@
 // and ISO refusal take exactly those. Configuration mistakes that no retry can cure (bad
 // address text, bad source) stay connection-level so that the PLC is skipped, with BAD.
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 namespace plc {
+
+namespace s7 {
+struct ResponseStatus;
+}
 
 enum S7Error : int {
     kS7Ok = 0,
@@ -89,5 +94,13 @@ const char* s7ErrorMessage(int code);
 
 // All codes of the table above, for listings and tests.
 std::span<const int> s7ErrorCodes();
+
+// The code for an item return code with which the PLC refused an access (80 to 85).
+int s7CodeFromReturnCode(uint8_t returnCode);
+// The code for a read or write job the PLC refused whole (error class and code of its answer).
+int s7CodeFromHeaderError(uint8_t errorClass, uint8_t errorCode);
+// The code of an answer to a read or write job: 0, an access code, or 30 for an answer that
+// cannot be understood.
+int s7CodeFromResponse(const s7::ResponseStatus& status);
 
 }  // namespace plc

@@ -48,6 +48,16 @@ IoStatus connectTcp(const sockaddr_in& remote, const sockaddr_in* local, const D
 IoStatus sendAll(int fd, std::span<const uint8_t> bytes, const Deadline& deadline);
 IoStatus receiveExact(int fd, std::span<uint8_t> bytes, const Deadline& deadline);
 
+// Non-blocking steps for callers that wait for many sockets at once (poll) and never block:
+// beginConnectTcp starts a connect (Ok: under way or done; wait until fd is writable, then
+// finishConnectTcp tells the outcome); the others move what the socket takes or holds now.
+IoStatus beginConnectTcp(const sockaddr_in& remote, const sockaddr_in* local, UniqueFd& fd);
+IoStatus finishConnectTcp(int fd);
+// Ok with sent < bytes.size() when the socket's buffer is full.
+IoStatus sendAvailable(int fd, std::span<const uint8_t> bytes, size_t& sent);
+// Ok with received = 0 when nothing has arrived; Closed at the end of the stream.
+IoStatus receiveAvailable(int fd, std::span<uint8_t> buffer, size_t& received);
+
 // A listening socket on a loopback (or other local) address; port 0 picks a free port.
 IoStatus listenTcp(const sockaddr_in& local, int backlog, UniqueFd& fd);
 uint16_t localPort(int fd);

@@ -33,6 +33,26 @@ public:
     // A code after which the connection table is closed and opened again. Positive codes of
     // this kind also move the polling on to the next PLC.
     virtual bool isConnectionLevel(int code) const = 0;
+    // A code after which the scheduler leaves the current PLC before its round of blocks is
+    // done; any other code is cleared at that point.
+    virtual bool leavesPlc(int code) const { return code > 0 && isConnectionLevel(code); }
+
+    // What the end of a polling cycle that ended with an error does besides giving the tags of
+    // the block just read the error's quality. The steps run in this order.
+    struct Recovery {
+        bool openFirst = false;     // open the table again without closing it
+        bool closeAndOpen = false;  // close, pause, open again
+        bool markPlc = false;       // every tag of the PLC gets the error's quality
+        uint32_t pauseMs = 100;
+    };
+    // mustReopen: the last opening failed. By default a connection-level code, or a table that
+    // failed to open, closes the table and opens it again after 100 ms.
+    virtual Recovery recoveryAfter(int code, bool mustReopen) const
+    {
+        const bool reopen = mustReopen || isConnectionLevel(code);
+        return {false, reopen, reopen, 100};
+    }
+
     // The library's text for a code; may be called from another thread at any time.
     virtual std::string errorText(int code) = 0;
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "DisplayCheck.h"
+#include "PlcEventBridge.h"
 #include "WindowHost.h"
 #include "common/ProgramInfo.h"
 #include "core/ConfigLoader.h"
@@ -62,6 +63,7 @@ opcua::ServerInfo serverInfo(const ServerIdentity& identity)
                            std::to_string(identity.versionMinor) + "." +
                            std::to_string(identity.versionBuild);
     info.buildNumber = std::to_string(identity.versionBuild);
+    info.eventTypes = {opcua::plcConnectionEventType()};
     return info;
 }
 
@@ -189,7 +191,8 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     window.setPlcs(plcLines(plcs));
     log.log(std::to_string(plcs.size()) + (plcs.size() == 1 ? " PLC configured" : " PLCs configured"));
 
-    WindowStatusSink sink(window);
+    WindowStatusSink windowSink(window);
+    StatusFanOut sink(windowSink);
     std::unique_ptr<ServerCommunication> comm = transport.makeCommunication(plcs, queues, sink);
     communication = comm.get();
     host->setStatusSnapshotProvider([c = comm.get()] { return c->snapshot(); });
@@ -215,6 +218,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         ua = std::make_unique<opcua::Server>(*backend, serverOptions);
         if (ua->start()) {
             log.log("OPC UA endpoint " + ua->endpointUrl());
+            sink.setEventServer(ua.get(), errorText);
         } else {
             log.log(LogPriority::Error, "OPC UA endpoint " + endpoint.address + ":" +
                                             std::to_string(endpoint.port) + ": " + ua->error());
@@ -241,6 +245,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     log.log("shutting down");
     releaseClients(*entry, ua.get(), notifier, log);
     notifier.forgetWindow();
+    sink.setEventServer(nullptr, {});
     if (ua) ua->stop();
     host->stopAcceptingReports();
     watchdog.reset();

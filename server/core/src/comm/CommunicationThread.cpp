@@ -13,8 +13,6 @@
 namespace orva::core {
 namespace {
 
-// Wait after closing the connection table before it is opened again.
-constexpr uint32_t REOPEN_PAUSE_MS = 100;
 // The longest wait between iterations.
 constexpr uint32_t ITERATION_WAIT_MS = 5;
 // A lane hears of records and of a stop at once; between them it waits for its next block to
@@ -789,7 +787,7 @@ ReadBlock* CommunicationThread::scheduleAndRead(S7Plc*& plcOut)
         plcs_.list().lock();
         if (plcs_.current == nullptr) plcs_.current = plcs_.at(0);
         current = plcs_.current;
-        const bool leave = error_ > 0 && transport_.isConnectionLevel(error_);
+        const bool leave = transport_.leavesPlc(error_);
         if (!leave) error_ = 0;
         const bool roundDone = std::all_of(current->blocks.begin(), current->blocks.end(),
                                            [](const auto& b) { return b->visited == 1; });
@@ -839,15 +837,22 @@ void CommunicationThread::handleError(S7Plc* plc, ReadBlock* chosen)
     if (PollMeter* meter = meterOf(plc)) meter->recordError();
     if (chosen != nullptr) setBlockQuality(*chosen, quality);
     if (error_ != lastReportedError_ || plc != lastReportedPlc_) report(error_, plc);
-    if (mustReopen_ || transport_.isConnectionLevel(error_)) {
-        transport_.close();
-        pause(REOPEN_PAUSE_MS);
-        if (plc != nullptr) {
-            for (auto& block : plc->blocks)
-                setBlockQuality(*block, quality);
-        }
+    const PlcTransport::Recovery plan = transport_.recoveryAfter(error_, mustReopen_);
+    const auto markPlc = [&] {
+        if (plc == nullptr) return;
+        for (auto& block : plc->blocks)
+            setBlockQuality(*block, quality);
+    };
+    if (plan.openFirst) {
+        markPlc();
         mustReopen_ = openTable() != 0;
     }
+    if (plan.closeAndOpen) {
+        transport_.close();
+        pause(plan.pauseMs);
+    }
+    if (plan.markPlc) markPlc();
+    if (plan.closeAndOpen) mustReopen_ = openTable() != 0;
 }
 
 // ---- viewers ----

@@ -77,6 +77,11 @@ public:
     bool updateMemory(uint16_t dataBlock, size_t startByte, size_t length,
                       const std::function<void(std::span<uint8_t>)>& change);
 
+    // Answers one S7 PDU as this PLC does on any link (used by the serial adapter): the answer,
+    // or nothing for a malformed PDU. pduSize is the connection's PDU size; a communication
+    // set-up sets it.
+    std::optional<std::vector<uint8_t>> answerPdu(std::span<const uint8_t> pdu, uint16_t& pduSize);
+
     void setFaults(const Faults& faults);
     Faults faults() const;
 

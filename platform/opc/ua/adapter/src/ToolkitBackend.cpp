@@ -17,20 +17,24 @@ BrowseEntry folderEntry(const SODaSNode& node)
     return e;
 }
 
-BrowseEntry tagEntry(const SODaSItemTag& tag)
+BrowseEntry tagEntry(const SODaSItemTag& tag, uint32_t minimumRateMs)
 {
     BrowseEntry e;
     e.itemId = tag.getItemID();
     e.name = tag.getName();
     e.description = tag.getDescription();
-    e.varType = tag.getNativeDatatype();
-    e.accessRights = static_cast<uint8_t>(tag.getAccessRights() & 0x03);
+    const uint16_t varType = tag.getNativeDatatype();
+    e.dataType = dataTypeOfVarType(varType);
+    e.valueRank = orva::isArrayType(varType) ? 1 : -1;
+    // The toolkit's access rights (1 readable, 2 writable) are the AccessLevel bits.
+    e.accessLevel = static_cast<uint8_t>(tag.getAccessRights() & 0x03);
+    e.minimumSamplingInterval = minimumRateMs;
     if (auto cache = tag.getCache()) {
         SOCmnVariant v;
         if (cache->getValue(v)) {
             if (v.isArray())
                 e.arrayLength = static_cast<uint32_t>(v.getArrayLength());
-            else if (orva::baseType(e.varType) == orva::VT_BSTR)
+            else if (orva::baseType(varType) == orva::VT_BSTR)
                 e.arrayLength = static_cast<uint32_t>(v.getString().size());
         }
     }
@@ -48,7 +52,7 @@ uint8_t qualityOf(const RequestResult& r)
 ItemValue itemValueOf(const RequestResult& r)
 {
     ItemValue v;
-    v.quality = qualityOf(r);
+    v.status = statusFromQuality(qualityOf(r));
     v.timestamp = toUaDateTime(r.timeStamp);
     if (SUCCEEDED(r.result)) v.value = toUaVariant(r.value);
     return v;
@@ -79,7 +83,7 @@ bool ToolkitBackend::browse(const std::string& folderId, std::vector<BrowseEntry
     for (const auto& b : node->getBranches())
         children.push_back(folderEntry(*b));
     for (const auto& t : node->getLeaves())
-        children.push_back(tagEntry(*t));
+        children.push_back(tagEntry(*t, entry_->getMinUpdateRate()));
     return true;
 }
 
@@ -87,7 +91,7 @@ std::optional<BrowseEntry> ToolkitBackend::lookup(const std::string& id)
 {
     auto root = entry_->getNameSpaceRoot();
     if (!root || id.empty()) return std::nullopt;
-    if (auto tag = root->findTag(id)) return tagEntry(*tag);
+    if (auto tag = root->findTag(id)) return tagEntry(*tag, entry_->getMinUpdateRate());
     if (auto node = root->findNode(id)) return folderEntry(*node);
     return std::nullopt;
 }
@@ -153,23 +157,22 @@ GroupHandle ToolkitBackend::createGroup(ClientHandle client, uint32_t updateRate
         const auto it = clients_.find(client);
         if (it == clients_.end()) return kNoHandle;
         const std::string name = "ua-subscription-" + std::to_string(++it->second.groupCounter);
-        group =
-            it->second.connection->addGroup(name, entry_->reviseUpdateRate(updateRateMs), true,
-                                            [delivery](const std::vector<opc::client::ItemValue>& values) {
-                                                std::vector<ItemChange> changes;
-                                                changes.reserve(values.size());
-                                                for (const auto& v : values) {
-                                                    ItemChange c;
-                                                    c.item = v.serverHandle;
-                                                    c.value.value = toUaVariant(v.value);
-                                                    c.value.quality = static_cast<uint8_t>(v.quality);
-                                                    c.value.timestamp = toUaDateTime(v.timeStamp);
-                                                    changes.push_back(std::move(c));
-                                                }
-                                                std::lock_guard d(delivery->lock);
-                                                if (delivery->alive && delivery->onChange)
-                                                    delivery->onChange(std::move(changes));
-                                            });
+        group = it->second.connection->addGroup(
+            name, entry_->reviseUpdateRate(updateRateMs), true,
+            [delivery](const std::vector<opc::client::ItemValue>& values) {
+                std::vector<ItemChange> changes;
+                changes.reserve(values.size());
+                for (const auto& v : values) {
+                    ItemChange c;
+                    c.item = v.serverHandle;
+                    c.value.value = toUaVariant(v.value);
+                    c.value.status = statusFromQuality(static_cast<uint8_t>(v.quality));
+                    c.value.timestamp = toUaDateTime(v.timeStamp);
+                    changes.push_back(std::move(c));
+                }
+                std::lock_guard d(delivery->lock);
+                if (delivery->alive && delivery->onChange) delivery->onChange(std::move(changes));
+            });
         if (!group) return kNoHandle;
         const GroupHandle h = nextHandle_++;
         groups_[h] = GroupEntry{client, group, delivery};
@@ -249,7 +252,7 @@ void ToolkitBackend::read(ClientHandle client, const std::vector<std::string>& i
                 handles.push_back(ioItem(it->second, id));
         }
     }
-    std::vector<ItemValue> bad(itemIds.size(), ItemValue{{}, OPC_QUALITY_BAD, now()});
+    std::vector<ItemValue> bad(itemIds.size(), ItemValue{{}, status::Bad, now()});
     if (!io) return done(std::move(bad));
 
     if (!fromDevice) {
@@ -298,7 +301,7 @@ void ToolkitBackend::read(ClientHandle client, const std::vector<std::string>& i
 }
 
 void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const Variant& value,
-                           std::function<void(bool ok, uint8_t quality)> done)
+                           std::function<void(bool ok, StatusCode status)> done)
 {
     std::shared_ptr<opc::client::Group> io;
     opc::client::ItemHandle handle = 0;
@@ -311,9 +314,10 @@ void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const
         }
     }
     SOCmnVariant converted;
-    if (!io || handle == 0 || !toToolkitVariant(value, converted)) return done(false, OPC_QUALITY_BAD);
+    if (!io || handle == 0 || !toToolkitVariant(value, converted)) return done(false, status::Bad);
     io->write(handle, converted, [done = std::move(done)](const RequestResult& r) {
-        done(SUCCEEDED(r.result), SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r));
+        const uint8_t quality = SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r);
+        done(SUCCEEDED(r.result), statusFromQuality(quality));
     });
 }
 

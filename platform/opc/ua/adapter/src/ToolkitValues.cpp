@@ -1,9 +1,9 @@
 #include "opcua/ToolkitValues.h"
 
-#include "opcua/AddressSpace.h"
-
 namespace opcua {
 namespace {
+
+constexpr uint32_t kBaseDataType = 24;
 
 using orva::baseType;
 
@@ -84,6 +84,68 @@ VarType varTypeOf(BuiltinType type)
 }
 
 }  // namespace
+
+BuiltinType builtinOfVarType(uint16_t varType)
+{
+    switch (orva::baseType(varType)) {
+        case orva::VT_BOOL:
+            return BuiltinType::Boolean;
+        case orva::VT_I1:
+            return BuiltinType::SByte;
+        case orva::VT_UI1:
+            return BuiltinType::Byte;
+        case orva::VT_I2:
+            return BuiltinType::Int16;
+        case orva::VT_UI2:
+            return BuiltinType::UInt16;
+        case orva::VT_I4:
+        case orva::VT_INT:
+            return BuiltinType::Int32;
+        case orva::VT_UI4:
+        case orva::VT_UINT:
+            return BuiltinType::UInt32;
+        case orva::VT_R4:
+            return BuiltinType::Float;
+        case orva::VT_R8:
+            return BuiltinType::Double;
+        case orva::VT_BSTR:
+            return BuiltinType::String;
+        case orva::VT_DATE:
+            return BuiltinType::DateTimeType;
+        default:
+            return BuiltinType::Null;
+    }
+}
+
+NodeId dataTypeOfVarType(uint16_t varType)
+{
+    // The DataType node ids of the built-in types equal their type numbers.
+    const BuiltinType t = builtinOfVarType(varType);
+    return NodeId::num(t == BuiltinType::Null ? kBaseDataType : static_cast<uint32_t>(t));
+}
+
+StatusCode statusFromQuality(uint8_t quality)
+{
+    switch (quality) {
+        case 0xC0:
+            return status::Good;
+        case 0x40:
+            return status::Uncertain;
+        case 0x1C:
+            return status::BadOutOfService;
+        case 0x0C:
+            return status::BadDeviceFailure;
+        case 0x18:
+            return status::BadCommunicationError;
+        case 0x00:
+            return status::Bad;
+        default:
+            break;
+    }
+    if ((quality & 0xC0) == 0xC0) return status::Good;
+    if ((quality & 0xC0) == 0x40) return status::Uncertain;
+    return status::Bad;
+}
 
 Variant toUaVariant(const SOCmnVariant& value)
 {

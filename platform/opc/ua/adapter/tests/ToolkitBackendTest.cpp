@@ -11,6 +11,7 @@
 #include "opc/SODaSEntry.h"
 #include "opc/SODaSRequest.h"
 #include "opc/SODaSTag.h"
+#include "opcua/PlcConnectionEvents.h"
 #include "opcua/StatusCodes.h"
 #include "opcua/ToolkitBackend.h"
 #include "opcua/ToolkitValues.h"
@@ -224,19 +225,19 @@ protected:
         return result.value_or(std::vector<ItemValue>{});
     }
 
-    std::pair<bool, uint8_t> writeNow(ClientHandle c, const std::string& id, const Variant& v)
+    std::pair<bool, StatusCode> writeNow(ClientHandle c, const std::string& id, const Variant& v)
     {
         std::mutex m;
         std::condition_variable cv;
-        std::optional<std::pair<bool, uint8_t>> result;
-        backend->write(c, id, v, [&](bool ok, uint8_t q) {
+        std::optional<std::pair<bool, StatusCode>> result;
+        backend->write(c, id, v, [&](bool ok, StatusCode q) {
             std::lock_guard g(m);
             result = {ok, q};
             cv.notify_all();
         });
         std::unique_lock g(m);
         cv.wait_for(g, 10s, [&] { return result.has_value(); });
-        return result.value_or(std::pair<bool, uint8_t>{false, 0xFF});
+        return result.value_or(std::pair<bool, StatusCode>{false, status::BadInternalError});
     }
 
     FakeDevice device;  // outlives the entry's tags' requests
@@ -261,17 +262,20 @@ TEST_F(ToolkitBackendTest, BrowsesTheToolkitAddressSpace)
     ASSERT_EQ(line.size(), 4u);  // branches first, then tags in the order they were added
     EXPECT_EQ(line[0].itemId, "Line1.Drives");
     EXPECT_EQ(line[1].itemId, "Line1.Levels");
-    EXPECT_EQ(line[1].varType, orva::VT_I2 | orva::VT_ARRAY);
+    EXPECT_TRUE(line[1].dataType.isNumeric(4));  // Int16
+    EXPECT_EQ(line[1].valueRank, 1);
     EXPECT_EQ(line[1].arrayLength, 4u);
-    EXPECT_EQ(line[3].accessRights, 2u);
+    EXPECT_EQ(line[3].accessLevel, 2u);
 
     const auto speed = backend->lookup("Line1.Drives.Speed");
     ASSERT_TRUE(speed);
     EXPECT_FALSE(speed->isFolder);
     EXPECT_EQ(speed->name, "Speed");
     EXPECT_EQ(speed->description, "Drive speed");
-    EXPECT_EQ(speed->varType, orva::VT_R4);
-    EXPECT_EQ(speed->accessRights, 3u);
+    EXPECT_TRUE(speed->dataType.isNumeric(10));  // Float
+    EXPECT_EQ(speed->valueRank, -1);
+    EXPECT_EQ(speed->accessLevel, 3u);
+    EXPECT_EQ(speed->minimumSamplingInterval, 50.0);  // the entry's smallest rate
     EXPECT_TRUE(backend->lookup("Line1.Drives")->isFolder);
     EXPECT_FALSE(backend->lookup("Line1.Nothing"));
     std::vector<BrowseEntry> none;
@@ -285,7 +289,7 @@ TEST_F(ToolkitBackendTest, ReadsFromTheCacheOrThroughTheDevice)
     ASSERT_NE(c, kNoHandle);
     auto cached = readNow(c, {"Line1.Drives.Speed", "Line1.Levels", "Line1.Text", "Line1.Nothing"}, false);
     ASSERT_EQ(cached.size(), 4u);
-    EXPECT_EQ(cached[0].quality, 0xC0);
+    EXPECT_EQ(cached[0].status, status::Good);
     EXPECT_EQ(cached[0].value.type, BuiltinType::Float);
     EXPECT_DOUBLE_EQ(std::get<double>(cached[0].value.scalar), 12.5);
     EXPECT_NE(cached[0].timestamp, 0);
@@ -293,32 +297,31 @@ TEST_F(ToolkitBackendTest, ReadsFromTheCacheOrThroughTheDevice)
     ASSERT_EQ(cached[1].value.array.size(), 4u);
     EXPECT_EQ(std::get<int64_t>(cached[1].value.array[2]), -7);
     EXPECT_EQ(std::get<std::string>(cached[2].value.scalar), "Grüße");
-    EXPECT_EQ(cached[3].quality, 0x00);  // unknown item: Bad
+    EXPECT_EQ(cached[3].status, status::Bad);  // unknown item
 
     // A device read goes through the tag to the device and sees the value it leaves.
     cacheOf("Line1.Drives.Speed")->set(float2(99.0f), OPC_QUALITY_UNCERTAIN);
     auto fresh = readNow(c, {"Line1.Drives.Speed", "Line1.Drives.Running", "Line1.Secret"}, true);
     ASSERT_EQ(fresh.size(), 3u);
-    EXPECT_EQ(fresh[0].quality, 0xC0);
+    EXPECT_EQ(fresh[0].status, status::Good);
     EXPECT_DOUBLE_EQ(std::get<double>(fresh[0].value.scalar), 99.0);
     EXPECT_EQ(std::get<int64_t>(fresh[1].value.scalar), 1);
-    EXPECT_EQ(fresh[2].quality, 0x00);  // not readable
+    EXPECT_EQ(fresh[2].status, status::Bad);  // not readable
 
     // A device that cannot be reached: the read fails with the communication-failure quality.
     device.setOnline(false);
     auto failed = readNow(c, {"Line1.Drives.Speed"}, true);
     ASSERT_EQ(failed.size(), 1u);
-    EXPECT_EQ(failed[0].quality, 0x18);
-    EXPECT_EQ(statusFromQuality(failed[0].quality), status::BadCommunicationError);
+    EXPECT_EQ(failed[0].status, status::BadCommunicationError);
     backend->closeClient(c);
 }
 
 TEST_F(ToolkitBackendTest, WritesAreDeviceRequestsCompletedByTheDevice)
 {
     const ClientHandle c = backend->openClient();
-    auto [ok, quality] = writeNow(c, "Line1.Drives.Speed", Variant::of(BuiltinType::Float, 3.25));
+    auto [ok, result] = writeNow(c, "Line1.Drives.Speed", Variant::of(BuiltinType::Float, 3.25));
     EXPECT_TRUE(ok);
-    EXPECT_EQ(quality, 0xC0);
+    EXPECT_EQ(result, status::Good);
     EXPECT_EQ(device.writes(), std::vector<std::string>{"Line1.Drives.Speed=3.250000"});
     auto back = readNow(c, {"Line1.Drives.Speed"}, false);
     EXPECT_DOUBLE_EQ(std::get<double>(back[0].value.scalar), 3.25);
@@ -334,7 +337,7 @@ TEST_F(ToolkitBackendTest, WritesAreDeviceRequestsCompletedByTheDevice)
     device.setOnline(false);
     auto failed = writeNow(c, "Line1.Secret", Variant::int32(5));
     EXPECT_FALSE(failed.first);
-    EXPECT_EQ(failed.second, 0x18);
+    EXPECT_EQ(failed.second, status::BadCommunicationError);
     backend->closeClient(c);
 }
 
@@ -361,22 +364,22 @@ TEST_F(ToolkitBackendTest, SubscriptionsAreGroupsAndMonitoredItemsTheirItems)
     EXPECT_EQ(hooks.take(), std::vector<std::string>{"+Line1.Drives.Speed@50"});
 
     // The current value first, then every change, with its quality.
-    const auto seen = [&](double value, uint8_t quality) {
+    const auto seen = [&](double value, StatusCode quality) {
         return eventually([&] {
             std::lock_guard lock(m);
             for (const auto& ch : received)
-                if (ch.item == speed && ch.value.quality == quality &&
+                if (ch.item == speed && ch.value.status == quality &&
                     std::get_if<double>(&ch.value.value.scalar) &&
                     std::get<double>(ch.value.value.scalar) == value)
                     return true;
             return false;
         });
     };
-    EXPECT_TRUE(seen(12.5, 0xC0));
+    EXPECT_TRUE(seen(12.5, status::Good));
     cacheOf("Line1.Drives.Speed")->set(float2(7.0f), OPC_QUALITY_GOOD);
-    EXPECT_TRUE(seen(7.0, 0xC0));
+    EXPECT_TRUE(seen(7.0, status::Good));
     cacheOf("Line1.Drives.Speed")->setQuality(OPC_QUALITY_COMM_FAILURE);
-    EXPECT_TRUE(seen(7.0, 0x18));
+    EXPECT_TRUE(seen(7.0, status::BadCommunicationError));
 
     // The publishing interval is the update rate: a new one runs the group's hook.
     EXPECT_EQ(backend->setGroupRate(g, 250), 250u);
@@ -444,4 +447,36 @@ TEST(ToolkitBackendValues, ConvertBothWays)
     EXPECT_FALSE(toToolkitVariant(Variant::dateTime(1), t));
     EXPECT_TRUE(toUaVariant(SOCmnVariant{}).isNull());
     EXPECT_EQ(toUaDateTime(TimeStamp{}), 0);
+}
+
+TEST(ToolkitValues, QualitiesMapToStatusCodes)
+{
+    EXPECT_EQ(statusFromQuality(0xC0), status::Good);
+    EXPECT_EQ(statusFromQuality(0x40), status::Uncertain);
+    EXPECT_EQ(statusFromQuality(0x1C), status::BadOutOfService);
+    EXPECT_EQ(statusFromQuality(0x0C), status::BadDeviceFailure);
+    EXPECT_EQ(statusFromQuality(0x18), status::BadCommunicationError);
+    EXPECT_EQ(statusFromQuality(0x00), status::Bad);
+    EXPECT_EQ(statusFromQuality(0xD8), status::Good);  // good with a substatus
+    EXPECT_TRUE(isBad(statusFromQuality(0x04)));
+}
+
+TEST(PlcConnectionEvents, OnlyChangesOfAPlcsCodeAreEvents)
+{
+    PlcConnectionTracker tracker;
+    using C = PlcConnectionChange;
+    EXPECT_EQ(tracker.report("Line1", 0), std::nullopt);  // connected, as assumed
+    EXPECT_EQ(tracker.report("Line1", 20), C::Lost);
+    EXPECT_EQ(tracker.report("Line1", 20), std::nullopt);  // the thread reports the same code again
+    EXPECT_EQ(tracker.report("Line2", 104), C::Lost);      // each PLC on its own
+    EXPECT_EQ(tracker.report("Line1", 104), C::Changed);
+    EXPECT_EQ(tracker.report("Line1", 0), C::Back);
+    EXPECT_EQ(tracker.report("Line2", 0), C::Back);
+
+    const Event lost = plcConnectionEvent(C::Lost, "Line1", 20, "PLC refused the connection");
+    EXPECT_EQ(lost.severity, plcevent::Lost);
+    EXPECT_EQ(lost.sourceNode, NodeId::str("Line1", 1));
+    EXPECT_EQ(plcConnectionEvent(C::Changed, "Line1", 104, "").severity, plcevent::Changed);
+    EXPECT_EQ(plcConnectionEvent(C::Back, "Line1", 0, "").severity, plcevent::Back);
+    EXPECT_TRUE(plcevent::Lost > plcevent::Changed && plcevent::Changed > plcevent::Back);
 }

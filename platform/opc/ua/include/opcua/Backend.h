@@ -2,7 +2,8 @@
 // What the OPC UA front end needs from the OPC toolkit: the address space to browse and the
 // in-process client operations (client connections, groups, items, reads, writes, data changes).
 // Each operation maps to one call of the toolkit's client API; an adapter implements this
-// interface over the toolkit, tests implement it in memory.
+// interface over the toolkit, tests implement it in memory. Everything here is in OPC UA terms
+// (DataType node ids, ValueRank, StatusCodes): the toolkit's own vocabulary stays in the adapter.
 //
 // Threading: the front end calls every operation from its own network thread. Completions and
 // data-change callbacks may run on any thread, also inside the call that started them; they
@@ -24,17 +25,18 @@ struct BrowseEntry {
     bool isFolder = false;
     std::string itemId;  // full ID from the PLC down: "Line1.Drives" (folder), "Line1.Drives.Speed" (tag)
     std::string name;
-    std::string description;   // the tag's comment
-    uint16_t varType = 0;      // native VARTYPE, VT_ARRAY (0x2000) set for arrays
-    uint32_t arrayLength = 0;  // elements of an array tag (strings: their length in characters)
-    uint8_t accessRights = 0;  // 1 readable, 2 writable, 3 both
+    std::string description;             // the tag's comment
+    NodeId dataType;                     // tags: the DataType of the value (ns=0), BaseDataType when unknown
+    int32_t valueRank = -1;              // -1 scalar, 1 one-dimensional array
+    uint32_t arrayLength = 0;            // elements of an array tag (strings: their length in characters)
+    uint8_t accessLevel = 0;             // AccessLevel bits: 1 CurrentRead, 2 CurrentWrite
+    double minimumSamplingInterval = 0;  // ms: the fastest rate the server samples the tag at
 };
 
-// A value as the toolkit keeps it: the value in its native type, the OPC quality byte and the
-// time stamp of the value.
+// A value as the server keeps it: the value, its status and the time stamp of its source.
 struct ItemValue {
     Variant value;
-    uint8_t quality = 0x40;
+    StatusCode status = status::Uncertain;
     DateTime timestamp = 0;
 };
 
@@ -73,7 +75,7 @@ public:
     virtual ClientHandle openClient() = 0;
     virtual void closeClient(ClientHandle client) = 0;
 
-    // A group per subscription. onChange receives the group's data changes (value, quality, time
+    // A group per subscription. onChange receives the group's data changes (value, status, time
     // stamp of each changed active item) at the group's update rate, including each item's current
     // value after it has been activated.
     virtual GroupHandle createGroup(ClientHandle client, uint32_t updateRateMs, uint32_t& revisedRateMs,
@@ -92,9 +94,9 @@ public:
     // Reads the items from the cache or from the device. done gets one value per item ID, in order.
     virtual void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
                       std::function<void(std::vector<ItemValue>)> done) = 0;
-    // Writes one value to the device. done gets success and the quality the write ended with.
+    // Writes one value to the device. done gets success and the status the write ended with.
     virtual void write(ClientHandle client, const std::string& itemId, const Variant& value,
-                       std::function<void(bool ok, uint8_t quality)> done) = 0;
+                       std::function<void(bool ok, StatusCode status)> done) = 0;
 
     // The server's own nodes and the URI of their namespace (none by default). Asked once, when
     // the address space is made; ownValue from the front end's thread at every read or sample.

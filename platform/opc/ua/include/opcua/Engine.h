@@ -11,8 +11,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -31,6 +33,7 @@ struct ServerInfo {
     std::string buildNumber = "1";
     std::string namespaceUri = "urn:orva:gateway:tags";
     std::string endpointUrl;  // filled in by the server from its address and port when empty
+    std::vector<EventTypeDefinition> eventTypes;  // the application's event types (namespace 1)
 };
 
 enum class ServerState : int32_t {
@@ -51,8 +54,10 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // A complete request message (encoding id first) received on a secure channel.
-    void handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body);
+    // A complete request message (encoding id first) received on a secure channel. endpointUrl is
+    // the URL the client said it connected to (its Hello); the endpoints it is told of use its host.
+    void handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
+                       std::string_view endpointUrl = {});
     // The channel is gone: its pending responses are dropped, its sessions wait for a new channel
     // until their timeout.
     void channelClosed(uint32_t channelId);
@@ -66,12 +71,17 @@ public:
     // Called once each time the number of sessions drops to zero.
     void setLastSessionClosedHook(std::function<void()> hook) { lastSessionClosed_ = std::move(hook); }
 
-    // Puts the server into state Shutdown with the reason, visible in Server.ServerStatus.
-    void beginShutdown(const std::string& reason);
+    // Puts the server into state Shutdown with the reason, visible in Server.ServerStatus, whose
+    // SecondsTillShutdown counts down the grace time.
+    void beginShutdown(const std::string& reason, std::chrono::milliseconds grace = {});
     // Ends every session (their subscriptions and backend clients).
     void closeAllSessions();
 
-    size_t sessionCount() const { return sessions_.size(); }
+    // Reports an event through the Server object to every monitored item whose filter it passes.
+    // Callable from any thread: the event is queued and delivered on the engine's thread.
+    void reportEvent(Event event);
+
+    size_t sessionCount() const;
     ServerState state() const { return state_; }
     const ServerLimits& limits() const { return limits_; }
 
@@ -79,9 +89,27 @@ public:
     struct Subscription;
     struct MonitoredItem;
     struct PendingRead;
+    struct RequestContext;
+
+    // What a service needs before its handler runs.
+    enum class SessionUse : uint8_t {
+        None,       // discovery, CreateSession
+        Attach,     // ActivateSession: the session by its token, from any secure channel
+        Created,    // CloseSession: a session on its own channel, activated or not
+        Activated,  // every other service
+    };
+    // One row of the service table: the request's encoding id, its handler, the session it needs
+    // and the limit of operations (nodes, items, methods) per call; a request with no operation
+    // gets BadNothingToDo, one with more than the limit BadTooManyOperations.
+    struct Service {
+        uint32_t requestType = 0;
+        void (Engine::*handler)(RequestContext&, class Reader&) = nullptr;
+        SessionUse session = SessionUse::Activated;
+        uint32_t ServerLimits::*operationLimit = nullptr;  // null: no limit beyond the message size
+    };
+    static const Service* findService(uint32_t requestType);
 
 private:
-    struct RequestContext;
     // Work handed over from the backend's threads. Callbacks hold the inbox, not the engine, so a
     // completion that arrives after the engine is gone is dropped instead of touching freed state.
     struct Inbox {
@@ -91,41 +119,65 @@ private:
         bool closed = false;
         void post(std::function<void()> w);
     };
+    class SessionTable;
 
-    void dispatch(uint32_t typeId, RequestContext& ctx, class Reader& r);
     void sendResponse(const RequestContext& ctx, uint32_t typeId,
                       const std::function<void(class Writer&)>& body,
                       StatusCode serviceResult = status::Good);
     void sendFault(const RequestContext& ctx, StatusCode status);
-    Session* sessionFor(RequestContext& ctx, bool requireActivated);
+    // Finds the session the request names as the service needs it; sends the fault when it fails.
+    bool attachSession(RequestContext& ctx, SessionUse use);
+    // Checks the number of operations of a request against the service's limit; sends the fault
+    // when it fails.
+    bool admitOperations(RequestContext& ctx, size_t count);
 
-    // Services.
+    // Services: discovery.
     void findServers(RequestContext& ctx, Reader& r);
     void getEndpoints(RequestContext& ctx, Reader& r);
+    // Session.
     void createSession(RequestContext& ctx, Reader& r);
     void activateSession(RequestContext& ctx, Reader& r);
     void closeSession(RequestContext& ctx, Reader& r);
+    // View.
     void browse(RequestContext& ctx, Reader& r);
     void browseNext(RequestContext& ctx, Reader& r);
     void translate(RequestContext& ctx, Reader& r);
-    void registerNodes(RequestContext& ctx, Reader& r, bool unregister);
+    void registerNodes(RequestContext& ctx, Reader& r);
+    void unregisterNodes(RequestContext& ctx, Reader& r);
+    // Attribute.
     void read(RequestContext& ctx, Reader& r);
     void write(RequestContext& ctx, Reader& r);
+    // Subscription.
     void createSubscription(RequestContext& ctx, Reader& r);
     void modifySubscription(RequestContext& ctx, Reader& r);
     void setPublishingMode(RequestContext& ctx, Reader& r);
     void deleteSubscriptions(RequestContext& ctx, Reader& r);
+    void publish(RequestContext& ctx, Reader& r);
+    void republish(RequestContext& ctx, Reader& r);
+    // Monitored item.
     void createMonitoredItems(RequestContext& ctx, Reader& r);
     void modifyMonitoredItems(RequestContext& ctx, Reader& r);
     void setMonitoringMode(RequestContext& ctx, Reader& r);
     void deleteMonitoredItems(RequestContext& ctx, Reader& r);
-    void publish(RequestContext& ctx, Reader& r);
-    void republish(RequestContext& ctx, Reader& r);
+    // Method.
+    void call(RequestContext& ctx, Reader& r);
+    StatusCode getMonitoredItems(const Session& session, uint32_t subscriptionId, std::vector<Variant>& out);
+    // Events.
+    std::optional<StatusCode> prepareEventItem(const Node& node, uint32_t attributeId,
+                                               const ExtensionObject& filter,
+                                               std::shared_ptr<const struct EventFilter>& eventFilter,
+                                               ExtensionObject& filterResult) const;
+    uint32_t reviseEventQueueSize(uint32_t requested) const;
+    void deliverEvent(const Event& event);
+    void enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Variant> fields);
 
     // Helpers.
-    void writeEndpoint(Writer& w) const;
-    void writeApplicationDescription(Writer& w) const;
+    // The server's endpoint URL with the host the client used (the request's URL, else its Hello's).
+    std::string endpointUrlFor(const RequestContext& ctx, std::string_view requested) const;
+    void writeEndpoint(Writer& w, std::string_view url) const;
+    void writeApplicationDescription(Writer& w, std::string_view url) const;
     Variant serverValue(uint32_t nodeId) const;
+    uint32_t secondsTillShutdown() const;
     DataValue readNonTagValue(const Node& node) const;
     void finishRead(const std::shared_ptr<PendingRead>& pending);
     void closeSession(uint32_t sessionKey);
@@ -147,12 +199,12 @@ private:
     std::shared_ptr<Inbox> inbox_;
     std::function<void()> lastSessionClosed_;
 
-    std::map<uint32_t, std::unique_ptr<Session>> sessions_;  // by session key
-    uint32_t nextSessionKey_ = 1;
+    std::unique_ptr<SessionTable> sessions_;
     uint32_t nextSubscriptionId_ = 1;
     uint32_t nextMonitoredItemId_ = 1;
     ServerState state_ = ServerState::Running;
     std::string shutdownReason_;
+    Clock::time_point shutdownAt_;  // end of the shutdown grace
     DateTime startTime_;
 };
 

@@ -18,6 +18,7 @@ struct ServerLimits {
     uint32_t maxNodesPerRegisterNodes = 1000;
     uint32_t maxNodesPerTranslate = 1000;
     uint32_t maxMonitoredItemsPerCall = 10000;
+    uint32_t maxNodesPerMethodCall = 1000;
     uint32_t maxReferencesPerNode = 1000;         // more: a continuation point
     uint16_t maxBrowseContinuationPoints = 8;     // per session; more: BadNoContinuationPoints
     uint32_t maxPublishRequestsPerSession = 16;   // the oldest is answered BadTooManyPublishRequests

@@ -48,6 +48,10 @@ public:
     // True once a requested shutdown has closed every session and connection.
     bool shutdownComplete() const;
 
+    // Reports an event through the Server object (see Engine::reportEvent). Callable from any thread
+    // and never waits for the network thread; dropped while the server is not running.
+    void reportEvent(Event event);
+
     // Called on the network thread each time the last open session has closed (for a process that
     // was started for its clients and ends when they are gone). Set before start().
     void setLastSessionClosedHook(std::function<void()> hook);

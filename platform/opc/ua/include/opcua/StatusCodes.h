@@ -80,6 +80,17 @@ inline constexpr StatusCode BadDeviceFailure = 0x808B0000;
 inline constexpr StatusCode BadWaitingForInitialData = 0x80320000;
 inline constexpr StatusCode BadInvalidArgument = 0x80AB0000;
 inline constexpr StatusCode BadMaxAgeInvalid = 0x80700000;
+inline constexpr StatusCode BadUserAccessDenied = 0x801F0000;
+inline constexpr StatusCode BadMonitoredItemFilterInvalid = 0x80430000;
+inline constexpr StatusCode BadEventFilterInvalid = 0x80470000;
+inline constexpr StatusCode BadContentFilterInvalid = 0x80480000;
+inline constexpr StatusCode BadFilterOperandInvalid = 0x80490000;
+inline constexpr StatusCode BadFilterOperatorUnsupported = 0x80C20000;
+inline constexpr StatusCode BadFilterOperandCountMismatch = 0x80C30000;
+inline constexpr StatusCode BadMethodInvalid = 0x80750000;
+inline constexpr StatusCode BadArgumentsMissing = 0x80760000;
+inline constexpr StatusCode BadTooManyArguments = 0x80E50000;
+inline constexpr StatusCode BadNotExecutable = 0x81110000;
 }  // namespace status
 
 constexpr bool isBad(StatusCode s)
@@ -90,8 +101,5 @@ constexpr bool isGood(StatusCode s)
 {
     return (s & 0xC0000000u) == 0;
 }
-
-// The status code of an OPC item quality byte (quality bits 0xC0 with the substatus bits).
-StatusCode statusFromQuality(uint8_t quality);
 
 }  // namespace opcua

@@ -1,0 +1,215 @@
+// Attribute services: Read (from the cache or the device by MaxAge) and Write (device writes).
+
+#include "EngineInternal.h"
+
+namespace opcua {
+
+namespace {
+struct ReadValueId {
+    NodeId nodeId;
+    uint32_t attributeId = 0;
+    std::string indexRange;
+    QualifiedName dataEncoding;
+};
+
+ReadValueId readReadValueId(Reader& x)
+{
+    ReadValueId v;
+    v.nodeId = x.nodeId();
+    v.attributeId = x.u32();
+    v.indexRange = x.string();
+    v.dataEncoding = x.qualifiedName();
+    return v;
+}
+
+DataValue valueOfItem(const ItemValue& v, DateTime serverTime)
+{
+    DataValue d = DataValue::ofValue(v.value, v.timestamp, serverTime);
+    d.status = v.status;
+    return d;
+}
+}  // namespace
+
+void Engine::read(RequestContext& ctx, Reader& r)
+{
+    const double maxAge = r.f64();
+    const int32_t timestamps = r.i32();
+    const auto nodes = r.array<ReadValueId>(readReadValueId, 13);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    if (!admitOperations(ctx, nodes.size())) return;
+    if (!(maxAge >= 0)) return sendFault(ctx, status::BadMaxAgeInvalid);
+    if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
+
+    auto pending = std::make_shared<PendingRead>();
+    pending->ctx = ctx;
+    pending->ctx.session = nullptr;  // the request completes later; the session may be gone by then
+    pending->ctx.endpointUrl = {};
+    pending->sessionKey = s->key;
+    pending->client = s->client;
+    pending->maxAge = maxAge;
+    pending->timestamps = static_cast<TimestampsToReturn>(timestamps);
+    pending->results.resize(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const auto& rv = nodes[i];
+        const auto node = space_.find(rv.nodeId);
+        DataValue& out = pending->results[i];
+        if (!node) {
+            out = DataValue::ofStatus(status::BadNodeIdUnknown);
+        } else if (rv.attributeId != attr::Value) {
+            out = rv.indexRange.empty() ? space_.readAttribute(*node, rv.attributeId)
+                                        : DataValue::ofStatus(status::BadIndexRangeInvalid);
+        } else if (!rv.indexRange.empty()) {
+            out = DataValue::ofStatus(status::BadIndexRangeInvalid);
+        } else if (!rv.dataEncoding.name.empty()) {
+            out = DataValue::ofStatus(status::BadDataEncodingInvalid);
+        } else if (!node->isTag) {
+            out = readNonTagValue(*node);
+        } else if ((node->accessLevel & 0x01) == 0) {
+            out = DataValue::ofStatus(status::BadNotReadable);
+        } else {
+            pending->slots.push_back(i);
+            pending->itemIds.push_back(node->itemId);
+        }
+    }
+    if (pending->slots.empty()) return finishRead(pending);
+
+    const bool fromDevice = maxAge == 0;
+    backend_.read(s->client, pending->itemIds, fromDevice,
+                  [this, inbox = inbox_, pending, fromDevice](std::vector<ItemValue> values) {
+                      inbox->post([this, pending, fromDevice, values = std::move(values)]() mutable {
+                          const DateTime t = now();
+                          std::vector<size_t> staleSlots;
+                          std::vector<std::string> staleIds;
+                          for (size_t k = 0; k < pending->slots.size(); ++k) {
+                              const size_t slot = pending->slots[k];
+                              if (k >= values.size()) {
+                                  pending->results[slot] = DataValue::ofStatus(status::BadInternalError);
+                                  continue;
+                              }
+                              const bool stale =
+                                  !fromDevice &&
+                                  (values[k].timestamp == 0 ||
+                                   static_cast<double>(t - values[k].timestamp) / 10000.0 > pending->maxAge);
+                              if (stale) {
+                                  staleSlots.push_back(slot);
+                                  staleIds.push_back(pending->itemIds[k]);
+                                  continue;
+                              }
+                              pending->results[slot] = valueOfItem(values[k], t);
+                          }
+                          // A cached value older than MaxAge is read again from the device.
+                          if (staleSlots.empty() || !sessions_->contains(pending->sessionKey))
+                              return finishRead(pending);
+                          pending->slots = std::move(staleSlots);
+                          pending->itemIds = std::move(staleIds);
+                          backend_.read(pending->client, pending->itemIds, true,
+                                        [this, inbox = inbox_, pending](std::vector<ItemValue> again) {
+                                            inbox->post([this, pending, again = std::move(again)] {
+                                                const DateTime t2 = now();
+                                                for (size_t k = 0; k < pending->slots.size(); ++k)
+                                                    pending->results[pending->slots[k]] =
+                                                        k < again.size()
+                                                            ? valueOfItem(again[k], t2)
+                                                            : DataValue::ofStatus(status::BadInternalError);
+                                                finishRead(pending);
+                                            });
+                                        });
+                      });
+                  });
+}
+
+void Engine::finishRead(const std::shared_ptr<PendingRead>& pending)
+{
+    sendResponse(pending->ctx, svc::Read, [&](Writer& w) {
+        w.arrayLength(pending->results.size());
+        for (auto& v : pending->results) {
+            applyTimestamps(v, pending->timestamps);
+            w.dataValue(v);
+        }
+        w.emptyArray();
+    });
+}
+
+// ---- Write -----------------------------------------------------------------------------------
+
+void Engine::write(RequestContext& ctx, Reader& r)
+{
+    struct WriteValue {
+        NodeId nodeId;
+        uint32_t attributeId = 0;
+        std::string indexRange;
+        DataValue value;
+    };
+    auto nodes = r.array<WriteValue>(
+        [](Reader& x) {
+            WriteValue v;
+            v.nodeId = x.nodeId();
+            v.attributeId = x.u32();
+            v.indexRange = x.string();
+            v.value = x.dataValue();
+            return v;
+        },
+        12);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    if (!admitOperations(ctx, nodes.size())) return;
+
+    struct PendingWrite {
+        RequestContext ctx;
+        std::vector<StatusCode> results;
+        size_t outstanding = 0;
+    };
+    auto pending = std::make_shared<PendingWrite>();
+    pending->ctx = ctx;
+    pending->ctx.session = nullptr;  // the request completes later; the session may be gone by then
+    pending->ctx.endpointUrl = {};
+    pending->results.resize(nodes.size(), status::Good);
+    auto finish = [this](const std::shared_ptr<PendingWrite>& p) {
+        sendResponse(p->ctx, svc::Write, [&](Writer& w) {
+            w.arrayLength(p->results.size());
+            for (const StatusCode c : p->results)
+                w.statusCode(c);
+            w.emptyArray();
+        });
+    };
+    std::vector<std::pair<size_t, std::string>> toWrite;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const auto& wv = nodes[i];
+        StatusCode& result = pending->results[i];
+        const auto node = space_.find(wv.nodeId);
+        if (!node) {
+            result = status::BadNodeIdUnknown;
+        } else if (wv.attributeId < attr::NodeId || wv.attributeId > 27) {
+            result = status::BadAttributeIdInvalid;
+        } else if (wv.attributeId != attr::Value || !node->isTag || (node->accessLevel & 0x02) == 0) {
+            result = status::BadNotWritable;
+        } else if (!wv.indexRange.empty()) {
+            result = status::BadIndexRangeInvalid;
+        } else if (!wv.value.hasValue || wv.value.value.type != builtinOfDataType(node->dataType) ||
+                   wv.value.value.isArray != (node->valueRank == 1) || !wv.value.value.dimensions.empty()) {
+            result = status::BadTypeMismatch;
+        } else {
+            toWrite.emplace_back(i, node->itemId);
+        }
+    }
+    if (toWrite.empty()) return finish(pending);
+    pending->outstanding = toWrite.size();
+    for (const auto& entry : toWrite) {
+        const size_t index = entry.first;
+        backend_.write(s->client, entry.second, nodes[index].value.value,
+                       [inbox = inbox_, pending, index, finish](bool ok, StatusCode ended) {
+                           inbox->post([pending, index, ok, ended, finish] {
+                               StatusCode result = status::Good;
+                               if (!ok) {
+                                   result = ended;
+                                   if (!isBad(result)) result = status::Bad;
+                               }
+                               pending->results[index] = result;
+                               if (--pending->outstanding == 0) finish(pending);
+                           });
+                       });
+    }
+}
+
+}  // namespace opcua

@@ -1,0 +1,334 @@
+// Monitored item services: CreateMonitoredItems, ModifyMonitoredItems, SetMonitoringMode,
+// DeleteMonitoredItems. A monitored item on a tag's value is one item of the subscription's group,
+// active while it samples or reports; other monitored values are sampled by the engine.
+#include <algorithm>
+
+#include "EngineInternal.h"
+
+namespace opcua {
+
+namespace {
+
+struct MonitoringParameters {
+    uint32_t clientHandle = 0;
+    double samplingInterval = 0;
+    ExtensionObject filter;
+    uint32_t queueSize = 0;
+    bool discardOldest = true;
+};
+
+MonitoringParameters readParameters(Reader& r)
+{
+    MonitoringParameters p;
+    p.clientHandle = r.u32();
+    p.samplingInterval = r.f64();
+    p.filter = r.extensionObject();
+    p.queueSize = r.u32();
+    p.discardOldest = r.boolean();
+    return p;
+}
+
+// Only a data-change filter without deadband is supported: the backend reports changes already.
+StatusCode checkFilter(const ExtensionObject& filter)
+{
+    if (filter.typeId.isNull() && filter.encoding == 0) return status::Good;
+    if (!filter.typeId.isNumeric(svc::DataChangeFilter) || filter.encoding != 1)
+        return status::BadMonitoredItemFilterUnsupported;
+    Reader r(std::span(reinterpret_cast<const uint8_t*>(filter.body.data()), filter.body.size()));
+    const int32_t trigger = r.i32();
+    const uint32_t deadbandType = r.u32();
+    r.f64();
+    if (!r.ok() || trigger < 0 || trigger > 2) return status::BadMonitoredItemFilterUnsupported;
+    return deadbandType == 0 ? status::Good : status::BadMonitoredItemFilterUnsupported;
+}
+}  // namespace
+
+void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
+{
+    const auto it = sub.items.find(itemId);
+    if (it == sub.items.end()) return;
+    MonitoredItem& item = it->second;
+    if (item.handle != kNoHandle) {
+        backend_.removeItem(sub.group, item.handle);  // deactivates an active item first
+        sub.byHandle.erase(item.handle);
+    } else if (item.events) {
+        --sub.eventItems;
+    } else {
+        --sub.sampledItems;
+    }
+    if (item.dirty) std::erase(sub.dirty, itemId);
+    sub.items.erase(it);
+}
+
+void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
+{
+    item.mode = static_cast<MonitoringMode>(mode);
+    if (item.handle != kNoHandle) {
+        const bool active = item.mode != MonitoringMode::Disabled;
+        if (active != item.active) {
+            backend_.setItemActive(sub.group, item.handle, active);
+            item.active = active;
+        }
+    }
+    if (item.mode == MonitoringMode::Disabled) {
+        item.queue.clear();
+        item.lastSample.clear();
+        if (item.events) {
+            item.events->events.clear();
+            item.events->overflowQueued = false;
+        }
+    }
+    const bool queued = !item.queue.empty() || (item.events && !item.events->events.empty());
+    if (item.mode == MonitoringMode::Reporting && queued && !item.dirty) {
+        item.dirty = true;
+        sub.dirty.push_back(item.id);
+    }
+}
+
+void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
+{
+    struct CreateRequest {
+        NodeId nodeId;
+        uint32_t attributeId = 0;
+        std::string indexRange;
+        QualifiedName dataEncoding;
+        int32_t mode = 0;
+        MonitoringParameters params;
+    };
+    const uint32_t subId = r.u32();
+    const int32_t timestamps = r.i32();
+    const auto requests = r.array<CreateRequest>(
+        [](Reader& x) {
+            CreateRequest c;
+            c.nodeId = x.nodeId();
+            c.attributeId = x.u32();
+            c.indexRange = x.string();
+            c.dataEncoding = x.qualifiedName();
+            c.mode = x.i32();
+            c.params = readParameters(x);
+            return c;
+        },
+        32);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    const auto subIt = s->subscriptions.find(subId);
+    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
+    if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
+    if (!admitOperations(ctx, requests.size())) return;
+    Subscription& sub = *subIt->second;
+
+    struct Result {
+        StatusCode status = status::Good;
+        uint32_t id = 0;
+        double sampling = 0;
+        uint32_t queueSize = 0;
+        ExtensionObject filterResult;
+    };
+    std::vector<Result> results(requests.size());
+    std::vector<MonitoredItem*> toActivate;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const auto& c = requests[i];
+        Result& res = results[i];
+        const auto node = space_.find(c.nodeId);
+        std::shared_ptr<const EventFilter> eventFilter;
+        if (s->monitoredItems >= limits_.maxMonitoredItemsPerSession) {
+            res.status = status::BadTooManyMonitoredItems;
+        } else if (!node) {
+            res.status = status::BadNodeIdUnknown;
+        } else if (c.mode < 0 || c.mode > 2) {
+            res.status = status::BadMonitoringModeInvalid;
+        } else if (c.attributeId == attr::Value && node->nodeClass != NodeClass::Variable) {
+            res.status = status::BadAttributeIdInvalid;
+        } else if (isBad(space_.readAttribute(*node, c.attributeId).status) && c.attributeId != attr::Value) {
+            res.status = status::BadAttributeIdInvalid;
+        } else if (!c.indexRange.empty()) {
+            res.status = status::BadIndexRangeInvalid;
+        } else if (!c.dataEncoding.name.empty()) {
+            res.status = status::BadDataEncodingInvalid;
+        } else if (node->isTag && c.attributeId == attr::Value && (node->accessLevel & 0x01) == 0) {
+            res.status = status::BadNotReadable;
+        } else if (const auto events = prepareEventItem(*node, c.attributeId, c.params.filter, eventFilter,
+                                                        res.filterResult)) {
+            res.status = *events;
+        } else if (const StatusCode f = checkFilter(c.params.filter); isBad(f)) {
+            res.status = f;
+        }
+        if (isBad(res.status)) continue;
+
+        MonitoredItem item;
+        item.id = nextMonitoredItemId_++;
+        item.clientHandle = c.params.clientHandle;
+        item.nodeId = c.nodeId;
+        item.attributeId = c.attributeId;
+        item.timestamps = static_cast<TimestampsToReturn>(timestamps);
+        item.queueSize = std::clamp<uint32_t>(c.params.queueSize, 1, limits_.maxQueueSize);
+        item.discardOldest = c.params.discardOldest;
+        item.samplingInterval = sub.interval;
+        item.mode = MonitoringMode::Disabled;
+        if (eventFilter) {
+            item.events = std::make_unique<EventQueue>();
+            item.events->filter = std::move(eventFilter);
+            item.queueSize = reviseEventQueueSize(c.params.queueSize);
+            item.samplingInterval = 0;  // events are reported as they come
+            ++sub.eventItems;
+        } else if (node->isTag && c.attributeId == attr::Value) {
+            item.handle = backend_.addItem(sub.group, node->itemId);
+            if (item.handle == kNoHandle) {
+                res.status = status::BadNodeIdUnknown;
+                continue;
+            }
+            sub.byHandle[item.handle] = item.id;
+        } else {
+            ++sub.sampledItems;
+        }
+        res.id = item.id;
+        res.sampling = item.samplingInterval;
+        res.queueSize = item.queueSize;
+        auto& stored = sub.items.emplace(item.id, std::move(item)).first->second;
+        ++s->monitoredItems;
+        stored.mode = static_cast<MonitoringMode>(c.mode);
+        if (stored.mode != MonitoringMode::Disabled) toActivate.push_back(&stored);
+    }
+    sendResponse(ctx, svc::CreateMonitoredItems, [&](Writer& w) {
+        w.arrayLength(results.size());
+        for (const auto& res : results) {
+            w.statusCode(res.status);
+            w.u32(res.id);
+            w.f64(res.sampling);
+            w.u32(res.queueSize);
+            w.extensionObject(res.filterResult);
+        }
+        w.emptyArray();
+    });
+    // Activation after the response, so the first data changes follow the item ids the client knows.
+    for (MonitoredItem* item : toActivate)
+        setItemMode(sub, *item, static_cast<int32_t>(item->mode));
+}
+
+void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
+{
+    struct ModifyRequest {
+        uint32_t id = 0;
+        MonitoringParameters params;
+    };
+    const uint32_t subId = r.u32();
+    const int32_t timestamps = r.i32();
+    const auto requests = r.array<ModifyRequest>(
+        [](Reader& x) {
+            ModifyRequest m;
+            m.id = x.u32();
+            m.params = readParameters(x);
+            return m;
+        },
+        24);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    const auto subIt = s->subscriptions.find(subId);
+    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
+    if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
+    if (!admitOperations(ctx, requests.size())) return;
+    Subscription& sub = *subIt->second;
+    sendResponse(ctx, svc::ModifyMonitoredItems, [&](Writer& w) {
+        w.arrayLength(requests.size());
+        for (const auto& m : requests) {
+            const auto it = sub.items.find(m.id);
+            StatusCode result = status::BadMonitoredItemIdInvalid;
+            std::shared_ptr<const EventFilter> eventFilter;
+            ExtensionObject filterResult;
+            if (it != sub.items.end()) {
+                const auto node = space_.find(it->second.nodeId);
+                const auto events = node ? prepareEventItem(*node, it->second.attributeId, m.params.filter,
+                                                            eventFilter, filterResult)
+                                         : std::nullopt;
+                result = events ? *events : checkFilter(m.params.filter);
+            }
+            if (isBad(result)) {
+                w.statusCode(result);
+                w.u32(0);
+                w.f64(0);
+                w.u32(0);
+                w.extensionObject(filterResult);
+                continue;
+            }
+            MonitoredItem& item = it->second;
+            item.clientHandle = m.params.clientHandle;
+            item.timestamps = static_cast<TimestampsToReturn>(timestamps);
+            item.discardOldest = m.params.discardOldest;
+            if (item.events) {
+                if (eventFilter) item.events->filter = std::move(eventFilter);
+                item.queueSize = reviseEventQueueSize(m.params.queueSize);
+                while (item.events->events.size() > item.queueSize)
+                    item.events->events.pop_front();
+            } else {
+                item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
+                while (item.queue.size() > item.queueSize)
+                    item.queue.pop_front();
+            }
+            w.statusCode(status::Good);
+            w.f64(item.samplingInterval);
+            w.u32(item.queueSize);
+            w.extensionObject(filterResult);
+        }
+        w.emptyArray();
+    });
+}
+
+void Engine::setMonitoringMode(RequestContext& ctx, Reader& r)
+{
+    const uint32_t subId = r.u32();
+    const int32_t mode = r.i32();
+    const auto ids = r.array<uint32_t>([](Reader& x) { return x.u32(); }, 4);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    const auto subIt = s->subscriptions.find(subId);
+    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
+    if (mode < 0 || mode > 2) return sendFault(ctx, status::BadMonitoringModeInvalid);
+    if (!admitOperations(ctx, ids.size())) return;
+    Subscription& sub = *subIt->second;
+    std::vector<StatusCode> results;
+    for (const uint32_t id : ids) {
+        const auto it = sub.items.find(id);
+        if (it == sub.items.end()) {
+            results.push_back(status::BadMonitoredItemIdInvalid);
+            continue;
+        }
+        setItemMode(sub, it->second, mode);
+        results.push_back(status::Good);
+    }
+    sendResponse(ctx, svc::SetMonitoringMode, [&](Writer& w) {
+        w.arrayLength(results.size());
+        for (const StatusCode c : results)
+            w.statusCode(c);
+        w.emptyArray();
+    });
+}
+
+void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
+{
+    const uint32_t subId = r.u32();
+    const auto ids = r.array<uint32_t>([](Reader& x) { return x.u32(); }, 4);
+    if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
+    Session* s = ctx.session;
+    const auto subIt = s->subscriptions.find(subId);
+    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
+    if (!admitOperations(ctx, ids.size())) return;
+    Subscription& sub = *subIt->second;
+    std::vector<StatusCode> results;
+    for (const uint32_t id : ids) {
+        if (!sub.items.contains(id)) {
+            results.push_back(status::BadMonitoredItemIdInvalid);
+            continue;
+        }
+        deleteMonitoredItem(sub, id);
+        --s->monitoredItems;
+        results.push_back(status::Good);
+    }
+    sendResponse(ctx, svc::DeleteMonitoredItems, [&](Writer& w) {
+        w.arrayLength(results.size());
+        for (const StatusCode c : results)
+            w.statusCode(c);
+        w.emptyArray();
+    });
+}
+
+}  // namespace opcua

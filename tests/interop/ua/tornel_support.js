@@ -1,0 +1,126 @@
+// What the Tornel interop tests share: TAP-style checks, bounded waits, free loopback ports, plcsim
+// and Tornel as child processes (killed when the test ends) with a private registry root.
+"use strict";
+const { spawn } = require("child_process");
+const fs = require("fs");
+const net = require("net");
+const path = require("path");
+
+// node-opcua-client, or the test is skipped (exit status 77) when it is not installed.
+function requireClient() {
+  try {
+    return require("node-opcua-client");
+  } catch (e) {
+    console.log("skipped: node-opcua-client is not installed (cd tests/interop && npm install)");
+    process.exit(77);
+  }
+}
+
+let failures = 0;
+function check(cond, what) {
+  if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
+}
+const failureCount = () => failures;
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+async function waitFor(pred, ms) {
+  const end = Date.now() + ms;
+  while (Date.now() < end) { if (await pred()) return true; await sleep(50); }
+  return pred();
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const srv = net.createServer();
+    srv.listen(0, "127.0.0.1", () => { const p = srv.address().port; srv.close(() => resolve(p)); });
+    srv.on("error", reject);
+  });
+}
+
+function canConnect(port) {
+  return new Promise((resolve) => {
+    const s = net.connect({ host: "127.0.0.1", port }, () => { s.destroy(); resolve(true); });
+    s.on("error", () => resolve(false));
+  });
+}
+
+const children = new Set();
+function track(proc) {
+  children.add(proc);
+  proc.on("exit", () => children.delete(proc));
+  return proc;
+}
+function killAll() { for (const c of children) { try { c.kill("SIGKILL"); } catch (e) { /* gone */ } } }
+process.on("exit", killAll);
+
+function exitCodeOf(proc, ms) {
+  return new Promise((resolve) => {
+    if (proc.exitCode !== null || proc.signalCode !== null) return resolve(proc.exitCode);
+    const timer = setTimeout(() => resolve("timeout"), ms);
+    proc.on("exit", (code) => { clearTimeout(timer); resolve(code); });
+  });
+}
+
+async function startPlc(plcsimPath, port, extra) {
+  const proc = track(spawn(plcsimPath, ["--port", String(port), "--db", "10:256", "--db", "11:64",
+    "--animate", "10", "--animate-ms", "100"].concat(extra || []), { stdio: ["ignore", "ignore", "inherit"] }));
+  if (!(await waitFor(() => canConnect(port), 10000))) throw new Error("plcsim did not start");
+  return proc;
+}
+async function stopPlc(proc) {
+  proc.kill("SIGTERM");
+  await exitCodeOf(proc, 10000);
+}
+
+function writeRegistry(root, configFile, uaPort) {
+  const dir = path.join(root, "software", "orvaautomation");
+  fs.mkdirSync(dir, { recursive: true });
+  fs.writeFileSync(path.join(dir, "tornel.reg"),
+    "[SOFTWARE\\ORVAAutomation\\Tornel]\n\"ConfigFile\"=\"" + configFile + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n");
+}
+
+// Starts Tornel without a display; resolves once it logs its endpoint (proc.url).
+function startTornel(tornelPath, registryRoot, args) {
+  const env = Object.assign({}, process.env, { ORVA_REGISTRY_ROOT: registryRoot });
+  delete env.DISPLAY; delete env.WAYLAND_DISPLAY; delete env.QT_QPA_PLATFORM;
+  const proc = track(spawn(tornelPath, args || [], { env, stdio: ["ignore", "ignore", "pipe"] }));
+  proc.log = "";
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error("Tornel did not start:\n" + proc.log)), 15000);
+    proc.stderr.on("data", (d) => {
+      proc.log += d.toString();
+      const m = proc.log.match(/OPC UA endpoint (opc\.tcp:\/\/\S+)/);
+      if (m && !proc.url) { proc.url = m[1]; clearTimeout(timer); resolve(proc); }
+    });
+    proc.on("exit", (code) => { clearTimeout(timer); reject(new Error("Tornel exited with " + code + ":\n" + proc.log)); });
+  });
+}
+
+// The sample configuration with its PLC on plcPort, registered for Tornel with its endpoint on uaPort.
+function prepareSample(work, samplePath, plcPort, uaPort, registryName) {
+  const config = path.join(work, "Tornel-test.xml");
+  fs.writeFileSync(config, fs.readFileSync(samplePath, "latin1").replace("127.0.0.1:10102", "127.0.0.1:" + plcPort), "latin1");
+  const registry = path.join(work, registryName || "registry");
+  writeRegistry(registry, config, uaPort);
+  return { config, registry };
+}
+
+// Runs main with an overall time-out; the exit status tells whether every check passed.
+function run(main, timeoutMs) {
+  const overall = setTimeout(() => { console.log("not ok - overall time-out"); killAll(); process.exit(1); }, timeoutMs);
+  main().then(() => {
+    clearTimeout(overall);
+    console.log(failures === 0 ? "# all passed" : "# " + failures + " failed");
+    killAll();
+    process.exit(failures === 0 ? 0 : 1);
+  }, (e) => {
+    clearTimeout(overall);
+    console.log("not ok - " + (e && e.stack || e));
+    killAll();
+    process.exit(1);
+  });
+}
+
+module.exports = {
+  requireClient, check, failureCount, sleep, waitFor, freePort, canConnect, track, killAll, exitCodeOf, startPlc, stopPlc,
+  writeRegistry, startTornel, prepareSample, run,
+};
