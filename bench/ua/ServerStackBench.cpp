@@ -13,6 +13,10 @@
 //
 // BM_ToolkitFrontEnd10kItems leaves the communication thread out: 10,000 tags whose caches a thread
 // of the child changes every 50 ms, so the figure is that of the toolkit, backend and endpoint.
+//
+// BM_ServerStackWrites sends Write requests of 100 values each (Int32 to Bench.T0 .. T99), one
+// after the other, through the same stack with its communication thread, for a few seconds.
+// Reported: values written per second and the server's CPU time per written value.
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -194,6 +198,59 @@ void BM_ToolkitFrontEnd10kItems(benchmark::State& state)
     subscribeAndCount(state, false);
 }
 BENCHMARK(BM_ToolkitFrontEnd10kItems)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_ServerStackWrites(benchmark::State& state)
+{
+    constexpr uint32_t kValuesPerRequest = 100;
+    ChildServer server;
+    TcpClient c;
+    if (!server.start(true) || !c.connect(server.port) || !c.hello() || c.open() == 0) {
+        state.SkipWithError("server stack did not start");
+        return;
+    }
+    const auto token = c.session();
+    if (!token) {
+        state.SkipWithError("no session");
+        return;
+    }
+    uint32_t handle = 1;
+    const auto writeRequest = [&](int32_t value) {
+        return makeRequest(673, *token, ++handle, [&](Writer& w) {
+            w.arrayLength(kValuesPerRequest);
+            for (uint32_t i = 0; i < kValuesPerRequest; ++i) {
+                w.nodeId(NodeId::str("Bench.T" + std::to_string(i)));
+                w.u32(13);  // Value
+                w.nullString();
+                w.dataValue(DataValue::ofValue(Variant::int32(value)));
+            }
+        });
+    };
+    size_t written = 0;
+    size_t failed = 0;
+    double seconds = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpu0 = bench::processCpuSeconds(server.pid);
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int32_t turn = 0; std::chrono::steady_clock::now() < t0 + std::chrono::seconds(3); ++turn) {
+            const auto resp = c.call(writeRequest(turn));
+            if (!resp || resp->serviceResult != status::Good) {
+                state.SkipWithError("Write failed");
+                return;
+            }
+            Reader r = resp->body();
+            const auto results = r.array<StatusCode>([](Reader& x) { return x.statusCode(); });
+            for (const StatusCode s : results)
+                (isGood(s) ? written : failed) += 1;
+        }
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        cpu += bench::processCpuSeconds(server.pid) - cpu0;
+    }
+    if (failed > 0) state.SkipWithError("writes failed");
+    state.counters["values_written_per_s"] = static_cast<double>(written) / seconds;
+    state.counters["server_cpu_us_per_value"] = written > 0 ? cpu * 1e6 / static_cast<double>(written) : 0;
+}
+BENCHMARK(BM_ServerStackWrites)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "Guard.h"
+#include "RecordedEdit.h"
 #include "Validation.h"
 #include "editor/Text.h"
 
@@ -51,6 +52,8 @@ std::optional<std::vector<std::string>> clipboardLinesFor(UserInterface& ui, con
 
 EditResult EditorModel::pasteName(const Selection& selection)
 {
+    EditRecorder recorder(*this);
+    recorder.mayChange(selection.rows);
     EditResult result;
     guarded("Paste_Name_Click", [&] {
         const auto clipboard = clipboardLinesFor(ui_, selection);
@@ -116,11 +119,14 @@ EditResult EditorModel::pasteName(const Selection& selection)
         gbCfgSaved = false;
         ui_.clearClipboard();
     });
+    recorder.commit(result, "Rename");
     return result;
 }
 
 EditResult EditorModel::pasteComment(const Selection& selection)
 {
+    EditRecorder recorder(*this);
+    recorder.mayChange(selection.rows);
     EditResult result;
     guarded("Paste_Comment_Click", [&] {
         const auto clipboard = clipboardLinesFor(ui_, selection);
@@ -143,6 +149,7 @@ EditResult EditorModel::pasteComment(const Selection& selection)
         if (items.size() > 1) ui_.clearClipboard();
         gbCfgSaved = false;
     });
+    recorder.commit(result, "Change comment of");
     return result;
 }
 

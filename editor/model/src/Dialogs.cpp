@@ -3,6 +3,8 @@
 #include <limits>
 
 #include "Guard.h"
+#include "ItemFromForm.h"
+#include "RecordedEdit.h"
 #include "editor/Text.h"
 
 namespace orva::editor {
@@ -80,6 +82,8 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
     EditResult result;
     gbModifyPlc = modify;
     if (!CheckFields(form)) return result;
+    EditRecorder recorder(*this);
+    if (modify) recorder.mayChange({std::string(selectedKey)});
     if (!CheckDuplNames(ObjectKind::Plc, form.name, modify ? selectedKey : std::string_view{}, !modify))
         return result;
     guarded("cmdApply_Click", [&] {
@@ -121,6 +125,7 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
         result.select = plc->sKey;
         result.refreshList = plc->sKey;
     });
+    recorder.commit(result, modify ? "Change" : "Add");
     return result;
 }
 
@@ -186,7 +191,9 @@ SettingsForm EditorModel::settingsForm() const
 bool EditorModel::applySettings(const SettingsForm& form)
 {
     if (!checkSettings(form)) return false;
-    return guarded("cmdOk_Click", [&] {
+    EditRecorder recorder(*this);
+    recorder.mayChangeSettings();
+    const bool applied = guarded("cmdOk_Click", [&] {
         InterfaceSettings next = settings;
         if (gsServerType == ServerKind::Lorvik) {
             next.gnMaster = static_cast<uint8_t>(numberIn(form.master, 0, 255));
@@ -198,10 +205,16 @@ bool EditorModel::applySettings(const SettingsForm& form)
         } else {
             next.gsInterface = trimSpaces(form.iface);
         }
-        settings = std::move(next);
         // A changed setting is a change of the configuration like any other.
-        gbCfgSaved = false;
+        if (!(settings.gsInterface == next.gsInterface && settings.gsCom == next.gsCom &&
+              settings.gnMaster == next.gnMaster && settings.gnBaudrate == next.gnBaudrate &&
+              settings.gsParity == next.gsParity && settings.gnDatabits == next.gnDatabits &&
+              settings.gnStopbits == next.gnStopbits))
+            gbCfgSaved = false;
+        settings = std::move(next);
     });
+    recorder.commit(EditResult{.done = applied}, "Change settings");
+    return applied;
 }
 
 // ----- Branch dialog -----
@@ -220,6 +233,7 @@ EditResult EditorModel::addBranch(std::string_view selectedKey, std::string_view
         return result;
     if (!CheckName(ObjectKind::Branch, name)) return result;
     if (!CheckDuplNames(ObjectKind::Branch, name, selectedKey, true)) return result;
+    EditRecorder recorder(*this);
     guarded("cmdOk_Click", [&] {
         auto branch = std::make_shared<clsBranch>();
         branch->sName(std::string(name));
@@ -235,6 +249,7 @@ EditResult EditorModel::addBranch(std::string_view selectedKey, std::string_view
         result.select = branch->sKey();
         result.refreshList = branch->sKey();
     });
+    recorder.commit(result, "Add");
     return result;
 }
 
@@ -246,6 +261,8 @@ EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_v
     if (node == nullptr || node->kind() != NodeKind::Branch) return result;
     if (!CheckName(ObjectKind::Branch, name)) return result;
     if (!CheckDuplNames(ObjectKind::Branch, name, selectedKey, false)) return result;
+    EditRecorder recorder(*this);
+    recorder.mayChange({std::string(selectedKey)});
     guarded("cmdOk_Click", [&] {
         auto branch = std::make_shared<clsBranch>();
         branch->sName(std::string(name));
@@ -264,6 +281,7 @@ EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_v
         result.done = true;
         RekeyChildren(*node, &result.rekeyed);
     });
+    recorder.commit(result, "Rename");
     return result;
 }
 
@@ -303,8 +321,6 @@ void EditorModel::changeDataType(ItemForm& form, std::string_view dataType)
     form.bit = "0";
 }
 
-namespace {
-
 // The item the dialog's controls describe.
 std::shared_ptr<clsItem> SetByForm(const ItemForm& form, std::string key)
 {
@@ -321,8 +337,6 @@ std::shared_ptr<clsItem> SetByForm(const ItemForm& form, std::string key)
     return item;
 }
 
-}  // namespace
-
 EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemForm& form, bool modify)
 {
     EditResult result;
@@ -334,6 +348,8 @@ EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemFo
         return result;
     if (!CheckFields(form)) return result;
     if (!CheckDuplNames(ObjectKind::Item, form.name, selectedKey, !modify)) return result;
+    EditRecorder recorder(*this);
+    if (modify) recorder.mayChange({std::string(selectedKey)});
     guarded("AddItemToColl", [&] {
         auto item = SetByForm(form, MakeChildKey(form.name, selectedKey, modify));
         if (!modify) {
@@ -359,6 +375,7 @@ EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemFo
         gbCfgSaved = false;
         result.done = true;
     });
+    recorder.commit(result, modify ? "Change" : "Add");
     return result;
 }
 
@@ -430,12 +447,15 @@ EditResult EditorModel::addGroup(std::string_view selectedKey, ItemForm& form, s
     }
     int64_t count = 0;
     if (!guarded("cmdOkNumber_Click", [&] { count = numberIn(countText, -32768, 32767); })) return result;
+    // The whole group is one step to undo.
+    EditRecorder recorder(*this);
     for (int64_t i = 0; i < count; ++i) {
         EditResult one = addAndIncrement(selectedKey, form);
         const bool added = one.done;
         merge(result, std::move(one));
         if (!added) break;
     }
+    recorder.commit(result, "Add");
     return result;
 }
 

@@ -1,5 +1,6 @@
 // Copy, cut, paste, delete and drag and drop in the tree and the list.
 #include "Guard.h"
+#include "RecordedEdit.h"
 #include "editor/Text.h"
 
 namespace orva::editor {
@@ -63,13 +64,18 @@ EditResult EditorModel::cut(const Selection& selection)
 {
     // Nothing is deleted unless everything selected went into the clipboard.
     if (!copyItems(selection)) return {};
-    return deleteSelection(selection);
+    EditRecorder recorder(*this);
+    recorder.mayRemove(selectedKeys(selection));
+    EditResult result = deleteSelection(selection);
+    recorder.commit(result, "Cut");
+    return result;
 }
 
 // ----- Paste -----
 
 EditResult EditorModel::paste(std::string_view selectedKey)
 {
+    EditRecorder recorder(*this);
     EditResult result;
     guarded("mnuPaste_Click", [&] {
         TreeNode* branch = tree.find(selectedKey);
@@ -103,6 +109,7 @@ EditResult EditorModel::paste(std::string_view selectedKey)
         ++gnCopyCount;
     });
     if (result.done) gbCfgSaved = false;
+    recorder.commit(result, "Paste");
     return result;
 }
 
@@ -121,8 +128,29 @@ void EditorModel::RemoveBranch(TreeNode& node)
     });
 }
 
+namespace {
+
+std::size_t itemsBelow(const TreeNode& top)
+{
+    std::size_t count = 0;
+    std::vector<const TreeNode*> pending{&top};
+    while (!pending.empty()) {
+        const TreeNode* node = pending.back();
+        pending.pop_back();
+        for (const auto& child : node->children()) {
+            if (child->kind() == NodeKind::Item) ++count;
+            pending.push_back(child.get());
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
 EditResult EditorModel::deleteSelection(const Selection& selection)
 {
+    EditRecorder recorder(*this);
+    recorder.mayRemove(selectedKeys(selection));
     EditResult result;
     guarded("mnuDelete_Click", [&] {
         if (selection.listHasFocus) {
@@ -156,8 +184,16 @@ EditResult EditorModel::deleteSelection(const Selection& selection)
                 Answer::Yes)
                 return;
             gcolItems.remove(node->key());
+        } else if (node->kind() == NodeKind::Plc) {
+            const std::size_t items = itemsBelow(*node);
+            if (ui_.question("Are you sure you want to delete PLC " + node->text() + " and its " +
+                                 std::to_string(items) + (items == 1 ? " item?" : " items?"),
+                             Buttons::YesNo) != Answer::Yes)
+                return;
+            RemoveBranch(*node);
+            gcolPlc.remove(node->key());
         } else {
-            return;  // PLCs and the root are not deleted
+            return;  // the root is not deleted
         }
         result.removed.push_back(node->key());
         tree.remove(*node);
@@ -166,6 +202,7 @@ EditResult EditorModel::deleteSelection(const Selection& selection)
         result.refreshList = parentKey;
     });
     if (result.done) gbCfgSaved = false;
+    recorder.commit(result, "Delete");
     return result;
 }
 
@@ -198,6 +235,8 @@ void EditorModel::CopySubTree(TreeNode& source, TreeNode& destination, bool copy
 
 EditResult EditorModel::dragDrop(std::string_view sourceKey, std::string_view targetKey, bool copyWithCtrl)
 {
+    EditRecorder recorder(*this);
+    recorder.mayRemove({std::string(sourceKey)});
     EditResult result;
     guarded("TreeView1_OLEDragDrop", [&] {
         TreeNode* source = tree.find(sourceKey);
@@ -252,6 +291,7 @@ EditResult EditorModel::dragDrop(std::string_view sourceKey, std::string_view ta
         }
     });
     if (result.done) gbCfgSaved = false;
+    recorder.commit(result, copyWithCtrl ? "Copy" : "Move");
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "editor/EditorModel.h"
 
 #include "Guard.h"
+#include "RecordedEdit.h"
 
 namespace orva::editor {
 
@@ -41,6 +42,7 @@ void EditorModel::resetCollections()
     gcolPlc.clear();
     gcolItems.clear();
     gcolBranches.clear();
+    branchesUpperCased.clear();
 }
 
 void EditorModel::newConfiguration(ServerKind kind, std::string path)
@@ -54,6 +56,7 @@ void EditorModel::newConfiguration(ServerKind kind, std::string path)
     resetCollections();
     gnNewPlc = gnNewBranch = gnNewItem = 0;
     settings = InterfaceSettings{};
+    undoStack.clear(false);  // a new configuration matches no file yet
 }
 
 bool EditorModel::openConfiguration(const std::string& path)
@@ -62,12 +65,14 @@ bool EditorModel::openConfiguration(const std::string& path)
     msConfigFileName = path;
     tree.reset(path);
     settings = InterfaceSettings{};
+    undoStack.clear(false);
     if (!ImportXML(path)) return false;
     gnNewItem = static_cast<int32_t>(gcolItems.size() + 1);
     gnNewBranch = static_cast<int32_t>(gcolBranches.size() + 1);
     gnNewPlc = static_cast<int32_t>(gcolPlc.size() + 1);
     gbCfgOpen = true;
     gbCfgSaved = true;
+    undoStack.clear(true);
     return true;
 }
 
@@ -76,6 +81,42 @@ void EditorModel::closeConfiguration()
     gbCfgOpen = false;
     InitObjects();
     resetCollections();
+    undoStack.clear(false);
+}
+
+void EditorModel::markSaved()
+{
+    gbCfgSaved = true;
+    undoStack.setClean();
+}
+
+EditResult EditorModel::undo()
+{
+    return stepUndoStack(true);
+}
+
+EditResult EditorModel::redo()
+{
+    return stepUndoStack(false);
+}
+
+EditResult EditorModel::stepUndoStack(bool back)
+{
+    EditResult result;
+    if (!gbCfgOpen) return result;
+    EditCommand* command = back ? undoStack.stepBack() : undoStack.stepForward();
+    if (command == nullptr) return result;
+    guarded(back ? "Undo" : "Redo", [&] { result = back ? command->undo(*this) : command->redo(*this); });
+    // Back at the state of the file: nothing left to save.
+    gbCfgSaved = undoStack.isClean();
+    result.done = true;
+    return result;
+}
+
+std::vector<std::string> EditorModel::selectedKeys(const Selection& selection)
+{
+    if (selection.listHasFocus) return selection.rows;
+    return {selection.node};
 }
 
 std::string EditorModel::MakeChildKey(std::string_view name, std::string_view selectedKey, bool modify) const

@@ -82,18 +82,26 @@ bool Tree::containsKey(std::string_view key) const
 
 TreeNode* Tree::add(TreeNode& parent, std::string key, std::string text, NodeKind kind)
 {
-    if (key.empty() || index_.contains(key)) return nullptr;
+    return insertBefore(parent, nullptr, std::move(key), std::move(text), kind);
+}
+
+TreeNode* Tree::insertBefore(TreeNode& parent, const TreeNode* before, std::string key, std::string text,
+                             NodeKind kind)
+{
+    if (key.empty()) return nullptr;
+    if (before != nullptr && before->parent_ != &parent) return nullptr;
     auto node = std::make_unique<TreeNode>();
     node->key_ = std::move(key);
+    // The index takes the node's own key string, with one lookup that also tells whether it is taken.
+    if (!index_.try_emplace(std::string_view(node->key_), node.get()).second) return nullptr;
     node->text_ = std::move(text);
     node->kind_ = kind;
     node->parent_ = &parent;
     TreeNode* raw = node.get();
-    parent.children_.push_back(std::move(node));
-    raw->inParent_ = std::prev(parent.children_.end());
+    const auto position = before != nullptr ? before->inParent_ : parent.children_.end();
+    raw->inParent_ = parent.children_.insert(position, std::move(node));
     order_.push_back(raw);
     raw->inOrder_ = std::prev(order_.end());
-    index_.emplace(std::string_view(raw->key_), raw);
     return raw;
 }
 

@@ -5,6 +5,7 @@
 #include "XmlText.h"
 #include "config/ElementNames.h"
 #include "editor/Text.h"
+#include "plc/Socket.h"
 
 namespace orva::editor {
 
@@ -64,6 +65,16 @@ bool fitsServerNumber(std::string_view text)
     return value >= 0 && value <= 65535;
 }
 
+// An address the server's access library can connect to: "a.b.c.d" with an optional ":port".
+bool connectableAddress(std::string_view text)
+{
+    sockaddr_in endpoint{};
+    return plc::parseEndpoint(text, 102, endpoint);
+}
+
+constexpr std::string_view kAddressRule =
+    " It must be an IP address (a.b.c.d), optionally followed by :port (1 to 65535).";
+
 constexpr std::string_view kCheckedChars[] = {" ", ".", ",", ":", ";", "\\", "/", "|"};
 // A full stop would split the key; the markup characters are kept out of typed names. Spaces
 // are fine in PLC and item names (the proposed default names hold one) but not in a branch,
@@ -97,10 +108,19 @@ bool importedNameAcceptable(ObjectKind kind, std::string_view name)
     return true;
 }
 
+void EditorModel::tell(std::string_view text)
+{
+    if (checkMessage_ != nullptr) {
+        if (checkMessage_->empty()) *checkMessage_ = std::string(text);
+        return;
+    }
+    ui_.message(text, Icon::None);
+}
+
 bool EditorModel::CheckName(ObjectKind kind, std::string_view name)
 {
     if (const auto problem = enteredNameProblem(kind, name)) {
-        ui_.message(*problem, Icon::None);
+        tell(*problem);
         return false;
     }
     return true;
@@ -123,7 +143,7 @@ bool EditorModel::CheckDuplNames(ObjectKind kind, std::string_view name, std::st
             reference->key().empty() ? std::string(name) : reference->key() + "." + std::string(name);
         const TreeNode* sibling = tree.find(key);
         if (sibling != nullptr && sibling->parent() == reference && (add || sibling != selected)) {
-            ui_.message("Name already existing. Please use a different name", Icon::None);
+            tell("Name already existing. Please use a different name");
             return;
         }
         unique = true;
@@ -135,7 +155,7 @@ bool EditorModel::CheckChars(std::string_view name)
 {
     for (const auto character : kCheckedChars) {
         if (name.find(character) != std::string_view::npos) {
-            ui_.message(characterMessage(character, name), Icon::None);
+            tell(characterMessage(character, name));
             return false;
         }
     }
@@ -158,7 +178,7 @@ bool EditorModel::CheckFields(const ItemForm& form)
 {
     bool ok = false;
     const bool ran = guarded("CheckFields", [&] {
-        const auto fail = [&](const std::string& text) { ui_.message(text, Icon::None); };
+        const auto fail = [&](const std::string& text) { tell(text); };
         if (form.name.empty()) return fail("Item name field is empty.");
         if (!CheckName(ObjectKind::Item, form.name)) return;
         const auto ranged = [&](std::string_view label, const std::string& text, double hi) {
@@ -191,7 +211,7 @@ bool EditorModel::CheckFields(const ItemForm& form)
 bool EditorModel::CheckFields(const PlcForm& form)
 {
     const auto fail = [&](std::string_view text) {
-        ui_.message(text, Icon::None);
+        tell(text);
         return false;
     };
     try {
@@ -214,6 +234,8 @@ bool EditorModel::CheckFields(const PlcForm& form)
         // Longer addresses and sources make the server skip the PLC.
         if (!fitsTcpIpText(form.address))
             return fail("Address field is not valid. It must be at most 15 characters.");
+        if (!connectableAddress(form.address))
+            return fail("Address field is not valid." + std::string(kAddressRule));
         if (!fitsTcpIpText(form.source))
             return fail("Source field is not valid. It must be at most 15 characters.");
         return true;
@@ -226,7 +248,7 @@ bool EditorModel::checkRedundancy(const RedundancyForm& form)
 {
     if (!form.chkRed) return true;
     const auto fail = [&](std::string_view text) {
-        ui_.message(text, Icon::None);
+        tell(text);
         return false;
     };
     if (trimSpaces(form.address).empty()) return fail("Missing Slave Address.");
@@ -234,6 +256,8 @@ bool EditorModel::checkRedundancy(const RedundancyForm& form)
     // beyond what it can hold, so such values are refused here with the field's message.
     if (!fitsTcpIpText(trimSpaces(form.address)))
         return fail("Slave Address is not valid. It must be at most 15 characters.");
+    if (!connectableAddress(trimSpaces(form.address)))
+        return fail("Slave Address is not valid." + std::string(kAddressRule));
     if (!fitsTcpIpText(trimSpaces(form.source)))
         return fail("Slave Source is not valid. It must be at most 15 characters.");
     if (!isNumeric(form.block) || !fitsServerNumber(form.block)) return fail("Check Status Word Block.");
@@ -248,12 +272,12 @@ bool EditorModel::checkRedundancy(const RedundancyForm& form)
 bool EditorModel::checkSettings(const SettingsForm& form)
 {
     if (gsServerType == ServerKind::Lorvik && !isNumeric(form.master)) {
-        ui_.message("Invalid master Id", Icon::None);
+        tell("Invalid master Id");
         return false;
     }
     if ((gsServerType == ServerKind::Tornel || gsServerType == ServerKind::Vardel) &&
         trimSpaces(form.iface).empty()) {
-        ui_.message("Empty Interface field name", Icon::None);
+        tell("Empty Interface field name");
         return false;
     }
     return gsServerType != ServerKind::Pennat;

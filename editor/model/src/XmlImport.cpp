@@ -3,6 +3,7 @@
 // collection and to the tree as it is read. A faulty PLC or element is reported and skipped.
 #include "XmlImport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
@@ -142,8 +143,41 @@ void build(clsBranch& branch, const pugi::xml_node& element, const pugi::xml_nod
     branch.sKey(std::string(plcName) + "." + XmlPathOf(element.parent(), tags) + branch.sName());
 }
 
+namespace {
+
+// "Tornel.xml, line 12, column 5: Start-end tags mismatch"; the column counts characters.
+std::string whereParsingFailed(std::string_view bytes, std::ptrdiff_t offset, std::string_view file)
+{
+    const auto end = static_cast<std::size_t>(
+        std::clamp<std::ptrdiff_t>(offset, 0, static_cast<std::ptrdiff_t>(bytes.size())));
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < end; ++i) {
+        if (bytes[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    std::string where(file.empty() ? std::string_view("the file") : file);
+    return where + ", line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace
+
+std::string EditorModel::parseProblem(std::string_view bytes, const pugi::xml_parse_result& parsed) const
+{
+    return whereParsingFailed(bytes, parsed.offset, importPath_) + ": " + parsed.description();
+}
+
 bool EditorModel::ImportXML(const std::string& path)
 {
+    importPath_ = path;
+    struct Forget {
+        std::string& path;
+        ~Forget() { path.clear(); }
+    } forget{importPath_};
     std::string bytes;
     const bool read = guarded("ImportXML", [&] {
         std::error_code ec;
@@ -170,9 +204,7 @@ bool EditorModel::importDocument(std::string_view bytes)
         const auto parsed =
             doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
                             pugi::encoding_auto);
-        if (!parsed)
-            raise(ErrorCode::XmlNotWellFormed,
-                  std::string(parsed.description()) + " at offset " + std::to_string(parsed.offset));
+        if (!parsed) raise(ErrorCode::XmlNotWellFormed, parseProblem(bytes, parsed));
         const auto root = doc.document_element();
         const auto kind = config::serverKindFromRootElementNoCase(root.name());
         if (!root || !kind) {
@@ -242,6 +274,8 @@ void EditorModel::BrowseBranch(const pugi::xml_node& element, const pugi::xml_no
             if (tree.containsKey(branch->sKey())) raise(ErrorCode::KeyNotUnique, branch->sKey());
             gcolBranches.add(branch->sKey(), branch);
             tree.add(*parent, branch->sKey(), branch->sName(), NodeKind::Branch);
+            if (branch->sName() != element.name())
+                branchesUpperCased.push_back(parentKey + "." + element.name());
             for (const auto& child : element.children())
                 if (child.type() == pugi::node_element)
                     BrowseBranch(child, tags, plcName, branch->sKey(), depth + 1);

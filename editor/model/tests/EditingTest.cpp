@@ -146,7 +146,9 @@ TEST_F(EditingTest, DeletingABranchRemovesEverythingBelowIt)
     const std::string text = written(model);
     EXPECT_EQ(text.find("Level"), std::string::npos);
     EXPECT_EQ(text.find("INNER"), std::string::npos);
-    EXPECT_FALSE(model.deleteSelection(tree("P")).done) << "PLCs are not deleted";
+    ui.answers = {Answer::No};
+    EXPECT_FALSE(model.deleteSelection(tree("P")).done) << "a PLC goes only when the user confirms";
+    EXPECT_EQ(ui.questions.back(), "Are you sure you want to delete PLC P and its 0 items?");
 }
 
 TEST_F(EditingTest, DeletingListRowsAsksOnceAndSkipsNonItems)

@@ -169,6 +169,19 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     EXPECT_EQ(plcCheck(form), "Source field is not valid. It must be at most 15 characters.");
     form.address = "192.168.100.100:1";
     EXPECT_EQ(plcCheck(form), "Address field is not valid. It must be at most 15 characters.");
+    // The address as the server's access library reads it.
+    form.source.clear();
+    for (const char* bad :
+         {"999.1.1.1:abc", "999.1.1.1", "10.0.0.1:0", "10.0.0.1:65536", "plc-7", "10.0.0"}) {
+        form.address = bad;
+        EXPECT_EQ(
+            plcCheck(form),
+            "Address field is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 "
+            "to 65535).")
+            << bad;
+    }
+    form.address = "10.0.0.1:65535";
+    EXPECT_EQ(plcCheck(form), "");
     form.address = "10.0.0.1";
     form.rack = "x";
     EXPECT_EQ(plcCheck(form), "Rack number is not valid.");
@@ -208,26 +221,30 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
         return ui.lastMessage();
     };
     EXPECT_EQ(red({true, " ", "", "1", "1", "1", "1", "1"}), "Missing Slave Address.");
-    EXPECT_EQ(red({true, "B", "", "x", "1", "1", "1", "1"}), "Check Status Word Block.");
-    EXPECT_EQ(red({true, "B", "", "1", "", "1", "1", "1"}), "Check Status Word Byte.");
-    EXPECT_EQ(red({true, "B", "", "1", "1", "a", "1", "1"}), "Check Status Word Bit.");
-    EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1x", "1"}), "Check Command Word Byte.");
-    EXPECT_EQ(red({true, "B", "", "1", "1", "1", "1", ""}), "Check Command Word Bit.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "x", "1", "1", "1", "1"}), "Check Status Word Block.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "", "1", "1", "1"}), "Check Status Word Byte.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "a", "1", "1"}), "Check Status Word Bit.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "1x", "1"}), "Check Command Word Byte.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "1", ""}), "Check Command Word Bit.");
     EXPECT_FALSE(plc.bRedundant);
     // Values the server cannot hold would make it ignore the redundancy.
-    EXPECT_EQ(red({true, "B", "", "65536", "1", "1", "1", "1"}), "Check Status Word Block.");
-    EXPECT_EQ(red({true, "B", "", "1", "-1", "1", "1", "1"}), "Check Status Word Byte.");
-    EXPECT_EQ(red({true, "B", "", "1", "1", "1", "70000", "1"}), "Check Command Word Byte.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "65536", "1", "1", "1", "1"}), "Check Status Word Block.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "-1", "1", "1", "1"}), "Check Status Word Byte.");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "70000", "1"}), "Check Command Word Byte.");
+    EXPECT_EQ(
+        red({true, "10.0.0.2:abc", "", "1", "1", "1", "1", "1"}),
+        "Slave Address is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 to "
+        "65535).");
     EXPECT_EQ(red({true, "192.168.100.100:1", "", "1", "1", "1", "1", "1"}),
               "Slave Address is not valid. It must be at most 15 characters.");
-    EXPECT_EQ(red({true, "B", "192.168.100.100:1", "1", "1", "1", "1", "1"}),
+    EXPECT_EQ(red({true, "10.0.0.2", "192.168.100.100:1", "1", "1", "1", "1", "1"}),
               "Slave Source is not valid. It must be at most 15 characters.");
     EXPECT_FALSE(plc.bRedundant);
-    EXPECT_EQ(red({true, "B", "", "1", "1", "300", "1", "1"}), " Error n. 6  Overflow in cmdOK_Click");
+    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "300", "1", "1"}), " Error n. 6  Overflow in cmdOK_Click");
     EXPECT_FALSE(plc.bRedundant) << "nothing taken from a form that failed";
-    EXPECT_EQ(red({true, " B ", " S ", "1", "2", "3", "4", "5"}), "");
+    EXPECT_EQ(red({true, " 10.0.0.2 ", " S ", "1", "2", "3", "4", "5"}), "");
     EXPECT_TRUE(plc.bRedundant);
-    EXPECT_EQ(plc.sSlave, "B");
+    EXPECT_EQ(plc.sSlave, "10.0.0.2");
     EXPECT_EQ(plc.sSourceSlave, "S");
     EXPECT_EQ(plc.nCmdBit, 5);
     EXPECT_EQ(red({false}), "");

@@ -1,11 +1,13 @@
 #include "editor/ui/ConfigTree.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <algorithm>
 #include <unordered_set>
 
 #include "editor/ui/Icons.h"
@@ -93,7 +95,18 @@ QTreeWidgetItem* ConfigTree::addNode(const TreeNode& modelNode)
     if (parentItem == nullptr) return nullptr;
     if (QTreeWidgetItem* existing = node(modelNode.key())) forget(existing);
     QTreeWidgetItem* item = makeItem(modelNode);
-    parentItem->addChild(item);
+    // At the model node's place among its siblings (undo puts nodes back in the middle); a node
+    // added last, the usual case, costs no search.
+    const auto& siblings = modelNode.parent()->children();
+    int row = parentItem->childCount();
+    if (siblings.back().get() != &modelNode) {
+        row = 0;
+        for (const auto& sibling : siblings) {
+            if (sibling.get() == &modelNode) break;
+            ++row;
+        }
+    }
+    parentItem->insertChild(std::min(row, parentItem->childCount()), item);
     if (modelNode.expanded()) item->setExpanded(true);
     return item;
 }
@@ -199,10 +212,18 @@ void ConfigTree::mousePressEvent(QMouseEvent* event)
     drag->setMimeData(mime);
     drag->setPixmap(source->icon(0).pixmap(16, 16));
     const Qt::DropAction allowed = dragCopy_ ? Qt::CopyAction : Qt::MoveAction;
+    const QPoint pressedAt = event->globalPosition().toPoint();
+    dropped_ = false;
     dragRunner(*drag, allowed);
     dragSource_.clear();
     highlight(nullptr);
     drag->deleteLater();
+    // Released where it was pressed, without a drop: a right click, which opens the node's menu.
+    const bool moved = (QCursor::pos() - pressedAt).manhattanLength() >= QApplication::startDragDistance();
+    if (!dropped_ && !moved && source->treeWidget() == this) {
+        setCurrentItem(source);
+        emit contextMenuRequested(pressedAt);
+    }
 }
 
 void ConfigTree::highlight(QTreeWidgetItem* item)
@@ -261,6 +282,7 @@ void ConfigTree::dropEvent(QDropEvent* event)
     }
     event->setDropAction(dragCopy_ ? Qt::CopyAction : Qt::MoveAction);
     event->accept();
+    dropped_ = true;
     // The model's answer changes the tree; let the drag finish first.
     const QString source = event->mimeData()->text();
     const QString targetKey = QString::fromStdString(keyOf(target));

@@ -8,11 +8,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -51,6 +53,8 @@ FrmEditing::FrmEditing(GuiUserInterface& ui, QWidget* parent)
 
     InitObjects();
     EnMenuButt(MenuGroups{.fileO = true});
+    rebuildRecentMenu();
+    refreshState();
 }
 
 FrmEditing::~FrmEditing()
@@ -150,6 +154,15 @@ void FrmEditing::buildActions()
     icon(addCommand(
              "mnuFind", "find", QStringLiteral("&Find..."), [this] { mnuFind_Click(); }, QKeySequence::Find),
          "find");
+    addCommand(
+        "undo", "", QStringLiteral("&Undo"), [this] { onUndo(); }, QKeySequence::Undo);
+    addCommand(
+        "redo", "", QStringLiteral("&Redo"), [this] { onRedo(); }, QKeySequence(Qt::CTRL | Qt::Key_Y))
+        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    addCommand("exportTags", "", QStringLiteral("&Export Tags..."), [this] { onExportTags(); });
+    addCommand("importTags", "", QStringLiteral("&Import Tags..."), [this] { onImportTags(); });
+    addCommand("checkTags", "", QStringLiteral("&Check Tags..."), [this] { onCheckTags(); });
+    addCommand("properties", "", QStringLiteral("P&roperties..."), [this] { modifySelected(); });
     for (const auto& [name, action] : actions_)
         action->setToolTip(action->text().remove(QLatin1Char('&')).remove(QStringLiteral("...")));
 }
@@ -168,14 +181,29 @@ void FrmEditing::buildMenus()
         }
         return m;
     };
-    menu("mnuFile", QStringLiteral("&File"),
-         {"mnuNewCfg", "mnuOpenCfg", "mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", nullptr, "mnuExit"});
+    QMenu* file = menu("mnuFile", QStringLiteral("&File"),
+                       {"mnuNewCfg", "mnuOpenCfg", "mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg", nullptr,
+                        "exportTags", "importTags", nullptr});
+    recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
+    recentMenu_->setObjectName(QStringLiteral("recentFiles"));
+    file->addSeparator();
+    file->addAction(actions_.at("mnuExit"));
     menu("mnuObjects", QStringLiteral("&Objects"),
          {"mnuSetts", nullptr, "mnuAddPlc", "mnuAddBranch", "mnuAddItem", nullptr, "mnuDelete"});
     menu("mnuEdit", QStringLiteral("&Edit"),
-         {"mnuCopy", "mnuCut", "mnuPaste", nullptr, "mnuPasteName", "mnuPasteComment"});
+         {"undo", "redo", nullptr, "mnuCopy", "mnuCut", "mnuPaste", nullptr, "mnuPasteName",
+          "mnuPasteComment"});
     viewMenu_ = menu("mnuView", QStringLiteral("&View"), {"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"});
-    toolsMenu_ = menu("mnuTools", QStringLiteral("&Tools"), {"mnuFind"});
+    toolsMenu_ = menu("mnuTools", QStringLiteral("&Tools"), {"mnuFind", "checkTags"});
+    // A right click on a node without moving offers the node's commands.
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("nodeMenu"));
+    for (const char* entry : {"mnuCut", "mnuCopy", "mnuPaste", "mnuDelete", "", "properties"}) {
+        if (*entry == '\0')
+            contextMenu_->addSeparator();
+        else
+            contextMenu_->addAction(actions_.at(entry));
+    }
 }
 
 void FrmEditing::buildToolBar()
@@ -253,6 +281,13 @@ void FrmEditing::buildCentre()
     layout->addWidget(importPanel_);
     setCentralWidget(centre);
 
+    statusFile_ = new QLabel(this);
+    statusFile_->setObjectName(QStringLiteral("lblFile"));
+    statusModified_ = new QLabel(this);
+    statusModified_->setObjectName(QStringLiteral("lblModified"));
+    statusBar()->addWidget(statusFile_, 1);
+    statusBar()->addPermanentWidget(statusModified_);
+
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { nodeSelected(current); });
     // A click on the selected node selects it again, as a click on any other node does.
@@ -262,6 +297,7 @@ void FrmEditing::buildCentre()
     connect(tree_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem*, int) { modifySelected(); });
     connect(tree_, &ConfigTree::modifyRequested, this, [this] { modifySelected(); });
+    connect(tree_, &ConfigTree::contextMenuRequested, this, &FrmEditing::showContextMenu);
     connect(tree_, &ConfigTree::dropRequested, this,
             [this](const QString& source, const QString& target, bool copy) {
                 applyEdit(model_.dragDrop(source.toStdString(), target.toStdString(), copy));
@@ -359,7 +395,7 @@ MenuGroups FrmEditing::groupsForNode(const TreeNode& node) const
             g.aplO = g.pstO = true;
             break;
         case NodeKind::Plc:
-            g.abrO = g.aitO = g.pstO = true;
+            g.abrO = g.aitO = g.pstO = g.dltO = true;
             break;
         case NodeKind::Branch: {
             g.abrO = g.aitO = g.pstO = g.dltO = true;
@@ -536,10 +572,21 @@ void FrmEditing::setListMode(ListMode mode)
     listStack_->setCurrentWidget(iconView_);
 }
 
-void FrmEditing::applyEdit(const EditResult& result, bool refreshList)
+void FrmEditing::applyEdit(const EditResult& result, bool refreshList, bool rebuildTree)
 {
     if (!result.done && !result.select && !result.refreshList) return;
-    {
+    // Adding node by node costs the view more than building it again once the change is large.
+    constexpr std::size_t kRebuildBeyond = 2000;
+    rebuildTree = rebuildTree || result.added.size() + result.removed.size() > kRebuildBeyond;
+    const std::string current = selectedNodeKey();
+    if (rebuildTree) {
+        const QSignalBlocker block(tree_);
+        applying_ = true;
+        tree_->rebuild(model_.tree);
+        QTreeWidgetItem* keep = tree_->node(current);
+        tree_->setCurrentItem(keep != nullptr ? keep : tree_->node(""));
+        applying_ = false;
+    } else {
         const QSignalBlocker block(tree_);
         applying_ = true;
         tree_->removeNodes(result.removed);
@@ -563,6 +610,7 @@ void FrmEditing::applyEdit(const EditResult& result, bool refreshList)
             tree_->scrollToItem(item);
         }
     }
+    refreshState();
     if (!refreshList) return;
     const TreeNode* node = model_.tree.find(selectedNodeKey());
     if (node == nullptr) {

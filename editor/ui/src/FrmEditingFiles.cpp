@@ -49,7 +49,15 @@ void FrmEditing::showRoot()
 bool FrmEditing::offerSave(const char* question)
 {
     if (!model_.gbCfgOpen || model_.gbCfgSaved) return true;
-    if (ui_.question(question, Buttons::YesNo) != Answer::Yes) return true;
+    switch (ui_.question(question, Buttons::YesNo)) {
+        case Answer::No:
+            return true;
+        case Answer::Cancel:
+            // Escape or a closed box: "not now". The configuration stays open as it is.
+            return false;
+        case Answer::Yes:
+            break;
+    }
     mnuSaveCfg_Click();
     return model_.gbCfgSaved;
 }
@@ -70,6 +78,7 @@ void FrmEditing::mnuNewCfg_Click()
     model_.newConfiguration(kind, path.toStdString());
     showRoot();
     EnMenuButt(openGroups());
+    refreshState();
 }
 
 void FrmEditing::mnuOpenCfg_Click()
@@ -77,25 +86,54 @@ void FrmEditing::mnuOpenCfg_Click()
     if (!offerSave(kSaveActive)) return;
     const auto path = ui_.chooseFile(FileChoice{false, "Open as existing configuration", kFilter, {}});
     if (!path) return;
+    openFile(*path);
+}
 
+void FrmEditing::openOffered(const std::string& path)
+{
+    if (!offerSave(kSaveActive)) return;
+    openFile(path);
+}
+
+void FrmEditing::openFile(const std::string& path)
+{
     tree_->clearNodes();
     listModel_->clear();
     importBar_->setValue(0);
     importPanel_->show();
     EnMenuButt(MenuGroups{});
     lastProgressPaint_ = 0;
-    const bool opened = model_.openConfiguration(*path);
+    const bool opened = model_.openConfiguration(path);
     importPanel_->hide();
     if (!opened) {
         // What was read is incomplete; nothing of it may be saved over a file.
         model_.closeConfiguration();
         InitObjects();
         EnMenuButt(MenuGroups{.fileO = true});
+        refreshState();
         return;
     }
     showRoot();
     showList("");
     EnMenuButt(openGroups());
+    addRecentFile(path);
+    refreshState();
+    tellUpperCasedBranches();
+}
+
+void FrmEditing::tellUpperCasedBranches()
+{
+    const auto& names = model_.branchesUpperCased;
+    if (names.empty()) return;
+    constexpr std::size_t kNamed = 5;
+    std::string text = "Branch names are saved in upper case; OPC item IDs that clients use will change: ";
+    for (std::size_t i = 0; i < names.size() && i < kNamed; ++i) {
+        if (i > 0) text += ", ";
+        text += names[i];
+    }
+    if (names.size() > kNamed) text += " and " + std::to_string(names.size() - kNamed) + " more";
+    text += ".";
+    ui_.message(text, Icon::Information);
 }
 
 void FrmEditing::importProgress(int value)
@@ -116,7 +154,9 @@ bool FrmEditing::saveTo(const std::string& path)
     (void)WriteRegistryString(
         "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.gsServerType)), "ConfigFile",
         path);
-    model_.gbCfgSaved = true;
+    model_.markSaved();
+    addRecentFile(path);
+    refreshState();
     return true;
 }
 
@@ -163,6 +203,7 @@ void FrmEditing::mnuCloseCfg_Click()
     model_.closeConfiguration();
     InitObjects();
     EnMenuButt(MenuGroups{.fileO = true});
+    refreshState();
 }
 
 void FrmEditing::mnuExit_Click()

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -38,6 +40,24 @@ QMessageBox::Icon boxIcon(Icon icon)
     return QMessageBox::NoIcon;
 }
 
+// A question that Escape and the window's close button leave without an answer: the safe reply
+// to "save?" or "delete?" is "not now", never the No button that Qt would take for it.
+class QuestionBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->matches(QKeySequence::Cancel)) {
+            reject();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override { QDialog::closeEvent(event); }
+};
+
 }  // namespace
 
 std::string qtNameFilter(std::string_view filter)
@@ -56,11 +76,20 @@ void GuiUserInterface::message(std::string_view text, Icon icon)
     runner_.run(box);
 }
 
+void GuiUserInterface::error(ErrorCode code, std::string_view routine, std::string_view detail)
+{
+    // The one-line message as it always reads, with what the model knows more below it.
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), qs(formatError(code, routine)),
+                    QMessageBox::Ok, parent_);
+    if (!detail.empty()) box.setInformativeText(qs(detail));
+    runner_.run(box);
+}
+
 Answer GuiUserInterface::question(std::string_view text, Buttons buttons)
 {
     QMessageBox::StandardButtons standard = QMessageBox::Yes | QMessageBox::No;
     if (buttons == Buttons::YesNoCancel) standard |= QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), qs(text), standard, parent_);
+    QuestionBox box(QMessageBox::Question, QApplication::applicationName(), qs(text), standard, parent_);
     runner_.run(box);
     switch (box.standardButton(box.clickedButton())) {
         case QMessageBox::Yes:
@@ -68,8 +97,8 @@ Answer GuiUserInterface::question(std::string_view text, Buttons buttons)
         case QMessageBox::No:
             return Answer::No;
         default:
-            // Closing the box without a button is the safe answer.
-            return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
+            // Closed without a button: the whole operation is called off.
+            return Answer::Cancel;
     }
 }
 
@@ -91,9 +120,12 @@ std::optional<std::string> GuiUserInterface::chooseFile(const FileChoice& choice
     if (choice.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("xml"));
-        // The overwrite question is the editor's own.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        // The suffix of the filter's pattern ("*.xml", "*.csv") completes a name typed without one.
+        const std::string& filter = choice.filter;
+        const auto star = filter.rfind("*.");
+        dialog.setDefaultSuffix(star == std::string::npos ? QStringLiteral("xml")
+                                                          : qs(std::string_view(filter).substr(star + 2)));
+        // A chosen file that exists is replaced only when the user confirms it.
         dialog.selectFile(qs(choice.proposedName));
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

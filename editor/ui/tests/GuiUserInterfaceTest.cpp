@@ -37,8 +37,11 @@ TEST_F(GuiUi, QuestionsMapTheButtonsClicked)
     // A box closed without a button gives the safe answer.
     runner.scripts.push_back([](QDialog& d) { d.reject(); });
     EXPECT_EQ(ui.question("Overwrite?", Buttons::YesNoCancel), Answer::Cancel);
-    runner.scripts.push_back([](QDialog& d) { d.reject(); });
-    EXPECT_EQ(ui.question("Delete?", Buttons::YesNo), Answer::No);
+    // Escape, or the box's close button, calls the whole operation off rather than answering No.
+    runner.scripts.push_back([](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); });
+    EXPECT_EQ(ui.question("Save?", Buttons::YesNo), Answer::Cancel);
+    runner.scripts.push_back([](QDialog& d) { d.close(); });
+    EXPECT_EQ(ui.question("Delete?", Buttons::YesNo), Answer::Cancel);
     answerWith(QMessageBox::Ok, " Error n. 53  File not found in mnuOpenCfg_Click");
     ui.error(ErrorCode::FileNotFound, "mnuOpenCfg_Click", "x.xml");
 }

@@ -71,9 +71,20 @@ public:
     std::deque<std::optional<std::string>> files;
     std::vector<FileChoice> fileChoices;
 
+    // Questions and file choices go to the real boxes and dialogs (through the runner's scripts).
+    bool realQuestions = false;
+    bool realFileDialogs = false;
+
     void message(std::string_view text, Icon) override { messages.emplace_back(text); }
-    Answer question(std::string_view text, Buttons) override
+    void error(ErrorCode code, std::string_view routine, std::string_view detail) override
     {
+        messages.push_back(formatError(code, routine));
+        details.emplace_back(detail);
+    }
+    std::vector<std::string> details;
+    Answer question(std::string_view text, Buttons buttons) override
+    {
+        if (realQuestions) return GuiUserInterface::question(text, buttons);
         questions.emplace_back(text);
         if (answers.empty()) return Answer::Yes;
         const Answer answer = answers.front();
@@ -82,6 +93,7 @@ public:
     }
     std::optional<std::string> chooseFile(const FileChoice& choice) override
     {
+        if (realFileDialogs) return GuiUserInterface::chooseFile(choice);
         fileChoices.push_back(choice);
         if (files.empty()) return std::nullopt;
         auto file = files.front();

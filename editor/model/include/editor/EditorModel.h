@@ -17,11 +17,13 @@
 #include "editor/KeyedCollection.h"
 #include "editor/Objects.h"
 #include "editor/Tree.h"
+#include "editor/UndoStack.h"
 #include "editor/UserInterface.h"
 
 namespace pugi {
 class xml_node;
-}
+struct xml_parse_result;
+}  // namespace pugi
 
 namespace orva::editor {
 
@@ -58,6 +60,24 @@ struct ListContent {
     std::vector<ListRow> rows;
 };
 
+// A spreadsheet of tags checked for import: the rows that can be added and the refused ones.
+struct TagImportRow {
+    int line = 0;
+    std::string parentKey;  // key of the PLC or branch the item goes into (branches may be new)
+    ItemForm form;
+    std::string key;  // the item's key
+};
+struct TagImportRefusal {
+    int line = 0;  // 0: the file as a whole
+    std::string reason;
+};
+struct TagImportPlan {
+    std::vector<TagImportRow> rows;
+    std::vector<TagImportRefusal> refused;
+};
+// "Line 4: Data Byte field is not valid. It must be between 0 and 65535." one per line.
+std::string refusalReport(const TagImportPlan& plan);
+
 enum class ObjectKind { Plc, Branch, Item };
 std::string_view objectKindText(ObjectKind kind);  // "plc", "branch", "item"
 
@@ -84,6 +104,11 @@ public:
     bool gbModifyBranch = false;
     bool gbModifyItem = false;
     std::string msConfigFileName;
+    // Branches of the file last opened whose names were not in upper case, as the file wrote
+    // them with the keys above them ("LINE1.Motor"): saving writes them in upper case.
+    std::vector<std::string> branchesUpperCased;
+    // Every change of the configuration since it was created or opened, for undo and redo.
+    UndoStack undoStack;
 
     // ----- Configuration life -----
     // A new, empty configuration for one server kind, to be saved as `path`.
@@ -91,6 +116,13 @@ public:
     // Clears the model (the clipboard stays) and imports the file; true on success.
     bool openConfiguration(const std::string& path);
     void closeConfiguration();
+    // The configuration now matches its file (after a save).
+    void markSaved();
+
+    // ----- Undo and redo -----
+    // Reverts the last edit, or applies again the last one undone; the result names what changed.
+    EditResult undo();
+    EditResult redo();
     // Tree, list and clipboard cleared, copy counter 1.
     void InitObjects();
 
@@ -166,6 +198,16 @@ public:
     EditResult pasteName(const Selection& selection);
     EditResult pasteComment(const Selection& selection);
 
+    // ----- Tags in and out of spreadsheets -----
+    // The items below a node as CSV with a header; `Path` is the branch path below the PLC,
+    // and for the root (every PLC) it begins with the PLC's name.
+    std::string exportTagsCsv(std::string_view scopeKey) const;
+    // Checks every row of a CSV file for adding its items below the PLC of `targetKey` (for
+    // the root: below the PLC each row's path begins with); changes nothing.
+    TagImportPlan planTagImport(std::string_view targetKey, std::string_view bytes);
+    // Adds the plan's rows, creating missing branches, as one undoable step.
+    EditResult applyTagImport(const TagImportPlan& plan);
+
     // ----- Find -----
     void openFind() { findCounter_ = 0; }
     std::optional<std::string> find(std::string_view text);
@@ -177,11 +219,18 @@ public:
     UserInterface& ui() { return ui_; }
 
 private:
+    friend class EditRecorder;
+    EditResult stepUndoStack(bool back);
+    // The keys an operation on the selection acts on: the selected rows or the selected node.
+    static std::vector<std::string> selectedKeys(const Selection& selection);
     void report(ErrorCode code, std::string_view routine, std::string_view detail = {});
+    // A check's message: shown to the user, or kept while rows of an import are checked.
+    void tell(std::string_view text);
     template <class F>
     bool guarded(std::string_view routine, F&& body);
 
     void resetCollections();
+    std::string parseProblem(std::string_view bytes, const pugi::xml_parse_result& parsed) const;
     void clearItemClipboard();
     bool importDocument(std::string_view bytes);
     void writeTo(std::ostream& out);
@@ -195,6 +244,9 @@ private:
     int findCounter_ = 0;
     bool writeComplete_ = true;
     int importProgress_ = 0;
+    int recordingDepth_ = 0;
+    std::string importPath_;  // the file being imported, for messages
+    std::string* checkMessage_ = nullptr;
 };
 
 }  // namespace orva::editor

@@ -4,6 +4,7 @@
 // addition and removal take constant time, so that re-keying a large subtree stays linear.
 
 #include <cstddef>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <string>
@@ -27,10 +28,13 @@ public:
     // Adds at the end; false (and nothing changes) when the key is already taken.
     bool add(std::string key, Ptr value)
     {
-        if (index_.contains(key)) return false;
+        // The entry first, so that the index takes its key with one lookup.
         entries_.push_back(Entry{std::move(key), std::move(value)});
         const auto last = std::prev(entries_.end());
-        index_.emplace(std::string_view(last->key), last);
+        if (!index_.try_emplace(std::string_view(last->key), last).second) {
+            entries_.pop_back();
+            return false;
+        }
         return true;
     }
 
@@ -68,6 +72,26 @@ public:
         entry->value = std::move(value);
         index_.emplace(std::string_view(entry->key), entry);
         return true;
+    }
+
+    // Adds at a position (0 is the first; past the end appends); false when the key is taken.
+    bool insertAt(std::size_t index, std::string key, Ptr value)
+    {
+        if (index_.contains(key)) return false;
+        auto position = entries_.begin();
+        for (std::size_t i = 0; i < index && position != entries_.end(); ++i)
+            ++position;
+        const auto entry = entries_.insert(position, Entry{std::move(key), std::move(value)});
+        index_.emplace(std::string_view(entry->key), entry);
+        return true;
+    }
+
+    // Position of a key in insertion order; size() when it is not there.
+    std::size_t indexOf(std::string_view key) const
+    {
+        const auto found = index_.find(key);
+        if (found == index_.end()) return entries_.size();
+        return static_cast<std::size_t>(std::distance(entries_.begin(), const_iterator(found->second)));
     }
 
     Ptr last() const { return entries_.empty() ? nullptr : entries_.back().value; }

@@ -72,6 +72,11 @@ public:
     // Adds a node as the last child of `parent`; null (and nothing added) when the key is taken.
     TreeNode* add(TreeNode& parent, std::string key, std::string text, NodeKind kind);
 
+    // Adds a node among the children of `parent` in front of `before` (at the end when `before` is
+    // null); null (and nothing added) when the key is taken or `before` is not a child of `parent`.
+    TreeNode* insertBefore(TreeNode& parent, const TreeNode* before, std::string key, std::string text,
+                           NodeKind kind);
+
     // Removes a node with its whole subtree. The root cannot be removed.
     void remove(TreeNode& node);
 

@@ -11,6 +11,7 @@
 #include "Subscription.h"
 #include "opcua/Binary.h"
 #include "opcua/Engine.h"
+#include "opcua/NumericRange.h"
 #include "opcua/Transport.h"
 
 namespace opcua {
@@ -52,6 +53,7 @@ struct Engine::PendingRead {
     std::vector<DataValue> results;
     std::vector<size_t> slots;  // result index of each backend item
     std::vector<std::string> itemIds;
+    std::vector<NumericRange> ranges;  // by result index; the values are cut to them at the end
 };
 
 // The context to answer a queued Publish request with.

@@ -22,27 +22,28 @@ std::vector<uint8_t> sampleKey(const DataValue& v)
 void Engine::enqueue(Subscription& sub, MonitoredItem& item, DataValue value)
 {
     applyTimestamps(value, item.timestamps);
-    if (item.queue.size() >= item.queueSize) {
-        if (item.discardOldest)
-            item.queue.pop_front();
-        else
-            item.queue.pop_back();
-    }
-    item.queue.push_back(std::move(value));
+    item.queue.push(std::move(value));
     if (item.mode == MonitoringMode::Reporting && !item.dirty) {
         item.dirty = true;
         sub.dirty.push_back(item.id);
     }
 }
 
-void Engine::onDataChange(uint32_t sessionKey, uint32_t subscriptionId, std::vector<ItemChange> changes)
+Engine::Subscription* Engine::findSubscription(uint32_t sessionKey, uint32_t subscriptionId)
 {
     Session* session = sessions_->find(sessionKey);
-    if (session == nullptr) return;
-    const auto subIt = session->subscriptions.find(subscriptionId);
-    if (subIt == session->subscriptions.end()) return;
-    Subscription& sub = *subIt->second;
+    if (session == nullptr) return nullptr;
+    const auto it = session->subscriptions.find(subscriptionId);
+    return it == session->subscriptions.end() ? nullptr : it->second.get();
+}
+
+void Engine::onDataChange(uint32_t sessionKey, uint32_t subscriptionId, std::vector<ItemChange> changes)
+{
+    Subscription* found = findSubscription(sessionKey, subscriptionId);
+    if (found == nullptr) return;
+    Subscription& sub = *found;
     const DateTime t = now();
+    const auto arrival = Clock::now();
     for (auto& c : changes) {
         const auto h = sub.byHandle.find(c.item);
         if (h == sub.byHandle.end()) continue;
@@ -50,7 +51,7 @@ void Engine::onDataChange(uint32_t sessionKey, uint32_t subscriptionId, std::vec
         if (item.mode == MonitoringMode::Disabled) continue;
         DataValue v = DataValue::ofValue(std::move(c.value.value), c.value.timestamp, t);
         v.status = c.value.status;
-        enqueue(sub, item, std::move(v));
+        offerSample(sub, item, std::move(v), arrival);
     }
 }
 
@@ -171,6 +172,8 @@ void Engine::publishingCycle(Session& s, Subscription& sub, Clock::time_point t)
             DataValue v = !node                             ? DataValue::ofStatus(status::BadNodeIdUnknown)
                           : item.attributeId == attr::Value ? readNonTagValue(*node)
                                                             : space_.readAttribute(*node, item.attributeId);
+            if (item.range.isSet() && v.hasValue && isBad(applyRange(item.range, v.value)))
+                v = DataValue::ofStatus(status::BadIndexRangeNoData);
             // CurrentTime changes on every sample; everything else only when its value does.
             auto key = sampleKey(v);
             if (key == item.lastSample) continue;
@@ -227,6 +230,9 @@ Engine::Clock::time_point Engine::tick(Clock::time_point t)
             s->publishQueue.pop_front();
             sendFault(replyContext(p), status::BadTimeout);
         }
+        // Samples due now go into this cycle's notifications.
+        for (auto& [id, sub] : s->subscriptions)
+            if (!sub->held.empty()) next = std::min(next, sampleHeldItems(*s, *sub, t));
         std::vector<uint32_t> due;
         for (auto& [id, sub] : s->subscriptions)
             if (sub->nextCycle <= t) due.push_back(id);

@@ -1,16 +1,21 @@
 #pragma once
-// A subscription and its monitored items. A subscription is one backend group whose update rate is
-// its publishing interval; a monitored item on a tag's value is one item of that group. Every
-// subscription belongs to one session.
+// A subscription and its monitored items. A subscription is one backend group; a monitored item
+// on a tag's value is one item of that group, and the group polls at the fastest sampling interval
+// of its items (the publishing interval while it has none). Every subscription belongs to one
+// session.
 
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
+#include "SampleQueue.h"
 #include "events/EventFilter.h"
+#include "opcua/DataChangeFilter.h"
 #include "opcua/Engine.h"
+#include "opcua/NumericRange.h"
 
 namespace opcua {
 
@@ -34,12 +39,30 @@ struct Engine::MonitoredItem {
     MonitoringMode mode = MonitoringMode::Reporting;
     bool active = false;  // backend item active
     TimestampsToReturn timestamps = TimestampsToReturn::Source;
+    double samplingInterval = 0;
+    bool followsPublishing = false;  // asked for -1: samples at the publishing interval, also when it changes
+    SampleQueue queue;
+    DataChangeRule filter;
+    NumericRange range;
+    bool dirty = false;               // listed in the subscription's dirty list
+    std::vector<uint8_t> lastSample;  // sampled items: the last value reported, encoded
+
+    // Tag items are sampled from the values the group delivers: a value that arrives before the
+    // item's next sampling time is held until then (a later one replaces it).
+    // (Apart from the item, as most items need neither: the many items stay small.)
+    std::unique_ptr<DataValue> lastReported;  // what the filter compares with
+    std::unique_ptr<DataValue> held;
+    bool listedAsHeld = false;  // in the subscription's held list
+    Clock::time_point nextSample;
+    // A new item waits for a value read after it was made (or a Bad one) until freshDeadline.
+    bool awaitingFresh = false;
+    DateTime activatedAt = 0;
+    Clock::time_point freshDeadline;
+    Clock::time_point nextFreshCheck;
+
+    // Items on an event notifier: the queue's size and policy, the filter and the events.
     uint32_t queueSize = 1;
     bool discardOldest = true;
-    double samplingInterval = 0;
-    std::deque<DataValue> queue;
-    bool dirty = false;                  // listed in the subscription's dirty list
-    std::vector<uint8_t> lastSample;     // sampled items: the last value reported, encoded
     std::unique_ptr<EventQueue> events;  // items on an event notifier only
 };
 
@@ -55,6 +78,8 @@ struct Engine::Subscription {
     std::map<uint32_t, MonitoredItem> items;
     std::unordered_map<ItemHandle, uint32_t> byHandle;
     std::vector<uint32_t> dirty;  // items with queued notifications, in arrival order
+    std::vector<uint32_t> held;   // tag items with a held value or waiting for a fresh one
+    uint32_t groupRate = 0;       // the backend group's update rate in force (ms)
     size_t sampledItems = 0;
     size_t eventItems = 0;
     uint32_t nextSequence = 1;

@@ -1,5 +1,6 @@
 #include "FakeBackend.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "opcua/AddressSpace.h"
@@ -243,15 +244,42 @@ void FakeBackend::read(ClientHandle, const std::vector<std::string>& itemIds, bo
     done(std::move(values));
 }
 
+namespace {
+// A ranged write into the stored value: the elements (characters) the range names, which must exist.
+StatusCode writeRange(Variant& stored, const Variant& part, const NumericRange& range)
+{
+    const NumericRange::Bounds b = range.dimensions[0];
+    if (stored.isArray) {
+        if (b.last >= stored.array.size()) return status::BadIndexRangeNoData;
+        std::copy(part.array.begin(), part.array.end(), stored.array.begin() + b.first);
+        return status::Good;
+    }
+    auto* text = std::get_if<std::string>(&stored.scalar);
+    const auto* replacement = std::get_if<std::string>(&part.scalar);
+    if (text == nullptr || replacement == nullptr || b.last >= text->size())
+        return status::BadIndexRangeNoData;
+    text->replace(b.first, range.count(), *replacement);
+    return status::Good;
+}
+}  // namespace
+
 void FakeBackend::write(ClientHandle, const std::string& itemId, const Variant& value,
-                        std::function<void(bool ok, StatusCode status)> done)
+                        const NumericRange& range, std::function<void(bool ok, StatusCode status)> done)
 {
     bool ok = false;
     StatusCode result = status::Bad;
     {
         std::lock_guard lock(lock_);
         const auto it = tagIndex_.find(itemId);
-        if (it != tagIndex_.end() && !failWrites_) {
+        if (it != tagIndex_.end() && !failWrites_ && range.isSet()) {
+            Tag& t = tags_[it->second];
+            result = writeRange(t.value.value, value, range);
+            ok = !isBad(result);
+            if (ok) {
+                t.value.timestamp = now();
+                ++t.version;
+            }
+        } else if (it != tagIndex_.end() && !failWrites_) {
             Tag& t = tags_[it->second];
             t.value.value = value;
             t.value.status = status::Good;

@@ -35,7 +35,7 @@ public:
     void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
               std::function<void(std::vector<ItemValue>)> done) override;
     void write(ClientHandle client, const std::string& itemId, const Variant& value,
-               std::function<void(bool ok, StatusCode status)> done) override;
+               const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) override;
 
     // Test controls.
     void setValue(const std::string& itemId, Variant value, StatusCode status = status::Good);

@@ -32,7 +32,8 @@ public:
     static std::string keyOf(const QTreeWidgetItem* item);
     static NodeKind kindOf(const QTreeWidgetItem* item);
 
-    // Adds the model node of `key` below its parent's item; null when the parent is not shown.
+    // Adds the model node below its parent's item, at its place among the siblings shown; null
+    // when the parent is not shown.
     QTreeWidgetItem* addNode(const TreeNode& modelNode);
     void removeNode(std::string_view key);
     // Removes many nodes at once; siblings of a large parent are taken out and put back in one step.
@@ -51,6 +52,8 @@ signals:
     void focusEntered();
     // Enter on a node: the modify dialog, as a double click.
     void modifyRequested();
+    // A right click on a node that did not turn into a drag; the node is selected.
+    void contextMenuRequested(const QPoint& globalPosition);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -71,6 +74,7 @@ private:
     QTreeWidgetItem* dropTarget_ = nullptr;
     std::string dragSource_;
     bool dragCopy_ = false;
+    bool dropped_ = false;
 };
 
 }  // namespace orva::editor::ui

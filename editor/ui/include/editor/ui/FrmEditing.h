@@ -11,6 +11,7 @@
 #include <string>
 
 #include "editor/EditorModel.h"
+#include "editor/TagCheck.h"
 #include "editor/ui/FindDialog.h"
 
 class QAbstractItemView;
@@ -106,6 +107,23 @@ public:
     // Double click: the modify dialog of the selected node.
     void modifySelected();
 
+    // Opens a configuration file (from the command line, Recent Files or the open dialog); the
+    // caller has offered to save the one open before.
+    void openFile(const std::string& path);
+    void onUndo();
+    void onRedo();
+    void onExportTags();
+    void onImportTags();
+    void onCheckTags();
+    // The files opened or saved last, newest first (at most eight).
+    QStringList recentFiles() const;
+    QMenu* recentMenu() const { return recentMenu_; }
+    QMenu* contextMenu() const { return contextMenu_; }
+    QLabel* statusFile() const { return statusFile_; }
+    QLabel* statusModified() const { return statusModified_; }
+    // How the tag check reaches the PLCs; tests shorten the time-outs.
+    TagCheck::Timeouts checkTimeouts;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -124,7 +142,17 @@ private:
     MenuGroups groupsForNode(const TreeNode& node) const;
     MenuGroups groupsForItemRow() const;
     MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
-    void applyEdit(const EditResult& result, bool refreshList = true);
+    // Shows what an operation changed; the tree is built again when much of it changed.
+    void applyEdit(const EditResult& result, bool refreshList = true, bool rebuildTree = false);
+    // Undo and Redo texts, the export, import and check commands, and the status bar.
+    void refreshState();
+    void addRecentFile(const std::string& path);
+    // Opens a file after offering to save the configuration open now.
+    void openOffered(const std::string& path);
+    void rebuildRecentMenu();
+    void showContextMenu(const QPoint& globalPosition);
+    // Tells the user which branch names the file wrote in lower case: saving changes them.
+    void tellUpperCasedBranches();
     void applyColumnWidths();
     void refreshCurrentList(const std::vector<KeyChange>& renamedRows = {});
     std::string selectedNodeKey() const;
@@ -148,6 +176,10 @@ private:
     QToolBar* toolBar_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QMenu* toolsMenu_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    QLabel* statusFile_ = nullptr;
+    QLabel* statusModified_ = nullptr;
     QSplitter* splitter_ = nullptr;
     ConfigTree* tree_ = nullptr;
     RowListModel* listModel_ = nullptr;

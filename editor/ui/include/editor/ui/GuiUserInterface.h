@@ -26,6 +26,7 @@ public:
     DialogRunner& runner() { return runner_; }
 
     void message(std::string_view text, Icon icon) override;
+    void error(ErrorCode code, std::string_view routine, std::string_view detail) override;
     Answer question(std::string_view text, Buttons buttons) override;
     std::string clipboardText() override;
     void clearClipboard() override;

@@ -49,6 +49,29 @@ uint8_t qualityOf(const RequestResult& r)
     return q == OPC_QUALITY_BAD ? static_cast<uint8_t>(r.quality) : uint8_t{OPC_QUALITY_BAD};
 }
 
+// The answer to a write: what the toolkit refused before the device saw it, else the quality the
+// write ended with.
+StatusCode writeStatusOf(const RequestResult& r)
+{
+    switch (r.result) {
+        case OPC_E_RANGE:  // a string longer than the tag
+        case DISP_E_OVERFLOW:
+            return status::BadOutOfRange;
+        case OPC_E_BADTYPE:  // an array of another length than the tag's (or than its range)
+        case DISP_E_TYPEMISMATCH:
+            return status::BadTypeMismatch;
+        case E_INVALIDARG:  // a range outside the tag
+            return status::BadIndexRangeNoData;
+        case OPC_E_BADRIGHTS:
+            return status::BadNotWritable;
+        default:
+            break;
+    }
+    const StatusCode s =
+        statusFromQuality(SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r));
+    return SUCCEEDED(r.result) || isBad(s) ? s : status::Bad;
+}
+
 ItemValue itemValueOf(const RequestResult& r)
 {
     ItemValue v;
@@ -301,7 +324,7 @@ void ToolkitBackend::read(ClientHandle client, const std::vector<std::string>& i
 }
 
 void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const Variant& value,
-                           std::function<void(bool ok, StatusCode status)> done)
+                           const NumericRange& range, std::function<void(bool ok, StatusCode status)> done)
 {
     std::shared_ptr<opc::client::Group> io;
     opc::client::ItemHandle handle = 0;
@@ -315,10 +338,12 @@ void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const
     }
     SOCmnVariant converted;
     if (!io || handle == 0 || !toToolkitVariant(value, converted)) return done(false, status::Bad);
-    io->write(handle, converted, [done = std::move(done)](const RequestResult& r) {
-        const uint8_t quality = SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r);
-        done(SUCCEEDED(r.result), statusFromQuality(quality));
-    });
+    SOElementRange elements;
+    if (range.isSet()) elements = {range.dimensions[0].first, range.count()};
+    io->write(
+        handle, converted,
+        [done = std::move(done)](const RequestResult& r) { done(SUCCEEDED(r.result), writeStatusOf(r)); },
+        SODASREQUEST_TYPE_DEVICE, elements);
 }
 
 size_t ToolkitBackend::openClients() const

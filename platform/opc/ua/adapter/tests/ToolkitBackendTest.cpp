@@ -230,7 +230,7 @@ protected:
         std::mutex m;
         std::condition_variable cv;
         std::optional<std::pair<bool, StatusCode>> result;
-        backend->write(c, id, v, [&](bool ok, StatusCode q) {
+        backend->write(c, id, v, {}, [&](bool ok, StatusCode q) {
             std::lock_guard g(m);
             result = {ok, q};
             cv.notify_all();

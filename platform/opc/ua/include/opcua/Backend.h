@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "opcua/NumericRange.h"
 #include "opcua/Types.h"
 
 namespace opcua {
@@ -94,9 +95,13 @@ public:
     // Reads the items from the cache or from the device. done gets one value per item ID, in order.
     virtual void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
                       std::function<void(std::vector<ItemValue>)> done) = 0;
-    // Writes one value to the device. done gets success and the status the write ended with.
+    // Writes one value to the device: the whole tag, or with a range only the elements (characters
+    // of a string) it names, value holding exactly those. The write never changes the tag's length
+    // nor bytes outside it. done gets success and the status the write ended with:
+    // BadOutOfRange for a string longer than the tag, BadTypeMismatch for an array of another
+    // length, BadIndexRangeNoData for a range outside the tag, otherwise the status of the device.
     virtual void write(ClientHandle client, const std::string& itemId, const Variant& value,
-                       std::function<void(bool ok, StatusCode status)> done) = 0;
+                       const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) = 0;
 
     // The server's own nodes and the URI of their namespace (none by default). Asked once, when
     // the address space is made; ownValue from the front end's thread at every read or sample.

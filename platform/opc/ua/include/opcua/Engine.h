@@ -190,6 +190,19 @@ private:
     bool sendNotification(Session& s, Subscription& sub, bool keepAlive);
     void answerLatePublish(Session& s);
     double revisePublishingInterval(double requested) const;
+    // Sampling of tag items (Sampling.cpp).
+    double reviseSamplingInterval(double requested, const Subscription& sub, const Node& node) const;
+    void updateGroupRate(Subscription& sub);
+    void startFreshWait(Subscription& sub, MonitoredItem& item);
+    bool isFresh(const MonitoredItem& item, const DataValue& v) const;
+    void offerSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t);
+    void takeSample(Subscription& sub, MonitoredItem& item, DataValue&& v, Clock::time_point t);
+    void listAsHeld(Subscription& sub, MonitoredItem& item);
+    // Samples the held values that are due; returns when the next one is.
+    Clock::time_point sampleHeldItems(Session& s, Subscription& sub, Clock::time_point t);
+    // Reads the cache of items waiting for a fresh first value (one backend read for all).
+    void requestFreshCheck(Session& s, Subscription& sub, std::vector<uint32_t> itemIds);
+    Subscription* findSubscription(uint32_t sessionKey, uint32_t subscriptionId);
 
     Backend& backend_;
     ServerInfo info_;

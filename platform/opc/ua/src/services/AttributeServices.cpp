@@ -22,6 +22,23 @@ ReadValueId readReadValueId(Reader& x)
     return v;
 }
 
+// What a write to a tag must carry: a value of the tag's type, an array for an array tag; with an
+// index range exactly the elements (characters of a string) the range names. Whether lengths and
+// ranges fit the tag is the device side's answer.
+StatusCode checkWriteValue(const Node& node, const DataValue& dv, const NumericRange& range)
+{
+    const Variant& v = dv.value;
+    if (!dv.hasValue || v.type != builtinOfDataType(node.dataType)) return status::BadTypeMismatch;
+    const bool arrayTag = node.valueRank == 1;
+    if (range.isSet()) {
+        if (!arrayTag && v.type != BuiltinType::String) return status::BadIndexRangeNoData;
+        if (v.isArray != arrayTag) return status::BadTypeMismatch;
+        return checkRangedWrite(range, v);
+    }
+    if (v.isArray != arrayTag || !v.dimensions.empty()) return status::BadTypeMismatch;
+    return status::Good;
+}
+
 DataValue valueOfItem(const ItemValue& v, DateTime serverTime)
 {
     DataValue d = DataValue::ofValue(v.value, v.timestamp, serverTime);
@@ -50,17 +67,17 @@ void Engine::read(RequestContext& ctx, Reader& r)
     pending->maxAge = maxAge;
     pending->timestamps = static_cast<TimestampsToReturn>(timestamps);
     pending->results.resize(nodes.size());
+    pending->ranges.resize(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
         const auto& rv = nodes[i];
         const auto node = space_.find(rv.nodeId);
         DataValue& out = pending->results[i];
         if (!node) {
             out = DataValue::ofStatus(status::BadNodeIdUnknown);
-        } else if (rv.attributeId != attr::Value) {
-            out = rv.indexRange.empty() ? space_.readAttribute(*node, rv.attributeId)
-                                        : DataValue::ofStatus(status::BadIndexRangeInvalid);
-        } else if (!rv.indexRange.empty()) {
+        } else if (isBad(parseNumericRange(rv.indexRange, pending->ranges[i]))) {
             out = DataValue::ofStatus(status::BadIndexRangeInvalid);
+        } else if (rv.attributeId != attr::Value) {
+            out = space_.readAttribute(*node, rv.attributeId);
         } else if (!rv.dataEncoding.name.empty()) {
             out = DataValue::ofStatus(status::BadDataEncodingInvalid);
         } else if (!node->isTag) {
@@ -123,7 +140,10 @@ void Engine::finishRead(const std::shared_ptr<PendingRead>& pending)
 {
     sendResponse(pending->ctx, svc::Read, [&](Writer& w) {
         w.arrayLength(pending->results.size());
-        for (auto& v : pending->results) {
+        for (size_t i = 0; i < pending->results.size(); ++i) {
+            DataValue& v = pending->results[i];
+            if (v.hasValue && pending->ranges[i].isSet() && isBad(applyRange(pending->ranges[i], v.value)))
+                v = DataValue::ofStatus(status::BadIndexRangeNoData);
             applyTimestamps(v, pending->timestamps);
             w.dataValue(v);
         }
@@ -173,31 +193,39 @@ void Engine::write(RequestContext& ctx, Reader& r)
             w.emptyArray();
         });
     };
-    std::vector<std::pair<size_t, std::string>> toWrite;
+    struct Accepted {
+        size_t index = 0;
+        std::string itemId;
+        NumericRange range;
+    };
+    std::vector<Accepted> toWrite;
     for (size_t i = 0; i < nodes.size(); ++i) {
         const auto& wv = nodes[i];
         StatusCode& result = pending->results[i];
         const auto node = space_.find(wv.nodeId);
+        NumericRange range;
         if (!node) {
             result = status::BadNodeIdUnknown;
         } else if (wv.attributeId < attr::NodeId || wv.attributeId > 27) {
             result = status::BadAttributeIdInvalid;
         } else if (wv.attributeId != attr::Value || !node->isTag || (node->accessLevel & 0x02) == 0) {
             result = status::BadNotWritable;
-        } else if (!wv.indexRange.empty()) {
+        } else if (isBad(parseNumericRange(wv.indexRange, range))) {
             result = status::BadIndexRangeInvalid;
-        } else if (!wv.value.hasValue || wv.value.value.type != builtinOfDataType(node->dataType) ||
-                   wv.value.value.isArray != (node->valueRank == 1) || !wv.value.value.dimensions.empty()) {
-            result = status::BadTypeMismatch;
+        } else if (wv.value.status != status::Good || wv.value.sourceTimestamp != 0 ||
+                   wv.value.serverTimestamp != 0) {
+            // The PLC keeps values only: a status or time stamp could not be stored.
+            result = status::BadWriteNotSupported;
         } else {
-            toWrite.emplace_back(i, node->itemId);
+            result = checkWriteValue(*node, wv.value, range);
         }
+        if (!isBad(result)) toWrite.push_back({i, node->itemId, std::move(range)});
     }
     if (toWrite.empty()) return finish(pending);
     pending->outstanding = toWrite.size();
     for (const auto& entry : toWrite) {
-        const size_t index = entry.first;
-        backend_.write(s->client, entry.second, nodes[index].value.value,
+        const size_t index = entry.index;
+        backend_.write(s->client, entry.itemId, nodes[index].value.value, entry.range,
                        [inbox = inbox_, pending, index, finish](bool ok, StatusCode ended) {
                            inbox->post([pending, index, ok, ended, finish] {
                                StatusCode result = status::Good;

@@ -1,6 +1,7 @@
 // Monitored item services: CreateMonitoredItems, ModifyMonitoredItems, SetMonitoringMode,
 // DeleteMonitoredItems. A monitored item on a tag's value is one item of the subscription's group,
-// active while it samples or reports; other monitored values are sampled by the engine.
+// active while it samples or reports, with a sampling interval of its own (Sampling.cpp); other
+// monitored values are sampled by the engine at each publishing cycle.
 #include <algorithm>
 
 #include "EngineInternal.h"
@@ -28,18 +29,13 @@ MonitoringParameters readParameters(Reader& r)
     return p;
 }
 
-// Only a data-change filter without deadband is supported: the backend reports changes already.
-StatusCode checkFilter(const ExtensionObject& filter)
+// The filter an item asks for, checked against what it monitors.
+StatusCode filterFor(const ExtensionObject& filter, uint32_t attributeId, const Node& node,
+                     DataChangeRule& out)
 {
-    if (filter.typeId.isNull() && filter.encoding == 0) return status::Good;
-    if (!filter.typeId.isNumeric(svc::DataChangeFilter) || filter.encoding != 1)
-        return status::BadMonitoredItemFilterUnsupported;
-    Reader r(std::span(reinterpret_cast<const uint8_t*>(filter.body.data()), filter.body.size()));
-    const int32_t trigger = r.i32();
-    const uint32_t deadbandType = r.u32();
-    r.f64();
-    if (!r.ok() || trigger < 0 || trigger > 2) return status::BadMonitoredItemFilterUnsupported;
-    return deadbandType == 0 ? status::Good : status::BadMonitoredItemFilterUnsupported;
+    const StatusCode decoded = decodeDataChangeFilter(filter, out);
+    if (isBad(decoded)) return decoded;
+    return checkRuleFor(out, attributeId == attr::Value, builtinOfDataType(node.dataType));
 }
 }  // namespace
 
@@ -57,6 +53,7 @@ void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
         --sub.sampledItems;
     }
     if (item.dirty) std::erase(sub.dirty, itemId);
+    if (item.listedAsHeld) std::erase(sub.held, itemId);
     sub.items.erase(it);
 }
 
@@ -66,6 +63,8 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
     if (item.handle != kNoHandle) {
         const bool active = item.mode != MonitoringMode::Disabled;
         if (active != item.active) {
+            // The group's first delivery after activation is the cached value: wait for a fresh one.
+            if (active) startFreshWait(sub, item);
             backend_.setItemActive(sub.group, item.handle, active);
             item.active = active;
         }
@@ -73,6 +72,9 @@ void Engine::setItemMode(Subscription& sub, MonitoredItem& item, int32_t mode)
     if (item.mode == MonitoringMode::Disabled) {
         item.queue.clear();
         item.lastSample.clear();
+        item.lastReported.reset();
+        item.held.reset();
+        item.awaitingFresh = false;
         if (item.events) {
             item.events->events.clear();
             item.events->overflowQueued = false;
@@ -130,6 +132,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         const auto& c = requests[i];
         Result& res = results[i];
         const auto node = space_.find(c.nodeId);
+        NumericRange range;
+        DataChangeRule filter;
         std::shared_ptr<const EventFilter> eventFilter;
         if (s->monitoredItems >= limits_.maxMonitoredItemsPerSession) {
             res.status = status::BadTooManyMonitoredItems;
@@ -141,7 +145,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
             res.status = status::BadAttributeIdInvalid;
         } else if (isBad(space_.readAttribute(*node, c.attributeId).status) && c.attributeId != attr::Value) {
             res.status = status::BadAttributeIdInvalid;
-        } else if (!c.indexRange.empty()) {
+        } else if (isBad(parseNumericRange(c.indexRange, range))) {
             res.status = status::BadIndexRangeInvalid;
         } else if (!c.dataEncoding.name.empty()) {
             res.status = status::BadDataEncodingInvalid;
@@ -150,7 +154,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         } else if (const auto events = prepareEventItem(*node, c.attributeId, c.params.filter, eventFilter,
                                                         res.filterResult)) {
             res.status = *events;
-        } else if (const StatusCode f = checkFilter(c.params.filter); isBad(f)) {
+        } else if (const StatusCode f = filterFor(c.params.filter, c.attributeId, *node, filter); isBad(f)) {
             res.status = f;
         }
         if (isBad(res.status)) continue;
@@ -161,14 +165,18 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         item.nodeId = c.nodeId;
         item.attributeId = c.attributeId;
         item.timestamps = static_cast<TimestampsToReturn>(timestamps);
-        item.queueSize = std::clamp<uint32_t>(c.params.queueSize, 1, limits_.maxQueueSize);
-        item.discardOldest = c.params.discardOldest;
-        item.samplingInterval = sub.interval;
+        item.queue.configure(std::clamp<uint32_t>(c.params.queueSize, 1, limits_.maxQueueSize),
+                             c.params.discardOldest);
+        item.samplingInterval = reviseSamplingInterval(c.params.samplingInterval, sub, *node);
+        item.followsPublishing = !(c.params.samplingInterval >= 0);
+        item.filter = filter;
+        item.range = std::move(range);
         item.mode = MonitoringMode::Disabled;
         if (eventFilter) {
             item.events = std::make_unique<EventQueue>();
             item.events->filter = std::move(eventFilter);
             item.queueSize = reviseEventQueueSize(c.params.queueSize);
+            item.discardOldest = c.params.discardOldest;
             item.samplingInterval = 0;  // events are reported as they come
             ++sub.eventItems;
         } else if (node->isTag && c.attributeId == attr::Value) {
@@ -183,7 +191,7 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         }
         res.id = item.id;
         res.sampling = item.samplingInterval;
-        res.queueSize = item.queueSize;
+        res.queueSize = item.events ? item.queueSize : item.queue.capacity();
         auto& stored = sub.items.emplace(item.id, std::move(item)).first->second;
         ++s->monitoredItems;
         stored.mode = static_cast<MonitoringMode>(c.mode);
@@ -200,6 +208,8 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         }
         w.emptyArray();
     });
+    // The group polls at the fastest sampling interval before the new items are activated at it.
+    updateGroupRate(sub);
     // Activation after the response, so the first data changes follow the item ids the client knows.
     for (MonitoredItem* item : toActivate)
         setItemMode(sub, *item, static_cast<int32_t>(item->mode));
@@ -235,12 +245,12 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             StatusCode result = status::BadMonitoredItemIdInvalid;
             std::shared_ptr<const EventFilter> eventFilter;
             ExtensionObject filterResult;
-            if (it != sub.items.end()) {
-                const auto node = space_.find(it->second.nodeId);
-                const auto events = node ? prepareEventItem(*node, it->second.attributeId, m.params.filter,
-                                                            eventFilter, filterResult)
-                                         : std::nullopt;
-                result = events ? *events : checkFilter(m.params.filter);
+            DataChangeRule filter;
+            const auto node = it == sub.items.end() ? std::nullopt : space_.find(it->second.nodeId);
+            if (node) {
+                const auto events = prepareEventItem(*node, it->second.attributeId, m.params.filter,
+                                                     eventFilter, filterResult);
+                result = events ? *events : filterFor(m.params.filter, it->second.attributeId, *node, filter);
             }
             if (isBad(result)) {
                 w.statusCode(result);
@@ -253,24 +263,27 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
             MonitoredItem& item = it->second;
             item.clientHandle = m.params.clientHandle;
             item.timestamps = static_cast<TimestampsToReturn>(timestamps);
-            item.discardOldest = m.params.discardOldest;
             if (item.events) {
                 if (eventFilter) item.events->filter = std::move(eventFilter);
+                item.discardOldest = m.params.discardOldest;
                 item.queueSize = reviseEventQueueSize(m.params.queueSize);
                 while (item.events->events.size() > item.queueSize)
                     item.events->events.pop_front();
             } else {
-                item.queueSize = std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize);
-                while (item.queue.size() > item.queueSize)
-                    item.queue.pop_front();
+                item.queue.configure(std::clamp<uint32_t>(m.params.queueSize, 1, limits_.maxQueueSize),
+                                     m.params.discardOldest);
+                item.samplingInterval = reviseSamplingInterval(m.params.samplingInterval, sub, *node);
+                item.followsPublishing = !(m.params.samplingInterval >= 0);
+                item.filter = filter;
             }
             w.statusCode(status::Good);
             w.f64(item.samplingInterval);
-            w.u32(item.queueSize);
+            w.u32(item.events ? item.queueSize : item.queue.capacity());
             w.extensionObject(filterResult);
         }
         w.emptyArray();
     });
+    updateGroupRate(sub);
 }
 
 void Engine::setMonitoringMode(RequestContext& ctx, Reader& r)
@@ -323,6 +336,7 @@ void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
         --s->monitoredItems;
         results.push_back(status::Good);
     }
+    updateGroupRate(sub);
     sendResponse(ctx, svc::DeleteMonitoredItems, [&](Writer& w) {
         w.arrayLength(results.size());
         for (const StatusCode c : results)

@@ -63,6 +63,7 @@ void Engine::createSubscription(RequestContext& ctx, Reader& r)
                              });
     if (sub->group == kNoHandle) return sendFault(ctx, status::BadInternalError);
     sub->interval = revisePublishingInterval(revisedRate);
+    sub->groupRate = revisedRate;
     // The first cycle without data sends a keep-alive at once, so the client learns the
     // subscription is alive.
     sub->keepAliveCounter = sub->maxKeepAlive - 1;
@@ -91,10 +92,11 @@ void Engine::modifySubscription(RequestContext& ctx, Reader& r)
     if (it == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
     Subscription& sub = *it->second;
     const double revised = revisePublishingInterval(interval);
-    if (toRateMs(revised) != toRateMs(sub.interval))
-        sub.interval = revisePublishingInterval(backend_.setGroupRate(sub.group, toRateMs(revised)));
+    sub.interval = revised;
+    // Items that asked for the publishing interval follow it; the others keep their own.
     for (auto& [itemId, item] : sub.items)
-        item.samplingInterval = sub.interval;
+        if (item.handle == kNoHandle || item.followsPublishing) item.samplingInterval = sub.interval;
+    updateGroupRate(sub);
     reviseCounts(lifetime, keepAlive);
     sub.lifetimeCount = lifetime;
     sub.maxKeepAlive = keepAlive;

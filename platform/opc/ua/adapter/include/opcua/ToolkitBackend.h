@@ -39,7 +39,7 @@ public:
     void read(ClientHandle client, const std::vector<std::string>& itemIds, bool fromDevice,
               std::function<void(std::vector<ItemValue>)> done) override;
     void write(ClientHandle client, const std::string& itemId, const Variant& value,
-               std::function<void(bool ok, StatusCode status)> done) override;
+               const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) override;
 
     size_t openClients() const;
 
