@@ -17,6 +17,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "UaTestClient.h"
 #include "opcua/AddressSpace.h"
@@ -99,12 +100,13 @@ inline size_t countNotifications(const Response& resp)
     return total;
 }
 
-// Subscribes to the tags Bench.T0 .. Bench.T<tags-1> of the server at port (process pid) with a
-// publishing and sampling interval of 100 ms, keeps four Publish requests outstanding, warms up for
-// warmUp and then counts notifications for window per iteration. Reports notifications per second,
-// the server's CPU time per notification and its share of one core.
-inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t port, size_t tags,
-                                std::chrono::milliseconds warmUp, std::chrono::milliseconds window)
+// Subscribes to the nodes (string NodeIds of namespace 1) of the server at port (process pid) with
+// a publishing and sampling interval of intervalMs, keeps four Publish requests outstanding, warms
+// up for warmUp and then counts notifications for window per iteration. Reports notifications per
+// second, the server's CPU time per notification and its share of one core.
+inline void measureSubscriptionOf(benchmark::State& state, pid_t pid, uint16_t port,
+                                  const std::vector<std::string>& nodeNames, uint32_t intervalMs,
+                                  std::chrono::milliseconds warmUp, std::chrono::milliseconds window)
 {
     TcpClient c;
     if (!c.connect(port) || !c.hello() || c.open() == 0) {
@@ -116,15 +118,16 @@ inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t por
         state.SkipWithError("no session");
         return;
     }
-    const auto sub =
-        c.call(makeRequest(787, *token, 1, [](Writer& w) { writeCreateSubscription(w, 100, 1000, 10); }));
+    const auto sub = c.call(
+        makeRequest(787, *token, 1, [&](Writer& w) { writeCreateSubscription(w, intervalMs, 1000, 10); }));
     const uint32_t subscriptionId = sub ? sub->body().u32() : 0;
     std::vector<NodeId> nodes;
-    nodes.reserve(tags);
-    for (size_t i = 0; i < tags; ++i)
-        nodes.push_back(NodeId::str("Bench.T" + std::to_string(i)));
+    nodes.reserve(nodeNames.size());
+    for (const auto& name : nodeNames)
+        nodes.push_back(NodeId::str(name));
     const auto items = c.call(makeRequest(751, *token, 2, [&](Writer& w) {
-        writeCreateMonitoredItems(w, subscriptionId, nodes, {.timestamps = 0, .samplingIntervalMs = 100});
+        writeCreateMonitoredItems(w, subscriptionId, nodes,
+                                  {.timestamps = 0, .samplingIntervalMs = static_cast<double>(intervalMs)});
     }));
     if (!items || items->serviceResult != status::Good) {
         state.SkipWithError("CreateMonitoredItems failed");
@@ -158,6 +161,17 @@ inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t por
     state.counters["server_cpu_us_per_notification"] =
         notifications > 0 ? cpu * 1e6 / static_cast<double>(notifications) : 0;
     state.counters["server_cpu_share"] = cpu / seconds;
+}
+
+// The tags Bench.T0 .. Bench.T<tags-1> at 100 ms.
+inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t port, size_t tags,
+                                std::chrono::milliseconds warmUp, std::chrono::milliseconds window)
+{
+    std::vector<std::string> names;
+    names.reserve(tags);
+    for (size_t i = 0; i < tags; ++i)
+        names.push_back("Bench.T" + std::to_string(i));
+    measureSubscriptionOf(state, pid, port, names, 100, warmUp, window);
 }
 
 }  // namespace opcua::test::bench

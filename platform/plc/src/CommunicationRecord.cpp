@@ -61,6 +61,10 @@ void CommunicationRecord::recordState(std::string_view subject, int code, std::s
 
 void CommunicationRecord::append(const std::string& line)
 {
+    // Several library instances (one per PLC when PLCs are polled concurrently) may keep their
+    // record in the same file: their appends and trims take turns.
+    static std::mutex fileLock;
+    const std::lock_guard files(fileLock);
     const std::lock_guard lock(mutex_);
     if (path_.empty() || line.size() > maxBytes_) return;
     struct stat info {};

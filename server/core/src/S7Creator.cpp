@@ -27,9 +27,12 @@ void S7Group::onSetUpdateRate(uint32_t newRate)
     }
     items.unlock();
     if (tags.empty()) return;
-    std::lock_guard lock(queues_->queueLock);
-    for (auto& tag : tags)
-        queues_->cyclicChangeQueue.push_back({0, 1, newRate, std::move(tag)});
+    {
+        std::lock_guard lock(queues_->queueLock);
+        for (auto& tag : tags)
+            queues_->cyclicChangeQueue.push_back({0, 1, newRate, std::move(tag)});
+    }
+    queues_->notifyWork();
 }
 
 void S7Item::onSetActive(bool active)
@@ -42,12 +45,15 @@ void S7Item::onSetActive(bool active)
         auto group = getParentGroup();
         rate = group ? group->getUpdateRate() : 0;
     }
-    std::lock_guard lock(queues_->queueLock);
-    if (active)
-        tag->clientItems.add(this);
-    else
-        tag->clientItems.removeEvery(this);
-    queues_->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, shareRef(tag)});
+    {
+        std::lock_guard lock(queues_->queueLock);
+        if (active)
+            tag->clientItems.add(this);
+        else
+            tag->clientItems.removeEvery(this);
+        queues_->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, shareRef(tag)});
+    }
+    queues_->notifyWork();
 }
 
 }  // namespace orva::core

@@ -53,8 +53,11 @@ void S7Tag::handleRequest(SODaSRequest& request)
             return;
         }
         request.start();
-        std::lock_guard lock(queues_->queueLock);
-        queues_->readRequestQueue.push_back({shareRef(&request), shareRef(this)});
+        {
+            std::lock_guard lock(queues_->queueLock);
+            queues_->readRequestQueue.push_back({shareRef(&request), shareRef(this)});
+        }
+        queues_->notifyWork();
         return;
     }
 
@@ -74,8 +77,11 @@ void S7Tag::handleRequest(SODaSRequest& request)
         request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
     else
         request.start();
-    std::lock_guard lock(queues_->queueLock);
-    queues_->writeRequestQueue.push_back({shareRef(&request), shareRef(this)});
+    {
+        std::lock_guard lock(queues_->queueLock);
+        queues_->writeRequestQueue.push_back({shareRef(&request), shareRef(this)});
+    }
+    queues_->notifyWork();
 }
 
 }  // namespace orva::core

@@ -293,3 +293,37 @@ TEST_F(Writes, EachPlcIsSelectedBeforeItsWrites)
     EXPECT_EQ(done(p).result, S_OK);
     EXPECT_EQ(done(q).result, S_OK);
 }
+
+TEST_F(Writes, ADeviceReadIssuedAfterAWriteSeesTheWrittenValue)
+{
+    loadPlcs(plc("P", tagXml("A", "VT_I2", 0)));
+    group = connection->addGroup("g", 1000, false);
+    const auto handle = group->addItem("P.A").handle;
+    // While the thread waits for the device reads to settle, a client writes and then reads.
+    struct ArrivingTicks : TickSource {
+        ManualTickSource inner{0};
+        std::function<void()> onSleep;
+        uint32_t now() override { return inner.now(); }
+        void sleep(uint32_t ms) override
+        {
+            inner.sleep(ms);
+            if (auto arrive = std::exchange(onSleep, nullptr)) arrive();
+        }
+    } arriving;
+    RequestPtr write, read;
+    arriving.onSleep = [&] {
+        write = group->write(handle, variantI2(7));
+        read = group->readDevice(handle);
+    };
+    auto earlier = group->readDevice(handle);
+    CommunicationThread stepped(plcs, queues, fake, sink, {}, &arriving);
+    ASSERT_TRUE(stepped.begin());
+    for (int i = 0; i < 3; ++i)
+        stepped.iterate();
+    ASSERT_TRUE(write && read);
+    EXPECT_EQ(write->wait(std::chrono::seconds(5))->result, S_OK);
+    auto seen = read->wait(std::chrono::seconds(5));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->value.toInt64(), 7);
+    EXPECT_TRUE(earlier->wait(std::chrono::seconds(5)));
+}

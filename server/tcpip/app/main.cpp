@@ -18,6 +18,7 @@ public:
     void stop() override { communication_.stop(); }
     process::StatusSnapshot snapshot() override { return communication_.thread().snapshot(); }
     std::string errorText(int code) override { return communication_.transport().errorText(code); }
+    std::vector<core::PollFigures> figures() override { return communication_.thread().figures(); }
     std::optional<std::uint64_t> progress() override { return communication_.thread().iterations(); }
 
 private:

@@ -49,6 +49,11 @@ std::unique_ptr<TcpIpLibrary> makeTcpIpLibrary(plc::S7Timeouts timeouts)
     return std::make_unique<ToolLibrary>(timeouts);
 }
 
+TcpIpLibraryFactory tcpIpLibraryFactory(plc::S7Timeouts timeouts)
+{
+    return [timeouts] { return makeTcpIpLibrary(timeouts); };
+}
+
 std::vector<plc::PlcConnectionEntry> buildConnectionTable(const core::PlcList& plcs)
 {
     std::vector<plc::PlcConnectionEntry> table(plcs.size());
@@ -88,6 +93,19 @@ std::string tornelDataFilePath()
 TcpIpTransport::TcpIpTransport(std::unique_ptr<TcpIpLibrary> library, std::string dataFilePath)
     : library_(std::move(library)), dataFilePath_(std::move(dataFilePath))
 {
+}
+
+TcpIpTransport::TcpIpTransport(TcpIpLibraryFactory makeLibrary, std::string dataFilePath)
+    : makeLibrary_(std::move(makeLibrary)), library_(makeLibrary_()), dataFilePath_(std::move(dataFilePath))
+{
+}
+
+std::unique_ptr<core::PlcTransport> TcpIpTransport::connectionFor(const core::S7Plc&)
+{
+    // The context opens the whole table but is only ever asked for its own PLC, whose number
+    // and record lines stay as they are without concurrent polling.
+    if (!makeLibrary_) return nullptr;
+    return std::make_unique<TcpIpTransport>(makeLibrary_(), dataFilePath_);
 }
 
 int TcpIpTransport::open(core::PlcList& plcs)

@@ -139,7 +139,7 @@ public:
         timeouts.connect = std::chrono::milliseconds(500);
         timeouts.request = std::chrono::milliseconds(500);
         comm_ = std::make_unique<tcpip::TornelCommunication>(plcs_, queues_, reports_,
-                                                             tcpip::makeTcpIpLibrary(timeouts), dataFile_);
+                                                             tcpip::tcpIpLibraryFactory(timeouts), dataFile_);
         entry_->start();
         client_ = opc::client::ServerConnection::connect(*entry_);
     }

@@ -20,6 +20,7 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    int pid() const { return pid_; }
     // Reads standard error until a line containing text arrives; that line, or nullopt on
     // time-out or when the child's standard error closes first.
     std::optional<std::string> waitForLine(const std::string& text,

@@ -164,6 +164,46 @@ TEST_F(TornelProcess, PollRateFollowsThePublishingInterval)
     EXPECT_EQ(plc.waitForExit(20s), std::optional<int>(0));
 }
 
+TEST_F(TornelProcess, EachPlcsPollingFiguresAreReadOnlyVariablesBelowTheServerObject)
+{
+    const int plcPort = freeLoopbackPort();
+    ServerProcess plc(ORVA_PLCSIM_PATH, {"--port", std::to_string(plcPort), "--db", "10:64"}, {});
+    writeFile(dir / "Tornel.xml", tornelConfig("Beside", plcPort));
+    setValue("OpcUaPort", std::to_string(uaPort));
+    auto tornel = start();
+    ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint"));
+    std::ostringstream subOut, subErr;
+    uaclient::run({"-e", endpoint(), "subscribe", "-i", "100", "-t", "3", "Beside.Drives.Speed"}, subOut,
+                  subErr);
+
+    std::ostringstream objects, server, figures, err;
+    // The configured address space stays what the file says; the figures hang below Server.
+    ASSERT_EQ(uaclient::run({"-e", endpoint(), "browse"}, objects, err), 0) << err.str();
+    EXPECT_EQ(objects.str().find("Polling"), std::string::npos) << objects.str();
+    ASSERT_EQ(uaclient::run({"-e", endpoint(), "browse", "-r", "i=2253"}, server, err), 0) << err.str();
+    EXPECT_NE(server.str().find("ns=2;s=Polling.Beside.AchievedIntervalMs"), std::string::npos)
+        << server.str();
+    ASSERT_EQ(uaclient::run({"-e", endpoint(), "read", "ns=2;s=Polling.Beside.ReadsPerSecond",
+                             "ns=2;s=Polling.Beside.ErrorCount"},
+                            figures, err),
+              0)
+        << err.str();
+    std::smatch rate;
+    const std::string text = figures.str();
+    ASSERT_TRUE(std::regex_search(text, rate, std::regex(R"(ReadsPerSecond = ([0-9.]+)  Good)"))) << text;
+    EXPECT_GT(std::stod(rate[1]), 2.0) << text;
+    EXPECT_NE(text.find("ErrorCount = 0  Good"), std::string::npos) << text;
+    std::ostringstream written, writeErr;
+    EXPECT_NE(uaclient::run({"-e", endpoint(), "write", "ns=2;s=Polling.Beside.ErrorCount", "5"}, written,
+                            writeErr),
+              0);
+
+    tornel->signal(SIGTERM);
+    EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));
+    plc.signal(SIGTERM);
+    EXPECT_EQ(plc.waitForExit(20s), std::optional<int>(0));
+}
+
 #ifdef ORVA_TORNEL_HAS_WINDOWS
 // Where a display exists the server opens its main window; SIGTERM closes it like its close box.
 TEST_F(TornelProcess, WithADisplayRunsItsWindowAndStopsOnSigterm)

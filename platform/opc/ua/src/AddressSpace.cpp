@@ -206,6 +206,38 @@ AddressSpace::AddressSpace(Backend& backend, const std::vector<EventTypeDefiniti
 
     for (const auto& type : eventTypes)
         addEventType(type);
+    addOwnNodes();
+}
+
+void AddressSpace::addOwnNodes()
+{
+    if (backend_.ownNamespaceUri().empty()) return;
+    for (const OwnNode& own : backend_.ownNodes()) {
+        Node n;
+        n.nodeId = NodeId::str(own.id, kOwnNamespace);
+        n.browseName = QualifiedName{kOwnNamespace, own.name};
+        n.displayName = LocalizedText{"", own.name};
+        if (own.isFolder) {
+            n.nodeClass = NodeClass::Object;
+            n.typeDefinition = NodeId::num(id::FolderType);
+        } else {
+            n.nodeClass = NodeClass::Variable;
+            n.typeDefinition = NodeId::num(id::BaseDataVariableType);
+            n.dataType = NodeId::num(own.dataType);
+            n.accessLevel = 1;
+        }
+        const NodeId parent =
+            own.parentId.empty() ? NodeId::num(id::Server) : NodeId::str(own.parentId, kOwnNamespace);
+        auto& refs = ownRefs_[own.id];
+        refs.push_back(Reference{NodeId::num(id::HasComponent), false, parent});
+        refs.push_back(Reference{NodeId::num(id::HasTypeDefinition), true, n.typeDefinition});
+        const Reference down{NodeId::num(id::HasComponent), true, n.nodeId};
+        if (own.parentId.empty())
+            staticRefs_[keyOf(NodeId::num(id::Server))].push_back(down);
+        else
+            ownRefs_[own.parentId].push_back(down);
+        own_[own.id] = std::move(n);
+    }
 }
 
 Node& AddressSpace::add(const NodeId& nodeId, NodeClass cls, const QualifiedName& name, const NodeId& parent,
@@ -316,6 +348,11 @@ std::optional<Node> AddressSpace::find(const NodeId& nodeId) const
         if (n == nullptr) return std::nullopt;
         return *n;
     }
+    if (nodeId.ns == kOwnNamespace && nodeId.kind == NodeId::Kind::String) {
+        const auto it = own_.find(nodeId.text);
+        if (it == own_.end()) return std::nullopt;
+        return it->second;
+    }
     if (nodeId.ns != kTagNamespace || nodeId.kind != NodeId::Kind::String || nodeId.text.empty())
         return std::nullopt;
     const auto entry = backend_.lookup(nodeId.text);
@@ -337,6 +374,11 @@ std::optional<std::vector<Reference>> AddressSpace::references(const NodeId& nod
                     Reference{NodeId::num(id::Organizes), true, NodeId::str(e.itemId, kTagNamespace)});
         }
         return refs;
+    }
+    if (nodeId.ns == kOwnNamespace && nodeId.kind == NodeId::Kind::String) {
+        if (!own_.contains(nodeId.text)) return std::nullopt;
+        const auto it = ownRefs_.find(nodeId.text);
+        return it != ownRefs_.end() ? it->second : std::vector<Reference>{};
     }
     const auto node = find(nodeId);
     if (!node) return std::nullopt;

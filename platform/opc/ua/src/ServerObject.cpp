@@ -67,8 +67,12 @@ Variant Engine::serverValue(uint32_t nodeId) const
     switch (nodeId) {
         case id::ServerArray:
             return strings({info_.applicationUri});
-        case id::NamespaceArray:
-            return strings({"http://opcfoundation.org/UA/", info_.namespaceUri});
+        case id::NamespaceArray: {
+            // The server's own nodes, when it has any, are the namespace after the configured one.
+            const std::string own = backend_.ownNamespaceUri();
+            if (own.empty()) return strings({"http://opcfoundation.org/UA/", info_.namespaceUri});
+            return strings({"http://opcfoundation.org/UA/", info_.namespaceUri, own});
+        }
         case id::ServiceLevel:
             return Variant::of(BuiltinType::Byte, uint64_t{state_ == ServerState::Running ? 255u : 0u});
         case id::ServerStatus: {
@@ -175,10 +179,12 @@ DataValue Engine::readNonTagValue(const Node& node) const
 {
     if (node.nodeClass != NodeClass::Variable && node.nodeClass != NodeClass::VariableType)
         return DataValue::ofStatus(status::BadAttributeIdInvalid);
+    const DateTime t = now();
+    if (node.nodeId.ns == kOwnNamespace && node.nodeClass == NodeClass::Variable)
+        return DataValue::ofValue(backend_.ownValue(node.nodeId.text), t, t);
     // Type nodes and the properties of types have no value of their own.
     if (node.nodeClass == NodeClass::VariableType || node.nodeId.ns != 0)
         return DataValue::ofValue(Variant{});
-    const DateTime t = now();
     return DataValue::ofValue(serverValue(node.nodeId.numeric), t, t);
 }
 

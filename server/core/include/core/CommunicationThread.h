@@ -9,6 +9,16 @@
 // The iteration can be driven step by step (begin, iterate, end) without starting a thread, with
 // a manual tick source, so that tests and benchmarks are deterministic.
 //
+// Between iterations the thread waits only when nothing is due: until the next read block falls
+// due, a record is queued or a stop is asked for, and never longer than 5 ms (a lane: 1 s, see
+// below).
+//
+// When the transport lets its PLCs be polled concurrently, every PLC gets a lane: a communication
+// thread of its own over that PLC alone and a connection context of its own, running the same
+// iteration. This thread then only waits for the queues to settle and hands each record to the
+// lane of its PLC, writes and device reads in one step so that their order holds. An error of one
+// PLC (its status report, its reopening) concerns its lane alone. See docs/polling.md.
+//
 // Locks: queueLock (CoreQueues) guards the queues and request completions; the block lock guards
 // the PLCs' read blocks and the tags' block fields against viewers (snapshot); the PlcList's list
 // lock is held while a PLC is chosen and selected. The block lock may be taken while queueLock is
@@ -18,6 +28,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,6 +40,7 @@
 #include "core/CoreQueues.h"
 #include "core/PlcList.h"
 #include "core/PlcTransport.h"
+#include "core/PollFigures.h"
 #include "core/ReadBlock.h"
 #include "core/StatusSink.h"
 #include "core/TickSource.h"
@@ -69,13 +82,19 @@ public:
     void end();
 
     // Iterations completed so far; any thread. A count that stops moving means a hung thread.
-    std::uint64_t iterations() const noexcept { return iterations_.load(std::memory_order_relaxed); }
+    // With lanes, the least count of the coordinating loop and every lane: it stops moving
+    // when any one of them hangs (an idle lane still goes round once a second).
+    std::uint64_t iterations() const noexcept;
 
     // A consistent copy of PLCs, blocks and covered tags; any thread.
     CommSnapshot snapshot() const;
+    // The polling figures of every PLC, in list order; any thread.
+    std::vector<PollFigures> figures() const;
+    // Whether PLCs are polled by lanes of their own.
+    bool pollsConcurrently() const noexcept { return !lanes_.empty(); }
 
     // For redundancy supervision, on the communication thread.
-    void setRedundancyHooks(RedundancyHooks* hooks) { redundancy_ = hooks; }
+    void setRedundancyHooks(RedundancyHooks* hooks);
     // Plain selection of a side, making the PLC the selected one.
     int selectSide(S7Plc& plc, uint16_t side);
     // Reads one read block now: values or error qualities, lastRead and visited; the error code.
@@ -90,7 +109,32 @@ public:
     bool mustReopen() const noexcept { return mustReopen_; }
 
 private:
+    struct Lane;
+    // The records handed to a lane, guarded by the process's queueLock like the queues.
+    struct Inbox {
+        std::vector<CyclicChange> changes;
+        std::deque<TagRequest> reads;
+        std::deque<TagRequest> writes;
+    };
+    // A lane: polls plc over its own connection context; the coordinator fills its inbox.
+    CommunicationThread(CommunicationThread& coordinator, S7Plc& plc, std::unique_ptr<PlcTransport> context);
+
     void run();
+    void runLanes();
+    // Waits while nothing is due (see the top of this file); true when a stop was asked for.
+    bool idle();
+    // Ms until the next block of the polled PLCs falls due (0: one is due now), at most the longest
+    // idle wait: 5 ms, or a second in a lane.
+    uint32_t untilNextDue();
+    // Whether a record waits in this thread's queues (hasQueuedWork: queueLock is held).
+    bool hasQueuedWork() const;
+    bool queuedWork();
+    // Coordinator: hands the settled queues' records to the PLCs' lanes.
+    void handOver();
+    // Completes with failure every request still queued (end of the thread).
+    void failQueuedRequests();
+    void markProgress();
+    PollMeter* meterOf(const S7Plc* plc);
     int openTable();
     // The selection step; a redundant PLC goes to the redundancy hooks.
     int selectPlc(S7Plc& plc, bool fromScheduler);
@@ -119,10 +163,30 @@ private:
     int readRange(uint16_t dataBlock, uint16_t start, uint16_t count, uint8_t* destination);
     int writeRange(uint16_t dataBlock, uint16_t start, uint16_t count, const uint8_t* source);
 
+    // A lane owns its one-PLC list and its connection context.
+    std::unique_ptr<PlcList> ownList_;
+    std::unique_ptr<PlcTransport> ownTransport_;
+    CommunicationThread* coordinator_ = nullptr;  // set in a lane
     PlcList& plcs_;
+    // The list handed to the transport when the table is opened: the whole list, also in lanes.
+    PlcList& table_;
     std::shared_ptr<CoreQueues> queues_;
     PlcTransport& transport_;
     StatusSink& sink_;
+    // Where this thread takes its records from: the process's queues, or a lane's inbox.
+    Inbox inbox_;
+    std::vector<CyclicChange>* changeQueue_;
+    std::deque<TagRequest>* readQueue_;
+    std::deque<TagRequest>* writeQueue_;
+    // The device reads taken together with the writes of this iteration (guarded by queueLock).
+    std::deque<TagRequest> takenReads_;
+    std::vector<std::unique_ptr<Lane>> lanes_;
+    // Set by the coordinator when it handed over subscription changes to any lane: redundant PLCs
+    // keep their status blocks after every application, as without lanes.
+    std::atomic<bool> upkeepDue_{false};
+    // Serialises the lanes' reports (the coordinator's).
+    std::mutex reportLock_;
+    std::map<const S7Plc*, std::unique_ptr<PollMeter>> meters_;
     const CommSettings settings_;
     std::unique_ptr<TickSource> ownTicks_;
     TickSource* ticks_;
@@ -141,7 +205,7 @@ private:
     std::atomic<std::uint64_t> iterations_{0};
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
-    bool stopRequested_ = false;
+    std::atomic<bool> stopRequested_{false};
     std::thread thread_;
 };
 

@@ -5,6 +5,7 @@
 // share it.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -37,6 +38,12 @@ struct CoreQueues {
     std::deque<TagRequest> writeRequestQueue;
     // Set from the command line ("ctt"): cache-type writes are confirmed before they are written.
     std::atomic<bool> cttMode{false};
+    // Notified (after the lock is released) whenever a record is queued, so that an idle
+    // communication thread starts on it at once; waited on with queueLock.
+    std::condition_variable workQueued;
+
+    // Wakes whoever waits for queued work.
+    void notifyWork() { workQueued.notify_all(); }
 };
 
 }  // namespace orva::core

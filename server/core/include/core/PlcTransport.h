@@ -5,11 +5,13 @@
 // behind this interface; tests put a recording fake in its place.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace orva::core {
 
 class PlcList;
+class S7Plc;
 
 class PlcTransport {
 public:
@@ -56,6 +58,20 @@ public:
 
     virtual uint16_t maxReadCount() const { return 222; }
     virtual uint16_t maxWriteCount() const { return 212; }
+
+    // Concurrent polling. A library whose PLCs sit on connections of their own (not one shared
+    // line) may let each PLC be polled by a worker of its own, so that a slow PLC never holds up
+    // a fast one. It then hands out one connection context per PLC: a transport of its own,
+    // opened with the whole PLC list (numbers as today) but only ever asked to select that PLC;
+    // contexts of different PLCs are used from different threads at the same time. errorText
+    // of this transport stays in use for every PLC. By default PLCs are polled one after another
+    // through this transport.
+    virtual bool pollsConcurrently() const { return false; }
+    virtual std::unique_ptr<PlcTransport> connectionFor(const S7Plc& plc)
+    {
+        (void)plc;
+        return nullptr;
+    }
 };
 
 }  // namespace orva::core

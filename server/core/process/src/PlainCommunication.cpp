@@ -17,6 +17,7 @@ public:
     void stop() override { thread_.stop(); }
     StatusSnapshot snapshot() override { return thread_.snapshot(); }
     std::string errorText(int code) override { return transport_->errorText(code); }
+    std::vector<core::PollFigures> figures() override { return thread_.figures(); }
     std::optional<std::uint64_t> progress() override { return thread_.iterations(); }
 
 private:

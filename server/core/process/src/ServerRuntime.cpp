@@ -19,6 +19,7 @@
 #include "process/ConfigLocation.h"
 #include "process/EndpointSettings.h"
 #include "process/Environment.h"
+#include "process/PollingVariables.h"
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
 #include "process/ServerEventHandler.h"
@@ -212,6 +213,10 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         const OpcUaEndpoint endpoint = readOpcUaEndpoint(identity, registry, &problem);
         if (!problem.empty()) log.log(LogPriority::Warning, problem);
         backend = std::make_unique<opcua::ToolkitBackend>(*entry);
+        std::vector<std::string> plcNames;
+        for (std::size_t i = 0; i < plcs.size(); ++i)
+            plcNames.push_back(plcs.at(i)->name);
+        backend->setOwnVariables(pollingVariables(plcNames, [c = comm.get()] { return c->figures(); }));
         opcua::ServerOptions serverOptions;
         serverOptions.address = endpoint.address;
         serverOptions.port = endpoint.port;

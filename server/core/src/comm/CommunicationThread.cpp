@@ -1,6 +1,7 @@
 #include "core/CommunicationThread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "core/ReadBlocks.h"
@@ -12,8 +13,11 @@
 namespace orva::core {
 namespace {
 
-// Wait between iterations, on the stop signal.
+// The longest wait between iterations.
 constexpr uint32_t ITERATION_WAIT_MS = 5;
+// A lane hears of records and of a stop at once; between them it waits for its next block to
+// fall due, but at least once a second it looks round (figures, progress).
+constexpr uint32_t LANE_LONGEST_WAIT_MS = 1000;
 
 void failRequest(SODaSRequest& request)
 {
@@ -92,33 +96,78 @@ SnapshotValue snapshotValue(const SOCmnVariant& v)
 
 }  // namespace
 
+struct CommunicationThread::Lane {
+    std::unique_ptr<CommunicationThread> thread;
+};
+
 CommunicationThread::CommunicationThread(PlcList& plcs, std::shared_ptr<CoreQueues> queues,
                                          PlcTransport& transport, StatusSink& sink, CommSettings settings,
                                          TickSource* ticks)
     : plcs_(plcs),
+      table_(plcs),
       queues_(std::move(queues)),
       transport_(transport),
       sink_(sink),
+      changeQueue_(&queues_->cyclicChangeQueue),
+      readQueue_(&queues_->readRequestQueue),
+      writeQueue_(&queues_->writeRequestQueue),
       settings_(settings),
       ownTicks_(ticks ? nullptr : std::make_unique<SteadyTickSource>()),
       ticks_(ticks ? ticks : ownTicks_.get())
 {
-    for (std::size_t i = 0; i < plcs_.size(); ++i)
-        plcOrder_.push_back(plcs_.at(i));
+    for (std::size_t i = 0; i < plcs_.size(); ++i) {
+        S7Plc* plc = plcs_.at(i);
+        plcOrder_.push_back(plc);
+        meters_.emplace(plc, std::make_unique<PollMeter>(plc->name));
+    }
+    if (!transport_.pollsConcurrently()) return;
+    std::vector<std::unique_ptr<Lane>> lanes;
+    for (S7Plc* plc : plcOrder_) {
+        auto context = transport_.connectionFor(*plc);
+        // A library that cannot give every PLC a context of its own polls them in turn.
+        if (!context) return;
+        auto lane = std::make_unique<Lane>();
+        lane->thread.reset(new CommunicationThread(*this, *plc, std::move(context)));
+        lanes.push_back(std::move(lane));
+    }
+    lanes_ = std::move(lanes);
+}
+
+CommunicationThread::CommunicationThread(CommunicationThread& coordinator, S7Plc& plc,
+                                         std::unique_ptr<PlcTransport> context)
+    : ownList_(std::make_unique<PlcList>()),
+      ownTransport_(std::move(context)),
+      coordinator_(&coordinator),
+      plcs_(*ownList_),
+      table_(coordinator.plcs_),
+      queues_(coordinator.queues_),
+      transport_(*ownTransport_),
+      sink_(coordinator.sink_),
+      changeQueue_(&inbox_.changes),
+      readQueue_(&inbox_.reads),
+      writeQueue_(&inbox_.writes),
+      settings_(coordinator.settings_),
+      ticks_(coordinator.ticks_)
+{
+    ownList_->add(&plc);
+    plcOrder_.push_back(&plc);
+    meters_.emplace(&plc, std::make_unique<PollMeter>(plc.name));
+    // A lane with a tick source of its own would sleep on it; the system clock is waited on.
+    if (coordinator.ownTicks_) ownTicks_ = std::make_unique<SteadyTickSource>();
 }
 
 CommunicationThread::~CommunicationThread()
 {
     stop();
+    lanes_.clear();
+    // The PLC belongs to the coordinator's list: the lane's list lets it go untouched.
+    if (ownList_) ownList_->list().removeAll();
 }
 
 void CommunicationThread::start()
 {
     if (thread_.joinable()) return;
-    {
-        std::lock_guard lock(stopMutex_);
-        stopRequested_ = false;
-    }
+    stopRequested_ = false;
     thread_ = std::thread([this] { run(); });
 }
 
@@ -129,7 +178,37 @@ void CommunicationThread::stop()
         stopRequested_ = true;
     }
     stopSignal_.notify_all();
+    {
+        // An idle wait on the queues sees the stop too.
+        std::lock_guard lock(queues_->queueLock);
+    }
+    queues_->notifyWork();
+    // Every lane stops at once; each ends after the PLC access it is in.
+    for (auto& lane : lanes_) {
+        {
+            std::lock_guard lock(lane->thread->stopMutex_);
+            lane->thread->stopRequested_ = true;
+        }
+        lane->thread->stopSignal_.notify_all();
+    }
     if (thread_.joinable()) thread_.join();
+    for (auto& lane : lanes_)
+        lane->thread->stop();
+}
+
+std::uint64_t CommunicationThread::iterations() const noexcept
+{
+    std::uint64_t least = iterations_.load(std::memory_order_relaxed);
+    for (const auto& lane : lanes_)
+        least = std::min(least, lane->thread->iterations());
+    return least;
+}
+
+void CommunicationThread::setRedundancyHooks(RedundancyHooks* hooks)
+{
+    redundancy_ = hooks;
+    for (auto& lane : lanes_)
+        lane->thread->setRedundancyHooks(hooks);
 }
 
 bool CommunicationThread::isRunning() const
@@ -141,7 +220,7 @@ bool CommunicationThread::waitForStop(uint32_t milliseconds)
 {
     std::unique_lock lock(stopMutex_);
     return stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                [this] { return stopRequested_; });
+                                [this] { return stopRequested_.load(); });
 }
 
 bool CommunicationThread::pause(uint32_t milliseconds)
@@ -154,13 +233,78 @@ bool CommunicationThread::pause(uint32_t milliseconds)
 
 void CommunicationThread::run()
 {
+    if (!lanes_.empty()) {
+        runLanes();
+        return;
+    }
     if (!begin()) return;
     if (!waitForStop(ITERATION_WAIT_MS)) {
         do {
             iterate();
-        } while (!waitForStop(ITERATION_WAIT_MS));
+        } while (!idle());
     }
     end();
+}
+
+void CommunicationThread::runLanes()
+{
+    // Numbers the PLCs; each lane opens its own context on its own thread.
+    openTable();
+    for (auto& lane : lanes_)
+        lane->thread->start();
+    while (!stopRequested_) {
+        handOver();
+        markProgress();
+        std::unique_lock lock(queues_->queueLock);
+        queues_->workQueued.wait_for(lock, std::chrono::milliseconds(ITERATION_WAIT_MS),
+                                     [this] { return stopRequested_ || hasQueuedWork(); });
+    }
+    for (auto& lane : lanes_)
+        lane->thread->stop();
+    // Each lane has closed its own context.
+    failQueuedRequests();
+}
+
+bool CommunicationThread::idle()
+{
+    // After an error the next turn comes after the usual pause, so that a failing PLC is not
+    // hammered; otherwise only when nothing is due.
+    const uint32_t wait = error_ != 0 || mustReopen_ ? ITERATION_WAIT_MS : untilNextDue();
+    if (wait != 0) {
+        std::unique_lock lock(queues_->queueLock);
+        queues_->workQueued.wait_for(lock, std::chrono::milliseconds(wait),
+                                     [this] { return stopRequested_ || hasQueuedWork(); });
+    }
+    return stopRequested_;
+}
+
+uint32_t CommunicationThread::untilNextDue()
+{
+    const uint32_t now = ticks_->now();
+    // Waking every few ms in each of many lanes would cost more than the polling itself.
+    uint32_t next = coordinator_ != nullptr ? LANE_LONGEST_WAIT_MS : ITERATION_WAIT_MS;
+    for (std::size_t i = 0; i < plcs_.size(); ++i) {
+        for (const auto& block : plcs_.at(i)->blocks) {
+            if (block->updateRate == 0) continue;
+            const uint32_t age = now - block->lastRead;
+            if (age > block->updateRate) return 0;
+            next = std::min(next, block->updateRate - age + 1);
+        }
+    }
+    return next;
+}
+
+bool CommunicationThread::hasQueuedWork() const
+{
+    // queueLock is held.
+    return !changeQueue_->empty() || !readQueue_->empty() || !writeQueue_->empty() || upkeepDue_.load();
+}
+
+void CommunicationThread::markProgress()
+{
+    iterations_.fetch_add(1, std::memory_order_relaxed);
+    for (auto& [plc, meter] : meters_)
+        meter->tick(ticks_->now());
 }
 
 bool CommunicationThread::begin()
@@ -174,26 +318,108 @@ bool CommunicationThread::begin()
         mustReopen_ = true;
         error_ = result;
     }
+    for (auto& lane : lanes_)
+        lane->thread->begin();
     return true;
 }
 
 void CommunicationThread::end()
 {
+    for (auto& lane : lanes_)
+        lane->thread->end();
     transport_.close();
+    failQueuedRequests();
+}
+
+void CommunicationThread::failQueuedRequests()
+{
+    // Nobody will carry them out any more: the clients hear so now rather than never.
+    std::lock_guard lock(queues_->queueLock);
+    auto fail = [](std::deque<TagRequest>& queue) {
+        for (auto& r : queue)
+            r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+        queue.clear();
+    };
+    fail(*writeQueue_);
+    fail(*readQueue_);
+    fail(takenReads_);
+    for (auto& lane : lanes_) {
+        fail(lane->thread->inbox_.writes);
+        fail(lane->thread->inbox_.reads);
+    }
 }
 
 int CommunicationThread::openTable()
 {
     {
         plcs_.list().lock();
-        for (std::size_t i = 0; i < plcs_.size(); ++i)
-            plcs_.at(i)->plcNumber = static_cast<uint16_t>(i + 1);
+        // A lane keeps the numbers the whole list got from its coordinator.
+        if (coordinator_ == nullptr) {
+            for (std::size_t i = 0; i < plcs_.size(); ++i)
+                plcs_.at(i)->plcNumber = static_cast<uint16_t>(i + 1);
+        }
         // The next advance continues from the old position.
         plcs_.current = plcs_.at(0);
         plcs_.selectedPlc = 0;
         plcs_.list().unlock();
     }
-    return transport_.open(plcs_);
+    // The coordinator of lanes opens nothing: each lane opens its own context.
+    if (!lanes_.empty()) return 0;
+    return transport_.open(table_);
+}
+
+// ---- lanes ----
+
+bool CommunicationThread::queuedWork()
+{
+    std::lock_guard lock(queues_->queueLock);
+    return hasQueuedWork();
+}
+
+void CommunicationThread::handOver()
+{
+    if (!queuedWork()) return;
+    settle(queues_->writeRequestQueue, REQUEST_SETTLING_STEP_MS);
+    settle(queues_->readRequestQueue, REQUEST_SETTLING_STEP_MS);
+    settle(queues_->cyclicChangeQueue, settings_.settlingStepMs);
+    bool handed = false;
+    {
+        std::lock_guard lock(queues_->queueLock);
+        auto laneOf = [this](const S7Tag& tag) -> CommunicationThread* {
+            for (auto& lane : lanes_)
+                if (lane->thread->plcOrder_.front() == tag.plc.get()) return lane->thread.get();
+            return nullptr;
+        };
+        // Writes and device reads move together, so that a read issued after a write never
+        // overtakes it; each lane keeps the queue order.
+        for (auto& r : queues_->writeRequestQueue) {
+            if (auto* lane = laneOf(*r.tag)) {
+                lane->inbox_.writes.push_back(std::move(r));
+            } else if (r.request->isStarted()) {
+                failRequest(*r.request);
+            }
+        }
+        for (auto& r : queues_->readRequestQueue) {
+            if (auto* lane = laneOf(*r.tag))
+                lane->inbox_.reads.push_back(std::move(r));
+            else
+                failRequest(*r.request);
+        }
+        handed = !queues_->writeRequestQueue.empty() || !queues_->readRequestQueue.empty();
+        const bool changes = !queues_->cyclicChangeQueue.empty();
+        for (auto& change : queues_->cyclicChangeQueue) {
+            if (auto* lane = laneOf(*change.tag)) lane->inbox_.changes.push_back(std::move(change));
+        }
+        if (changes) {
+            for (auto& lane : lanes_)
+                lane->thread->upkeepDue_ = true;
+        }
+        handed = handed || changes;
+        queues_->writeRequestQueue.clear();
+        queues_->readRequestQueue.clear();
+        queues_->cyclicChangeQueue.clear();
+    }
+    if (handed) queues_->notifyWork();
 }
 
 int CommunicationThread::selectSide(S7Plc& plc, uint16_t side)
@@ -222,6 +448,8 @@ int CommunicationThread::selectPlc(S7Plc& plc, bool fromScheduler)
 template <class Queue>
 void CommunicationThread::settle(const Queue& queue, uint32_t step)
 {
+    // A lane's records were settled by its coordinator before they were handed over.
+    if (coordinator_ != nullptr) return;
     auto size = [&] {
         std::lock_guard lock(queues_->queueLock);
         return queue.size();
@@ -264,23 +492,37 @@ int CommunicationThread::writeRange(uint16_t dataBlock, uint16_t start, uint16_t
 
 void CommunicationThread::iterate()
 {
-    runWrites();
-    runDeviceReads();
-    applySubscriptionChanges();
+    markProgress();
+    if (!lanes_.empty()) {
+        handOver();
+        for (auto& lane : lanes_)
+            lane->thread->iterate();
+        return;
+    }
+    // Most iterations find nothing queued; they go straight to polling.
+    if (queuedWork()) {
+        runWrites();
+        runDeviceReads();
+        applySubscriptionChanges();
+    }
     S7Plc* plc = nullptr;
     ReadBlock* chosen = scheduleAndRead(plc);
     handleError(plc, chosen);
-    iterations_.fetch_add(1, std::memory_order_relaxed);
 }
 
 // ---- writes ----
 
 void CommunicationThread::runWrites()
 {
-    settle(queues_->writeRequestQueue, REQUEST_SETTLING_STEP_MS);
+    settle(*writeQueue_, REQUEST_SETTLING_STEP_MS);
+    settle(*readQueue_, REQUEST_SETTLING_STEP_MS);
     {
         std::lock_guard lock(queues_->queueLock);
-        auto& queue = queues_->writeRequestQueue;
+        // The device reads are taken in the same moment as the writes, and carried out after
+        // them: a read issued after a write sees the written value, and one issued later waits
+        // for the next iteration, after any write issued before it.
+        takenReads_ = std::exchange(*readQueue_, {});
+        auto& queue = *writeQueue_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
             SOCmnPointer<SODaSRequest> keep = request.request;
@@ -307,12 +549,18 @@ int CommunicationThread::writeBlockBytes(WriteBlock& block, bool& prepared)
     const uint16_t start = block.startByte, length = block.length;
     std::vector<uint8_t> scratch(length, 0);
     int readCode = 0;
+    bool readFirst = false;
     {
         std::lock_guard lock(queues_->queueLock);
         // Bits share their byte with others, and a byte no request defines must keep its
         // value: such blocks are read from the PLC first.
-        if (holdsBits(block) || !coversBlock(block))
-            readCode = readRange(block.dataBlock, start, length, scratch.data());
+        readFirst = holdsBits(block) || !coversBlock(block);
+    }
+    // The PLC is read without queueLock, so that clients and other PLCs' workers never wait
+    // for a slow PLC.
+    if (readFirst) readCode = readRange(block.dataBlock, start, length, scratch.data());
+    {
+        std::lock_guard lock(queues_->queueLock);
         if (readCode == 0) {
             for (auto& r : block.requests) {
                 // Each value lands on exactly the bytes it replaces, never beyond them.
@@ -365,10 +613,9 @@ void CommunicationThread::executeWrite(WriteBlock& block)
 
 void CommunicationThread::runDeviceReads()
 {
-    settle(queues_->readRequestQueue, REQUEST_SETTLING_STEP_MS);
     {
         std::lock_guard lock(queues_->queueLock);
-        auto& queue = queues_->readRequestQueue;
+        auto& queue = takenReads_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
             SOCmnPointer<SODaSRequest> keep = request.request;
@@ -429,10 +676,12 @@ void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
 
 bool CommunicationThread::applySubscriptionChanges()
 {
-    settle(queues_->cyclicChangeQueue, settings_.settlingStepMs);
+    settle(*changeQueue_, settings_.settlingStepMs);
     std::lock_guard queueLock(queues_->queueLock);
     std::lock_guard blocks(blockLock_);
-    auto changes = std::exchange(queues_->cyclicChangeQueue, {});
+    auto changes = std::exchange(*changeQueue_, {});
+    // A lane's redundant PLC keeps its status block after changes of any PLC, as without lanes.
+    const bool applied = !changes.empty() || upkeepDue_.exchange(false);
     if (!changes.empty()) {
         // Blocks grow from low addresses upwards; records of one tag keep their order.
         std::stable_sort(changes.begin(), changes.end(), [](const CyclicChange& a, const CyclicChange& b) {
@@ -445,9 +694,9 @@ bool CommunicationThread::applySubscriptionChanges()
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         S7Plc& plc = *plcs_.at(i);
         if (!plc.shrinkSet.empty()) shrinkBlocks(plc);
-        if (!changes.empty() && redundancy_ != nullptr && plc.isRedundant()) redundancy_->upkeep(*this, plc);
+        if (applied && redundancy_ != nullptr && plc.isRedundant()) redundancy_->upkeep(*this, plc);
     }
-    return !changes.empty();
+    return applied;
 }
 
 void CommunicationThread::applyChange(const CyclicChange& change)
@@ -497,9 +746,25 @@ void CommunicationThread::takeOutOfBlock(S7Plc& plc, S7Tag& tag)
 
 // ---- polling ----
 
+PollMeter* CommunicationThread::meterOf(const S7Plc* plc)
+{
+    const auto found = meters_.find(plc);
+    return found != meters_.end() ? found->second.get() : nullptr;
+}
+
 int CommunicationThread::readBlock(ReadBlock& block)
 {
+    // The block's cadence counts from the moment its read was sent, so that a PLC's answer time
+    // does not stretch every interval.
+    const uint32_t sent = ticks_->now();
+    const auto begun = std::chrono::steady_clock::now();
     const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
+    const std::chrono::duration<double, std::milli> answer = std::chrono::steady_clock::now() - begun;
+    if (!block.tags.empty()) {
+        const uint32_t now = ticks_->now();
+        if (PollMeter* meter = meterOf(block.tags.begin()->second->plc.get()))
+            meter->recordRead(now, answer.count(), sent - block.lastRead, block.updateRate);
+    }
     for (auto& [key, tag] : block.tags) {
         if (code != 0) {
             setQuality(*tag, qualityFromError(code));
@@ -510,7 +775,7 @@ int CommunicationThread::readBlock(ReadBlock& block)
         if (tag->dataByte >= block.startByte && offset + length <= block.length)
             bytesToCache(*tag, std::span<const uint8_t>(block.buffer).subspan(offset, length));
     }
-    block.lastRead = ticks_->now();
+    block.lastRead = sent;
     block.visited = 1;
     return code;
 }
@@ -553,6 +818,12 @@ void CommunicationThread::report(int code, S7Plc* plc)
 {
     lastReportedError_ = code;
     lastReportedPlc_ = plc;
+    // Lanes report one at a time, as one thread would.
+    if (coordinator_ != nullptr) {
+        std::lock_guard lock(coordinator_->reportLock_);
+        sink_.reportPlcStatus(code, plc);
+        return;
+    }
     sink_.reportPlcStatus(code, plc);
 }
 
@@ -563,6 +834,7 @@ void CommunicationThread::handleError(S7Plc* plc, ReadBlock* chosen)
         return;
     }
     const uint16_t quality = qualityFromError(error_);
+    if (PollMeter* meter = meterOf(plc)) meter->recordError();
     if (chosen != nullptr) setBlockQuality(*chosen, quality);
     if (error_ != lastReportedError_ || plc != lastReportedPlc_) report(error_, plc);
     const PlcTransport::Recovery plan = transport_.recoveryAfter(error_, mustReopen_);
@@ -585,9 +857,32 @@ void CommunicationThread::handleError(S7Plc* plc, ReadBlock* chosen)
 
 // ---- viewers ----
 
+std::vector<PollFigures> CommunicationThread::figures() const
+{
+    std::vector<PollFigures> all;
+    if (!lanes_.empty()) {
+        for (const auto& lane : lanes_) {
+            auto figures = lane->thread->figures();
+            all.insert(all.end(), figures.begin(), figures.end());
+        }
+        return all;
+    }
+    for (const S7Plc* plc : plcOrder_)
+        all.push_back(meters_.at(plc)->figures());
+    return all;
+}
+
 CommSnapshot CommunicationThread::snapshot() const
 {
     CommSnapshot copy;
+    if (!lanes_.empty()) {
+        for (const auto& lane : lanes_) {
+            CommSnapshot part = lane->thread->snapshot();
+            for (auto& plc : part.plcs)
+                copy.plcs.push_back(std::move(plc));
+        }
+        return copy;
+    }
     std::lock_guard blocks(blockLock_);
     copy.plcs.reserve(plcOrder_.size());
     for (const S7Plc* plcPointer : plcOrder_) {

@@ -3,6 +3,7 @@
 // table built from the PLC list, the data file handed to the library before every opening, the
 // library's six operations and its reading of status codes (below 64: the connection).
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ public:
 
 // One instance of the library of its own (several servers may live in one process).
 std::unique_ptr<TcpIpLibrary> makeTcpIpLibrary(plc::S7Timeouts timeouts = {});
+// Makes library instances: one per PLC when the PLCs are polled concurrently.
+using TcpIpLibraryFactory = std::function<std::unique_ptr<TcpIpLibrary>()>;
+TcpIpLibraryFactory tcpIpLibraryFactory(plc::S7Timeouts timeouts = {});
 
 // The connection table, one entry per PLC in list order.
 std::vector<plc::PlcConnectionEntry> buildConnectionTable(const core::PlcList& plcs);
@@ -41,8 +45,12 @@ std::string dataFilePathFor(const std::string& executablePath, const std::string
 
 class TcpIpTransport final : public core::PlcTransport {
 public:
+    // Every PLC polled in turn through this one library instance.
     explicit TcpIpTransport(std::unique_ptr<TcpIpLibrary> library = makeTcpIpLibrary(),
                             std::string dataFilePath = tornelDataFilePath());
+    // Every PLC polled on its own through a library instance of its own (each PLC has its own
+    // TCP connection anyway), so that a slow PLC never holds up the others.
+    TcpIpTransport(TcpIpLibraryFactory makeLibrary, std::string dataFilePath);
 
     int open(core::PlcList& plcs) override;
     int selectPlc(uint16_t plcNumber, uint16_t side) override;
@@ -51,10 +59,13 @@ public:
     void close() override;
     bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
     std::string errorText(int code) override;
+    bool pollsConcurrently() const override { return static_cast<bool>(makeLibrary_); }
+    std::unique_ptr<core::PlcTransport> connectionFor(const core::S7Plc& plc) override;
 
     const std::string& dataFilePath() const noexcept { return dataFilePath_; }
 
 private:
+    TcpIpLibraryFactory makeLibrary_;
     std::unique_ptr<TcpIpLibrary> library_;
     std::string dataFilePath_;
 };

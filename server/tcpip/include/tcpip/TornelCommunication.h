@@ -19,8 +19,13 @@ namespace orva::tcpip {
 
 class TornelCommunication {
 public:
+    // Every PLC polled concurrently, over a library instance of its own.
     TornelCommunication(core::PlcList& plcs, std::shared_ptr<core::CoreQueues> queues, core::StatusSink& sink,
-                        std::unique_ptr<TcpIpLibrary> library = makeTcpIpLibrary(),
+                        TcpIpLibraryFactory makeLibrary = tcpIpLibraryFactory(),
+                        std::string dataFilePath = tornelDataFilePath());
+    // The PLCs polled in turn through one library instance.
+    TornelCommunication(core::PlcList& plcs, std::shared_ptr<core::CoreQueues> queues, core::StatusSink& sink,
+                        std::unique_ptr<TcpIpLibrary> library,
                         std::string dataFilePath = tornelDataFilePath());
     ~TornelCommunication();
     TornelCommunication(const TornelCommunication&) = delete;

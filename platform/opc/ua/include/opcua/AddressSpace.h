@@ -66,6 +66,9 @@ inline constexpr uint32_t Root = 84, Objects = 85, Types = 86, Views = 87, Objec
                           MaxNodesPerTranslateBrowsePathsToNodeIds = 11712, MaxMonitoredItemsPerCall = 11714;
 }
 
+// The namespace of the server's own nodes (Backend::ownNodes), when it has any.
+inline constexpr uint16_t kOwnNamespace = 2;
+
 struct Reference {
     NodeId referenceType;
     bool isForward = true;
@@ -136,12 +139,16 @@ private:
     const Node* staticNode(const NodeId& id) const;
     const std::vector<Reference>* staticReferences(const NodeId& id) const;
     Node nodeOfEntry(const BrowseEntry& entry) const;
+    void addOwnNodes();
     std::string parentOf(const std::string& itemId) const;
 
     Backend& backend_;
     // Fixed nodes with numeric ids: namespace 0 and the application's types in namespace 1.
     std::unordered_map<uint64_t, Node> static_;
     std::unordered_map<uint64_t, std::vector<Reference>> staticRefs_;
+    // The server's own nodes (namespace kOwnNamespace), fixed when the space is made.
+    std::unordered_map<std::string, Node> own_;
+    std::unordered_map<std::string, std::vector<Reference>> ownRefs_;
 };
 
 }  // namespace opcua

@@ -41,6 +41,17 @@ struct ItemValue {
     DateTime timestamp = 0;
 };
 
+// A node of the server's own (not of the configured address space): a folder or a read-only
+// variable such as a polling figure. They live in a namespace of their own below the standard
+// Server object; id is the string NodeId, parentId "" puts the node right below Server.
+struct OwnNode {
+    std::string id;
+    std::string parentId;
+    std::string name;
+    bool isFolder = false;
+    uint32_t dataType = 11;  // namespace-0 data type of a variable (11 Double)
+};
+
 using ClientHandle = uint64_t;
 using GroupHandle = uint64_t;
 using ItemHandle = uint64_t;
@@ -91,6 +102,16 @@ public:
     // length, BadIndexRangeNoData for a range outside the tag, otherwise the status of the device.
     virtual void write(ClientHandle client, const std::string& itemId, const Variant& value,
                        const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) = 0;
+
+    // The server's own nodes and the URI of their namespace (none by default). Asked once, when
+    // the address space is made; ownValue from the front end's thread at every read or sample.
+    virtual std::string ownNamespaceUri() { return {}; }
+    virtual std::vector<OwnNode> ownNodes() { return {}; }
+    virtual Variant ownValue(const std::string& id)
+    {
+        (void)id;
+        return {};
+    }
 };
 
 }  // namespace opcua

@@ -9,10 +9,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/CoreQueues.h"
 #include "core/PlcList.h"
 #include "core/PlcTransport.h"
+#include "core/PollFigures.h"
 #include "core/StatusSink.h"
 #include "core/TransportSettings.h"
 #include "process/ServerIdentity.h"
@@ -33,6 +35,8 @@ public:
     virtual StatusSnapshot snapshot() = 0;
     // The transport's text for a status code, for the status line; any thread.
     virtual std::string errorText(int code) = 0;
+    // Each PLC's polling figures, in configuration order; any thread.
+    virtual std::vector<core::PollFigures> figures() { return {}; }
     // Iterations the communication thread has completed, for the service watchdog; any thread.
     // Null when not counted: the watchdog then only sees that the process lives.
     virtual std::optional<std::uint64_t> progress() { return std::nullopt; }

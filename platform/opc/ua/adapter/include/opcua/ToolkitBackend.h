@@ -43,6 +43,18 @@ public:
 
     size_t openClients() const;
 
+    // The server's own read-only nodes (Backend::ownNodes), e.g. its polling figures; set before
+    // the front end is made. value is called from the front end's thread.
+    struct OwnVariables {
+        std::string namespaceUri;
+        std::vector<OwnNode> nodes;
+        std::function<Variant(const std::string& id)> value;
+    };
+    void setOwnVariables(OwnVariables own) { own_ = std::move(own); }
+    std::string ownNamespaceUri() override { return own_.namespaceUri; }
+    std::vector<OwnNode> ownNodes() override { return own_.nodes; }
+    Variant ownValue(const std::string& id) override { return own_.value ? own_.value(id) : Variant{}; }
+
 private:
     // Data changes of a group go through this, so that none is delivered once the group is gone.
     struct Delivery {
@@ -72,6 +84,7 @@ private:
     std::map<ClientHandle, ClientEntry> clients_;
     std::map<GroupHandle, GroupEntry> groups_;
     uint64_t nextHandle_ = 1;
+    OwnVariables own_;
 };
 
 }  // namespace opcua
