@@ -103,8 +103,10 @@ bool Server::Impl::buildSecurity()
     subject.dnsNames.emplace_back("localhost");
     const bool wildcard = options.address == "0.0.0.0" || options.address == "::";
     subject.ipAddresses.push_back(wildcard ? "127.0.0.1" : options.address);
-    if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText)) return false;
+    std::string warning;
+    if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText, warning)) return false;
     built->log = options.log;
+    if (!warning.empty() && options.log) options.log(warning);
     security = std::move(built);
     return true;
 }

@@ -44,7 +44,8 @@ bool ServerSecurity::hasSecurePolicy() const
 }
 
 bool ServerSecurity::build(const SecuritySettings& settings, const std::string& address,
-                           const CertificateSubject& subject, ServerSecurity& out, std::string& error)
+                           const CertificateSubject& subject, ServerSecurity& out, std::string& error,
+                           std::string& warning)
 {
     out.policies.clear();
     for (const auto& name : offeredPolicies(settings, address)) {
@@ -67,7 +68,17 @@ bool ServerSecurity::build(const SecuritySettings& settings, const std::string& 
             return false;
         }
         out.pki = std::make_unique<Pki>(settings.pkiFolder);
-        if (!out.pki->loadOrCreateOwn(subject, out.own, error)) return false;
+        if (!out.pki->loadOrCreateOwn(subject, out.own, error)) {
+            // On loopback with the default policies the endpoint still serves None, as it did
+            // before certificates existed; anywhere else it must not start unsecured.
+            const bool fallBack = settings.policies.empty() && isLoopbackAddress(address);
+            if (!fallBack) return false;
+            warning = error + "; only SecurityPolicy None is offered";
+            error.clear();
+            out.pki.reset();
+            out.own = {};
+            out.policies = {&policyNone()};
+        }
     }
     if (!settings.usersFile.empty()) out.users = UserStore(settings.usersFile);
     return true;

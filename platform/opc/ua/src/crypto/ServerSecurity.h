@@ -30,9 +30,11 @@ public:
     bool offers(const SecurityPolicy& policy, SecurityMode mode) const;
     bool hasSecurePolicy() const;
 
-    // Loads (or creates) the certificate and the store from the settings. False with why.
+    // Loads (or creates) the certificate and the store from the settings. False with why; a
+    // warning when it had to offer less than the settings asked for.
     static bool build(const SecuritySettings& settings, const std::string& address,
-                      const CertificateSubject& subject, ServerSecurity& out, std::string& error);
+                      const CertificateSubject& subject, ServerSecurity& out, std::string& error,
+                      std::string& warning);
 };
 
 // The security of one secure channel, as the session services see it.

@@ -32,7 +32,7 @@ public:
 
     // own: the chunk limits this side acknowledged in its Acknowledge. security: the server's
     // certificate, store and offered policies (null: SecurityPolicy None only).
-    SecureChannel(ChunkLimits own, const ServerSecurity* security) : assembler_(own), security_(security) {}
+    SecureChannel(ChunkLimits own, const ServerSecurity* security) : security_(security), assembler_(own) {}
 
     bool isOpen() const { return id_ != 0; }
     uint32_t id() const { return id_; }
