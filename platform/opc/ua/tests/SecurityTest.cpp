@@ -145,7 +145,9 @@ TEST(SessionSecurity, AnonymousAccessAndUnsecuredSessionsFollowTheSettings)
                   .serviceResult,
               status::Good);
     EXPECT_EQ(wide.logOn(), status::BadSecurityPolicyRejected);
+    settings.pkiFolder = "/any";
     EXPECT_EQ(offeredPolicies(settings, "0.0.0.0").size(), 3u);
+    EXPECT_EQ(offeredPolicies(settings, "::1").size(), 4u);
     settings.policies = {"None", "Basic256Sha256"};
     EXPECT_EQ(SecuredEngine(settings, "0.0.0.0").logOn(), status::Good)
         << "None when the administrator lists it";
