@@ -1,5 +1,7 @@
 #include "process/SecuritySettings.h"
 
+#include "process/SystemFolders.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,8 +34,10 @@ opcua::SecuritySettings readSecuritySettings(const ServerIdentity& identity,
                                              const registry::Registry& registry, std::string* problem)
 {
     opcua::SecuritySettings settings;
-    settings.pkiFolder = "/etc/orva/pki/" + std::string(identity.name);
-    settings.usersFile = "/etc/orva/users";
+    // Below the settings folder (/etc/orva unless ORVA_CONFIG_DIR moves it).
+    const std::string folder = configFolder();
+    settings.pkiFolder = folder + "/pki/" + std::string(identity.name);
+    settings.usersFile = folder + "/users";
     settings.anonymousAccess = opcua::Access::Read;
     std::string problems;
     const std::string_view key = identity.registryKey;

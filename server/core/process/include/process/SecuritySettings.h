@@ -2,9 +2,9 @@
 // How a server's OPC UA endpoint is secured, from the values of its registry key:
 // "SecurityPolicies" (a list such as "Basic256Sha256,Aes256_Sha256_RsaPss"; without it the
 // secure policies, plus None on loopback only), "PkiFolder" (its certificates, default
-// /etc/orva/pki/<Server>), "UsersFile" (default /etc/orva/users), "AnonymousAccess" (none, read or
-// write; default read) and "AutoAcceptUntrusted" (1 to accept unknown client certificates while
-// commissioning; default off).
+// /etc/orva/pki/<Server>), "UsersFile" (default /etc/orva/users; both below ORVA_CONFIG_DIR when set),
+// "AnonymousAccess" (none, read or write; default read) and "AutoAcceptUntrusted" (1 to accept unknown client
+// certificates while commissioning; default off).
 
 #include <string>
 #include <string_view>
