@@ -104,7 +104,8 @@ bool Server::Impl::buildSecurity()
     const bool wildcard = options.address == "0.0.0.0" || options.address == "::";
     subject.ipAddresses.push_back(wildcard ? "127.0.0.1" : options.address);
     std::string warning;
-    if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText, warning)) return false;
+    if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText, warning))
+        return false;
     built->log = options.log;
     if (!warning.empty() && options.log) options.log(warning);
     security = std::move(built);
