@@ -118,7 +118,8 @@ plc_port=$(free_port)
 ua_port=$(free_port)
 sed "s/127\.0\.0\.1:10102/127.0.0.1:$plc_port/" /usr/share/doc/orva-gateway/examples/Tornel.xml >"$config"
 mkdir -p "$(dirname "$key")"
-printf '[SOFTWARE\\ORVAAutomation\\Tornel]\n"OpcUaPort"="%s"\n' "$ua_port" >"$key"
+# uaclient writes anonymously below; the server makes its certificate in /etc/orva/pki/Tornel.
+printf '[SOFTWARE\\ORVAAutomation\\Tornel]\n"OpcUaPort"="%s"\n"AnonymousAccess"="write"\n' "$ua_port" >"$key"
 
 /usr/bin/plcsim --config "$config" --port "$plc_port" >"$work/plcsim.log" 2>&1 &
 pids+=($!)
@@ -132,6 +133,7 @@ if ! wait_for 30 grep -q "OPC UA endpoint" "$work/tornel.log"; then
 fi
 grep -q "configuration $config" "$work/tornel.log" || { cat "$work/tornel.log"; fail "not the configuration in /etc/orva"; }
 [ "$(ps -o user= -p "$tornel" | tr -d ' ')" = orva ] || fail "Tornel does not run as orva"
+[ "$(stat -c %a /etc/orva/pki/Tornel/own/private/server.pem)" = 600 ] || fail "no server key of mode 0600 in /etc/orva/pki/Tornel"
 
 endpoint="opc.tcp://127.0.0.1:$ua_port"
 uaclient=$build_dir/bin/uaclient

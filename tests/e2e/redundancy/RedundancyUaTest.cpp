@@ -111,9 +111,12 @@ protected:
         replace(config, "@PORT_A@", std::to_string(a->port()));
         replace(config, "@PORT_B@", std::to_string(b->port()));
         std::ofstream(dir / "Tornel.xml") << config;
-        ASSERT_EQ(orva::registry::Registry(dir / "registry")
-                      .writeString("SOFTWARE\\ORVAAutomation\\Tornel", "OpcUaPort", std::to_string(uaPort)),
-                  orva::registry::Status::Ok);
+        const orva::registry::Registry registry(dir / "registry");
+        const char* key = "SOFTWARE\\ORVAAutomation\\Tornel";
+        ASSERT_EQ(registry.writeString(key, "OpcUaPort", std::to_string(uaPort)), orva::registry::Status::Ok);
+        // The test's anonymous client commands the PLCs; the certificates stay in the test's folder.
+        ASSERT_EQ(registry.writeString(key, "AnonymousAccess", "write"), orva::registry::Status::Ok);
+        ASSERT_EQ(registry.writeString(key, "PkiFolder", (dir / "pki").string()), orva::registry::Status::Ok);
 
         tornel = std::make_unique<ServerProcess>((dir / "Tornel").string(), std::vector<std::string>{},
                                                  std::map<std::string, std::optional<std::string>>{

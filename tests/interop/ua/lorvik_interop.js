@@ -38,7 +38,8 @@ async function main() {
   const config = path.join(work, "Lorvik-test.xml");
   fs.writeFileSync(config, fs.readFileSync(samplePath, "latin1").replace("/tmp/orva-lorvik-demo", link), "latin1");
   const registry = path.join(work, "registry");
-  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Lorvik", { ConfigFile: config, OpcUaPort: uaPort });
+  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Lorvik", { ConfigFile: config, OpcUaPort: uaPort, AnonymousAccess: "write",
+    PkiFolder: path.join(path.dirname(registry), "pki-Lorvik") });
 
   let sim = await m.startSimulator(plcsimPath, config, link);
   const lorvik = await m.startServer(lorvikPath, registry);

@@ -37,8 +37,10 @@ async function main() {
   fs.copyFileSync(pennatSample, pennatConfig);
   const lorvikConfig = path.join(work, "Lorvik-test.xml");
   fs.writeFileSync(lorvikConfig, fs.readFileSync(lorvikSample, "latin1").replace("/tmp/orva-lorvik-demo", link), "latin1");
-  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Pennat", { ConfigFile: pennatConfig, OpcUaPort: uaPort });
-  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Lorvik", { ConfigFile: lorvikConfig, OpcUaPort: uaPort });
+  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Pennat", { ConfigFile: pennatConfig, OpcUaPort: uaPort,
+    AnonymousAccess: "write", PkiFolder: path.join(path.dirname(registry), "pki-Pennat") });
+  m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\Lorvik", { ConfigFile: lorvikConfig, OpcUaPort: uaPort,
+    AnonymousAccess: "write", PkiFolder: path.join(path.dirname(registry), "pki-Lorvik") });
   const mpiInterface = (parity) => m.writeKey(registry, "SOFTWARE\\ORVAAutomation\\MpiInterface",
     { Port: link, Baudrate: "38400", DataBits: "8", Parity: parity, StopBits: "1", LocalAddress: "0" });
 

@@ -75,7 +75,9 @@ function writeRegistry(root, configFile, uaPort) {
   const dir = path.join(root, "software", "orvaautomation");
   fs.mkdirSync(dir, { recursive: true });
   fs.writeFileSync(path.join(dir, "tornel.reg"),
-    "[SOFTWARE\\ORVAAutomation\\Tornel]\n\"ConfigFile\"=\"" + configFile + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n");
+    "[SOFTWARE\\ORVAAutomation\\Tornel]\n\"ConfigFile\"=\"" + configFile + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n" +
+    // Anonymous clients of these tests write; certificates stay in the test's folder.
+    "\"AnonymousAccess\"=\"write\"\n\"PkiFolder\"=\"" + path.join(path.dirname(root), "pki") + "\"\n");
 }
 
 // Starts Tornel without a display; resolves once it logs its endpoint (proc.url).

@@ -88,7 +88,8 @@ async function main() {
   const keys = path.join(registry, "software", "orvaautomation");
   fs.mkdirSync(path.join(keys, "sapis7"), { recursive: true });
   fs.writeFileSync(path.join(keys, "vardel.reg"), "[SOFTWARE\\ORVAAutomation\\Vardel]\n\"ConfigFile\"=\"" +
-    samplePath + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n");
+    samplePath + "\"\n\"OpcUaPort\"=\"" + uaPort + "\"\n\"AnonymousAccess\"=\"write\"\n\"PkiFolder\"=\"" +
+    path.join(path.dirname(registry), "pki") + "\"\n");
   fs.writeFileSync(path.join(keys, "sapis7", "s7online.reg"), "[SOFTWARE\\ORVAAutomation\\SapiS7\\S7ONLINE]\n" +
     "\"Device\"=\"ISO-on-TCP\"\n\"Line1\"=\"127.0.0.1:" + plcPort + " rack=0 slot=2\"\n");
 

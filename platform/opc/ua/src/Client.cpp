@@ -148,7 +148,41 @@ PublishedChanges parsePublishResponse(const Response& response)
     return out;
 }
 
-void writeAnonymousActivate(Writer& w)
+std::string anonymousPolicyId(Reader& r, const std::string& fallback)
+{
+    constexpr int32_t kModeNone = 1;
+    std::string found;
+    const size_t endpoints = r.arrayLength(64);
+    for (size_t i = 0; i < endpoints && r.ok(); ++i) {
+        r.string();  // endpoint URL
+        r.string();  // server: application URI, product URI, name, type, gateway, profile, URLs
+        r.string();
+        r.localizedText();
+        r.i32();
+        r.string();
+        r.string();
+        r.array<std::string>([](Reader& x) { return x.string(); }, 16);
+        r.byteString();  // server certificate
+        const int32_t mode = r.i32();
+        const std::string policy = r.string();
+        const size_t tokens = r.arrayLength(16);
+        for (size_t t = 0; t < tokens && r.ok(); ++t) {
+            const std::string policyId = r.string();
+            const int32_t type = r.i32();
+            r.string();
+            r.string();
+            r.string();
+            // The unsecured endpoint's anonymous token first: that is where this client logs on.
+            if (type == 0 && mode == kModeNone && policy == kSecurityPolicyNone && found.empty())
+                found = policyId;
+        }
+        r.string();  // transport profile
+        r.u8();      // security level
+    }
+    return r.ok() && !found.empty() ? found : fallback;
+}
+
+void writeAnonymousActivate(Writer& w, const std::string& policyId)
 {
     w.nullString();
     w.nullString();
@@ -159,7 +193,7 @@ void writeAnonymousActivate(Writer& w)
     token.encoding = 1;
     std::vector<uint8_t> body;
     Writer tw(body);
-    tw.string("anonymous");
+    tw.string(policyId);
     token.body.assign(body.begin(), body.end());
     w.extensionObject(token);
     w.nullString();
@@ -345,7 +379,14 @@ std::optional<NodeId> TcpClient::session()
     Reader r = created->body();
     r.nodeId();
     const NodeId token = r.nodeId();
-    const auto activated = call(makeRequest(467, token, 11, [](Writer& w) { writeAnonymousActivate(w); }));
+    r.f64();         // revised timeout
+    r.byteString();  // server nonce
+    r.byteString();  // server certificate
+    // The anonymous token carries the policy id the server advertised for it; strict servers
+    // refuse any other.
+    const std::string policyId = anonymousPolicyId(r, "anonymous");
+    const auto activated =
+        call(makeRequest(467, token, 11, [&policyId](Writer& w) { writeAnonymousActivate(w, policyId); }));
     if (!activated || activated->typeId != 470 || isBad(activated->serviceResult)) return std::nullopt;
     return token;
 }

@@ -3,19 +3,19 @@
 #include "opcua/Engine.h"
 
 #include <algorithm>
-#include <random>
 
 #include "EngineInternal.h"
+#include "crypto/Crypto.h"
+#include "crypto/ServerSecurity.h"
 
 namespace opcua {
 
 std::string randomBytes(size_t n)
 {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    std::string out(n, '\0');
-    for (auto& c : out)
-        c = static_cast<char>(rng() & 0xFF);
-    return out;
+    // Authentication tokens and nonces: from the system's cryptographic generator, never from a
+    // predictable one.
+    const crypto::Bytes bytes = crypto::randomBytes(n);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void skipStringArray(Reader& r)
@@ -123,13 +123,14 @@ void Engine::sendFault(const RequestContext& ctx, StatusCode s)
 }
 
 void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
-                           std::string_view endpointUrl)
+                           std::string_view endpointUrl, const ChannelSecurity* security)
 {
     Reader r(body);
     RequestContext ctx;
     ctx.channelId = channelId;
     ctx.requestId = requestId;
     ctx.endpointUrl = endpointUrl;
+    ctx.security = security;
     const NodeId type = r.nodeId();
     ctx.authenticationToken = r.nodeId();
     r.dateTime();
@@ -151,6 +152,11 @@ void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<con
     ctx.service = service;
     if (!attachSession(ctx, service->session)) return;
     (this->*service->handler)(ctx, r);
+}
+
+void Engine::setSecurity(std::shared_ptr<const ServerSecurity> security)
+{
+    security_ = std::move(security);
 }
 
 bool Engine::attachSession(RequestContext& ctx, SessionUse use)

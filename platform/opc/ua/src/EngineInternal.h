@@ -26,6 +26,7 @@ inline constexpr uint32_t ServiceFault = 397, FindServers = 422, GetEndpoints = 
                           DeleteMonitoredItems = 781, CreateSubscription = 787, ModifySubscription = 793,
                           SetPublishingMode = 799, Publish = 826, Republish = 832, DeleteSubscriptions = 847,
                           Call = 712;
+inline constexpr uint32_t UserNameIdentityToken = 324, X509IdentityToken = 327, IssuedIdentityToken = 940;
 inline constexpr uint32_t AnonymousIdentityToken = 321, AnonymousIdentityTokenType = 319,
                           DataChangeNotification = 811, EventNotificationList = 916, DataChangeFilter = 724,
                           ServerStatusDataType = 864;
@@ -42,6 +43,7 @@ struct Engine::RequestContext {
     // one) and the service's row of the table.
     Session* session = nullptr;
     const Service* service = nullptr;
+    const ChannelSecurity* security = nullptr;  // null: SecurityPolicy None
 };
 
 struct Engine::PendingRead {

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "EngineInternal.h"
+#include "crypto/ServerSecurity.h"
 #include "net/Acceptor.h"
 #include "net/Connection.h"
 #include "opcua/Binary.h"
@@ -56,6 +57,7 @@ struct Server::Impl {
     std::map<int, std::unique_ptr<Connection>> connections;  // by fd
     std::map<uint32_t, int> channels;                        // channel id -> fd
     ChannelNumbers numbers;
+    std::shared_ptr<ServerSecurity> security;
 
     Impl(Backend& b, ServerOptions o) : backend(b), options(std::move(o)) {}
 
@@ -66,13 +68,14 @@ struct Server::Impl {
     }
 
     bool bindAndListen();
+    bool buildSecurity();
     void run();
     void accept();
     void readFrom(Connection& c);
     void flush(Connection& c);
     void processInput(Connection& c);
     bool processChunk(Connection& c, std::span<const uint8_t> chunk);
-    bool openChannel(Connection& c, const SecureChunk& chunk);
+    bool openChannel(Connection& c, std::span<const uint8_t> chunk);
     void send(uint32_t channelId, uint32_t requestId, std::vector<uint8_t> body);
     void sendOn(Connection& c, MessageType type, uint32_t requestId, std::span<const uint8_t> body);
     void fail(Connection& c, StatusCode error, const std::string& reason);
@@ -87,6 +90,26 @@ bool Server::Impl::bindAndListen()
     if (!acceptor.listen(options.address, options.port, errorText)) return false;
     wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     return wakeFd >= 0;
+}
+
+bool Server::Impl::buildSecurity()
+{
+    auto built = std::make_shared<ServerSecurity>();
+    CertificateSubject subject;
+    subject.commonName = options.info.applicationName;
+    subject.applicationUri = options.info.applicationUri;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0 && host[0] != 0) subject.dnsNames.emplace_back(host);
+    subject.dnsNames.emplace_back("localhost");
+    const bool wildcard = options.address == "0.0.0.0" || options.address == "::";
+    subject.ipAddresses.push_back(wildcard ? "127.0.0.1" : options.address);
+    std::string warning;
+    if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText, warning))
+        return false;
+    built->log = options.log;
+    if (!warning.empty() && options.log) options.log(warning);
+    security = std::move(built);
+    return true;
 }
 
 void Server::Impl::run()
@@ -223,7 +246,7 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
     parseHeader(chunk, h);
     std::string reason;
     if (h.type == MessageType::Hello) {
-        if (const StatusCode s = c.hello(chunk, options.limits, reason); isBad(s)) {
+        if (const StatusCode s = c.hello(chunk, options.limits, security.get(), reason); isBad(s)) {
             fail(c, s, reason);
             return false;
         }
@@ -235,13 +258,9 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
         fail(c, status::BadTcpMessageTypeInvalid, "unexpected message type");
         return false;
     }
+    if (h.type == MessageType::Open) return openChannel(c, chunk);
     SecureChunk sc;
-    if (const StatusCode s = decodeSecureChunk(chunk, sc); isBad(s)) {
-        fail(c, s, "malformed secure channel chunk");
-        return false;
-    }
-    if (sc.type == MessageType::Open) return openChannel(c, sc);
-    if (const StatusCode s = c.channel->accept(sc, Clock::now(), reason); isBad(s)) {
+    if (const StatusCode s = c.channel->receive(chunk, Clock::now(), sc, reason); isBad(s)) {
         fail(c, s, reason);
         return false;
     }
@@ -270,23 +289,28 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
             break;
     }
     const int fd = c.fd;
-    engine->handleMessage(c.channelId(), sc.requestId, message, c.endpointUrl);
+    engine->handleMessage(c.channelId(), sc.requestId, message, c.endpointUrl, &c.channel->security());
     const auto it = connections.find(fd);
     return it != connections.end() && !it->second->closing;
 }
 
-bool Server::Impl::openChannel(Connection& c, const SecureChunk& sc)
+bool Server::Impl::openChannel(Connection& c, std::span<const uint8_t> chunk)
 {
     const bool wasOpen = c.channel->isOpen();
     std::vector<uint8_t> body;
     std::string reason;
-    if (const StatusCode s = c.channel->open(sc, options.limits, numbers, Clock::now(), body, reason);
+    uint32_t requestId = 0;
+    if (const StatusCode s =
+            c.channel->open(chunk, options.limits, numbers, Clock::now(), body, requestId, reason);
         isBad(s)) {
-        fail(c, s, reason);
+        if (security && security->log) security->log("secure channel refused: " + reason);
+        // Failed security checks are not explained to the client beyond their status.
+        const bool quiet = s == status::BadSecurityChecksFailed || s == status::BadCertificateInvalid;
+        fail(c, s, quiet ? std::string() : reason);
         return false;
     }
     if (!wasOpen) channels[c.channel->id()] = c.fd;
-    sendOn(c, MessageType::Open, sc.requestId, body);
+    sendOn(c, MessageType::Open, requestId, body);
     return connections.contains(c.fd);
 }
 
@@ -385,10 +409,17 @@ bool Server::start()
         d.options.info.endpointUrl = "opc.tcp://" + (v6 ? "[" + d.options.address + "]" : d.options.address) +
                                      ":" + std::to_string(d.acceptor.port());
     }
+    if (!d.buildSecurity()) {
+        d.acceptor.close();
+        ::close(d.wakeFd);
+        d.wakeFd = -1;
+        return false;
+    }
     d.engine = std::make_unique<Engine>(d.backend, d.options.info, d.options.limits,
                                         [&d](uint32_t channel, uint32_t request, std::vector<uint8_t> body) {
                                             d.send(channel, request, std::move(body));
                                         });
+    d.engine->setSecurity(d.security);
     d.engine->setWakeup([&d] { d.wake(); });
     d.engine->setLastSessionClosedHook([&d] {
         d.sessions.store(0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Subscription.h"
+#include "opcua/Security.h"
 
 namespace opcua {
 
@@ -47,6 +48,9 @@ struct Engine::Session {
     Clock::time_point lastActivity;
     ClientHandle client = kNoHandle;
     std::string name;
+    std::string serverNonce;        // the last one the client was given, for its next signature
+    std::string clientCertificate;  // the leaf the session was created with (secured channels)
+    Access access = Access::Write;  // what the user who activated it may do
     std::map<uint32_t, std::unique_ptr<Subscription>> subscriptions;
     std::deque<PendingPublish> publishQueue;
     std::map<std::string, ContinuationPoint> continuationPoints;

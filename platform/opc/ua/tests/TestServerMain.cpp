@@ -3,7 +3,10 @@
 // --exit-when-idle when the last session has closed.
 //
 //   ua-testserver [--port N] [--address A] [--animate MS] [--bench-tags N] [--exit-when-idle]
+//                 [--pki DIR] [--policies LIST] [--users FILE] [--anonymous none|read|write]
+//                 [--auto-accept] [--token-lifetime-max MS]
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -40,18 +43,43 @@ int main(int argc, char** argv)
             animateMs = std::atoi(argv[++i]);
         } else if (arg == "--bench-tags" && hasValue) {
             benchTags = static_cast<size_t>(std::atol(argv[++i]));
+        } else if (arg == "--pki" && hasValue) {
+            options.security.pkiFolder = argv[++i];
+        } else if (arg == "--policies" && hasValue) {
+            options.security.policies.clear();
+            std::string list = argv[++i];
+            for (size_t at = 0; at <= list.size();) {
+                const size_t comma = std::min(list.find(',', at), list.size());
+                if (comma > at) options.security.policies.push_back(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+        } else if (arg == "--users" && hasValue) {
+            options.security.usersFile = argv[++i];
+        } else if (arg == "--anonymous" && hasValue) {
+            const std::string a = argv[++i];
+            options.security.anonymousAccess = a == "none"   ? opcua::Access::None
+                                               : a == "read" ? opcua::Access::Read
+                                                             : opcua::Access::Write;
+        } else if (arg == "--auto-accept") {
+            options.security.autoAcceptUntrusted = true;
+        } else if (arg == "--token-lifetime-max" && hasValue) {
+            options.limits.maxTokenLifetime = static_cast<uint32_t>(std::atol(argv[++i]));
+            options.limits.minTokenLifetime =
+                std::min(options.limits.minTokenLifetime, options.limits.maxTokenLifetime);
         } else if (arg == "--exit-when-idle") {
             exitWhenIdle = true;
         } else {
             std::fprintf(stderr,
                          "usage: ua-testserver [--port N] [--address A] [--animate MS] [--bench-tags N] "
-                         "[--exit-when-idle]\n");
+                         "[--exit-when-idle] [--pki DIR] [--policies LIST] [--users FILE] "
+                         "[--anonymous none|read|write] [--auto-accept] [--token-lifetime-max MS]\n");
             return 2;
         }
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
+    options.log = [](const std::string& line) { std::fprintf(stderr, "ua-testserver: %s\n", line.c_str()); };
     opcua::test::FakeBackend backend(benchTags);
     opcua::Server server(backend, options);
     server.setLastSessionClosedHook([&] {

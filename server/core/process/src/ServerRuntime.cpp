@@ -22,6 +22,7 @@
 #include "process/PollingVariables.h"
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
+#include "process/SecuritySettings.h"
 #include "process/ServerEventHandler.h"
 #include "process/ServerHelp.h"
 #include "process/ServiceManager.h"
@@ -56,7 +57,7 @@ opcua::ServerInfo serverInfo(const ServerIdentity& identity)
 {
     opcua::ServerInfo info;
     const std::string name(identity.name);
-    info.applicationUri = "urn:orva:" + name;
+    info.applicationUri = applicationUri(identity);
     info.productUri = "urn:orva:" + name;
     info.applicationName = std::string(identity.description);
     info.manufacturerName = std::string(kMakerName);
@@ -221,6 +222,9 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
         serverOptions.address = endpoint.address;
         serverOptions.port = endpoint.port;
         serverOptions.info = serverInfo(identity);
+        serverOptions.security = readSecuritySettings(identity, registry, &problem);
+        if (!problem.empty()) log.log(LogPriority::Warning, problem);
+        serverOptions.log = [&log](const std::string& line) { log.log(LogPriority::Warning, line); };
         ua = std::make_unique<opcua::Server>(*backend, serverOptions);
         if (ua->start()) {
             log.log("OPC UA endpoint " + ua->endpointUrl());

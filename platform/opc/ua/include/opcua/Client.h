@@ -34,7 +34,11 @@ Response parseResponse(std::vector<uint8_t> bytes);
 // Request fields of the services the tests use most.
 void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<NodeId, uint32_t>>& nodes,
                       int32_t timestamps = 2);
-void writeAnonymousActivate(Writer& w);
+// An ActivateSession body with an anonymous identity token under the server's policy id.
+void writeAnonymousActivate(Writer& w, const std::string& policyId = "anonymous");
+// The policy id of the anonymous token of the unsecured endpoint among the endpoints of a
+// CreateSession response (the reader at the endpoints); fallback when there is none.
+std::string anonymousPolicyId(Reader& r, const std::string& fallback);
 void writeCreateSession(Writer& w, double timeoutMs = 60000);
 // A CreateSubscription request, publishing enabled, priority 0.
 void writeCreateSubscription(Writer& w, double publishingIntervalMs, uint32_t lifetimeCount,

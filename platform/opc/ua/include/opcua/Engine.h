@@ -24,6 +24,11 @@
 
 namespace opcua {
 
+struct SecurityPolicy;
+enum class SecurityMode : int32_t;
+struct ChannelSecurity;
+class ServerSecurity;
+
 struct ServerInfo {
     std::string applicationUri = "urn:orva:gateway";
     std::string productUri = "urn:orva:gateway";
@@ -56,8 +61,12 @@ public:
 
     // A complete request message (encoding id first) received on a secure channel. endpointUrl is
     // the URL the client said it connected to (its Hello); the endpoints it is told of use its host.
+    // security: the channel's policy, mode and client certificate (null: SecurityPolicy None).
     void handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
-                       std::string_view endpointUrl = {});
+                       std::string_view endpointUrl = {}, const ChannelSecurity* security = nullptr);
+    // The server's certificate, offered endpoints and users; without it the engine offers one
+    // None endpoint to anonymous clients that may write.
+    void setSecurity(std::shared_ptr<const ServerSecurity> security);
     // The channel is gone: its pending responses are dropped, its sessions wait for a new channel
     // until their timeout.
     void channelClosed(uint32_t channelId);
@@ -204,8 +213,26 @@ private:
     void requestFreshCheck(Session& s, Subscription& sub, std::vector<uint32_t> itemIds);
     Subscription* findSubscription(uint32_t sessionKey, uint32_t subscriptionId);
 
+    // Session security: the endpoints offered, signatures, identity tokens.
+    void writeEndpoints(Writer& w, std::string_view url) const;
+    void writeEndpoint(Writer& w, std::string_view url, const SecurityPolicy& policy,
+                       SecurityMode mode) const;
+    size_t endpointCount() const;
+    StatusCode checkCreateSession(const RequestContext& ctx, const std::string& applicationUri,
+                                  const std::string& clientNonce, const std::string& clientCertificate) const;
+    StatusCode checkClientSignature(const RequestContext& ctx, const Session& s, const std::string& algorithm,
+                                    const std::string& signature) const;
+    StatusCode logon(const RequestContext& ctx, Session& s, const ExtensionObject& token);
+    StatusCode userNameLogon(const RequestContext& ctx, Session& s, Reader& token);
+
     Backend& backend_;
     ServerInfo info_;
+    std::shared_ptr<const ServerSecurity> security_;
+    struct FailedLogons {
+        uint32_t count = 0;
+        Clock::time_point notBefore;
+    };
+    std::map<std::string, FailedLogons> failedLogons_;  // by client address
     ServerLimits limits_;
     SendFn send_;
     AddressSpace space_;

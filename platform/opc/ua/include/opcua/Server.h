@@ -12,6 +12,7 @@
 #include "opcua/Backend.h"
 #include "opcua/Engine.h"
 #include "opcua/Limits.h"
+#include "opcua/Security.h"
 
 namespace opcua {
 
@@ -20,6 +21,10 @@ struct ServerOptions {
     uint16_t port = 4840;               // 0: an ephemeral port, see Server::port()
     ServerInfo info;                    // info.endpointUrl is filled in from address and port when empty
     ServerLimits limits;
+    SecuritySettings security;
+    // Security events worth a line in the server's log (refused channels, accepted certificates,
+    // failed logons). Called on the network thread.
+    std::function<void(const std::string&)> log;
 };
 
 class Server {

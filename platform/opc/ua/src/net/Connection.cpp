@@ -1,5 +1,7 @@
 #include "net/Connection.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,6 +10,19 @@
 
 namespace opcua {
 
+std::string Connection::peerAddressOf(int socket)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&address)->sin_addr, text, sizeof text);
+    else if (address.ss_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr, text, sizeof text);
+    return text;
+}
+
 Connection::~Connection()
 {
     if (fd < 0) return;
@@ -15,7 +30,8 @@ Connection::~Connection()
     ::close(fd);
 }
 
-StatusCode Connection::hello(std::span<const uint8_t> chunk, const ServerLimits& lim, std::string& reason)
+StatusCode Connection::hello(std::span<const uint8_t> chunk, const ServerLimits& lim,
+                             const ServerSecurity* security, std::string& reason)
 {
     if (helloDone) {
         reason = "second Hello";
@@ -43,7 +59,8 @@ StatusCode Connection::hello(std::span<const uint8_t> chunk, const ServerLimits&
         h.maxMessageSize == 0 ? lim.maxMessageSize : std::min(h.maxMessageSize, lim.maxMessageSize);
     peer.maxChunkCount = h.maxChunkCount;
     channel = std::make_unique<SecureChannel>(
-        ChunkLimits{ack.receiveBufferSize, lim.maxMessageSize, ack.maxChunkCount});
+        ChunkLimits{ack.receiveBufferSize, lim.maxMessageSize, ack.maxChunkCount}, security);
+    channel->setPeerAddress(peerAddress);
     helloDone = true;
     receiveBufferSize = ack.receiveBufferSize;
     endpointUrl = h.endpointUrl;

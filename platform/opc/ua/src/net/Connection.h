@@ -27,12 +27,14 @@ struct Connection {
     ChunkLimits peer;                // what the client accepts
     uint32_t receiveBufferSize = 0;  // largest chunk the client may send, as acknowledged
     std::string endpointUrl;         // the URL the client said it connected to in its Hello
+    std::string peerAddress;         // the client's address, without port
     std::unique_ptr<SecureChannel> channel;
     Clock::time_point openDeadline;  // Hello and OpenSecureChannel must come before it
     bool closing = false;
     Clock::time_point closeDeadline;
 
-    explicit Connection(int socket) : fd(socket) {}
+    explicit Connection(int socket) : fd(socket), peerAddress(peerAddressOf(socket)) {}
+    static std::string peerAddressOf(int socket);
     ~Connection();  // closes the socket
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -41,7 +43,8 @@ struct Connection {
 
     // Answers a Hello with an Acknowledge (queued in out) and makes the secure channel. Returns
     // the status that ends the connection when the Hello is bad, and why.
-    StatusCode hello(std::span<const uint8_t> chunk, const ServerLimits& limits, std::string& reason);
+    StatusCode hello(std::span<const uint8_t> chunk, const ServerLimits& limits,
+                     const ServerSecurity* security, std::string& reason);
 
     enum class Flush { Done, Pending, Failed };
     // Sends what the socket takes now.

@@ -62,6 +62,7 @@ void Engine::read(RequestContext& ctx, Reader& r)
     pending->ctx = ctx;
     pending->ctx.session = nullptr;  // the request completes later; the session may be gone by then
     pending->ctx.endpointUrl = {};
+    pending->ctx.security = nullptr;  // belongs to the channel, which may close first
     pending->sessionKey = s->key;
     pending->client = s->client;
     pending->maxAge = maxAge;
@@ -78,6 +79,9 @@ void Engine::read(RequestContext& ctx, Reader& r)
             out = DataValue::ofStatus(status::BadIndexRangeInvalid);
         } else if (rv.attributeId != attr::Value) {
             out = space_.readAttribute(*node, rv.attributeId);
+            // What this user may do: a reader sees no write right.
+            if (rv.attributeId == attr::UserAccessLevel && s->access != Access::Write && out.hasValue)
+                out.value = Variant::of(BuiltinType::Byte, uint64_t{node->accessLevel & ~0x02u});
         } else if (!rv.dataEncoding.name.empty()) {
             out = DataValue::ofStatus(status::BadDataEncodingInvalid);
         } else if (!node->isTag) {
@@ -184,6 +188,7 @@ void Engine::write(RequestContext& ctx, Reader& r)
     pending->ctx = ctx;
     pending->ctx.session = nullptr;  // the request completes later; the session may be gone by then
     pending->ctx.endpointUrl = {};
+    pending->ctx.security = nullptr;  // belongs to the channel, which may close first
     pending->results.resize(nodes.size(), status::Good);
     auto finish = [this](const std::shared_ptr<PendingWrite>& p) {
         sendResponse(p->ctx, svc::Write, [&](Writer& w) {
@@ -210,6 +215,8 @@ void Engine::write(RequestContext& ctx, Reader& r)
             result = status::BadAttributeIdInvalid;
         } else if (wv.attributeId != attr::Value || !node->isTag || (node->accessLevel & 0x02) == 0) {
             result = status::BadNotWritable;
+        } else if (s->access != Access::Write) {
+            result = status::BadUserAccessDenied;  // the user's role allows no writes
         } else if (isBad(parseNumericRange(wv.indexRange, range))) {
             result = status::BadIndexRangeInvalid;
         } else if (wv.value.status != status::Good || wv.value.sourceTimestamp != 0 ||

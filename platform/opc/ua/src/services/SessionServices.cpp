@@ -2,13 +2,15 @@
 #include <algorithm>
 
 #include "EngineInternal.h"
+#include "crypto/Crypto.h"
+#include "crypto/ServerSecurity.h"
 
 namespace opcua {
 
 void Engine::createSession(RequestContext& ctx, Reader& r)
 {
     // Client description: application description.
-    r.string();
+    const std::string applicationUri = r.string();
     r.string();
     r.localizedText();
     r.i32();
@@ -18,13 +20,16 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
     r.string();  // server uri
     const std::string requestedUrl = r.string();
     std::string name = r.string();
-    r.byteString();  // client nonce
-    r.byteString();  // client certificate
+    const std::string clientNonce = r.byteString();
+    const std::string clientCertificate = r.byteString();
     const double requestedTimeout = r.f64();
     r.u32();  // max response message size: the channel's limits already cap responses
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
     if (state_ == ServerState::Shutdown) return sendFault(ctx, status::BadShutdown);
     if (sessions_->size() >= limits_.maxSessions) return sendFault(ctx, status::BadTooManySessions);
+    if (const StatusCode s = checkCreateSession(ctx, applicationUri, clientNonce, clientCertificate);
+        isBad(s))
+        return sendFault(ctx, s);
 
     Session* s = &sessions_->create();
     s->sessionId = NodeId::num(s->key, 1);
@@ -42,27 +47,55 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
     s->lastActivity = Clock::now();
     s->name = std::move(name);
     s->client = backend_.openClient();
+    s->serverNonce = randomBytes(32);
+    if (ctx.security != nullptr && ctx.security->policy->secure) {
+        const auto& c = ctx.security->clientCertificate;
+        s->clientCertificate.assign(c.begin(), c.end());
+    }
     const Session& session = *s;
+    // A secured session proves the server holds its certificate's key: it signs the client's
+    // certificate and nonce.
+    std::string signatureAlgorithm;
+    crypto::Bytes signature;
+    if (ctx.security != nullptr && ctx.security->policy->secure) {
+        std::string data = clientCertificate + clientNonce;
+        const SecurityPolicy& p = *ctx.security->policy;
+        if (crypto::rsaSign(security_->own.key.get(), p.asymmetricSignature,
+                            crypto::ByteView(reinterpret_cast<const uint8_t*>(data.data()), data.size()),
+                            signature))
+            signatureAlgorithm = p.asymmetricSignatureUri;
+    }
+    const std::string serverCertificate =
+        security_ && !security_->own.der.empty()
+            ? std::string(security_->own.der.begin(), security_->own.der.end())
+            : std::string();
 
     sendResponse(ctx, svc::CreateSession, [&](Writer& w) {
         w.nodeId(session.sessionId);
         w.nodeId(session.authenticationToken);
         w.f64(session.timeoutMs);
-        w.byteString(randomBytes(32));  // server nonce
-        w.nullString();                 // server certificate
-        w.arrayLength(1);
-        writeEndpoint(w, endpointUrlFor(ctx, requestedUrl));
+        w.byteString(session.serverNonce);
+        if (serverCertificate.empty())
+            w.nullString();
+        else
+            w.byteString(serverCertificate);
+        writeEndpoints(w, endpointUrlFor(ctx, requestedUrl));
         w.emptyArray();  // server software certificates
-        w.nullString();  // signature: algorithm
-        w.nullString();  //            signature
+        if (signatureAlgorithm.empty()) {
+            w.nullString();
+            w.nullString();
+        } else {
+            w.string(signatureAlgorithm);
+            w.byteString(std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()));
+        }
         w.u32(limits_.maxMessageSize);
     });
 }
 
 void Engine::activateSession(RequestContext& ctx, Reader& r)
 {
-    r.string();      // client signature algorithm
-    r.byteString();  // signature
+    const std::string signatureAlgorithm = r.string();
+    const std::string signature = r.byteString();
     r.array<int>(
         [](Reader& x) {
             x.byteString();
@@ -77,11 +110,13 @@ void Engine::activateSession(RequestContext& ctx, Reader& r)
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
 
     Session* s = ctx.session;
-    const bool anonymous = (token.typeId.isNull() && token.encoding == 0) ||
-                           token.typeId.isNumeric(svc::AnonymousIdentityToken) ||
-                           token.typeId.isNumeric(svc::AnonymousIdentityTokenType);
-    if (!anonymous) return sendFault(ctx, status::BadIdentityTokenRejected);
-    // An anonymous session may move to another secure channel, for instance after a reconnect.
+    if (const StatusCode st = checkClientSignature(ctx, *s, signatureAlgorithm, signature); isBad(st))
+        return sendFault(ctx, st);
+    if (const StatusCode st = logon(ctx, *s, token); isBad(st)) {
+        s->serverNonce = randomBytes(32);  // a retry signs a fresh nonce
+        return sendFault(ctx, st);
+    }
+    // A session may move to another secure channel, for instance after a reconnect.
     if (s->channelId != ctx.channelId) {
         for (auto& p : s->publishQueue)
             sendFault(replyContext(p), status::BadSecureChannelClosed);
@@ -90,8 +125,9 @@ void Engine::activateSession(RequestContext& ctx, Reader& r)
     s->channelId = ctx.channelId;
     s->activated = true;
     s->lastActivity = Clock::now();
+    s->serverNonce = randomBytes(32);
     sendResponse(ctx, svc::ActivateSession, [&](Writer& w) {
-        w.byteString(randomBytes(32));
+        w.byteString(s->serverNonce);
         w.emptyArray();
         w.emptyArray();
     });
