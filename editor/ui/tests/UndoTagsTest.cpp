@@ -1,6 +1,7 @@
 // Undo and redo in the window, tags imported from a spreadsheet, and the check against a PLC.
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
@@ -36,16 +37,30 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
               (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
 
-    QTreeWidgetItem* untouched = node("P1.B");
+    const QPersistentModelIndex untouched = node("P1.B");
+    const QPersistentModelIndex plc = node("P1");
     clickNode("P1.A");
     press("delete");
     EXPECT_EQ(childTexts("P1"), std::vector<std::string>{"B"});
     EXPECT_EQ(window->statusModified()->text(), "Modified");
     EXPECT_EQ(window->action("undo")->text().toStdString(), "&Undo Delete branch A");
+    // The view hears of exactly the rows the step puts back: branch A with its two items.
+    const QAbstractItemModel* treeModel = window->tree()->model();
+    QSignalSpy resets(treeModel, &QAbstractItemModel::modelReset);
+    QSignalSpy layouts(treeModel, &QAbstractItemModel::layoutChanged);
+    QSignalSpy inserted(treeModel, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(treeModel, &QAbstractItemModel::rowsRemoved);
     trigger("undo");
     EXPECT_EQ(childTexts("P1"), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(childTexts("P1.A"), (std::vector<std::string>{"X", "Y"}));
-    EXPECT_EQ(node("P1.B"), untouched) << "only what the step changed is shown anew";
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(layouts.count(), 0);
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(inserted.count(), 3);
+    ASSERT_TRUE(untouched.isValid()) << "only what the step changed is shown anew";
+    EXPECT_EQ(QModelIndex(untouched), node("P1.B"));
+    EXPECT_EQ(untouched.row(), 1) << "A is back in front of B";
+    EXPECT_EQ(QModelIndex(plc), node("P1"));
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
     EXPECT_TRUE(window->model().gbCfgSaved) << "closing now asks nothing";
     EXPECT_EQ(window->action("redo")->text().toStdString(), "&Redo Delete branch A");
@@ -74,11 +89,11 @@ TEST_F(UndoTags, ImportShowsTheRefusedRowsFirstAndIsOneStepToUndo)
     gui.files.push_back(csv.string());
     trigger("importTags");
     EXPECT_EQ(childTexts("P1.B"), (std::vector<std::string>{"Flow", "NEW"}));
-    EXPECT_NE(node("P1.B.NEW.Level"), nullptr);
+    EXPECT_TRUE(node("P1.B.NEW.Level").isValid());
     EXPECT_EQ(window->action("undo")->text().toStdString(), "&Undo Import 2 objects");
     trigger("undo");
     EXPECT_EQ(childTexts("P1.B"), std::vector<std::string>{});
-    EXPECT_EQ(node("P1.B.NEW"), nullptr);
+    EXPECT_FALSE(node("P1.B.NEW").isValid());
 }
 
 TEST_F(UndoTags, CheckShowsValuesAccessErrorsAndAStoppedPlcOnce)
