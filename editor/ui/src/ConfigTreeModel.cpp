@@ -36,10 +36,16 @@ int ConfigTreeModel::rowOf(const TreeNode& node) const
 {
     if (node.parent() == nullptr) return 0;
     const auto& siblings = childrenOf(*node.parent());
-    // A node added last, the usual case, is found without a search.
+    // A node added last, the usual case, is found without a search; so is one just after the
+    // node found before (an undo or a rename walks the siblings in order).
     if (!siblings.empty() && siblings.back() == &node) return static_cast<int>(siblings.size() - 1);
+    constexpr std::size_t kNear = 4;
+    for (std::size_t row = lastRow_; row < siblings.size() && row < lastRow_ + kNear; ++row)
+        if (siblings[row] == &node) return static_cast<int>(lastRow_ = row);
     const auto found = std::find(siblings.begin(), siblings.end(), &node);
-    return found == siblings.end() ? -1 : static_cast<int>(found - siblings.begin());
+    if (found == siblings.end()) return -1;
+    lastRow_ = static_cast<std::size_t>(found - siblings.begin());
+    return static_cast<int>(lastRow_);
 }
 
 QModelIndex ConfigTreeModel::indexOf(const TreeNode& node) const

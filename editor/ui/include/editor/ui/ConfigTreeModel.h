@@ -78,6 +78,7 @@ private:
     Tree& tree_;
     // Children of the parents a view has looked into, in the tree's order.
     mutable std::unordered_map<const TreeNode*, std::vector<const TreeNode*>> children_;
+    mutable std::size_t lastRow_ = 0;  // where rowOf() found a node last
     int bulkDepth_ = 0;
     int changing_ = 0;
     int pendingRow_ = 0;  // where the node being added goes
