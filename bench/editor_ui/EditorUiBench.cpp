@@ -222,9 +222,7 @@ BENCHMARK(BM_DeleteHalfOfABranchFromTheList)->Unit(benchmark::kMillisecond)->Ite
 void BM_UndoDeleteOf10kItemsInWindow(benchmark::State& state)
 {
     Fixture& f = fixture();
-    state.PauseTiming();
     if (!f.open()) state.SkipWithError("open failed");
-    state.ResumeTiming();
     for (auto _ : state) {
         state.PauseTiming();
         f.window->selectNode("Line0.AREA");
