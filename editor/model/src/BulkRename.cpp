@@ -111,7 +111,7 @@ EditResult EditorModel::pasteName(const Selection& selection)
             row.item->sKey(keys[n].second);
             row.item->sName(lines[accepted[n]]);
             gcolItems.add(keys[n].second, row.item);
-            row.node->setText(lines[accepted[n]]);
+            tree.setText(*row.node, lines[accepted[n]]);
             result.rekeyed.push_back({oldKeys[n], keys[n].second});
         }
         result.done = !accepted.empty();

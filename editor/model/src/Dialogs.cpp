@@ -116,7 +116,7 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
             // The PLC keeps its place, so that the file lists the PLCs in the order of the tree.
             if (!gcolPlc.replace(oldKey, plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
             if (!tree.setKey(*node, plc->sKey)) raise(ErrorCode::KeyNotUnique, plc->sKey);
-            node->setText(plc->sName);
+            tree.setText(*node, plc->sName);
             result.rekeyed.push_back({oldKey, plc->sKey});
             RekeyChildren(*node, &result.rekeyed);
         }
@@ -274,7 +274,7 @@ EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_v
             raise(ErrorCode::DuplicateKey, branch->sKey());
         }
         if (!tree.setKey(*node, branch->sKey())) raise(ErrorCode::KeyNotUnique, branch->sKey());
-        node->setText(branch->sName());
+        tree.setText(*node, branch->sName());
         result.rekeyed.push_back({oldKey, branch->sKey()});
         result.select = branch->sKey();
         gbCfgSaved = false;
@@ -367,7 +367,7 @@ EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemFo
                 raise(ErrorCode::DuplicateKey, item->sKey());
             }
             if (!tree.setKey(*selected, item->sKey())) raise(ErrorCode::KeyNotUnique, item->sKey());
-            selected->setText(item->sName());
+            tree.setText(*selected, item->sName());
             result.rekeyed.push_back({oldKey, item->sKey()});
             result.select = item->sKey();
             if (selected->parent() != nullptr) result.refreshList = selected->parent()->key();

@@ -231,7 +231,7 @@ void applyChanges(EditorModel& model, const std::vector<InPlaceChange>& changes,
     for (const auto& step : steps) {
         if (step.to->kind == NodeKind::Branch || step.to->kind == NodeKind::Item)
             restoreObject(model, *step.to, 0);
-        step.node->setText(step.to->text);
+        model.tree.setText(*step.node, step.to->text);
         result.rekeyed.push_back({step.from->key, step.to->key});
     }
     // A renamed PLC or branch takes its subtree's keys along.

@@ -60,12 +60,21 @@ Tree::~Tree()
 
 void Tree::reset(std::string rootText)
 {
+    if (observer_ != nullptr) observer_->treeAboutToBeReset();
     index_.clear();
     order_.clear();
     if (root_) destroy(std::move(root_), &Tree::childrenOf);
     root_ = std::make_unique<TreeNode>();
     root_->kind_ = NodeKind::Config;
     root_->text_ = std::move(rootText);
+    if (observer_ != nullptr) observer_->treeReset();
+}
+
+void Tree::setText(TreeNode& node, std::string text)
+{
+    if (node.text_ == text) return;
+    node.text_ = std::move(text);
+    if (observer_ != nullptr) observer_->nodeChanged(node);
 }
 
 TreeNode* Tree::find(std::string_view key) const
@@ -98,16 +107,19 @@ TreeNode* Tree::insertBefore(TreeNode& parent, const TreeNode* before, std::stri
     node->kind_ = kind;
     node->parent_ = &parent;
     TreeNode* raw = node.get();
+    if (observer_ != nullptr) observer_->nodeAboutToBeAdded(parent, before);
     const auto position = before != nullptr ? before->inParent_ : parent.children_.end();
     raw->inParent_ = parent.children_.insert(position, std::move(node));
     order_.push_back(raw);
     raw->inOrder_ = std::prev(order_.end());
+    if (observer_ != nullptr) observer_->nodeAdded(*raw);
     return raw;
 }
 
 void Tree::remove(TreeNode& node)
 {
     if (&node == root_.get() || node.parent_ == nullptr) return;
+    if (observer_ != nullptr) observer_->nodeAboutToBeRemoved(node);
     std::vector<TreeNode*> pending{&node};
     while (!pending.empty()) {
         TreeNode* current = pending.back();
@@ -121,6 +133,7 @@ void Tree::remove(TreeNode& node)
     std::unique_ptr<TreeNode> owned = std::move(*position);
     owned->parent_->children_.erase(position);
     destroy(std::move(owned), &Tree::childrenOf);
+    if (observer_ != nullptr) observer_->nodeRemoved();
 }
 
 bool Tree::setKey(TreeNode& node, std::string key)
@@ -131,6 +144,7 @@ bool Tree::setKey(TreeNode& node, std::string key)
     index_.erase(node.key_);
     node.key_ = std::move(key);
     index_.emplace(std::string_view(node.key_), &node);
+    if (observer_ != nullptr) observer_->nodeChanged(node);
     return true;
 }
 
@@ -153,6 +167,9 @@ bool Tree::setKeys(const std::vector<std::pair<TreeNode*, std::string>>& changes
         node->key_ = key;
         index_.emplace(std::string_view(node->key_), node);
     }
+    if (observer_ != nullptr)
+        for (const auto& change : changes)
+            observer_->nodeChanged(*change.first);
     return true;
 }
 

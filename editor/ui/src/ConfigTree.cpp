@@ -7,237 +7,117 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <algorithm>
-#include <unordered_set>
-
-#include "editor/ui/Icons.h"
 
 namespace orva::editor::ui {
 
-ConfigTree::ConfigTree(QWidget* parent) : QTreeWidget(parent)
+ConfigTree::ConfigTree(Tree& tree, QWidget* parent)
+    : QTreeView(parent), model_(new ConfigTreeModel(tree, this))
 {
+    setModel(model_);
     setHeaderHidden(true);
-    setColumnCount(1);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);  // a double click opens the modify dialog
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
     dragRunner = [](QDrag& drag, Qt::DropActions actions) { return drag.exec(actions); };
+    // The view keeps expansion; the tree's nodes remember it for nodes that come back (undo).
+    connect(this, &QTreeView::expanded, this, [](const QModelIndex& index) {
+        if (auto* node = const_cast<TreeNode*>(ConfigTreeModel::nodeOf(index))) node->setExpanded(true);
+    });
+    connect(this, &QTreeView::collapsed, this, [](const QModelIndex& index) {
+        if (auto* node = const_cast<TreeNode*>(ConfigTreeModel::nodeOf(index))) node->setExpanded(false);
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) { expandMarked(parent, first, last); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (model_->rowCount() > 0) expandMarked({}, 0, 0);
+    });
 }
 
-std::string ConfigTree::keyOf(const QTreeWidgetItem* item)
+void ConfigTree::detach()
 {
-    return item == nullptr ? std::string() : item->data(0, KeyRole).toString().toStdString();
+    setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
 }
 
-NodeKind ConfigTree::kindOf(const QTreeWidgetItem* item)
+void ConfigTree::rebuild()
 {
-    return item == nullptr ? NodeKind::Config : static_cast<NodeKind>(item->data(0, KindRole).toInt());
+    if (model_ != nullptr) model_->refreshAll();
 }
 
-QTreeWidgetItem* ConfigTree::node(std::string_view key) const
+std::string ConfigTree::keyOf(const QModelIndex& index)
 {
-    const auto found = nodes_.find(key);
-    return found == nodes_.end() ? nullptr : found->second;
+    const TreeNode* node = ConfigTreeModel::nodeOf(index);
+    return node == nullptr ? std::string() : node->key();
 }
 
-QTreeWidgetItem* ConfigTree::makeItem(const TreeNode& modelNode)
+NodeKind ConfigTree::kindOf(const QModelIndex& index)
 {
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, QString::fromStdString(modelNode.text()));
-    item->setIcon(0, editorIcon(modelNode.image()));
-    item->setData(0, KeyRole, QString::fromStdString(modelNode.key()));
-    item->setData(0, KindRole, static_cast<int>(modelNode.kind()));
-    nodes_[modelNode.key()] = item;
-    return item;
+    const TreeNode* node = ConfigTreeModel::nodeOf(index);
+    return node == nullptr ? NodeKind::Config : node->kind();
 }
 
-void ConfigTree::clearNodes()
+QModelIndex ConfigTree::node(std::string_view key) const
 {
-    dropTarget_ = nullptr;
-    nodes_.clear();
-    clear();
+    return model_ != nullptr ? model_->indexOf(key) : QModelIndex();
 }
 
-void ConfigTree::rebuild(const Tree& tree)
+void ConfigTree::expandMarked(const QModelIndex& parent, int first, int last)
 {
-    clearNodes();
-    nodes_.reserve(tree.size());
-    // Built apart from the view and handed over at once: a large tree costs no per-node signals.
-    QTreeWidgetItem* root = makeItem(tree.root());
-    std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending{{&tree.root(), root}};
-    std::vector<QTreeWidgetItem*> expand{root};
+    // The root is always open after a load; below it, what the nodes remember.
+    std::vector<QModelIndex> pending;
+    for (int row = first; row <= last; ++row)
+        pending.push_back(model_->index(row, 0, parent));
+    const bool wholeTree = !parent.isValid();
     while (!pending.empty()) {
-        const auto [modelNode, item] = pending.back();
+        const QModelIndex index = pending.back();
         pending.pop_back();
-        QList<QTreeWidgetItem*> children;
-        children.reserve(static_cast<qsizetype>(modelNode->childCount()));
-        for (const auto& child : modelNode->children()) {
-            QTreeWidgetItem* childItem = makeItem(*child);
-            children.push_back(childItem);
-            if (child->childCount() > 0) pending.emplace_back(child.get(), childItem);
-            if (child->expanded()) expand.push_back(childItem);
-        }
-        item->addChildren(children);
-    }
-    addTopLevelItem(root);
-    for (QTreeWidgetItem* item : expand)
-        item->setExpanded(true);
-}
-
-QTreeWidgetItem* ConfigTree::addNode(const TreeNode& modelNode)
-{
-    if (modelNode.parent() == nullptr) return nullptr;
-    QTreeWidgetItem* parentItem = node(modelNode.parent()->key());
-    if (parentItem == nullptr) return nullptr;
-    if (QTreeWidgetItem* existing = node(modelNode.key())) forget(existing);
-    QTreeWidgetItem* item = makeItem(modelNode);
-    // At the model node's place among its siblings (undo puts nodes back in the middle); a node
-    // added last, the usual case, costs no search.
-    const auto& siblings = modelNode.parent()->children();
-    int row = parentItem->childCount();
-    if (siblings.back().get() != &modelNode) {
-        row = 0;
-        for (const auto& sibling : siblings) {
-            if (sibling.get() == &modelNode) break;
-            ++row;
-        }
-    }
-    parentItem->insertChild(std::min(row, parentItem->childCount()), item);
-    if (modelNode.expanded()) item->setExpanded(true);
-    return item;
-}
-
-void ConfigTree::forget(QTreeWidgetItem* item)
-{
-    std::vector<QTreeWidgetItem*> pending{item};
-    while (!pending.empty()) {
-        QTreeWidgetItem* current = pending.back();
-        pending.pop_back();
-        if (current == dropTarget_) dropTarget_ = nullptr;
-        const auto found = nodes_.find(keyOf(current));
-        if (found != nodes_.end() && found->second == current) nodes_.erase(found);
-        for (int i = 0; i < current->childCount(); ++i)
-            pending.push_back(current->child(i));
-    }
-}
-
-void ConfigTree::removeNode(std::string_view key)
-{
-    QTreeWidgetItem* item = node(key);
-    if (item == nullptr || item->parent() == nullptr) return;  // the root stays
-    forget(item);
-    delete item;
-}
-
-void ConfigTree::removeNodes(const std::vector<std::string>& keys)
-{
-    // Removing children one by one costs a search among their siblings and a view update each;
-    // a parent that loses many has its children taken out and the survivors put back at once.
-    constexpr std::size_t kBatch = 32;
-    std::unordered_map<QTreeWidgetItem*, std::unordered_set<QTreeWidgetItem*>> byParent;
-    for (const auto& key : keys) {
-        QTreeWidgetItem* item = node(key);
-        if (item != nullptr && item->parent() != nullptr) byParent[item->parent()].insert(item);
-    }
-    for (auto& [parent, doomed] : byParent) {
-        if (doomed.size() < kBatch) {
-            for (QTreeWidgetItem* item : doomed) {
-                forget(item);
-                delete item;
-            }
-            continue;
-        }
-        // Expansion is kept by the view, not the items: note it below the survivors, restore it after.
-        std::vector<QTreeWidgetItem*> expanded;
-        std::vector<QTreeWidgetItem*> pending;
-        for (int i = 0; i < parent->childCount(); ++i)
-            if (QTreeWidgetItem* child = parent->child(i); !doomed.contains(child)) pending.push_back(child);
-        while (!pending.empty()) {
-            QTreeWidgetItem* current = pending.back();
-            pending.pop_back();
-            if (!current->isExpanded()) continue;
-            expanded.push_back(current);
-            for (int i = 0; i < current->childCount(); ++i)
-                pending.push_back(current->child(i));
-        }
-        const QList<QTreeWidgetItem*> children = parent->takeChildren();
-        QList<QTreeWidgetItem*> keep;
-        keep.reserve(children.size());
-        for (QTreeWidgetItem* child : children) {
-            if (doomed.contains(child)) {
-                forget(child);
-                delete child;
-            } else {
-                keep.push_back(child);
-            }
-        }
-        parent->addChildren(keep);
-        for (QTreeWidgetItem* item : expanded)
-            item->setExpanded(true);
-    }
-}
-
-void ConfigTree::rekey(const std::vector<std::pair<std::string, std::string>>& changes, const Tree& tree)
-{
-    std::vector<std::pair<QTreeWidgetItem*, const std::string*>> found;
-    for (const auto& [oldKey, newKey] : changes)
-        if (QTreeWidgetItem* item = node(oldKey)) found.emplace_back(item, &newKey);
-    for (const auto& [item, newKey] : found)
-        nodes_.erase(keyOf(item));
-    for (const auto& [item, newKey] : found) {
-        item->setData(0, KeyRole, QString::fromStdString(*newKey));
-        if (const TreeNode* modelNode = tree.find(*newKey))
-            item->setText(0, QString::fromStdString(modelNode->text()));
-        nodes_[*newKey] = item;
+        const TreeNode* node = ConfigTreeModel::nodeOf(index);
+        if (node == nullptr || (!node->expanded() && !(wholeTree && node->parent() == nullptr))) continue;
+        expand(index);
+        for (int row = 0; row < static_cast<int>(node->childCount()); ++row)
+            pending.push_back(model_->index(row, 0, index));
     }
 }
 
 void ConfigTree::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::RightButton) {
-        QTreeWidget::mousePressEvent(event);
+        QTreeView::mousePressEvent(event);
         return;
     }
-    QTreeWidgetItem* source = itemAt(event->position().toPoint());
-    if (source == nullptr) return;  // over empty space nothing starts
+    const QPersistentModelIndex source = indexAt(event->position().toPoint());
+    if (!source.isValid()) return;  // over empty space nothing starts
     dragSource_ = keyOf(source);
     dragCopy_ = (event->modifiers() & Qt::ControlModifier) != 0;
     auto* drag = new QDrag(this);
     auto* mime = new QMimeData;
     mime->setText(QString::fromStdString(dragSource_));
     drag->setMimeData(mime);
-    drag->setPixmap(source->icon(0).pixmap(16, 16));
+    drag->setPixmap(source.data(Qt::DecorationRole).value<QIcon>().pixmap(16, 16));
     const Qt::DropAction allowed = dragCopy_ ? Qt::CopyAction : Qt::MoveAction;
     const QPoint pressedAt = event->globalPosition().toPoint();
     dropped_ = false;
     dragRunner(*drag, allowed);
     dragSource_.clear();
-    highlight(nullptr);
+    highlight({});
     drag->deleteLater();
     // Released where it was pressed, without a drop: a right click, which opens the node's menu.
     const bool moved = (QCursor::pos() - pressedAt).manhattanLength() >= QApplication::startDragDistance();
-    if (!dropped_ && !moved && source->treeWidget() == this) {
-        setCurrentItem(source);
+    if (!dropped_ && !moved && source.isValid()) {
+        setCurrentIndex(source);
         emit contextMenuRequested(pressedAt);
     }
 }
 
-void ConfigTree::highlight(QTreeWidgetItem* item)
+void ConfigTree::highlight(const QModelIndex& index)
 {
-    if (item == dropTarget_) return;
-    if (dropTarget_ != nullptr) {
-        dropTarget_->setBackground(0, QBrush());
-        dropTarget_->setForeground(0, QBrush());
-    }
-    dropTarget_ = item;
-    if (dropTarget_ != nullptr) {
-        dropTarget_->setBackground(0, palette().highlight());
-        dropTarget_->setForeground(0, palette().highlightedText());
-    }
+    if (model_ != nullptr) model_->setHighlighted(index, palette().highlight(), palette().highlightedText());
 }
 
 bool ConfigTree::ownDrag(const QMimeData* mime) const
@@ -261,22 +141,23 @@ void ConfigTree::dragMoveEvent(QDragMoveEvent* event)
         event->ignore();
         return;
     }
-    highlight(itemAt(event->position().toPoint()));
+    highlight(indexAt(event->position().toPoint()));
     event->setDropAction(dragCopy_ ? Qt::CopyAction : Qt::MoveAction);
     event->accept();
 }
 
 void ConfigTree::dragLeaveEvent(QDragLeaveEvent* event)
 {
-    highlight(nullptr);
+    highlight({});
     event->accept();
 }
 
 void ConfigTree::dropEvent(QDropEvent* event)
 {
-    QTreeWidgetItem* target = dropTarget_;
-    highlight(nullptr);
-    if (!ownDrag(event->mimeData()) || target == nullptr) {
+    const QModelIndex target = dropTarget();
+    const QString targetKey = QString::fromStdString(keyOf(target));
+    highlight({});
+    if (!ownDrag(event->mimeData()) || !target.isValid()) {
         event->ignore();
         return;
     }
@@ -285,7 +166,6 @@ void ConfigTree::dropEvent(QDropEvent* event)
     dropped_ = true;
     // The model's answer changes the tree; let the drag finish first.
     const QString source = event->mimeData()->text();
-    const QString targetKey = QString::fromStdString(keyOf(target));
     const bool copy = dragCopy_;
     QMetaObject::invokeMethod(
         this, [this, source, targetKey, copy] { emit dropRequested(source, targetKey, copy); },
@@ -294,17 +174,17 @@ void ConfigTree::dropEvent(QDropEvent* event)
 
 void ConfigTree::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem() != nullptr) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
         emit modifyRequested();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 void ConfigTree::focusInEvent(QFocusEvent* event)
 {
     emit focusEntered();
-    QTreeWidget::focusInEvent(event);
+    QTreeView::focusInEvent(event);
 }
 
 }  // namespace orva::editor::ui

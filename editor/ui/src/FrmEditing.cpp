@@ -62,6 +62,7 @@ FrmEditing::~FrmEditing()
     ui_.setProgressSink({});
     ui_.setParentWidget(nullptr);
     if (findDialog_) delete findDialog_.data();
+    tree_->detach();  // the view's model follows model_.tree, which goes before the widgets
 }
 
 void FrmEditing::setCaption()
@@ -236,7 +237,7 @@ void FrmEditing::buildCentre()
     auto* layout = new QVBoxLayout(centre);
     layout->setContentsMargins(2, 2, 2, 2);
     splitter_ = new QSplitter(Qt::Horizontal, centre);
-    tree_ = new ConfigTree(splitter_);
+    tree_ = new ConfigTree(model_.tree, splitter_);
     tree_->setObjectName(QStringLiteral("TreeView1"));
     listModel_ = new RowListModel(this);
     listStack_ = new QStackedWidget(splitter_);
@@ -288,14 +289,16 @@ void FrmEditing::buildCentre()
     statusBar()->addWidget(statusFile_, 1);
     statusBar()->addPermanentWidget(statusModified_);
 
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { nodeSelected(current); });
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) {
+                // While the tree changes under an operation, the window shows the result afterwards.
+                if (!tree_->treeModel()->changing()) nodeSelected(current);
+            });
     // A click on the selected node selects it again, as a click on any other node does.
-    connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
-        if (item == tree_->currentItem()) nodeSelected(item);
+    connect(tree_, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+        if (index == tree_->currentIndex()) nodeSelected(index);
     });
-    connect(tree_, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem*, int) { modifySelected(); });
+    connect(tree_, &QTreeView::doubleClicked, this, [this](const QModelIndex&) { modifySelected(); });
     connect(tree_, &ConfigTree::modifyRequested, this, [this] { modifySelected(); });
     connect(tree_, &ConfigTree::contextMenuRequested, this, &FrmEditing::showContextMenu);
     connect(tree_, &ConfigTree::dropRequested, this,
@@ -303,12 +306,6 @@ void FrmEditing::buildCentre()
                 applyEdit(model_.dragDrop(source.toStdString(), target.toStdString(), copy));
             });
     connect(tree_, &ConfigTree::focusEntered, this, [this] { listHasFocus_ = false; });
-    connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
-        if (TreeNode* node = model_.tree.find(ConfigTree::keyOf(item))) node->setExpanded(true);
-    });
-    connect(tree_, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
-        if (TreeNode* node = model_.tree.find(ConfigTree::keyOf(item))) node->setExpanded(false);
-    });
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(reportView_), static_cast<QAbstractItemView*>(iconView_)}) {
         view->installEventFilter(this);
@@ -431,7 +428,7 @@ MenuGroups FrmEditing::groupsForItemRow() const
 
 std::string FrmEditing::selectedNodeKey() const
 {
-    return ConfigTree::keyOf(tree_->currentItem());
+    return tree_->currentKey();
 }
 
 Selection FrmEditing::selection() const
@@ -451,10 +448,10 @@ Selection FrmEditing::selection() const
     return s;
 }
 
-void FrmEditing::nodeSelected(QTreeWidgetItem* item)
+void FrmEditing::nodeSelected(const QModelIndex& index)
 {
-    if (applying_ || item == nullptr || !model_.gbCfgOpen) return;
-    const TreeNode* node = model_.tree.find(ConfigTree::keyOf(item));
+    if (applying_ || !index.isValid() || !model_.gbCfgOpen) return;
+    const TreeNode* node = model_.tree.find(ConfigTree::keyOf(index));
     if (node == nullptr) return;
     showList(node->key());
     EnMenuButt(groupsForNode(*node));
@@ -532,11 +529,11 @@ void FrmEditing::rowDoubleClicked(const QModelIndex& index)
 
 void FrmEditing::selectNode(const std::string& key)
 {
-    QTreeWidgetItem* item = tree_->node(key);
-    if (item == nullptr) return;
-    tree_->setCurrentItem(item);
-    tree_->scrollToItem(item);
-    if (item == tree_->currentItem()) nodeSelected(item);
+    const QModelIndex index = tree_->node(key);
+    if (!index.isValid()) return;
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+    if (index == tree_->currentIndex()) nodeSelected(index);
 }
 
 void FrmEditing::setListMode(ListMode mode)
@@ -575,39 +572,24 @@ void FrmEditing::setListMode(ListMode mode)
 void FrmEditing::applyEdit(const EditResult& result, bool refreshList, bool rebuildTree)
 {
     if (!result.done && !result.select && !result.refreshList) return;
-    // Adding node by node costs the view more than building it again once the change is large.
-    constexpr std::size_t kRebuildBeyond = 2000;
-    rebuildTree = rebuildTree || result.added.size() + result.removed.size() > kRebuildBeyond;
-    const std::string current = selectedNodeKey();
+    // The tree's view follows the model's tree by itself; here only what to show and select.
     if (rebuildTree) {
-        const QSignalBlocker block(tree_);
+        const std::string current = selectedNodeKey();
+        const QSignalBlocker block(tree_->selectionModel());
         applying_ = true;
-        tree_->rebuild(model_.tree);
-        QTreeWidgetItem* keep = tree_->node(current);
-        tree_->setCurrentItem(keep != nullptr ? keep : tree_->node(""));
+        tree_->rebuild();
+        const QModelIndex keep = tree_->node(current);
+        tree_->setCurrentIndex(keep.isValid() ? keep : tree_->node(""));
         applying_ = false;
-    } else {
-        const QSignalBlocker block(tree_);
-        applying_ = true;
-        tree_->removeNodes(result.removed);
-        if (!result.rekeyed.empty()) {
-            std::vector<std::pair<std::string, std::string>> changes;
-            changes.reserve(result.rekeyed.size());
-            for (const auto& change : result.rekeyed)
-                changes.emplace_back(change.oldKey, change.newKey);
-            tree_->rekey(changes, model_.tree);
-        }
-        QTreeWidgetItem* last = nullptr;
-        for (const auto& key : result.added)
-            if (const TreeNode* node = model_.tree.find(key)) last = tree_->addNode(*node);
-        if (last != nullptr) tree_->scrollToItem(last);
-        applying_ = false;
+    } else if (!result.added.empty()) {
+        const QModelIndex last = tree_->node(result.added.back());
+        if (last.isValid()) tree_->scrollTo(last);
     }
     if (result.select) {
-        if (QTreeWidgetItem* item = tree_->node(*result.select)) {
-            const QSignalBlocker block(tree_);
-            tree_->setCurrentItem(item);
-            tree_->scrollToItem(item);
+        if (const QModelIndex index = tree_->node(*result.select); index.isValid()) {
+            const QSignalBlocker block(tree_->selectionModel());
+            tree_->setCurrentIndex(index);
+            tree_->scrollTo(index);
         }
     }
     refreshState();

@@ -31,7 +31,6 @@ const std::string kFilter = "configuration files |*.xml";
 void FrmEditing::InitObjects()
 {
     model_.InitObjects();
-    tree_->clearNodes();
     listModel_->clear();
     splitter_->hide();
 }
@@ -39,9 +38,8 @@ void FrmEditing::InitObjects()
 void FrmEditing::showRoot()
 {
     {
-        const QSignalBlocker block(tree_);
-        tree_->rebuild(model_.tree);
-        tree_->setCurrentItem(tree_->node(""));
+        const QSignalBlocker block(tree_->selectionModel());
+        tree_->setCurrentIndex(tree_->node(""));
     }
     splitter_->show();
 }
@@ -97,13 +95,17 @@ void FrmEditing::openOffered(const std::string& path)
 
 void FrmEditing::openFile(const std::string& path)
 {
-    tree_->clearNodes();
     listModel_->clear();
     importBar_->setValue(0);
     importPanel_->show();
     EnMenuButt(MenuGroups{});
     lastProgressPaint_ = 0;
-    const bool opened = model_.openConfiguration(path);
+    bool opened = false;
+    {
+        // The tree shows nothing while it is read, and the whole of it once read.
+        const ConfigTreeModel::BulkChange loading(*tree_->treeModel());
+        opened = model_.openConfiguration(path);
+    }
     importPanel_->hide();
     if (!opened) {
         // What was read is incomplete; nothing of it may be saved over a file.
@@ -192,8 +194,7 @@ void FrmEditing::mnuSaveAs_Click()
     const auto path = ui_.chooseFile(FileChoice{true, "Save configuration", kFilter, proposed});
     if (!path) return;
     model_.msConfigFileName = *path;
-    model_.tree.root().setText(*path);
-    if (QTreeWidgetItem* root = tree_->node("")) root->setText(0, QString::fromStdString(*path));
+    model_.tree.setText(model_.tree.root(), *path);
     saveTo(*path);
 }
 

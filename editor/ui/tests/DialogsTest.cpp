@@ -83,7 +83,7 @@ TEST_F(Dialogs, TornelPlcDefaultsAndRedundancy)
     EXPECT_EQ(plc->sSlave, "192.168.0.2");
     EXPECT_EQ(plc->nRedBlock, 100);
     EXPECT_EQ(plc->nCmdBit, 3);
-    EXPECT_EQ(window->tree()->currentItem(), node("Press"));
+    EXPECT_EQ(currentNode(), node("Press"));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Press"}));
     EXPECT_EQ(window->model().gbCfgSaved, false);
 }
@@ -132,8 +132,8 @@ TEST_F(Dialogs, SerialPlcDefaultsAndRenamingAPlcRekeysEverythingBelow)
         click(d, "cmdApply");
     });
     QTest::keyClick(window->tree(), Qt::Key_Return);
-    EXPECT_EQ(node("P1"), nullptr);
-    ASSERT_NE(node("P2.B.Level"), nullptr);
+    EXPECT_FALSE(node("P1").isValid());
+    ASSERT_TRUE(node("P2.B.Level").isValid());
     EXPECT_TRUE(window->model().gcolItems.contains("P2.B.Level"));
     EXPECT_TRUE(window->model().gcolBranches.contains("P2.B"));
     EXPECT_FALSE(window->model().gcolBranches.contains("P1.B"));
@@ -192,8 +192,8 @@ TEST_F(Dialogs, BranchDialogAddsAndRenames)
         click(d, "cmdOk");
     });
     press("branch");
-    ASSERT_NE(node("P1.NewBranch0"), nullptr);
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.NewBranch0"));
+    ASSERT_TRUE(node("P1.NewBranch0").isValid());
+    EXPECT_EQ(currentNode(), node("P1.NewBranch0"));
     addItem("P1.NewBranch0", "Speed");
 
     // Double click renames; every key below follows.
@@ -202,11 +202,10 @@ TEST_F(Dialogs, BranchDialogAddsAndRenames)
         type(d, "txtName", "Drives");
         click(d, "cmdOk");
     });
-    QTreeWidgetItem* branch = node("P1.NewBranch0");
-    QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {},
-                       window->tree()->visualItemRect(branch).center());
-    EXPECT_EQ(node("P1.NewBranch0"), nullptr);
-    ASSERT_NE(node("P1.Drives.Speed"), nullptr);
+
+    QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {}, nodeRect("P1.NewBranch0").center());
+    EXPECT_FALSE(node("P1.NewBranch0").isValid());
+    ASSERT_TRUE(node("P1.Drives.Speed").isValid());
     EXPECT_TRUE(window->model().gcolItems.contains("P1.Drives.Speed"));
     EXPECT_FALSE(window->model().gcolItems.contains("P1.NewBranch0.Speed"));
 }
@@ -312,10 +311,9 @@ TEST_F(Dialogs, ItemDialogModifiesTheSelectedItem)
         type(d, "txtComment", "in mm");
         click(d, "cmdOk");
     });
-    QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {},
-                       window->tree()->visualItemRect(node("P1.B.Level")).center());
-    EXPECT_EQ(node("P1.B.Level"), nullptr);
-    ASSERT_NE(node("P1.B.Height"), nullptr);
+    QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {}, nodeRect("P1.B.Level").center());
+    EXPECT_FALSE(node("P1.B.Level").isValid());
+    ASSERT_TRUE(node("P1.B.Height").isValid());
     EXPECT_EQ(window->model().gcolItems.get("P1.B.Height")->sComment(), "in mm");
     // The list shows the item's branch with the changed row.
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Height"}));

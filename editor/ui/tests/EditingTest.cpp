@@ -31,13 +31,12 @@ protected:
     {
         ConfigTree* tree = window->tree();
         for (const auto& key : {source, target})
-            for (QTreeWidgetItem* p = node(key)->parent(); p != nullptr; p = p->parent())
-                p->setExpanded(true);
+            nodeRect(key);  // opens the node's parents
         bool highlighted = false;
         tree->dragRunner = [&](QDrag& drag, Qt::DropActions actions) {
             EXPECT_EQ(actions, ctrl ? Qt::DropActions(Qt::CopyAction) : Qt::DropActions(Qt::MoveAction));
             EXPECT_EQ(drag.mimeData()->text().toStdString(), source);
-            const QPoint at = tree->visualItemRect(node(target)).center();
+            const QPoint at = nodeRect(target).center();
             QDragEnterEvent enter(at, actions, drag.mimeData(), Qt::RightButton, {});
             QApplication::sendEvent(tree->viewport(), &enter);
             QDragMoveEvent move(at, actions, drag.mimeData(), Qt::RightButton, {});
@@ -48,9 +47,8 @@ protected:
             return drop.dropAction();
         };
         QTest::mousePress(tree->viewport(), Qt::RightButton, ctrl ? Qt::ControlModifier : Qt::NoModifier,
-                          tree->visualItemRect(node(source)).center());
-        QTest::mouseRelease(tree->viewport(), Qt::RightButton, {},
-                            tree->visualItemRect(node(source)).center());
+                          nodeRect(source).center());
+        QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, nodeRect(source).center());
         EXPECT_TRUE(highlighted) << "the drop target was not highlighted";
         // The drop is carried out once the drag has finished.
         QCoreApplication::processEvents();
@@ -102,9 +100,9 @@ TEST_F(Editing, DragAndDropMovesABranchWithItsContents)
 {
     build();
     dragAndDrop("P1.Drives", "P1.Tanks", false);
-    EXPECT_EQ(node("P1.Drives"), nullptr);
-    ASSERT_NE(node("P1.Tanks.Drives.Sub.Deep"), nullptr);
-    EXPECT_TRUE(node("P1.Tanks.Drives")->isExpanded());
+    EXPECT_FALSE(node("P1.Drives").isValid());
+    ASSERT_TRUE(node("P1.Tanks.Drives.Sub.Deep").isValid());
+    EXPECT_TRUE(window->tree()->isExpanded(node("P1.Tanks.Drives")));
     const EditorModel& model = window->model();
     EXPECT_TRUE(model.gcolItems.contains("P1.Tanks.Drives.Speed"));
     EXPECT_TRUE(model.gcolBranches.contains("P1.Tanks.Drives.Sub"));
@@ -117,15 +115,15 @@ TEST_F(Editing, DragWithCtrlCopiesIndependently)
 {
     build();
     dragAndDrop("P1.Drives.Speed", "P1.Tanks", true);
-    ASSERT_NE(node("P1.Drives.Speed"), nullptr);
-    ASSERT_NE(node("P1.Tanks.Speed"), nullptr);
+    ASSERT_TRUE(node("P1.Drives.Speed").isValid());
+    ASSERT_TRUE(node("P1.Tanks.Speed").isValid());
     auto copy = window->model().gcolItems.get("P1.Tanks.Speed");
     copy->sComment("changed");
     EXPECT_EQ(window->model().gcolItems.get("P1.Drives.Speed")->sComment(), "");
 
     dragAndDrop("P1.Drives", "P1.Tanks", true);
-    EXPECT_NE(node("P1.Drives.Sub.Deep"), nullptr);
-    EXPECT_NE(node("P1.Tanks.Drives.Sub.Deep"), nullptr);
+    EXPECT_TRUE(node("P1.Drives.Sub.Deep").isValid());
+    EXPECT_TRUE(node("P1.Tanks.Drives.Sub.Deep").isValid());
 }
 
 TEST_F(Editing, RefusedDrops)
@@ -139,8 +137,8 @@ TEST_F(Editing, RefusedDrops)
     addItem("P1.Tanks", "Speed", "10");
     dragAndDrop("P1.Drives.Speed", "P1.Tanks", false);
     EXPECT_EQ(gui.lastMessage(), "Name already in use at this level. Move not allowed");
-    EXPECT_NE(node("P1.Drives.Speed"), nullptr);
-    EXPECT_NE(node("P1.Drives.Sub"), nullptr);
+    EXPECT_TRUE(node("P1.Drives.Speed").isValid());
+    EXPECT_TRUE(node("P1.Drives.Sub").isValid());
 }
 
 TEST_F(Editing, DeleteAsksFirst)
@@ -150,16 +148,16 @@ TEST_F(Editing, DeleteAsksFirst)
     gui.answers = {Answer::No, Answer::Yes};
     press("delete");
     EXPECT_EQ(gui.questions.back(), "Are you sure you want to delete Level ?");
-    EXPECT_NE(node("P1.Drives.Level"), nullptr);
+    EXPECT_TRUE(node("P1.Drives.Level").isValid());
     press("delete");
-    EXPECT_EQ(node("P1.Drives.Level"), nullptr);
+    EXPECT_FALSE(node("P1.Drives.Level").isValid());
     EXPECT_FALSE(window->model().gcolItems.contains("P1.Drives.Level"));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Speed"}));
 
     clickNode("P1.Drives");
     trigger("mnuDelete");
     EXPECT_EQ(gui.questions.back(), "Are you sure you want to delete Drives and all its items?");
-    EXPECT_EQ(node("P1.Drives"), nullptr);
+    EXPECT_FALSE(node("P1.Drives").isValid());
     EXPECT_FALSE(window->model().gcolItems.contains("P1.Drives.Sub.Deep"));
     EXPECT_FALSE(window->model().gcolBranches.contains("P1.Drives.Sub"));
 
@@ -185,7 +183,7 @@ TEST_F(Editing, DeletingManyRowsKeepsTheRestOfTheBranch)
         click(d, "cmdCancel");
     });
     press("item");
-    node("P1.Drives.Sub")->setExpanded(true);
+    window->tree()->expand(node("P1.Drives.Sub"));
     ASSERT_EQ(window->listModel()->rowCount(), 42);
     // Every row but Speed and the last added one.
     QItemSelection rows;
@@ -197,11 +195,11 @@ TEST_F(Editing, DeletingManyRowsKeepsTheRestOfTheBranch)
     press("delete");
     EXPECT_EQ(childTexts("P1.Drives"), (std::vector<std::string>{"Speed", "Sub", "New_Item_43"}));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Speed", "New_Item_43"}));
-    EXPECT_EQ(node("P1.Drives.Level"), nullptr);
-    EXPECT_EQ(node("P1.Drives.Many"), nullptr);
+    EXPECT_FALSE(node("P1.Drives.Level").isValid());
+    EXPECT_FALSE(node("P1.Drives.Many").isValid());
     EXPECT_EQ(window->model().gcolItems.size(), 4u);  // Speed, New_Item_43, Deep and Volume
-    EXPECT_TRUE(node("P1.Drives.Sub")->isExpanded());
-    ASSERT_NE(node("P1.Drives.Sub.Deep"), nullptr);
+    EXPECT_TRUE(window->tree()->isExpanded(node("P1.Drives.Sub")));
+    ASSERT_TRUE(node("P1.Drives.Sub.Deep").isValid());
     clickNode("P1.Drives.Sub.Deep");
 }
 
@@ -210,10 +208,10 @@ TEST_F(Editing, CutCopiesThenDeletes)
     build();
     clickNode("P1.Drives.Speed");
     press("cut");
-    EXPECT_EQ(node("P1.Drives.Speed"), nullptr);
+    EXPECT_FALSE(node("P1.Drives.Speed").isValid());
     clickNode("P1.Tanks");
     press("paste");
-    EXPECT_NE(node("P1.Tanks.Speed"), nullptr);
+    EXPECT_TRUE(node("P1.Tanks.Speed").isValid());
 }
 
 TEST_F(Editing, PasteNameRenamesTheSelectedRowsAfterConfirmation)
@@ -233,7 +231,7 @@ TEST_F(Editing, PasteNameRenamesTheSelectedRowsAfterConfirmation)
         click(d, "cmdNo");
     });
     press("pastitem");
-    EXPECT_NE(node("P1.Drives.Speed"), nullptr);
+    EXPECT_TRUE(node("P1.Drives.Speed").isValid());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "Rpm\r\nHeight\r\n");
 
     runner.scripts.push_back([](QDialog& d) { click(d, "cmdYes"); });
@@ -286,15 +284,15 @@ TEST_F(Editing, FindAndFindNext)
     EXPECT_FALSE(find->isModal());
     type(*find, "txtFind", "motor");
     click(*find, "cmdFind");
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.B.MOTOR1"));
+    EXPECT_EQ(currentNode(), node("P1.B.MOTOR1"));
     click(*find, "cmdNext");
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.B.MOTOR2"));
+    EXPECT_EQ(currentNode(), node("P1.B.MOTOR2"));
     click(*find, "cmdNext");
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.B.MOTOR3"));
+    EXPECT_EQ(currentNode(), node("P1.B.MOTOR3"));
     click(*find, "cmdNext");
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.B.MOTOR3"));
+    EXPECT_EQ(currentNode(), node("P1.B.MOTOR3"));
     click(*find, "cmdFind");
-    EXPECT_EQ(window->tree()->currentItem(), node("P1.B.MOTOR1"));
+    EXPECT_EQ(currentNode(), node("P1.B.MOTOR1"));
     // The selection brings the item's list and commands.
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"MOTOR1"}));
     EXPECT_TRUE(enabled("mnuCopy"));

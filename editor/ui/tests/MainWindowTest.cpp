@@ -84,7 +84,7 @@ TEST_F(MainWindow, NewConfigurationOfEachKind)
         gui.answers.push_back(Answer::No);  // the previous one stays unsaved
         newConfiguration(option);
         EXPECT_EQ(std::string(config::serverKindName(window->model().gsServerType)), name);
-        EXPECT_EQ(node("")->text(0).toStdString(), path(name + ".xml").string());
+        EXPECT_EQ(node("").data().toString().toStdString(), path(name + ".xml").string());
         EXPECT_EQ(ConfigTree::kindOf(node("")), NodeKind::Config);
         EXPECT_TRUE(window->tree()->isVisible());
         std::vector<std::string> expected{"mnuNewCfg", "mnuOpenCfg", "mnuSaveCfg", "mnuSaveAs",
@@ -218,9 +218,9 @@ TEST_F(MainWindow, DoubleClickOnARowOpensTheModifyDialog)
     QTest::mouseDClick(window->reportView()->viewport(), Qt::LeftButton, {},
                        window->reportView()->visualRect(index).center());
     EXPECT_EQ(runner.titles.back(), "PLC Properties");
-    EXPECT_NE(node("P2"), nullptr);
-    EXPECT_EQ(node("P1"), nullptr);
-    EXPECT_EQ(window->tree()->currentItem(), node("P2"));
+    EXPECT_TRUE(node("P2").isValid());
+    EXPECT_FALSE(node("P1").isValid());
+    EXPECT_EQ(currentNode(), node("P2"));
 }
 
 TEST_F(MainWindow, KeyboardOpensTheModifyDialogAndSelectsAnItemsRow)
@@ -242,7 +242,7 @@ TEST_F(MainWindow, KeyboardOpensTheModifyDialogAndSelectsAnItemsRow)
     QGuiApplication::clipboard()->setText("Height");
     runner.scripts.push_back([](QDialog& d) { click(d, "cmdYes"); });
     press("pastitem");
-    EXPECT_NE(node("P1.B.Height"), nullptr);
+    EXPECT_TRUE(node("P1.B.Height").isValid());
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Height"}));
 }
 

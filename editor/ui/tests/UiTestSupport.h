@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
-#include <QTreeWidgetItem>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -199,19 +198,28 @@ protected:
         trigger("mnuNewCfg");
     }
 
-    QTreeWidgetItem* node(const std::string& key) const { return window->tree()->node(key); }
+    // A tree node's index; invalid when the tree shows no such node.
+    QModelIndex node(const std::string& key) const { return window->tree()->node(key); }
+    QModelIndex currentNode() const { return window->tree()->currentIndex(); }
+    // The node's rectangle in the tree's viewport, its parents opened and scrolled to.
+    QRect nodeRect(const std::string& key) const
+    {
+        ConfigTree* tree = window->tree();
+        const QModelIndex index = node(key);
+        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+            tree->expand(p);
+        tree->scrollTo(index);
+        return tree->visualRect(index);
+    }
 
     // Clicks a tree node as the user would.
     void clickNode(const std::string& key)
     {
-        QTreeWidgetItem* item = node(key);
-        ASSERT_NE(item, nullptr) << key;
-        for (QTreeWidgetItem* p = item->parent(); p != nullptr; p = p->parent())
-            p->setExpanded(true);
+        const QModelIndex index = node(key);
+        ASSERT_TRUE(index.isValid()) << key;
         ConfigTree* tree = window->tree();
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-        ASSERT_EQ(tree->currentItem(), item) << key;
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, nodeRect(key).center());
+        ASSERT_EQ(tree->currentIndex(), index) << key;
     }
 
     // Selects list rows by clicking them, Ctrl held from the second on.
@@ -241,9 +249,11 @@ protected:
     std::vector<std::string> childTexts(const std::string& key) const
     {
         std::vector<std::string> texts;
-        if (QTreeWidgetItem* item = node(key))
-            for (int i = 0; i < item->childCount(); ++i)
-                texts.push_back(item->child(i)->text(0).toStdString());
+        const QModelIndex index = node(key);
+        const QAbstractItemModel* model = window->tree()->model();
+        if (index.isValid())
+            for (int i = 0; i < model->rowCount(index); ++i)
+                texts.push_back(model->index(i, 0, index).data().toString().toStdString());
         return texts;
     }
 

@@ -1,6 +1,7 @@
 // Undo and redo in the window, tags imported from a spreadsheet, and the check against a PLC.
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
@@ -36,7 +37,7 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
               (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y),
                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}));
 
-    QTreeWidgetItem* untouched = node("P1.B");
+    const QPersistentModelIndex untouched = node("P1.B");
     clickNode("P1.A");
     press("delete");
     EXPECT_EQ(childTexts("P1"), std::vector<std::string>{"B"});
@@ -45,13 +46,49 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
     trigger("undo");
     EXPECT_EQ(childTexts("P1"), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(childTexts("P1.A"), (std::vector<std::string>{"X", "Y"}));
-    EXPECT_EQ(node("P1.B"), untouched) << "only what the step changed is shown anew";
+    ASSERT_TRUE(untouched.isValid()) << "only what the step changed is shown anew";
+    EXPECT_EQ(QModelIndex(untouched), node("P1.B"));
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
     EXPECT_TRUE(window->model().gbCfgSaved) << "closing now asks nothing";
     EXPECT_EQ(window->action("redo")->text().toStdString(), "&Redo Delete branch A");
     trigger("redo");
     EXPECT_EQ(childTexts("P1"), std::vector<std::string>{"B"});
     EXPECT_FALSE(window->model().gbCfgSaved);
+}
+
+TEST_F(UndoTags, UndoAndRedoTellTheTreeViewOnlyOfTheRowsTheyChange)
+{
+    build();
+    const QPersistentModelIndex plc = node("P1");
+    const QPersistentModelIndex untouched = node("P1.B");
+    clickNode("P1.A");
+    press("delete");
+    const QAbstractItemModel* treeModel = window->tree()->model();
+    QSignalSpy resets(treeModel, &QAbstractItemModel::modelReset);
+    QSignalSpy layouts(treeModel, &QAbstractItemModel::layoutChanged);
+    QSignalSpy inserted(treeModel, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(treeModel, &QAbstractItemModel::rowsRemoved);
+
+    trigger("undo");  // branch A comes back with its two items
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(layouts.count(), 0);
+    EXPECT_EQ(removed.count(), 0);
+    ASSERT_EQ(inserted.count(), 3);
+    EXPECT_EQ(inserted[0][0].value<QModelIndex>(), node("P1"));
+    EXPECT_EQ(inserted[0][1].toInt(), 0) << "A goes back in front of B";
+    ASSERT_TRUE(untouched.isValid());
+    EXPECT_EQ(QModelIndex(untouched), node("P1.B"));
+    EXPECT_EQ(untouched.row(), 1);
+    EXPECT_EQ(QModelIndex(plc), node("P1"));
+
+    inserted.clear();
+    trigger("redo");
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(inserted.count(), 0);
+    ASSERT_EQ(removed.count(), 1) << "the branch goes with its items in one removal";
+    EXPECT_EQ(removed[0][1].toInt(), 0);
+    EXPECT_EQ(QModelIndex(untouched), node("P1.B"));
+    EXPECT_EQ(untouched.row(), 0);
 }
 
 TEST_F(UndoTags, ImportShowsTheRefusedRowsFirstAndIsOneStepToUndo)
@@ -74,11 +111,11 @@ TEST_F(UndoTags, ImportShowsTheRefusedRowsFirstAndIsOneStepToUndo)
     gui.files.push_back(csv.string());
     trigger("importTags");
     EXPECT_EQ(childTexts("P1.B"), (std::vector<std::string>{"Flow", "NEW"}));
-    EXPECT_NE(node("P1.B.NEW.Level"), nullptr);
+    EXPECT_TRUE(node("P1.B.NEW.Level").isValid());
     EXPECT_EQ(window->action("undo")->text().toStdString(), "&Undo Import 2 objects");
     trigger("undo");
     EXPECT_EQ(childTexts("P1.B"), std::vector<std::string>{});
-    EXPECT_EQ(node("P1.B.NEW"), nullptr);
+    EXPECT_FALSE(node("P1.B.NEW").isValid());
 }
 
 TEST_F(UndoTags, CheckShowsValuesAccessErrorsAndAStoppedPlcOnce)

@@ -43,7 +43,7 @@ TEST_F(UserFaults, EscapeAtTheSaveQuestionKeepsTheConfigurationOpenAndModified)
         EXPECT_TRUE(window->isVisible());
         EXPECT_TRUE(window->model().gbCfgOpen);
         EXPECT_FALSE(window->model().gbCfgSaved);
-        EXPECT_NE(node("P1"), nullptr);
+        EXPECT_TRUE(node("P1").isValid());
         EXPECT_TRUE(gui.fileChoices.empty()) << "no open dialog after Escape";
     }
     // Closing the box with its close button calls the operation off as well; No still discards.
@@ -109,7 +109,7 @@ TEST_F(UserFaults, APlcAddressTheServerCannotReadIsRefusedInTheDialog)
         EXPECT_FALSE(d.isVisible());
     });
     press("plc");
-    ASSERT_NE(node("P1"), nullptr);
+    ASSERT_TRUE(node("P1").isValid());
     EXPECT_EQ(window->model().gcolPlc.get("P1")->sAddress, "10.0.0.1:1102");
 }
 
@@ -126,14 +126,14 @@ TEST_F(UserFaults, APlcIsDeletedWithItsItemsAfterAConfirmationAndComesBackWithUn
     gui.answers.push_back(Answer::No);
     press("delete");
     EXPECT_EQ(gui.questions.back(), "Are you sure you want to delete PLC P1 and its 2 items?");
-    EXPECT_NE(node("P1"), nullptr);
+    EXPECT_TRUE(node("P1").isValid());
     press("delete");
-    EXPECT_EQ(node("P1"), nullptr);
+    EXPECT_FALSE(node("P1").isValid());
     EXPECT_EQ(childTexts(""), std::vector<std::string>{"P2"});
     EXPECT_EQ(window->action("undo")->text().toStdString(), "&Undo Delete PLC P1");
     trigger("undo");
     EXPECT_EQ(childTexts(""), (std::vector<std::string>{"P1", "P2"})) << "back in its place";
-    EXPECT_NE(node("P1.B.A"), nullptr);
+    EXPECT_TRUE(node("P1.B.A").isValid());
     EXPECT_EQ(window->model().gcolPlc.begin()->key, "P1");
 }
 
@@ -149,7 +149,7 @@ TEST_F(UserFaults, AFileGivenOnTheCommandLineOpensWithItsPathAndStateInTheStatus
     // What the command line `Kalder FILE` does with the file.
     window->openFile(file.string());
     ASSERT_TRUE(window->model().gbCfgOpen);
-    EXPECT_NE(node("L1.MOTOR.FAST.Run"), nullptr);
+    EXPECT_TRUE(node("L1.MOTOR.FAST.Run").isValid());
     EXPECT_EQ(window->statusFile()->text().toStdString(), file.string());
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
     // Told once, without a way to hide it: saving writes the branch names in upper case.
@@ -188,13 +188,13 @@ TEST_F(UserFaults, ARightClickWithoutMovingOpensTheNodesMenu)
     clickNode("P1.B");
     ConfigTree* tree = window->tree();
     tree->dragRunner = [](QDrag&, Qt::DropActions) { return Qt::IgnoreAction; };  // released at once
-    const QPoint at = tree->visualItemRect(node("P1.B.Speed")).center();
+    const QPoint at = nodeRect("P1.B.Speed").center();
     QCursor::setPos(tree->viewport()->mapToGlobal(at));
     QTest::mousePress(tree->viewport(), Qt::RightButton, {}, at);
     QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, at);
     QMenu* menu = window->contextMenu();
     ASSERT_TRUE(menu->isVisible());
-    EXPECT_EQ(tree->currentItem(), node("P1.B.Speed"));
+    EXPECT_EQ(tree->currentIndex(), node("P1.B.Speed"));
     std::vector<std::string> entries;
     for (QAction* action : menu->actions())
         if (!action->isSeparator())
@@ -204,7 +204,7 @@ TEST_F(UserFaults, ARightClickWithoutMovingOpensTheNodesMenu)
     menu->hide();
     menu->actions()[3]->trigger();
     EXPECT_EQ(gui.questions.back(), "Are you sure you want to delete Speed ?");
-    EXPECT_EQ(node("P1.B.Speed"), nullptr);
+    EXPECT_FALSE(node("P1.B.Speed").isValid());
 }
 
 }  // namespace

@@ -25,7 +25,6 @@ class TreeNode {
 public:
     const std::string& key() const { return key_; }
     const std::string& text() const { return text_; }
-    void setText(std::string text) { text_ = std::move(text); }
     NodeKind kind() const { return kind_; }
     std::string_view tag() const { return kindTag(kind_); }
     std::string_view image() const { return kindTag(kind_); }
@@ -50,6 +49,20 @@ private:
     Children children_;
     Children::iterator inParent_;
     std::list<TreeNode*>::iterator inOrder_;
+};
+
+// Told of every change of a tree, so that a view over it can show exactly what changed. Each
+// "about to" call comes before the change, while the tree still has its old shape.
+class TreeObserver {
+public:
+    virtual ~TreeObserver() = default;
+    virtual void nodeAboutToBeAdded(const TreeNode& parent, const TreeNode* before) = 0;
+    virtual void nodeAdded(const TreeNode& node) = 0;
+    virtual void nodeAboutToBeRemoved(const TreeNode& node) = 0;  // with its whole subtree
+    virtual void nodeRemoved() = 0;
+    virtual void nodeChanged(const TreeNode& node) = 0;  // its key or text
+    virtual void treeAboutToBeReset() = 0;
+    virtual void treeReset() = 0;
 };
 
 class Tree {
@@ -80,6 +93,11 @@ public:
     // Removes a node with its whole subtree. The root cannot be removed.
     void remove(TreeNode& node);
 
+    void setText(TreeNode& node, std::string text);
+
+    // At most one observer; null stops telling. The observer must outlive its registration.
+    void setObserver(TreeObserver* observer) { observer_ = observer; }
+
     // Gives a node another key; false (nothing changes) when the new key is taken by another node.
     bool setKey(TreeNode& node, std::string key);
 
@@ -98,6 +116,7 @@ private:
     // Keys of the index look into the nodes' own key strings.
     std::unordered_map<std::string_view, TreeNode*, NoCaseHash, NoCaseEqual> index_;
     std::list<TreeNode*> order_;  // root excluded; it is always node 1
+    TreeObserver* observer_ = nullptr;
 };
 
 }  // namespace orva::editor

@@ -1,47 +1,44 @@
 #pragma once
-// The configuration's tree: nodes found by key, and drag and drop started with the right mouse
-// button (Ctrl held for a copy), the node under the pointer highlighted as the drop target.
+// The configuration's tree: a view over the model's tree, nodes found by key, and drag and drop
+// started with the right mouse button (Ctrl held for a copy), the node under the pointer
+// highlighted as the drop target.
 
-#include <QTreeWidget>
+#include <QPersistentModelIndex>
+#include <QTreeView>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
-#include "editor/Text.h"
 #include "editor/Tree.h"
+#include "editor/ui/ConfigTreeModel.h"
 
 class QDrag;
 class QMimeData;
 
 namespace orva::editor::ui {
 
-class ConfigTree : public QTreeWidget {
+class ConfigTree : public QTreeView {
     Q_OBJECT
 public:
-    static constexpr int KeyRole = Qt::UserRole;
-    static constexpr int KindRole = Qt::UserRole + 1;
+    static constexpr int KeyRole = ConfigTreeModel::KeyRole;
+    static constexpr int KindRole = ConfigTreeModel::KindRole;
     static constexpr const char* kMimeType = "text/plain";
 
-    explicit ConfigTree(QWidget* parent = nullptr);
+    // Shows `tree`, which must outlive this view's model (see detach()).
+    explicit ConfigTree(Tree& tree, QWidget* parent = nullptr);
 
-    // Rebuilds every node from the model's tree.
-    void rebuild(const Tree& tree);
-    void clearNodes();
-    QTreeWidgetItem* node(std::string_view key) const;
-    static std::string keyOf(const QTreeWidgetItem* item);
-    static NodeKind kindOf(const QTreeWidgetItem* item);
+    ConfigTreeModel* treeModel() const { return model_; }
+    // Stops following the model's tree, before the tree goes.
+    void detach();
+    // Reads the whole tree again, expanding the nodes marked expanded.
+    void rebuild();
+    // The index of a node's key; invalid when there is none.
+    QModelIndex node(std::string_view key) const;
+    static std::string keyOf(const QModelIndex& index);
+    static NodeKind kindOf(const QModelIndex& index);
+    std::string currentKey() const { return keyOf(currentIndex()); }
 
-    // Adds the model node below its parent's item, at its place among the siblings shown; null
-    // when the parent is not shown.
-    QTreeWidgetItem* addNode(const TreeNode& modelNode);
-    void removeNode(std::string_view key);
-    // Removes many nodes at once; siblings of a large parent are taken out and put back in one step.
-    void removeNodes(const std::vector<std::string>& keys);
-    // Gives several nodes new keys at once (keys may be exchanged among them), texts from the model.
-    void rekey(const std::vector<std::pair<std::string, std::string>>& changes, const Tree& tree);
-
-    QTreeWidgetItem* dropTarget() const { return dropTarget_; }
+    QModelIndex dropTarget() const { return model_ != nullptr ? model_->highlighted() : QModelIndex(); }
 
     // How a started drag is carried out; tests replace it to deliver the drop events themselves.
     std::function<Qt::DropAction(QDrag&, Qt::DropActions)> dragRunner;
@@ -65,13 +62,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QTreeWidgetItem* makeItem(const TreeNode& modelNode);
-    void forget(QTreeWidgetItem* item);
-    void highlight(QTreeWidgetItem* item);
+    void highlight(const QModelIndex& index);
     bool ownDrag(const QMimeData* mime) const;
+    // Expands the nodes the model marks expanded, among `first`..`last` below `parent` and down.
+    void expandMarked(const QModelIndex& parent, int first, int last);
 
-    std::unordered_map<std::string, QTreeWidgetItem*, NoCaseHash, NoCaseEqual> nodes_;
-    QTreeWidgetItem* dropTarget_ = nullptr;
+    ConfigTreeModel* model_ = nullptr;
     std::string dragSource_;
     bool dragCopy_ = false;
     bool dropped_ = false;

@@ -17,7 +17,6 @@
 class QAbstractItemView;
 class QAction;
 class QModelIndex;
-class QTreeWidgetItem;
 class QLabel;
 class QListView;
 class QMenu;
@@ -136,13 +135,13 @@ private:
 
     QAction* addCommand(const char* menuName, const char* key, const QString& text,
                         std::function<void()> command, const QKeySequence& shortcut = {});
-    void nodeSelected(QTreeWidgetItem* item);
+    void nodeSelected(const QModelIndex& index);
     void rowClicked(const QModelIndex& index);
     void rowDoubleClicked(const QModelIndex& index);
     MenuGroups groupsForNode(const TreeNode& node) const;
     MenuGroups groupsForItemRow() const;
     MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
-    // Shows what an operation changed; the tree is built again when much of it changed.
+    // Shows what an operation changed: selection, list and commands (the tree follows the model).
     void applyEdit(const EditResult& result, bool refreshList = true, bool rebuildTree = false);
     // Undo and Redo texts, the export, import and check commands, and the status bar.
     void refreshState();
