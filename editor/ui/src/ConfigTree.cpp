@@ -32,7 +32,9 @@ ConfigTree::ConfigTree(Tree& tree, QWidget* parent)
         if (auto* node = const_cast<TreeNode*>(ConfigTreeModel::nodeOf(index))) node->setExpanded(false);
     });
     connect(model_, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex& parent, int first, int last) { expandMarked(parent, first, last); });
+            [this](const QModelIndex& parentIndex, int first, int last) {
+                expandMarked(parentIndex, first, last);
+            });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         if (model_->rowCount() > 0) expandMarked({}, 0, 0);
     });
