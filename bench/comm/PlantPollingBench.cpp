@@ -105,6 +105,7 @@ void BM_PlantPolling(benchmark::State& state)
                   "\"\n\"OpcUaPort\"=\"" + std::to_string(uaPort) + "\"\n");
     ServerProcess server(tornel, {},
                          {{"ORVA_REGISTRY_ROOT", (work / "registry").string()},
+                          {"ORVA_CONFIG_DIR", (work / "etc").string()},
                           {"DISPLAY", std::nullopt},
                           {"WAYLAND_DISPLAY", std::nullopt}});
     if (!server.waitForLine("OPC UA endpoint", std::chrono::seconds(30))) {

@@ -62,7 +62,9 @@ function writeKey(registryRoot, keyPath, values) {
 // A server without display, on the private registry; resolves once its endpoint is up. The log
 // collects in proc.log.
 function startServer(serverPath, registryRoot) {
-  const env = Object.assign({}, process.env, { ORVA_REGISTRY_ROOT: registryRoot });
+  // The machine's /etc/orva (certificates, users, configuration) stays out of the test.
+  const env = Object.assign({}, process.env,
+    { ORVA_REGISTRY_ROOT: registryRoot, ORVA_CONFIG_DIR: path.join(path.dirname(registryRoot), "etc") });
   delete env.DISPLAY; delete env.WAYLAND_DISPLAY; delete env.QT_QPA_PLATFORM;
   const proc = track(spawn(serverPath, [], { env, stdio: ["ignore", "ignore", "pipe"] }));
   proc.log = "";

@@ -82,7 +82,9 @@ function writeRegistry(root, configFile, uaPort) {
 
 // Starts Tornel without a display; resolves once it logs its endpoint (proc.url).
 function startTornel(tornelPath, registryRoot, args) {
-  const env = Object.assign({}, process.env, { ORVA_REGISTRY_ROOT: registryRoot });
+  // The machine's /etc/orva (certificates, users, configuration) stays out of the test.
+  const env = Object.assign({}, process.env,
+    { ORVA_REGISTRY_ROOT: registryRoot, ORVA_CONFIG_DIR: path.join(path.dirname(registryRoot), "etc") });
   delete env.DISPLAY; delete env.WAYLAND_DISPLAY; delete env.QT_QPA_PLATFORM;
   const proc = track(spawn(tornelPath, args || [], { env, stdio: ["ignore", "ignore", "pipe"] }));
   proc.log = "";
