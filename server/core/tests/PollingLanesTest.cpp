@@ -245,6 +245,8 @@ TEST_F(PollingLanes, EveryRequestIsCompletedExactlyOnceAcrossAStop)
     lanes.reset();
     for (const auto& request : requests)
         EXPECT_TRUE(request->wait(5s));
+    // Completion callbacks run on the toolkit's worker, after the request is marked done.
+    EXPECT_TRUE(waitFor([&] { return completions.load() >= static_cast<int>(requests.size()); }));
     EXPECT_EQ(completions.load(), static_cast<int>(requests.size()));
 }
 

@@ -212,6 +212,7 @@ TEST_F(TornelProcess, WithADisplayRunsItsWindowAndStopsOnSigterm)
     setValue("OpcUaPort", std::to_string(uaPort));
     ServerProcess tornel(executable.string(), {},
                          {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
+                          {"ORVA_CONFIG_DIR", (dir / "etc").string()},
                           {"QT_QPA_PLATFORM", "offscreen"},
                           {"XDG_RUNTIME_DIR", dir.string()}});
     ASSERT_TRUE(tornel.waitForLine("OPC UA endpoint"));
@@ -357,8 +358,8 @@ TEST_F(TornelProcess, HelpAndVersionFollowGnuConventions)
 {
     const auto output = [this](const std::string& option, int* status) {
         std::string text;
-        FILE* pipe = ::popen(("ORVA_REGISTRY_ROOT=" + (dir / "registry").string() + " " +
-                              executable.string() + " " + option + " 2>&1")
+        FILE* pipe = ::popen(("ORVA_REGISTRY_ROOT=" + (dir / "registry").string() + " ORVA_CONFIG_DIR=" +
+                              (dir / "etc").string() + " " + executable.string() + " " + option + " 2>&1")
                                  .c_str(),
                              "r");
         char buffer[256];
