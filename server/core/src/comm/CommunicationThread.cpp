@@ -720,6 +720,11 @@ void CommunicationThread::applyChange(const CyclicChange& change)
     if (change.activate != 0) {
         if (tag.inBlock != 1) {
             core::registerTag(plc, tag, change.updateRate, settings_.gap, now);
+            // A PLC that cannot be reached now gives a new client its error at once, never a
+            // value of an earlier connection labelled Uncertain.
+            if (lastReportedPlc_ == &plc && lastReportedError_ != 0 &&
+                transport_.isConnectionLevel(lastReportedError_))
+                setQuality(tag, qualityFromError(lastReportedError_));
         } else if (tag.block != nullptr && change.updateRate < tag.block->updateRate) {
             core::takeOutOfBlock(plc, tag);
             core::registerTag(plc, tag, change.updateRate, settings_.gap, now);
