@@ -6,7 +6,6 @@
 
 #include "plc/IsoTransport.h"
 #include "plc/S7Protocol.h"
-#include "plc/S7ResultCodes.h"
 
 namespace plc {
 namespace {

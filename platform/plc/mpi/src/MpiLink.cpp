@@ -3,7 +3,6 @@
 #include "mpi/MpiErrorCodes.h"
 #include "plc/S7ErrorCodes.h"
 #include "plc/S7Protocol.h"
-#include "plc/S7ResultCodes.h"
 
 namespace mpi {
 namespace s7 = plc::s7;
@@ -199,7 +198,7 @@ int MpiLink::read(uint16_t dataBlock, uint16_t startByte, std::span<uint8_t> des
     if (const int code = exchange(selected_, s7::encodeReadRequest(ref, dataBlock, startByte, count), answer);
         code != kMpiOk)
         return code;
-    const int code = plc::codeFromResponse(s7::decodeReadResponse(answer, ref, destination));
+    const int code = plc::s7CodeFromResponse(s7::decodeReadResponse(answer, ref, destination));
     return code == plc::kS7ProtocolViolation ? fail(kMpiLinkFailure) : code;
 }
 
@@ -214,7 +213,7 @@ int MpiLink::write(uint16_t dataBlock, uint16_t startByte, std::span<const uint8
             exchange(selected_, s7::encodeWriteRequest(ref, dataBlock, startByte, source), answer);
         code != kMpiOk)
         return code;
-    const int code = plc::codeFromResponse(s7::decodeWriteResponse(answer, ref));
+    const int code = plc::s7CodeFromResponse(s7::decodeWriteResponse(answer, ref));
     return code == plc::kS7ProtocolViolation ? fail(kMpiLinkFailure) : code;
 }
 
