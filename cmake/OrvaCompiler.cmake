@@ -23,3 +23,10 @@ if(ORVA_SANITIZE)
     add_compile_options(-fno-sanitize-recover=undefined)
   endif()
 endif()
+
+# In the fuzz build every library carries the coverage instrumentation that guides the fuzzer, so a
+# fuzz target explores the decoders it reaches instead of mutating blindly; only the fuzz targets
+# themselves link libFuzzer's main (orva_add_fuzz_target).
+if(ORVA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
