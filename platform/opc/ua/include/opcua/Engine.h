@@ -139,6 +139,10 @@ private:
     // Checks the number of operations of a request against the service's limit; sends the fault
     // when it fails.
     bool admitOperations(RequestContext& ctx, size_t count);
+    // The session's subscription that a monitored-item request names, once its own argument
+    // check and the operation limit pass; null after the fault has been sent.
+    Subscription* itemSubscription(RequestContext& ctx, uint32_t subscriptionId, StatusCode argumentStatus,
+                                   size_t operations);
 
     // Services: discovery.
     void findServers(RequestContext& ctx, Reader& r);

@@ -37,7 +37,26 @@ StatusCode filterFor(const ExtensionObject& filter, uint32_t attributeId, const 
     if (isBad(decoded)) return decoded;
     return checkRuleFor(out, attributeId == attr::Value, builtinOfDataType(node.dataType));
 }
+StatusCode timestampsStatus(int32_t timestamps)
+{
+    return timestamps < 0 || timestamps > 3 ? status::BadTimestampsToReturnInvalid : status::Good;
+}
 }  // namespace
+
+Engine::Subscription* Engine::itemSubscription(RequestContext& ctx, uint32_t subscriptionId,
+                                               StatusCode argumentStatus, size_t operations)
+{
+    const auto it = ctx.session->subscriptions.find(subscriptionId);
+    if (it == ctx.session->subscriptions.end()) {
+        sendFault(ctx, status::BadSubscriptionIdInvalid);
+        return nullptr;
+    }
+    if (isBad(argumentStatus)) {
+        sendFault(ctx, argumentStatus);
+        return nullptr;
+    }
+    return admitOperations(ctx, operations) ? it->second.get() : nullptr;
+}
 
 void Engine::deleteMonitoredItem(Subscription& sub, uint32_t itemId)
 {
@@ -113,11 +132,9 @@ void Engine::createMonitoredItems(RequestContext& ctx, Reader& r)
         32);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
     Session* s = ctx.session;
-    const auto subIt = s->subscriptions.find(subId);
-    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
-    if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
-    if (!admitOperations(ctx, requests.size())) return;
-    Subscription& sub = *subIt->second;
+    Subscription* const found = itemSubscription(ctx, subId, timestampsStatus(timestamps), requests.size());
+    if (found == nullptr) return;
+    Subscription& sub = *found;
 
     struct Result {
         StatusCode status = status::Good;
@@ -232,12 +249,9 @@ void Engine::modifyMonitoredItems(RequestContext& ctx, Reader& r)
         },
         24);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
-    Session* s = ctx.session;
-    const auto subIt = s->subscriptions.find(subId);
-    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
-    if (timestamps < 0 || timestamps > 3) return sendFault(ctx, status::BadTimestampsToReturnInvalid);
-    if (!admitOperations(ctx, requests.size())) return;
-    Subscription& sub = *subIt->second;
+    Subscription* const found = itemSubscription(ctx, subId, timestampsStatus(timestamps), requests.size());
+    if (found == nullptr) return;
+    Subscription& sub = *found;
     sendResponse(ctx, svc::ModifyMonitoredItems, [&](Writer& w) {
         w.arrayLength(requests.size());
         for (const auto& m : requests) {
@@ -292,12 +306,10 @@ void Engine::setMonitoringMode(RequestContext& ctx, Reader& r)
     const int32_t mode = r.i32();
     const auto ids = r.array<uint32_t>([](Reader& x) { return x.u32(); }, 4);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
-    Session* s = ctx.session;
-    const auto subIt = s->subscriptions.find(subId);
-    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
-    if (mode < 0 || mode > 2) return sendFault(ctx, status::BadMonitoringModeInvalid);
-    if (!admitOperations(ctx, ids.size())) return;
-    Subscription& sub = *subIt->second;
+    const StatusCode modeStatus = mode < 0 || mode > 2 ? status::BadMonitoringModeInvalid : status::Good;
+    Subscription* const found = itemSubscription(ctx, subId, modeStatus, ids.size());
+    if (found == nullptr) return;
+    Subscription& sub = *found;
     std::vector<StatusCode> results;
     for (const uint32_t id : ids) {
         const auto it = sub.items.find(id);
@@ -321,11 +333,9 @@ void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
     const uint32_t subId = r.u32();
     const auto ids = r.array<uint32_t>([](Reader& x) { return x.u32(); }, 4);
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
-    Session* s = ctx.session;
-    const auto subIt = s->subscriptions.find(subId);
-    if (subIt == s->subscriptions.end()) return sendFault(ctx, status::BadSubscriptionIdInvalid);
-    if (!admitOperations(ctx, ids.size())) return;
-    Subscription& sub = *subIt->second;
+    Subscription* const found = itemSubscription(ctx, subId, status::Good, ids.size());
+    if (found == nullptr) return;
+    Subscription& sub = *found;
     std::vector<StatusCode> results;
     for (const uint32_t id : ids) {
         if (!sub.items.contains(id)) {
@@ -333,7 +343,7 @@ void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
             continue;
         }
         deleteMonitoredItem(sub, id);
-        --s->monitoredItems;
+        --ctx.session->monitoredItems;
         results.push_back(status::Good);
     }
     updateGroupRate(sub);
