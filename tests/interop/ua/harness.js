@@ -47,4 +47,6 @@ function run(main, limitMs) {
   });
 }
 
-module.exports = { check, sleep, waitFor, freePort, track, killAll, exitCodeOf, run };
+const failureCount = () => failures;
+
+module.exports = { check, failureCount, sleep, waitFor, freePort, track, killAll, exitCodeOf, run };

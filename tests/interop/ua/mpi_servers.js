@@ -3,37 +3,11 @@
 "use strict";
 const { spawn } = require("child_process");
 const fs = require("fs");
-const net = require("net");
 const path = require("path");
 
-let failures = 0;
-function check(cond, what) {
-  if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
-}
-const failed = () => failures;
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function waitFor(pred, ms) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) { if (await pred()) return true; await sleep(100); }
-  return pred();
-}
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const srv = net.createServer();
-    srv.listen(0, "127.0.0.1", () => { const p = srv.address().port; srv.close(() => resolve(p)); });
-    srv.on("error", reject);
-  });
-}
-const children = new Set();
-function track(proc) { children.add(proc); proc.on("exit", () => children.delete(proc)); return proc; }
-process.on("exit", () => { for (const c of children) { try { c.kill("SIGKILL"); } catch (e) { /* gone */ } } });
-function exitOf(proc, ms) {
-  return new Promise((resolve) => {
-    if (proc.exitCode !== null || proc.signalCode !== null) return resolve(proc.exitCode);
-    const timer = setTimeout(() => resolve("timeout"), ms);
-    proc.on("exit", (code) => { clearTimeout(timer); resolve(code); });
-  });
-}
+const { check, failureCount, sleep, waitFor, freePort, track, exitCodeOf } = require("./harness");
+const failed = failureCount;
+const exitOf = exitCodeOf;
 async function stop(proc) {
   proc.kill("SIGTERM");
   return exitOf(proc, 15000);

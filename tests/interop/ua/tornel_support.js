@@ -16,47 +16,12 @@ function requireClient() {
   }
 }
 
-let failures = 0;
-function check(cond, what) {
-  if (!cond) { failures++; console.log("not ok - " + what); } else { console.log("ok - " + what); }
-}
-const failureCount = () => failures;
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-async function waitFor(pred, ms) {
-  const end = Date.now() + ms;
-  while (Date.now() < end) { if (await pred()) return true; await sleep(50); }
-  return pred();
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const srv = net.createServer();
-    srv.listen(0, "127.0.0.1", () => { const p = srv.address().port; srv.close(() => resolve(p)); });
-    srv.on("error", reject);
-  });
-}
+const { check, failureCount, sleep, waitFor, freePort, track, killAll, exitCodeOf, run } = require("./harness");
 
 function canConnect(port) {
   return new Promise((resolve) => {
     const s = net.connect({ host: "127.0.0.1", port }, () => { s.destroy(); resolve(true); });
     s.on("error", () => resolve(false));
-  });
-}
-
-const children = new Set();
-function track(proc) {
-  children.add(proc);
-  proc.on("exit", () => children.delete(proc));
-  return proc;
-}
-function killAll() { for (const c of children) { try { c.kill("SIGKILL"); } catch (e) { /* gone */ } } }
-process.on("exit", killAll);
-
-function exitCodeOf(proc, ms) {
-  return new Promise((resolve) => {
-    if (proc.exitCode !== null || proc.signalCode !== null) return resolve(proc.exitCode);
-    const timer = setTimeout(() => resolve("timeout"), ms);
-    proc.on("exit", (code) => { clearTimeout(timer); resolve(code); });
   });
 }
 
@@ -106,22 +71,6 @@ function prepareSample(work, samplePath, plcPort, uaPort, registryName) {
   const registry = path.join(work, registryName || "registry");
   writeRegistry(registry, config, uaPort);
   return { config, registry };
-}
-
-// Runs main with an overall time-out; the exit status tells whether every check passed.
-function run(main, timeoutMs) {
-  const overall = setTimeout(() => { console.log("not ok - overall time-out"); killAll(); process.exit(1); }, timeoutMs);
-  main().then(() => {
-    clearTimeout(overall);
-    console.log(failures === 0 ? "# all passed" : "# " + failures + " failed");
-    killAll();
-    process.exit(failures === 0 ? 0 : 1);
-  }, (e) => {
-    clearTimeout(overall);
-    console.log("not ok - " + (e && e.stack || e));
-    killAll();
-    process.exit(1);
-  });
 }
 
 module.exports = {
