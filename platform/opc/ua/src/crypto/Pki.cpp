@@ -205,26 +205,39 @@ bool Pki::makeLayout(std::string& error) const
     return true;
 }
 
-bool Pki::loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error) const
+bool loadOwnCertificate(const std::string& certificateFile, const std::string& keyFile, OwnCertificate& own,
+                        std::string& error)
+{
+    const Bytes certificate = readFile(certificateFile);
+    crypto::CertPtr cert = crypto::parseCertificate(certificate);
+    if (!cert) {
+        std::unique_ptr<BIO, StoreFree> bio(
+            BIO_new_mem_buf(certificate.data(), static_cast<int>(certificate.size())));
+        cert.reset(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    }
+    const Bytes pem = readFile(keyFile);
+    std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    own.key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!cert || !own.key || X509_check_private_key(cert.get(), own.key.get()) != 1) {
+        error = "the certificate in " + certificateFile + " and the key in " + keyFile +
+                " are unreadable or do not belong together";
+        own.key.reset();
+        return false;
+    }
+    own.der = crypto::certificateDer(cert.get());
+    own.thumbprint = crypto::sha1(own.der);
+    return true;
+}
+
+bool Pki::loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error,
+                          const std::string& name) const
 {
     if (!makeLayout(error)) return false;
-    const fs::path certPath = fs::path(root_) / "own/certs/server.der";
-    const fs::path keyPath = fs::path(root_) / "own/private/server.pem";
+    const fs::path certPath = fs::path(root_) / "own/certs" / (name + ".der");
+    const fs::path keyPath = fs::path(root_) / "own/private" / (name + ".pem");
     std::error_code ec;
-    if (fs::exists(certPath, ec) && fs::exists(keyPath, ec)) {
-        own.der = readFile(certPath);
-        const Bytes pem = readFile(keyPath);
-        std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-        own.key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-        const auto cert = crypto::parseCertificate(own.der);
-        if (!cert || !own.key || X509_check_private_key(cert.get(), own.key.get()) != 1) {
-            error = "the certificate in " + certPath.string() + " and the key in " + keyPath.string() +
-                    " are unreadable or do not belong together";
-            return false;
-        }
-        own.thumbprint = crypto::sha1(own.der);
-        return true;
-    }
+    if (fs::exists(certPath, ec) && fs::exists(keyPath, ec))
+        return loadOwnCertificate(certPath.string(), keyPath.string(), own, error);
     if (!createOwn(subject, own)) {
         error = "cannot create the application instance certificate";
         return false;

@@ -33,9 +33,10 @@ public:
 
     // Creates the folders that are missing. False with why when it cannot.
     bool makeLayout(std::string& error) const;
-    // Loads the server's certificate and key, creating both (RSA 2048, SHA-256, ten years) when
-    // there are none.
-    bool loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error) const;
+    // Loads the application's certificate and key (own/certs/<name>.der, own/private/<name>.pem),
+    // creating both (RSA 2048, SHA-256, ten years) when there are none.
+    bool loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error,
+                         const std::string& name = "server") const;
 
     // Checks a peer's certificate chain (DER certificates one after the other): Good, or
     // BadCertificateUntrusted (then copied into rejected/certs unless autoAccept),
@@ -55,6 +56,10 @@ public:
 private:
     std::string root_;
 };
+
+// A certificate (DER or PEM) and its PEM private key. False with why.
+bool loadOwnCertificate(const std::string& certificateFile, const std::string& keyFile, OwnCertificate& own,
+                        std::string& error);
 
 // A certificate's SHA-1 thumbprint file name in rejected/certs.
 std::string rejectedFileName(crypto::ByteView der);
