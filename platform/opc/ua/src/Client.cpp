@@ -48,6 +48,16 @@ Response parseResponse(std::vector<uint8_t> bytes)
     return r;
 }
 
+namespace {
+// A null data encoding: servers take an empty name for an encoding asked for, which no
+// attribute but a structure's Value has.
+void writeNoDataEncoding(Writer& w)
+{
+    w.u16(0);
+    w.nullString();
+}
+}  // namespace
+
 void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<NodeId, uint32_t>>& nodes,
                       int32_t timestamps)
 {
@@ -58,7 +68,7 @@ void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<Node
         w.nodeId(id);
         w.u32(attribute);
         w.nullString();
-        w.qualifiedName({});
+        writeNoDataEncoding(w);
     }
 }
 
@@ -112,7 +122,7 @@ void writeCreateMonitoredItems(Writer& w, uint32_t subscriptionId, const std::ve
         w.nodeId(nodes[i]);
         w.u32(attr::Value);
         w.nullString();
-        w.qualifiedName({});
+        writeNoDataEncoding(w);
         w.i32(kReporting);
         w.u32(static_cast<uint32_t>(i));
         w.f64(options.samplingIntervalMs);

@@ -157,10 +157,10 @@ std::optional<NodeId> TcpClient::session(const UserIdentity& identity, std::stri
     Security* sec = security_.get();
     CreateSessionFields fields;
     fields.endpointUrl = endpointUrl;
-    crypto::Bytes clientNonce;
+    // A fresh nonce for every session, also unsecured: servers refuse one they have seen before.
+    const crypto::Bytes clientNonce = crypto::randomBytes(32);
+    fields.nonce = text(clientNonce);
     if (sec) {
-        clientNonce = crypto::randomBytes(32);
-        fields.nonce = text(clientNonce);
         fields.certificate = text(sec->own.der);
         fields.applicationUri = sec->own.applicationUri;
     }
