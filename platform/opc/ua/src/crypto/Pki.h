@@ -1,7 +1,9 @@
 #pragma once
 // The certificate store of one server, laid out as OPC UA applications lay it out:
 // own/certs, own/private (the key, mode 0600), trusted/certs, trusted/crl, issuer/certs,
-// issuer/crl, rejected/certs. The folders are read again at every check, so a certificate an
+// issuer/crl, rejected/certs; and user/certs, the users' certificates trusted for logging on
+// (kept apart from trusted/certs: trusting an application is not trusting a person, and the
+// other way round). The folders are read again at every check, so a certificate an
 // administrator moves from rejected/certs to trusted/certs is admitted without a restart.
 
 #include <string>
@@ -42,6 +44,12 @@ public:
     // BadCertificateUntrusted (then copied into rejected/certs unless autoAccept),
     // BadCertificateTimeInvalid, BadCertificateRevoked, BadCertificateInvalid, ...
     StatusCode validate(crypto::ByteView chain, bool autoAccept, std::string& detail) const;
+    // Checks a user's certificate (X.509 identity token): anchored in user/certs, issuers and
+    // revocation lists as for applications. Never copied anywhere nor accepted automatically.
+    StatusCode validateUser(crypto::ByteView chain, std::string& detail) const;
+    // Reads a certificate file (DER or PEM) into user/certs under its thumbprint; removes it.
+    bool trustUser(const std::string& file, std::string& thumbprint, std::string& error) const;
+    void untrustUser(const std::string& thumbprint) const;
 
     // Administration: the certificates of a folder ("trusted", "rejected") by thumbprint.
     struct Entry {
@@ -54,6 +62,7 @@ public:
     bool move(const std::string& thumbprint, const std::string& toFolder, std::string& error) const;
 
 private:
+    StatusCode verify(crypto::ByteView chain, const char* trustedFolder, std::string& detail) const;
     std::string root_;
 };
 

@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kTransportProfile = "http://opcfoundation.org/UA-Profile/Transport/uatcp-uasc-uabinary";
 constexpr const char* kAnonymousPolicyId = "anonymous";
 constexpr const char* kUserNamePolicyId = "username";
+constexpr const char* kCertificatePolicyId = "certificate";
 }  // namespace
 
 std::string Engine::endpointUrlFor(const RequestContext& ctx, std::string_view requested) const
@@ -59,7 +60,9 @@ void Engine::writeEndpoint(Writer& w, std::string_view url, const SecurityPolicy
                 if (p->secure) passwordPolicy = p;
         }
     }
-    w.arrayLength((anonymous ? 1 : 0) + (passwordPolicy != nullptr ? 1 : 0));
+    // User certificates on secured endpoints, signed under the endpoint's policy.
+    const bool certificates = policy.secure && security_ && security_->users.configured() && security_->pki;
+    w.arrayLength((anonymous ? 1 : 0) + (passwordPolicy != nullptr ? 1 : 0) + (certificates ? 1 : 0));
     if (anonymous) {
         w.string(kAnonymousPolicyId);
         w.i32(0);  // anonymous
@@ -76,6 +79,13 @@ void Engine::writeEndpoint(Writer& w, std::string_view url, const SecurityPolicy
             w.nullString();  // the endpoint's own policy
         else
             w.string(passwordPolicy->uri);
+    }
+    if (certificates) {
+        w.string(kCertificatePolicyId);
+        w.i32(2);  // certificate
+        w.nullString();
+        w.nullString();
+        w.nullString();
     }
     w.string(kTransportProfile);
     // Stronger protection ranks higher.

@@ -105,14 +105,15 @@ void Engine::activateSession(RequestContext& ctx, Reader& r)
         8);
     skipStringArray(r);
     const ExtensionObject token = r.extensionObject();
-    r.string();
-    r.byteString();
+    std::pair<std::string, std::string> tokenSignature;
+    tokenSignature.first = r.string();
+    tokenSignature.second = r.byteString();
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
 
     Session* s = ctx.session;
     if (const StatusCode st = checkClientSignature(ctx, *s, signatureAlgorithm, signature); isBad(st))
         return sendFault(ctx, st);
-    if (const StatusCode st = logon(ctx, *s, token); isBad(st)) {
+    if (const StatusCode st = logon(ctx, *s, token, tokenSignature); isBad(st)) {
         s->serverNonce = randomBytes(32);  // a retry signs a fresh nonce
         return sendFault(ctx, st);
     }
