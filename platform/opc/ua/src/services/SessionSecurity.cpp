@@ -113,13 +113,13 @@ StatusCode Engine::certificateLogon(const RequestContext& ctx, Session& s, Reade
     const std::string policyId = r.string();
     const std::string certificate = r.byteString();
     if (!r.ok() || policyId != kCertificatePolicyId) return status::BadIdentityTokenInvalid;
-    // The endpoint offers user certificates on secured channels only; the signature proves the
-    // client holds the certificate's key for this very session.
-    if (!secured(ctx)) return status::BadIdentityTokenRejected;
     size_t used = 0;
     const crypto::CertPtr cert = crypto::parseCertificate(view(certificate), &used);
     const crypto::KeyPtr key = crypto::publicKey(cert.get());
     if (!cert || !key || used != certificate.size()) return status::BadIdentityTokenInvalid;
+    // The endpoint offers user certificates on secured channels only; the signature proves the
+    // client holds the certificate's key for this very session.
+    if (!secured(ctx)) return status::BadIdentityTokenRejected;
     const SecurityPolicy& p = *ctx.security->policy;
     crypto::Bytes signedData = security_->own.der;
     signedData.insert(signedData.end(), s.serverNonce.begin(), s.serverNonce.end());
