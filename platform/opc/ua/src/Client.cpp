@@ -184,13 +184,7 @@ std::string anonymousPolicyId(Reader& r, const std::string& fallback)
 void writeActivateSession(Writer& w, const std::string& signatureAlgorithm,
                           const std::vector<uint8_t>& signature, const ExtensionObject& identityToken)
 {
-    if (signatureAlgorithm.empty()) {
-        w.nullString();
-        w.nullString();
-    } else {
-        w.string(signatureAlgorithm);
-        w.byteString(std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()));
-    }
+    w.signatureData(signatureAlgorithm, signature);
     w.emptyArray();
     w.emptyArray();
     w.extensionObject(identityToken);

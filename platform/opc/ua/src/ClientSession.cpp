@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ClientSecurityState.h"
+#include "EngineInternal.h"
 #include "crypto/Pki.h"
 
 namespace opcua {
@@ -178,13 +179,7 @@ std::optional<NodeId> TcpClient::session(const UserIdentity& identity, std::stri
     const std::string serverNonce = r.byteString();
     const std::string serverCertificate = r.byteString();
     std::vector<EndpointDescription> endpoints = readEndpointDescriptions(r);
-    r.array<int>(
-        [](Reader& x) {
-            x.byteString();
-            x.byteString();
-            return 0;
-        },
-        8);
+    skipSoftwareCertificates(r);
     r.string();  // the server's signature algorithm: the channel's policy says it
     const std::string serverSignature = r.byteString();
     if (!r.ok()) {
