@@ -76,8 +76,9 @@ async function main() {
   check(r.code === 0 && /= 12\.5 +Good/.test(r.out), "None: read (" + r.out.trim() + r.err.trim() + ")");
   r = await uaclient(env, ["-e", url, "write", speedNode, "33.25"]);
   check(r.code === 0 && speed === 33.25, "None: write reaches the server (" + r.out.trim() + r.err.trim() + ")");
-  const ticker = setInterval(() => { speed += 1; }, 150);
+  let ticker = setInterval(() => { speed += 1; }, 150);
   r = await uaclient(env, ["-e", url, "subscribe", "-i", "100", "-t", "2", speedNode]);
+  clearInterval(ticker);
   check(r.code === 0 && r.out.split("\n").filter((l) => l.includes(speedNode)).length >= 2,
     "None: a subscription delivers changes (" + r.out.split("\n").length + " lines) " + r.err.trim());
 
@@ -95,6 +96,7 @@ async function main() {
   check(r.code === 0 && /Good/.test(r.out), "SignAndEncrypt with a user: read after --trust-server (" + r.err.trim() + ")");
   r = await uaclient(env, secure.concat(["write", speedNode, "-7.5"]), "op-secret\n");
   check(r.code === 0 && speed === -7.5, "SignAndEncrypt with a user: write, trusted from now on (" + r.err.trim() + ")");
+  ticker = setInterval(() => { speed += 1; }, 150);
   r = await uaclient(env, secure.concat(["subscribe", "-i", "100", "-t", "2", speedNode]), "op-secret\n");
   check(r.code === 0 && r.out.split("\n").filter((l) => l.includes(speedNode)).length >= 2,
     "SignAndEncrypt with a user: a subscription delivers changes " + r.err.trim());
