@@ -202,7 +202,12 @@ private:
             return false;
         }
         // The unsecured channel served discovery only; the session runs on a secured one.
-        return connect(e, o, err);
+        if (connect(e, o, err)) return true;
+        if (client_.lastError == status::BadCertificateUntrusted)
+            err << "the server does not trust this client's certificate " << certificateThumbprint(own.der)
+                << " (on a gateway server: orva-admin --server NAME pki trust "
+                << certificateThumbprint(own.der) << ")\n";
+        return false;
     }
 
     TcpClient client_;

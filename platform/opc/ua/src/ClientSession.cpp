@@ -124,6 +124,11 @@ std::vector<EndpointDescription> readEndpointDescriptions(Reader& r)
     return out;
 }
 
+std::string certificateThumbprint(const std::vector<uint8_t>& der)
+{
+    return crypto::hex(crypto::sha1(der));
+}
+
 std::string securityPolicyName(const std::string& uri)
 {
     const SecurityPolicy* p = policyByUri(uri);

@@ -37,6 +37,9 @@ bool loadOrCreateClientCertificate(const std::string& folder, const std::string&
 StatusCode checkServerCertificate(const std::string& folder, const std::vector<uint8_t>& certificate,
                                   bool trustOnFirstUse, std::string& detail);
 
+// A certificate's SHA-1 thumbprint in upper-case hex, as certificate folders name their files.
+std::string certificateThumbprint(const std::vector<uint8_t>& der);
+
 enum class UserTokenType : int32_t { Anonymous = 0, UserName = 1, Certificate = 2, IssuedToken = 3 };
 
 struct UserTokenPolicy {
