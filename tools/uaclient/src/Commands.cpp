@@ -336,6 +336,12 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
     const auto end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
     while (std::chrono::steady_clock::now() < end && !(stop != nullptr && stop->load())) {
+        // A long subscription outlives the channel's token: renew it in time.
+        if (c.client().renewalDue() && c.client().open(c.client().tokenLifetimeMs, true) == 0) {
+            err << "the server refused to renew the secure channel (" << formatStatus(c.client().lastError)
+                << ")\n";
+            return 1;
+        }
         const auto r = c.client().receive(std::chrono::milliseconds(200));
         if (!r) {
             if (isBad(c.client().lastError)) {

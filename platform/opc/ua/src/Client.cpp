@@ -376,7 +376,14 @@ uint32_t TcpClient::open(uint32_t lifetimeMs, bool renew)
         encodeChunks(fields, body, ChunkLimits{sendBuffer, 0, 0}, sequence, out);
     }
     if (!sendRaw(out)) return 0;
-    const auto chunk = readChunk();
+    // Responses to requests still in flight (a renewal during a subscription) wait for receive().
+    std::optional<std::vector<uint8_t>> chunk;
+    for (int skipped = 0; skipped < 1000; ++skipped) {
+        chunk = readChunk();
+        if (!chunk || std::memcmp(chunk->data(), "MSG", 3) != 0) break;
+        pending_.push_back(std::move(*chunk));
+        chunk.reset();
+    }
     if (!chunk) return 0;
     if (std::memcmp(chunk->data(), "ERR", 3) == 0 && chunk->size() >= 12) {
         Reader r{std::span(*chunk).subspan(8)};
@@ -413,7 +420,8 @@ uint32_t TcpClient::open(uint32_t lifetimeMs, bool renew)
     channelId = r.u32();
     tokenId = r.u32();
     r.dateTime();
-    r.u32();
+    tokenLifetimeMs = r.u32();
+    tokenIssued = std::chrono::steady_clock::now();
     const std::string serverNonce = r.byteString();
     if (!r.ok()) return 0;
     if (sec) {
@@ -447,7 +455,13 @@ std::optional<Response> TcpClient::receive(std::chrono::milliseconds deadline)
 {
     std::vector<uint8_t> message;
     for (int chunks = 0; chunks < 10000; ++chunks) {
-        const auto chunk = readChunk(deadline);
+        std::optional<std::vector<uint8_t>> chunk;
+        if (!pending_.empty()) {
+            chunk = std::move(pending_.front());
+            pending_.pop_front();
+        } else {
+            chunk = readChunk(deadline);
+        }
         if (!chunk) return std::nullopt;
         if (std::memcmp(chunk->data(), "ERR", 3) == 0) {
             Reader r{std::span(*chunk).subspan(8)};

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -129,6 +130,15 @@ public:
     std::optional<NodeId> session(const UserIdentity& identity, std::string& error);
     // GetEndpoints over the open channel; nothing when the server did not answer.
     std::optional<std::vector<EndpointDescription>> endpoints(const std::string& url);
+    // The revised lifetime of the channel's current token and when it was issued: a client renews
+    // (open with renew) before three quarters of it have passed.
+    uint32_t tokenLifetimeMs = 0;
+    std::chrono::steady_clock::time_point tokenIssued;
+    bool renewalDue() const
+    {
+        return tokenLifetimeMs != 0 && std::chrono::steady_clock::now() - tokenIssued >
+                                           std::chrono::milliseconds(tokenLifetimeMs) * 3 / 4;
+    }
     // The URL sent in Hello and CreateSession.
     std::string endpointUrl = "opc.tcp://127.0.0.1";
 
@@ -144,6 +154,7 @@ private:
     struct Security;  // the secure policy's keys and tokens, null with SecurityPolicy None
     std::unique_ptr<Security> security_;
     std::vector<EndpointDescription> endpoints_;  // from the last endpoints() call
+    std::deque<std::vector<uint8_t>> pending_;    // response chunks that came in during open()
     int fd_ = -1;
     std::vector<uint8_t> in_;
 };
