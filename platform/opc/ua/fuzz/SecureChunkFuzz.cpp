@@ -19,54 +19,54 @@
 #include "opcua/Binary.h"
 
 namespace {
-using opcua::SecurityMode;
+using orva::opcua::SecurityMode;
 
-const opcua::SymmetricKeys& keys()
+const orva::opcua::SymmetricKeys& keys()
 {
-    static const opcua::SymmetricKeys k = [] {
-        const opcua::SecurityPolicy& p = *opcua::policyByName("Basic256Sha256");
+    static const orva::opcua::SymmetricKeys k = [] {
+        const orva::opcua::SecurityPolicy& p = *orva::opcua::policyByName("Basic256Sha256");
         const std::vector<uint8_t> clientNonce(32, 0xC1);
         const std::vector<uint8_t> serverNonce(32, 0x5E);
-        return opcua::deriveKeys(p, serverNonce, clientNonce);
+        return orva::opcua::deriveKeys(p, serverNonce, clientNonce);
     }();
     return k;
 }
 
-opcua::StatusCode decode(std::span<const uint8_t> chunk, SecurityMode mode, opcua::SecureChunk& sc,
-                         std::vector<uint8_t>& plain)
+orva::opcua::StatusCode decode(std::span<const uint8_t> chunk, SecurityMode mode,
+                               orva::opcua::SecureChunk& sc, std::vector<uint8_t>& plain)
 {
     std::string reason;
-    if (const auto s = opcua::peekSymmetricHeader(chunk, sc, reason); opcua::isBad(s)) return s;
-    return opcua::decodeSymmetricChunk(chunk, mode, keys(), plain, sc, reason);
+    if (const auto s = orva::opcua::peekSymmetricHeader(chunk, sc, reason); orva::opcua::isBad(s)) return s;
+    return orva::opcua::decodeSymmetricChunk(chunk, mode, keys(), plain, sc, reason);
 }
 
 // Header, then the plain text signed (and encrypted when it is whole blocks long).
 void protectedPlain(std::span<const uint8_t> plainIn, SecurityMode mode)
 {
-    constexpr size_t block = opcua::SecurityPolicy::kBlockSize;
+    constexpr size_t block = orva::opcua::SecurityPolicy::kBlockSize;
     std::vector<uint8_t> plain(plainIn.begin(), plainIn.end());
     // The signature is two blocks long, so whole blocks of plain text encrypt without rest.
     if (mode == SecurityMode::SignAndEncrypt) plain.resize(plain.size() / block * block);
     std::vector<uint8_t> chunk;
-    opcua::Writer w(chunk);
+    orva::opcua::Writer w(chunk);
     for (const char c : std::string("MSGF"))
         w.u8(static_cast<uint8_t>(c));
-    w.u32(static_cast<uint32_t>(opcua::kSymmetricHeaderSize + plain.size() +
-                                opcua::SecurityPolicy::kSignatureSize));
+    w.u32(static_cast<uint32_t>(orva::opcua::kSymmetricHeaderSize + plain.size() +
+                                orva::opcua::SecurityPolicy::kSignatureSize));
     w.u32(1);
     w.u32(1);
     std::vector<uint8_t> signedData = chunk;
     signedData.insert(signedData.end(), plain.begin(), plain.end());
-    const auto signature = opcua::crypto::hmacSha256(keys().signing, signedData);
+    const auto signature = orva::opcua::crypto::hmacSha256(keys().signing, signedData);
     plain.insert(plain.end(), signature.begin(), signature.end());
     if (mode == SecurityMode::SignAndEncrypt) {
         std::vector<uint8_t> encrypted;
-        if (!opcua::crypto::aesCbc(true, keys().encrypting, keys().iv, plain, encrypted)) return;
+        if (!orva::opcua::crypto::aesCbc(true, keys().encrypting, keys().iv, plain, encrypted)) return;
         chunk.insert(chunk.end(), encrypted.begin(), encrypted.end());
     } else {
         chunk.insert(chunk.end(), plain.begin(), plain.end());
     }
-    opcua::SecureChunk sc;
+    orva::opcua::SecureChunk sc;
     std::vector<uint8_t> out;
     decode(chunk, mode, sc, out);
 }
@@ -78,9 +78,9 @@ void mutatedChunks(std::span<const uint8_t> input, SecurityMode mode)
     const auto body = input.first(input.size() - 4);
     std::vector<uint8_t> encoded;
     uint32_t sequence = 7;
-    const opcua::ChunkHeaderFields fields{opcua::MessageType::Message, 1, 1, 42};
-    if (opcua::isBad(opcua::encodeSymmetricChunks(fields, mode, keys(), body, opcua::ChunkLimits{8192, 0, 0},
-                                                  sequence, encoded)))
+    const orva::opcua::ChunkHeaderFields fields{orva::opcua::MessageType::Message, 1, 1, 42};
+    if (orva::opcua::isBad(orva::opcua::encodeSymmetricChunks(
+            fields, mode, keys(), body, orva::opcua::ChunkLimits{8192, 0, 0}, sequence, encoded)))
         std::abort();
     // The first byte's high bit says whether one byte is flipped at all.
     const bool mutate = (spec[0] & 0x80) != 0;
@@ -89,8 +89,8 @@ void mutatedChunks(std::span<const uint8_t> input, SecurityMode mode)
     std::vector<uint8_t> message;
     std::vector<uint8_t> plain;
     size_t offset = 0;
-    while (offset + opcua::kHeaderSize <= encoded.size()) {
-        opcua::Reader r{std::span<const uint8_t>(encoded).subspan(offset + 4, 4)};
+    while (offset + orva::opcua::kHeaderSize <= encoded.size()) {
+        orva::opcua::Reader r{std::span<const uint8_t>(encoded).subspan(offset + 4, 4)};
         const size_t size = r.u32();
         std::vector<uint8_t> chunk(encoded.begin() + static_cast<ptrdiff_t>(offset),
                                    encoded.begin() + static_cast<ptrdiff_t>(offset + size));
@@ -100,10 +100,10 @@ void mutatedChunks(std::span<const uint8_t> input, SecurityMode mode)
             chunk.resize(chunk.size() - std::min(cut, chunk.size()));
         }
         offset += size;
-        opcua::SecureChunk sc;
+        orva::opcua::SecureChunk sc;
         const auto s = decode(chunk, mode, sc, plain);
         if (mutated) continue;  // refused or, rarely, a flip in a byte nothing checks: either is fine
-        if (opcua::isBad(s) || sc.requestId != 42) std::abort();
+        if (orva::opcua::isBad(s) || sc.requestId != 42) std::abort();
         message.insert(message.end(), sc.body.begin(), sc.body.end());
     }
     // Without a mutation the chunks carry exactly the body.
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1) return 0;
     const std::span<const uint8_t> input(data + 1, size - 1);
     std::vector<uint8_t> plain;
-    opcua::SecureChunk sc;
+    orva::opcua::SecureChunk sc;
     switch (data[0] % 6) {
         case 0:
             decode(input, SecurityMode::Sign, sc, plain);

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr int kMaxDepth = 16;
@@ -589,4 +589,4 @@ void Reader::diagnosticInfo()
     --depth_;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -11,7 +11,7 @@
 #include "ClientSecurityState.h"
 #include "opcua/AddressSpace.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
                                  const std::function<void(Writer&)>& fields, uint32_t timeoutHint)
@@ -496,4 +496,4 @@ std::optional<NodeId> TcpClient::session()
     return session(UserIdentity{}, error);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

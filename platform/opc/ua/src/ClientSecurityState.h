@@ -8,7 +8,7 @@
 #include "net/ChunkSecurity.h"
 #include "opcua/Client.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct TcpClient::Security {
     struct Token {
@@ -39,4 +39,4 @@ struct TcpClient::Security {
     }
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

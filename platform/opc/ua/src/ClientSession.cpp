@@ -9,7 +9,7 @@
 #include "EngineInternal.h"
 #include "crypto/Pki.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr uint32_t kCreateSession = 461, kCreateSessionResponse = 464, kActivateSession = 467,
@@ -273,4 +273,4 @@ std::optional<NodeId> TcpClient::session(const UserIdentity& identity, std::stri
     return token;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -14,7 +14,7 @@
 #include "opcua/NumericRange.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Encoding ids (binary) of the services; the response id is the request id + 3.
 namespace svc {
@@ -79,4 +79,4 @@ void skipStringArray(Reader& r);
 // An array of SignedSoftwareCertificate (CreateSession and ActivateSession), read past.
 void skipSoftwareCertificates(Reader& r);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -16,7 +16,7 @@
 #include "opcua/Engine.h"
 #include "opcua/Server.h"
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 namespace fs = std::filesystem;
@@ -156,9 +156,9 @@ TEST(SessionSecurity, AnonymousAccessAndUnsecuredSessionsFollowTheSettings)
 }
 
 }  // namespace
-}  // namespace opcua
+}  // namespace orva::opcua
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 // The stack's client against its server for every secure policy and mode: a user session, a read,
@@ -226,4 +226,4 @@ TEST(SecuredClient, EveryPolicyAndModeCarriesASessionAcrossARenewal)
 }
 
 }  // namespace
-}  // namespace opcua
+}  // namespace orva::opcua

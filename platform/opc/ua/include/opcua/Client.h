@@ -17,7 +17,7 @@
 #include "opcua/ClientSecurity.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Builds a request body: encoding id, request header, then the service's fields.
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
@@ -159,4 +159,4 @@ private:
     std::vector<uint8_t> in_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

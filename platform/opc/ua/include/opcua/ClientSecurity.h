@@ -12,7 +12,7 @@
 
 using evp_pkey_st = struct evp_pkey_st;
 
-namespace opcua {
+namespace orva::opcua {
 
 struct ClientCertificate {
     std::vector<uint8_t> der;
@@ -68,4 +68,4 @@ struct UserIdentity {
     std::string password;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -12,7 +12,7 @@
 #include "crypto/Crypto.h"
 #include "opcua/StatusCodes.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct OwnCertificate {
     crypto::Bytes der;
@@ -73,4 +73,4 @@ bool loadOwnCertificate(const std::string& certificateFile, const std::string& k
 // A certificate's SHA-1 thumbprint file name in rejected/certs.
 std::string rejectedFileName(crypto::ByteView der);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -11,7 +11,7 @@
 
 #include "crypto/Crypto.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr int kIterations = 200000;
@@ -169,4 +169,4 @@ std::optional<Access> UserStore::checkCertificate(const std::string& thumbprint)
     return std::nullopt;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -4,7 +4,7 @@
 
 #include "opcua/Binary.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 using crypto::Bytes;
 using crypto::ByteView;
@@ -264,4 +264,4 @@ StatusCode encodeSymmetricChunks(const ChunkHeaderFields& fields, SecurityMode m
     return status::Good;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

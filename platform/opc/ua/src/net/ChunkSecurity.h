@@ -13,7 +13,7 @@
 #include "opcua/StatusCodes.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 inline constexpr size_t kSymmetricHeaderSize = kHeaderSize + 8;  // message header, channel id, token id
 inline constexpr size_t kSequenceHeaderSize = 8;
@@ -59,4 +59,4 @@ StatusCode encodeSymmetricChunks(const ChunkHeaderFields& fields, SecurityMode m
                                  const SymmetricKeys& keys, std::span<const uint8_t> body,
                                  const ChunkLimits& peer, uint32_t& sequence, std::vector<uint8_t>& out);
 
-}  // namespace opcua
+}  // namespace orva::opcua

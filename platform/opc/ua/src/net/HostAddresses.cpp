@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct IfAddrsFree {
@@ -47,4 +47,4 @@ std::vector<std::string> certificateAddresses(const std::string& listeningAddres
     return out;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

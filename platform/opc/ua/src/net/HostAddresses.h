@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace opcua {
+namespace orva::opcua {
 
 // The numeric addresses of the host's interfaces that are up, loopback first: IPv4 for
 // "0.0.0.0", IPv4 and IPv6 for "::" (a dual-stack socket takes both). Any other listening
 // address is returned as it stands.
 std::vector<std::string> certificateAddresses(const std::string& listeningAddress);
 
-}  // namespace opcua
+}  // namespace orva::opcua

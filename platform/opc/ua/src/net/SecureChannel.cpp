@@ -4,7 +4,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 using crypto::Bytes;
 using crypto::ByteView;
@@ -257,4 +257,4 @@ StatusCode SecureChannel::encodeSymmetric(MessageType type, uint32_t requestId, 
     return encodeSymmetricChunks(fields, info_.mode, token.serverKeys, body, peer, sendSequence_, out);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -19,7 +19,7 @@
 #include "opcua/Limits.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Server-wide numbering of channels and tokens.
 struct ChannelNumbers {
@@ -105,4 +105,4 @@ private:
     ChunkAssembler assembler_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua
