@@ -8,7 +8,7 @@
 namespace orva::admin {
 
 namespace {
-std::optional<std::string> promptOnce(const char* prompt)
+std::optional<std::string> promptOnce(const std::string& prompt)
 {
     std::cerr << prompt << std::flush;
     termios saved{};
@@ -23,7 +23,26 @@ std::optional<std::string> promptOnce(const char* prompt)
     if (!ok) return std::nullopt;
     return line;
 }
+
+std::optional<std::string> readLine(std::string& error)
+{
+    std::string password;
+    if (!std::getline(std::cin, password)) {
+        error = "no password on standard input";
+        return std::nullopt;
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
 }  // namespace
+
+std::optional<std::string> readPassword(const std::string& prompt, std::string& error)
+{
+    if (!isatty(STDIN_FILENO)) return readLine(error);
+    auto password = promptOnce(prompt);
+    if (!password) error = "no password entered";
+    return password;
+}
 
 std::optional<std::string> readNewPassword(std::string& error)
 {
@@ -40,11 +59,11 @@ std::optional<std::string> readNewPassword(std::string& error)
             return std::nullopt;
         }
         password = *first;
-    } else if (!std::getline(std::cin, password)) {
-        error = "no password on standard input";
+    } else if (auto line = readLine(error)) {
+        password = *line;
+    } else {
         return std::nullopt;
     }
-    if (!password.empty() && password.back() == '\r') password.pop_back();
     if (password.empty()) {
         error = "the password is empty";
         return std::nullopt;

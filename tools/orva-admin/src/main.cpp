@@ -1,6 +1,6 @@
 // orva-admin: users, certificates and the endpoint of one of the gateway's servers.
 //
-//   orva-admin --server NAME user add USER --role read|write
+//   orva-admin --server NAME user add USER --role read|write [--cert FILE]
 //   orva-admin --server NAME user passwd USER
 //   orva-admin --server NAME user remove USER
 //   orva-admin --server NAME user list
@@ -33,7 +33,7 @@ namespace {
 using orva::process::ServerIdentity;
 
 constexpr const char* kUsage =
-    "usage: orva-admin --server NAME user add USER --role read|write\n"
+    "usage: orva-admin --server NAME user add USER --role read|write [--cert FILE]\n"
     "       orva-admin --server NAME user passwd USER\n"
     "       orva-admin --server NAME user remove USER\n"
     "       orva-admin --server NAME user list\n"
@@ -41,7 +41,8 @@ constexpr const char* kUsage =
     "       orva-admin --server NAME pki trust THUMBPRINT\n"
     "       orva-admin --server NAME pki reject THUMBPRINT\n"
     "       orva-admin --server NAME endpoint\n"
-    "NAME is Tornel, Vardel, Lorvik or Pennat.\n";
+    "NAME is Tornel, Vardel, Lorvik or Pennat. With --cert the user logs on with that X.509\n"
+    "certificate (DER or PEM) instead of a password; it is trusted in the PKI folder's user/certs.\n";
 
 int fail(const std::string& message)
 {
@@ -55,38 +56,54 @@ int usage()
     return 2;
 }
 
-int userCommand(const orva::opcua::UserStore& store, const std::vector<std::string>& args)
+int userCommand(const orva::opcua::UserStore& store, const orva::opcua::Pki& pki,
+                const std::vector<std::string>& args)
 {
     std::vector<orva::opcua::UserEntry> users;
     std::string error;
     if (!store.load(users, error)) return fail(error);
     const std::string& verb = args[0];
     if (verb == "list" && args.size() == 1) {
-        for (const auto& u : users)
-            std::cout << u.name << ' ' << orva::opcua::accessName(u.role) << '\n';
+        for (const auto& u : users) {
+            std::cout << u.name << ' ' << orva::opcua::accessName(u.role);
+            if (const std::string t = u.certificateThumbprint(); !t.empty())
+                std::cout << " certificate " << t;
+            std::cout << '\n';
+        }
         return 0;
     }
     if (args.size() < 2) return usage();
     const std::string& name = args[1];
     auto found = std::find_if(users.begin(), users.end(), [&](const auto& u) { return u.name == name; });
     if (verb == "add") {
-        if (args.size() != 4 || args[2] != "--role") return usage();
+        const bool withCertificate = args.size() == 6 && args[4] == "--cert";
+        if ((args.size() != 4 && !withCertificate) || args[2] != "--role") return usage();
         const auto role = orva::opcua::accessByName(args[3]);
         if (!role || *role == orva::opcua::Access::None)
             return fail("the role is read or write, not \"" + args[3] + "\"");
         if (!orva::opcua::validUserName(name))
             return fail("a user name has 1 to 64 characters, no spaces and no ':'");
         if (found != users.end()) return fail("user " + name + " exists (user passwd changes the password)");
-        const auto password = orva::admin::readNewPassword(error);
-        if (!password) return fail(error);
-        users.push_back({name, *role, orva::opcua::hashPassword(*password)});
+        if (withCertificate) {
+            std::string thumbprint;
+            if (!pki.trustUser(args[5], thumbprint, error)) return fail(error);
+            users.push_back({name, *role, orva::opcua::certificateEntry(thumbprint)});
+        } else {
+            const auto password = orva::admin::readNewPassword(error);
+            if (!password) return fail(error);
+            users.push_back({name, *role, orva::opcua::hashPassword(*password)});
+        }
     } else if (verb == "passwd" && args.size() == 2) {
         if (found == users.end()) return fail("no user " + name);
+        if (!found->certificateThumbprint().empty())
+            return fail("user " + name + " logs on with a certificate");
         const auto password = orva::admin::readNewPassword(error);
         if (!password) return fail(error);
         found->hash = orva::opcua::hashPassword(*password);
     } else if (verb == "remove" && args.size() == 2) {
         if (found == users.end()) return fail("no user " + name);
+        // A removed user's certificate is no longer trusted for logging on.
+        if (const std::string t = found->certificateThumbprint(); !t.empty()) pki.untrustUser(t);
         users.erase(found);
     } else {
         return usage();
@@ -150,7 +167,9 @@ int main(int argc, char** argv)
     const std::vector<std::string> rest(args.begin() + 3, args.end());
     if (command == "endpoint" && rest.empty()) return endpointCommand(identity, registry, settings);
     if (rest.empty()) return usage();
-    if (command == "user") return userCommand(orva::opcua::UserStore(settings.usersFile), rest);
+    if (command == "user")
+        return userCommand(orva::opcua::UserStore(settings.usersFile), orva::opcua::Pki(settings.pkiFolder),
+                           rest);
     if (command == "pki") return pkiCommand(orva::opcua::Pki(settings.pkiFolder), rest);
     return usage();
 }

@@ -1,9 +1,14 @@
 #include "Commands.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 
+#include <unistd.h>
+
+#include "Password.h"
 #include "TextFormat.h"
 #include "opcua/AddressSpace.h"
 #include "opcua/Client.h"
@@ -18,22 +23,68 @@ constexpr uint32_t kRead = 631, kWrite = 673, kBrowse = 527, kBrowseNext = 533, 
                    kActivateSession = 467, kCloseSession = 473, kCreateSubscription = 787,
                    kCreateMonitoredItems = 751, kPublish = 826, kServiceFault = 397;
 
+// How to reach the server: the endpoint, its security and the user.
+struct Options {
+    std::string url = "opc.tcp://127.0.0.1:4840";
+    std::string policy = "None";
+    std::string mode = "None";
+    std::string user;
+    std::string certFile;
+    std::string keyFile;
+    bool trustServer = false;
+    bool secure() const { return policy != "None"; }
+};
+
+int32_t modeNumber(const std::string& mode)
+{
+    return mode == "None" ? 1 : mode == "Sign" ? 2 : mode == "SignAndEncrypt" ? 3 : 0;
+}
+
+const char* modeName(int32_t mode)
+{
+    return mode == 1 ? "None" : mode == 2 ? "Sign" : mode == 3 ? "SignAndEncrypt" : "Invalid";
+}
+
+// The client's own certificate folder, laid out as the servers' (own, trusted, rejected, ...).
+std::string clientPkiFolder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string base = config != nullptr && config[0] == '/' ? config
+                             : home != nullptr                     ? std::string(home) + "/.config"
+                                                                   : std::string(".");
+    return base + "/orva/uaclient/pki";
+}
+
 // One connection with an activated session.
 class Connection {
 public:
-    bool open(const Endpoint& e, std::ostream& err)
+    bool open(const Endpoint& e, const Options& o, std::ostream& err)
     {
-        if (!client_.connect(e.host, e.port)) {
-            err << "cannot connect to " << e.host << ":" << e.port << "\n";
-            return false;
+        if (!connect(e, o, err)) return false;
+        if (o.secure() || !o.user.empty()) {
+            std::optional<EndpointDescription> chosen = chooseEndpoint(o, err);
+            if (!chosen) return false;
+            if (o.secure() && !secure(e, o, *chosen, err)) return false;
         }
-        if (!client_.hello() || client_.open() == 0) {
-            err << "the server refused the connection (" << formatStatus(client_.lastError) << ")\n";
-            return false;
+        UserIdentity identity;
+        if (!o.user.empty()) {
+            std::string error;
+            const auto password = orva::admin::readPassword("Password for " + o.user + ": ", error);
+            if (!password) {
+                err << error << "\n";
+                return false;
+            }
+            identity.type = UserTokenType::UserName;
+            identity.userName = o.user;
+            identity.password = *password;
         }
-        const auto token = client_.session();
+        std::string step;
+        const auto token = client_.session(identity, step);
         if (!token) {
-            err << "the server refused the session\n";
+            err << "the server refused the session (" << step
+                << (isBad(client_.lastError) ? ": " + formatStatus(client_.lastError) : std::string())
+                << ")\n";
             return false;
         }
         token_ = *token;
@@ -76,6 +127,89 @@ public:
     uint32_t next() { return ++handle_; }
 
 private:
+    bool connect(const Endpoint& e, const Options& o, std::ostream& err)
+    {
+        client_.close();
+        if (!client_.connect(e.host, e.port)) {
+            err << "cannot connect to " << e.host << ":" << e.port << "\n";
+            return false;
+        }
+        client_.endpointUrl = o.url;
+        if (!client_.hello() || client_.open() == 0) {
+            err << "the server refused the connection (" << formatStatus(client_.lastError) << ")\n";
+            return false;
+        }
+        return true;
+    }
+
+    // The endpoint of the policy and mode asked for, from GetEndpoints over an unsecured channel.
+    std::optional<EndpointDescription> chooseEndpoint(const Options& o, std::ostream& err)
+    {
+        const auto endpoints = client_.endpoints(o.url);
+        if (!endpoints) {
+            err << "the server did not answer GetEndpoints (" << formatStatus(client_.lastError) << ")\n";
+            return std::nullopt;
+        }
+        const std::string uri = securityPolicyUri(o.policy);
+        for (const auto& ep : *endpoints)
+            if (ep.securityPolicyUri == uri && ep.securityMode == modeNumber(o.mode)) return ep;
+        err << "the server offers no endpoint with " << o.policy << " " << o.mode << "; it offers:";
+        for (const auto& ep : *endpoints)
+            err << " " << securityPolicyName(ep.securityPolicyUri) << " " << modeName(ep.securityMode) << ";";
+        err << "\n";
+        return std::nullopt;
+    }
+
+    // Checks the server's certificate against our folder, then opens a secured channel.
+    bool secure(const Endpoint& e, const Options& o, const EndpointDescription& chosen, std::ostream& err)
+    {
+        const std::string folder = clientPkiFolder();
+        ClientCertificate own;
+        std::string error;
+        if (!o.certFile.empty()) {
+            if (!loadClientCertificate(o.certFile, o.keyFile, own, error)) {
+                err << error << "\n";
+                return false;
+            }
+        } else {
+            const bool existed = std::filesystem::exists(folder + "/own/certs/uaclient.der");
+            char host[256] = {};
+            ::gethostname(host, sizeof host - 1);
+            if (!loadOrCreateClientCertificate(folder, "uaclient",
+                                               "urn:" + std::string(host) + ":ORVA:uaclient", own, error)) {
+                err << error << "\n";
+                return false;
+            }
+            if (!existed)
+                err << "uaclient: made a self-signed client certificate in " << folder
+                    << "/own/certs/uaclient.der; the server must trust it (orva-admin pki trust)\n";
+        }
+        std::string detail;
+        const StatusCode verdict =
+            checkServerCertificate(folder, chosen.serverCertificate, o.trustServer, detail);
+        if (isBad(verdict)) {
+            err << "the server's certificate is refused (" << formatStatus(verdict) << ": " << detail << ")";
+            if (verdict == status::BadCertificateUntrusted)
+                err << "; it was saved in " << folder << "/rejected/certs: move it to " << folder
+                    << "/trusted/certs, or run once with --trust-server";
+            err << "\n";
+            return false;
+        }
+        if (o.trustServer && !detail.empty()) err << "uaclient: server certificate " << detail << "\n";
+        if (!client_.secure(chosen.securityPolicyUri, chosen.securityMode, own, chosen.serverCertificate,
+                            error)) {
+            err << error << "\n";
+            return false;
+        }
+        // The unsecured channel served discovery only; the session runs on a secured one.
+        if (connect(e, o, err)) return true;
+        if (client_.lastError == status::BadCertificateUntrusted)
+            err << "the server does not trust this client's certificate " << certificateThumbprint(own.der)
+                << " (on a gateway server: orva-admin --server NAME pki trust "
+                << certificateThumbprint(own.der) << ")\n";
+        return false;
+    }
+
     TcpClient client_;
     NodeId token_;
     uint32_t handle_ = 100;
@@ -202,6 +336,12 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
     const auto end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
     while (std::chrono::steady_clock::now() < end && !(stop != nullptr && stop->load())) {
+        // A long subscription outlives the channel's token: renew it in time.
+        if (c.client().renewalDue() && c.client().open(c.client().tokenLifetimeMs, true) == 0) {
+            err << "the server refused to renew the secure channel (" << formatStatus(c.client().lastError)
+                << ")\n";
+            return 1;
+        }
         const auto r = c.client().receive(std::chrono::milliseconds(200));
         if (!r) {
             if (isBad(c.client().lastError)) {
@@ -236,28 +376,79 @@ int subscribe(Connection& c, const std::vector<NodeId>& nodes, double intervalMs
 
 std::string usage()
 {
-    return "usage: uaclient [-e opc.tcp://127.0.0.1:4840] COMMAND\n"
+    return "usage: uaclient [OPTIONS] COMMAND\n"
            "  browse [-r] [NODE]             list what NODE (default: Objects) organizes; -r: the whole "
            "tree\n"
            "  read NODE...                   value, status and source time of each node\n"
            "  write NODE VALUE               write VALUE (arrays: 1,2,3) in the node's data type\n"
            "  subscribe [-i MS] [-t S] NODE...  print data changes for S seconds (default 10)\n"
+           "options:\n"
+           "  -e, --endpoint URL             the server (default opc.tcp://127.0.0.1:4840)\n"
+           "  --security POLICY MODE         None None (default), or Basic256Sha256,\n"
+           "                                 Aes128_Sha256_RsaOaep, Aes256_Sha256_RsaPss with Sign or\n"
+           "                                 SignAndEncrypt\n"
+           "  --user NAME                    log on as NAME; the password is asked for on a terminal,\n"
+           "                                 otherwise read as one line of standard input\n"
+           "  --cert FILE --key FILE         the client's certificate (DER or PEM) and PEM key; default:\n"
+           "                                 a self-signed one made in ~/.config/orva/uaclient/pki\n"
+           "  --trust-server                 trust the server's certificate when it is not yet trusted\n"
            "NODE: i=85, ns=0;i=2258, ns=1;s=Line1.Drives.Speed, or an item ID such as Line1.Drives.Speed\n";
 }
+
+namespace {
+// Reads the options before the command; false (usage printed) when one is wrong.
+bool parseOptions(std::vector<std::string>& args, Options& o, std::ostream& err)
+{
+    while (!args.empty() && args[0].starts_with("-")) {
+        const std::string option = args[0];
+        size_t used = 2;
+        if ((option == "-e" || option == "--endpoint") && args.size() >= 2) {
+            o.url = args[1];
+        } else if (option == "--security" && args.size() >= 3) {
+            o.policy = args[1];
+            o.mode = args[2];
+            used = 3;
+            const bool none = o.policy == "None";
+            if ((!none && securityPolicyUri(o.policy).empty()) || modeNumber(o.mode) == 0 ||
+                none != (o.mode == "None")) {
+                err << "unknown security " << o.policy << " " << o.mode
+                    << " (None None, or a policy with Sign or SignAndEncrypt)\n";
+                return false;
+            }
+        } else if (option == "--user" && args.size() >= 2) {
+            o.user = args[1];
+        } else if (option == "--cert" && args.size() >= 2) {
+            o.certFile = args[1];
+        } else if (option == "--key" && args.size() >= 2) {
+            o.keyFile = args[1];
+        } else if (option == "--trust-server") {
+            o.trustServer = true;
+            used = 1;
+        } else {
+            err << "unknown or incomplete option " << option << "\n" << usage();
+            return false;
+        }
+        args.erase(args.begin(), args.begin() + static_cast<ptrdiff_t>(used));
+    }
+    if (o.certFile.empty() != o.keyFile.empty()) {
+        err << "--cert and --key go together\n";
+        return false;
+    }
+    if (args.empty()) {
+        err << usage();
+        return false;
+    }
+    return true;
+}
+}  // namespace
 
 int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
         const std::atomic<bool>* stop)
 {
     std::vector<std::string> args = argsIn;
-    std::string url = "opc.tcp://127.0.0.1:4840";
-    if (args.size() >= 2 && (args[0] == "-e" || args[0] == "--endpoint")) {
-        url = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
-    if (args.empty()) {
-        err << usage();
-        return 2;
-    }
+    Options options;
+    if (!parseOptions(args, options, err)) return 2;
+    const std::string url = options.url;
     const std::string command = args[0];
     args.erase(args.begin());
     std::string error;
@@ -278,7 +469,7 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
             return 2;
         }
         Connection c;
-        if (!c.open(*endpoint, err)) return 1;
+        if (!c.open(*endpoint, options, err)) return 1;
         int budget = 100000;
         printTree(c, args.empty() ? NodeId::num(id::Objects) : parseNodeId(args[0]), 0, recursive, out, err,
                   budget);
@@ -290,7 +481,7 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
             return 2;
         }
         Connection c;
-        if (!c.open(*endpoint, err)) return 1;
+        if (!c.open(*endpoint, options, err)) return 1;
         std::vector<std::pair<NodeId, uint32_t>> nodes;
         for (const auto& a : args)
             nodes.emplace_back(parseNodeId(a), attr::Value);
@@ -310,7 +501,7 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
             return 2;
         }
         Connection c;
-        if (!c.open(*endpoint, err)) return 1;
+        if (!c.open(*endpoint, options, err)) return 1;
         const NodeId node = parseNodeId(args[0]);
         const auto info = c.read({{node, attr::DataType}, {node, attr::ValueRank}}, err);
         if (info.size() != 2) return 1;
@@ -372,7 +563,7 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
             return 2;
         }
         Connection c;
-        if (!c.open(*endpoint, err)) return 1;
+        if (!c.open(*endpoint, options, err)) return 1;
         return subscribe(c, nodes, interval, seconds, out, err, stop);
     }
     err << "unknown command " << command << "\n" << usage();

@@ -12,10 +12,11 @@ using namespace orva::opcua;
 
 namespace {
 struct Fixture {
-    Fixture()
+    explicit Fixture(ServerLimits limits = {})
     {
         ServerOptions o;
         o.port = 0;
+        o.limits = limits;
         server = std::make_unique<Server>(backend, o);
         EXPECT_TRUE(server->start());
     }
@@ -101,4 +102,20 @@ TEST(UaClient, ReportsAServerThatIsNotThere)
     // Port 1 on loopback: nothing listens there.
     EXPECT_EQ(orva::uaclient::run({"-e", "opc.tcp://127.0.0.1:1", "read", "i=2258"}, out, err), 1);
     EXPECT_NE(err.str().find("cannot connect"), std::string::npos);
+}
+
+// A subscription that outlives the channel's token keeps its channel: uaclient renews the token in
+// time, with publish responses in flight.
+TEST(UaClient, LongSubscriptionRenewsTheChannelToken)
+{
+    ServerLimits limits;
+    limits.minTokenLifetime = 1000;
+    limits.maxTokenLifetime = 1000;  // expires after 1.25 s without a renewal
+    Fixture f(limits);
+    EXPECT_EQ(f.run({"subscribe", "-i", "100", "-t", "4", "i=2258"}), 0) << f.err.str();
+    size_t lines = 0;
+    for (size_t at = f.out.str().find("i=2258"); at != std::string::npos;
+         at = f.out.str().find("i=2258", at + 1))
+        ++lines;
+    EXPECT_GE(lines, 10u) << "changes kept coming for the whole time:\n" << f.out.str();
 }

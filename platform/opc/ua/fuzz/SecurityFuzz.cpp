@@ -4,6 +4,7 @@
 //      signature and padding checks)
 //   1: a client certificate chain checked against the certificate store
 //   2: the body of a UserNameIdentityToken in ActivateSession (token fields, password decryption)
+//   3: the body of an X509IdentityToken in ActivateSession (token fields, user certificate)
 #include <unistd.h>
 
 #include <cstddef>
@@ -47,7 +48,7 @@ std::shared_ptr<orva::opcua::ServerSecurity> security()
     return instance;
 }
 
-void userToken(std::span<const uint8_t> body)
+void userToken(std::span<const uint8_t> body, uint32_t tokenType)
 {
     std::vector<std::vector<uint8_t>> responses;
     orva::opcua::Engine engine(
@@ -73,7 +74,7 @@ void userToken(std::span<const uint8_t> body)
                                                             w.emptyArray();
                                                             w.emptyArray();
                                                             orva::opcua::ExtensionObject e;
-                                                            e.typeId = orva::opcua::NodeId::num(324);
+                                                            e.typeId = orva::opcua::NodeId::num(tokenType);
                                                             e.encoding = 1;
                                                             e.body.assign(body.begin(), body.end());
                                                             w.extensionObject(e);
@@ -89,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1) return 0;
     const std::span<const uint8_t> input(data + 1, size - 1);
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
         case 0: {
             orva::opcua::SecureChannel channel(orva::opcua::ChunkLimits{65536, 1 << 20, 64},
                                                security().get());
@@ -106,8 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             security()->pki->validate(input, true, detail);
             break;
         }
+        case 2:
+            userToken(input, 324);
+            break;
         default:
-            userToken(input);
+            userToken(input, 327);
             break;
     }
     return 0;

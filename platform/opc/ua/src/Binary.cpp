@@ -245,6 +245,17 @@ void Writer::variant(const Variant& v)
     }
 }
 
+void Writer::signatureData(std::string_view algorithm, std::span<const uint8_t> signature)
+{
+    if (algorithm.empty()) {
+        nullString();
+        nullString();
+        return;
+    }
+    string(algorithm);
+    byteString(std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()));
+}
+
 void Writer::dataValue(const DataValue& d)
 {
     uint8_t mask = 0;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "ClientSecurityState.h"
 #include "opcua/AddressSpace.h"
 
 namespace orva::opcua {
@@ -47,6 +48,16 @@ Response parseResponse(std::vector<uint8_t> bytes)
     return r;
 }
 
+namespace {
+// A null data encoding: servers take an empty name for an encoding asked for, which no
+// attribute but a structure's Value has.
+void writeNoDataEncoding(Writer& w)
+{
+    w.u16(0);
+    w.nullString();
+}
+}  // namespace
+
 void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<NodeId, uint32_t>>& nodes,
                       int32_t timestamps)
 {
@@ -57,26 +68,36 @@ void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<Node
         w.nodeId(id);
         w.u32(attribute);
         w.nullString();
-        w.qualifiedName({});
+        writeNoDataEncoding(w);
     }
 }
 
-void writeCreateSession(Writer& w, double timeoutMs)
+void writeCreateSession(Writer& w, const CreateSessionFields& f)
 {
-    w.string("urn:test:client");
-    w.string("urn:test");
-    w.localizedText({"", "test client"});
-    w.i32(1);
+    w.string(f.applicationUri);
+    w.string("urn:orva");
+    w.localizedText({"", "ORVA client"});
+    w.i32(1);  // client
     w.nullString();
     w.nullString();
     w.nullArray();
     w.nullString();
-    w.string("opc.tcp://127.0.0.1");
-    w.string("test session");
-    w.byteString(std::string(32, 'n'));
-    w.nullString();
-    w.f64(timeoutMs);
+    w.string(f.endpointUrl);
+    w.string("session");
+    w.byteString(f.nonce);
+    if (f.certificate.empty())
+        w.nullString();
+    else
+        w.byteString(f.certificate);
+    w.f64(f.timeoutMs);
     w.u32(0);
+}
+
+void writeCreateSession(Writer& w, double timeoutMs)
+{
+    CreateSessionFields f;
+    f.timeoutMs = timeoutMs;
+    writeCreateSession(w, f);
 }
 
 void writeCreateSubscription(Writer& w, double publishingIntervalMs, uint32_t lifetimeCount,
@@ -101,7 +122,7 @@ void writeCreateMonitoredItems(Writer& w, uint32_t subscriptionId, const std::ve
         w.nodeId(nodes[i]);
         w.u32(attr::Value);
         w.nullString();
-        w.qualifiedName({});
+        writeNoDataEncoding(w);
         w.i32(kReporting);
         w.u32(static_cast<uint32_t>(i));
         w.f64(options.samplingIntervalMs);
@@ -151,43 +172,28 @@ PublishedChanges parsePublishResponse(const Response& response)
 std::string anonymousPolicyId(Reader& r, const std::string& fallback)
 {
     constexpr int32_t kModeNone = 1;
-    std::string found;
-    const size_t endpoints = r.arrayLength(64);
-    for (size_t i = 0; i < endpoints && r.ok(); ++i) {
-        r.string();  // endpoint URL
-        r.string();  // server: application URI, product URI, name, type, gateway, profile, URLs
-        r.string();
-        r.localizedText();
-        r.i32();
-        r.string();
-        r.string();
-        r.array<std::string>([](Reader& x) { return x.string(); }, 16);
-        r.byteString();  // server certificate
-        const int32_t mode = r.i32();
-        const std::string policy = r.string();
-        const size_t tokens = r.arrayLength(16);
-        for (size_t t = 0; t < tokens && r.ok(); ++t) {
-            const std::string policyId = r.string();
-            const int32_t type = r.i32();
-            r.string();
-            r.string();
-            r.string();
-            // The unsecured endpoint's anonymous token first: that is where this client logs on.
-            if (type == 0 && mode == kModeNone && policy == kSecurityPolicyNone && found.empty())
-                found = policyId;
-        }
-        r.string();  // transport profile
-        r.u8();      // security level
+    // The unsecured endpoint's anonymous token: that is where this client logs on.
+    for (const auto& e : readEndpointDescriptions(r)) {
+        if (e.securityMode != kModeNone || e.securityPolicyUri != kSecurityPolicyNone) continue;
+        for (const auto& t : e.userTokens)
+            if (t.type == UserTokenType::Anonymous && r.ok()) return t.policyId;
     }
-    return r.ok() && !found.empty() ? found : fallback;
+    return fallback;
+}
+
+void writeActivateSession(Writer& w, const std::string& signatureAlgorithm,
+                          const std::vector<uint8_t>& signature, const ExtensionObject& identityToken)
+{
+    w.signatureData(signatureAlgorithm, signature);
+    w.emptyArray();
+    w.emptyArray();
+    w.extensionObject(identityToken);
+    w.nullString();  // user token signature
+    w.nullString();
 }
 
 void writeAnonymousActivate(Writer& w, const std::string& policyId)
 {
-    w.nullString();
-    w.nullString();
-    w.emptyArray();
-    w.emptyArray();
     ExtensionObject token;
     token.typeId = NodeId::num(321);
     token.encoding = 1;
@@ -195,10 +201,10 @@ void writeAnonymousActivate(Writer& w, const std::string& policyId)
     Writer tw(body);
     tw.string(policyId);
     token.body.assign(body.begin(), body.end());
-    w.extensionObject(token);
-    w.nullString();
-    w.nullString();
+    writeActivateSession(w, "", {}, token);
 }
+
+TcpClient::TcpClient() = default;
 
 TcpClient::~TcpClient()
 {
@@ -298,7 +304,7 @@ std::optional<Acknowledge> TcpClient::hello(uint32_t receiveBuffer, uint32_t sen
     w.u32(sendBufferSize);
     w.u32(maxMessage);
     w.u32(maxChunks);
-    w.string("opc.tcp://127.0.0.1");
+    w.string(endpointUrl);
     w.patchU32(4, static_cast<uint32_t>(out.size()));
     if (!sendRaw(out)) return std::nullopt;
     const auto chunk = readChunk();
@@ -314,29 +320,119 @@ std::optional<Acknowledge> TcpClient::hello(uint32_t receiveBuffer, uint32_t sen
     return a;
 }
 
+bool TcpClient::secure(const std::string& policyUri, int32_t mode, const ClientCertificate& own,
+                       const std::vector<uint8_t>& serverCertificate, std::string& error)
+{
+    auto sec = std::make_unique<Security>();
+    sec->policy = policyByUri(policyUri);
+    sec->mode = static_cast<SecurityMode>(mode);
+    if (sec->policy == nullptr || !sec->policy->secure) {
+        error = "no secure policy " + policyUri;
+        return false;
+    }
+    if (sec->mode != SecurityMode::Sign && sec->mode != SecurityMode::SignAndEncrypt) {
+        error = "a secure policy takes mode Sign or SignAndEncrypt";
+        return false;
+    }
+    if (!own.valid()) {
+        error = "no client certificate";
+        return false;
+    }
+    const crypto::CertPtr cert = crypto::parseCertificate(serverCertificate);
+    sec->serverKey = crypto::publicKey(cert.get());
+    if (!cert || crypto::rsaSize(sec->serverKey.get()) < 128) {
+        error = "the server's certificate is unusable";
+        return false;
+    }
+    sec->own = own;
+    sec->serverCertificate = serverCertificate;
+    sec->serverThumbprint = crypto::sha1(serverCertificate);
+    security_ = std::move(sec);
+    return true;
+}
+
 uint32_t TcpClient::open(uint32_t lifetimeMs, bool renew)
 {
+    Security* sec = security_.get();
+    if (sec) sec->clientNonce = crypto::randomBytes(sec->policy->nonceLength);
     const auto body = makeRequest(446, NodeId{}, 1, [&](Writer& w) {
         w.u32(0);
         w.u32(renew ? 1 : 0);
-        w.u32(1);
-        w.byteString("");
+        w.u32(sec ? static_cast<uint32_t>(sec->mode) : 1);
+        if (sec)
+            w.byteString(std::string_view(reinterpret_cast<const char*>(sec->clientNonce.data()),
+                                          sec->clientNonce.size()));
+        else
+            w.byteString("");
         w.u32(lifetimeMs);
     });
-    ChunkHeaderFields fields{MessageType::Open, channelId, 0, nextRequestId++};
     std::vector<uint8_t> out;
-    encodeChunks(fields, body, ChunkLimits{sendBuffer, 0, 0}, sequence, out);
+    if (sec) {
+        if (isBad(encodeAsymmetricChunk(channelId, sec->parties(), nextRequestId++, body, sendBuffer,
+                                        sequence, out)))
+            return 0;
+    } else {
+        ChunkHeaderFields fields{MessageType::Open, channelId, 0, nextRequestId++};
+        encodeChunks(fields, body, ChunkLimits{sendBuffer, 0, 0}, sequence, out);
+    }
     if (!sendRaw(out)) return 0;
-    const auto chunk = readChunk();
+    // Responses to requests still in flight (a renewal during a subscription) wait for receive().
+    std::optional<std::vector<uint8_t>> chunk;
+    for (int skipped = 0; skipped < 1000; ++skipped) {
+        chunk = readChunk();
+        if (!chunk || std::memcmp(chunk->data(), "MSG", 3) != 0) break;
+        pending_.push_back(std::move(*chunk));
+        chunk.reset();
+    }
     if (!chunk) return 0;
-    SecureChunk sc;
-    if (isBad(decodeSecureChunk(*chunk, sc)) || sc.type != MessageType::Open) return 0;
-    const Response resp = parseResponse({sc.body.begin(), sc.body.end()});
-    if (!resp.ok || isBad(resp.serviceResult)) return 0;
+    if (std::memcmp(chunk->data(), "ERR", 3) == 0 && chunk->size() >= 12) {
+        Reader r{std::span(*chunk).subspan(8)};
+        lastError = r.u32();
+        return 0;
+    }
+    std::vector<uint8_t> responseBody;
+    if (sec) {
+        MessageHeader h;
+        if (isBad(parseHeader(*chunk, h)) || h.type != MessageType::Open) return 0;
+        Reader hr{std::span(*chunk).subspan(kHeaderSize)};
+        hr.u32();
+        hr.string();
+        hr.byteString();
+        hr.byteString();
+        crypto::Bytes plain;
+        std::string reason;
+        if (!hr.ok() ||
+            isBad(decodeAsymmetricChunk(*chunk, kHeaderSize + hr.position(), sec->parties(), plain, reason)))
+            return 0;
+        responseBody.assign(plain.begin() + kSequenceHeaderSize, plain.end());
+    } else {
+        SecureChunk sc;
+        if (isBad(decodeSecureChunk(*chunk, sc)) || sc.type != MessageType::Open) return 0;
+        responseBody.assign(sc.body.begin(), sc.body.end());
+    }
+    const Response resp = parseResponse(std::move(responseBody));
+    if (!resp.ok || isBad(resp.serviceResult)) {
+        if (resp.ok) lastError = resp.serviceResult;
+        return 0;
+    }
     Reader r = resp.body();
     r.u32();
     channelId = r.u32();
     tokenId = r.u32();
+    r.dateTime();
+    tokenLifetimeMs = r.u32();
+    tokenIssued = std::chrono::steady_clock::now();
+    const std::string serverNonce = r.byteString();
+    if (!r.ok()) return 0;
+    if (sec) {
+        const crypto::ByteView nonce(reinterpret_cast<const uint8_t*>(serverNonce.data()),
+                                     serverNonce.size());
+        if (nonce.size() != sec->policy->nonceLength) return 0;
+        sec->previous = sec->current;
+        sec->current.id = tokenId;
+        sec->current.client = deriveKeys(*sec->policy, nonce, sec->clientNonce);
+        sec->current.server = deriveKeys(*sec->policy, sec->clientNonce, nonce);
+    }
     return tokenId;
 }
 
@@ -346,7 +442,11 @@ uint32_t TcpClient::send(const std::vector<uint8_t>& body, uint32_t chunkBody)
     std::vector<uint8_t> out;
     ChunkLimits limits{chunkBody == 0 ? sendBuffer : chunkBody + 24, 0, 0};
     ChunkHeaderFields fields{MessageType::Message, channelId, tokenId, requestId};
-    encodeChunks(fields, body, limits, sequence, out);
+    if (security_)
+        encodeSymmetricChunks(fields, security_->mode, security_->current.client, body, limits, sequence,
+                              out);
+    else
+        encodeChunks(fields, body, limits, sequence, out);
     sendRaw(out);
     return requestId;
 }
@@ -355,7 +455,13 @@ std::optional<Response> TcpClient::receive(std::chrono::milliseconds deadline)
 {
     std::vector<uint8_t> message;
     for (int chunks = 0; chunks < 10000; ++chunks) {
-        const auto chunk = readChunk(deadline);
+        std::optional<std::vector<uint8_t>> chunk;
+        if (!pending_.empty()) {
+            chunk = std::move(pending_.front());
+            pending_.pop_front();
+        } else {
+            chunk = readChunk(deadline);
+        }
         if (!chunk) return std::nullopt;
         if (std::memcmp(chunk->data(), "ERR", 3) == 0) {
             Reader r{std::span(*chunk).subspan(8)};
@@ -363,7 +469,19 @@ std::optional<Response> TcpClient::receive(std::chrono::milliseconds deadline)
             return std::nullopt;
         }
         SecureChunk sc;
-        if (isBad(decodeSecureChunk(*chunk, sc))) return std::nullopt;
+        if (security_) {
+            std::string reason;
+            Security& sec = *security_;
+            if (isBad(peekSymmetricHeader(*chunk, sc, reason))) return std::nullopt;
+            const Security::Token* token = sc.tokenId == sec.current.id    ? &sec.current
+                                           : sc.tokenId == sec.previous.id ? &sec.previous
+                                                                           : nullptr;
+            if (token == nullptr ||
+                isBad(decodeSymmetricChunk(*chunk, sec.mode, token->server, sec.plain, sc, reason)))
+                return std::nullopt;
+        } else if (isBad(decodeSecureChunk(*chunk, sc))) {
+            return std::nullopt;
+        }
         receivedSequences.push_back(sc.sequenceNumber);
         message.insert(message.end(), sc.body.begin(), sc.body.end());
         if (sc.chunkType == 'F') return parseResponse(std::move(message));
@@ -374,21 +492,8 @@ std::optional<Response> TcpClient::receive(std::chrono::milliseconds deadline)
 
 std::optional<NodeId> TcpClient::session()
 {
-    const auto created = call(makeRequest(461, NodeId{}, 10, [](Writer& w) { writeCreateSession(w); }));
-    if (!created || created->typeId != 464 || isBad(created->serviceResult)) return std::nullopt;
-    Reader r = created->body();
-    r.nodeId();
-    const NodeId token = r.nodeId();
-    r.f64();         // revised timeout
-    r.byteString();  // server nonce
-    r.byteString();  // server certificate
-    // The anonymous token carries the policy id the server advertised for it; strict servers
-    // refuse any other.
-    const std::string policyId = anonymousPolicyId(r, "anonymous");
-    const auto activated =
-        call(makeRequest(467, token, 11, [&policyId](Writer& w) { writeAnonymousActivate(w, policyId); }));
-    if (!activated || activated->typeId != 470 || isBad(activated->serviceResult)) return std::nullopt;
-    return token;
+    std::string error;
+    return session(UserIdentity{}, error);
 }
 
 }  // namespace orva::opcua

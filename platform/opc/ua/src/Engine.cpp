@@ -18,6 +18,17 @@ std::string randomBytes(size_t n)
     return std::string(bytes.begin(), bytes.end());
 }
 
+void skipSoftwareCertificates(Reader& r)
+{
+    r.array<int>(
+        [](Reader& x) {
+            x.byteString();  // certificate data
+            x.byteString();  // signature
+            return 0;
+        },
+        8);
+}
+
 void skipStringArray(Reader& r)
 {
     r.array<std::string>([](Reader& x) { return x.string(); }, 4);

@@ -76,5 +76,7 @@ void applyTimestamps(DataValue& v, TimestampsToReturn which);
 std::string randomBytes(size_t n);
 // Skips a request's string array that the server does not use, such as localeIds.
 void skipStringArray(Reader& r);
+// An array of SignedSoftwareCertificate (CreateSession and ActivateSession), read past.
+void skipSoftwareCertificates(Reader& r);
 
 }  // namespace orva::opcua

@@ -20,6 +20,7 @@
 #include "crypto/ServerSecurity.h"
 #include "net/Acceptor.h"
 #include "net/Connection.h"
+#include "net/HostAddresses.h"
 #include "opcua/Binary.h"
 #include "opcua/Transport.h"
 
@@ -101,8 +102,7 @@ bool Server::Impl::buildSecurity()
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) == 0 && host[0] != 0) subject.dnsNames.emplace_back(host);
     subject.dnsNames.emplace_back("localhost");
-    const bool wildcard = options.address == "0.0.0.0" || options.address == "::";
-    subject.ipAddresses.push_back(wildcard ? "127.0.0.1" : options.address);
+    subject.ipAddresses = certificateAddresses(options.address);
     std::string warning;
     if (!ServerSecurity::build(options.security, options.address, subject, *built, errorText, warning))
         return false;

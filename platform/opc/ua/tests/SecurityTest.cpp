@@ -12,7 +12,9 @@
 #include "crypto/Pki.h"
 #include "crypto/ServerSecurity.h"
 #include "crypto/Users.h"
+#include "opcua/AddressSpace.h"
 #include "opcua/Engine.h"
+#include "opcua/Server.h"
 
 namespace orva::opcua {
 namespace {
@@ -151,6 +153,76 @@ TEST(SessionSecurity, AnonymousAccessAndUnsecuredSessionsFollowTheSettings)
     settings.policies = {"None", "Basic256Sha256"};
     EXPECT_EQ(SecuredEngine(settings, "0.0.0.0").logOn(), status::Good)
         << "None when the administrator lists it";
+}
+
+}  // namespace
+}  // namespace orva::opcua
+
+namespace orva::opcua {
+namespace {
+
+// The stack's client against its server for every secure policy and mode: a user session, a read,
+// a renewed token and a read with the new keys; a wrong password refused.
+TEST(SecuredClient, EveryPolicyAndModeCarriesASessionAcrossARenewal)
+{
+    TempFolder temp;
+    const std::string pki = (temp.path / "pki").string();
+    const UserStore users((temp.path / "users").string());
+    std::string error;
+    ClientCertificate client;
+    ASSERT_TRUE(loadOrCreateClientCertificate((temp.path / "client").string(), "client", "urn:test:client",
+                                              client, error))
+        << error;
+    ASSERT_TRUE(users.save({{"operator", Access::Write, hashPassword("op")}}, error)) << error;
+
+    test::FakeBackend backend;
+    ServerOptions options;
+    options.port = 0;
+    options.security.pkiFolder = pki;
+    options.security.usersFile = users.path();
+    options.security.autoAcceptUntrusted = true;
+    Server server(backend, options);
+    ASSERT_TRUE(server.start()) << server.error();
+
+    const auto connect = [&](const std::string& policy, int32_t mode) {
+        auto c = std::make_unique<TcpClient>();
+        EXPECT_TRUE(c->connect(server.port()));
+        EXPECT_TRUE(c->hello().has_value());
+        EXPECT_NE(c->open(), 0u);
+        const auto endpoints = c->endpoints("opc.tcp://127.0.0.1");
+        EXPECT_TRUE(endpoints && !endpoints->empty());
+        c = std::make_unique<TcpClient>();
+        EXPECT_TRUE(c->connect(server.port()));
+        EXPECT_TRUE(c->hello().has_value());
+        std::string why;
+        EXPECT_TRUE(
+            c->secure(securityPolicyUri(policy), mode, client, endpoints->front().serverCertificate, why))
+            << why;
+        EXPECT_NE(c->open(), 0u) << policy << " " << mode;
+        return c;
+    };
+    const auto readState = [](TcpClient& c, const NodeId& token) {
+        const auto r = c.call(makeRequest(631, token, 5, [](Writer& w) {
+            writeReadRequest(w, 0, {{NodeId::num(2259), attr::Value}});
+        }));
+        return r && !isBad(r->serviceResult);
+    };
+
+    for (const char* policy : {"Basic256Sha256", "Aes128_Sha256_RsaOaep", "Aes256_Sha256_RsaPss"}) {
+        for (const int32_t mode : {2, 3}) {
+            auto c = connect(policy, mode);
+            const UserIdentity operatorUser{UserTokenType::UserName, "operator", "op"};
+            const auto token = c->session(operatorUser, error);
+            ASSERT_TRUE(token) << policy << " " << mode << ": " << error;
+            EXPECT_TRUE(readState(*c, *token)) << policy << " " << mode;
+            ASSERT_NE(c->open(600000, true), 0u) << "renewal";
+            EXPECT_TRUE(readState(*c, *token)) << policy << " " << mode << " after the renewal";
+        }
+    }
+    auto c = connect("Aes256_Sha256_RsaPss", 3);
+    const UserIdentity wrong{UserTokenType::UserName, "operator", "not-it"};
+    EXPECT_FALSE(c->session(wrong, error));
+    EXPECT_EQ(c->lastError, status::BadUserAccessDenied);
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ public:
     void statusCode(StatusCode s) { u32(s); }
     void variant(const Variant& v);
     void dataValue(const DataValue& d);
+    // A SignatureData: the algorithm's URI and the signature; both null when the algorithm is empty.
+    void signatureData(std::string_view algorithm, std::span<const uint8_t> signature);
     void emptyDiagnosticInfo() { u8(0); }
     void arrayLength(size_t n) { i32(static_cast<int32_t>(n)); }
     void emptyArray() { i32(0); }

@@ -1,16 +1,20 @@
 #pragma once
-// A small OPC UA client (SecurityPolicy None, anonymous): builds requests, parses responses and
-// speaks opc.tcp with a deadline on every wait. The tests, the benchmark and tools/uaclient use it;
-// it also lets tests send deliberately wrong bytes (sendRaw, sequence and token fields).
+// A small OPC UA client: builds requests, parses responses and speaks opc.tcp with a deadline on
+// every wait, with SecurityPolicy None or a secure policy (the chunk protection is the server's
+// own), anonymous or as a user. The tests, the benchmark and tools/uaclient use it; it also lets
+// tests send deliberately wrong bytes (sendRaw, sequence and token fields).
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "opcua/Binary.h"
+#include "opcua/ClientSecurity.h"
 #include "opcua/Transport.h"
 
 namespace orva::opcua {
@@ -36,9 +40,20 @@ void writeReadRequest(Writer& w, double maxAge, const std::vector<std::pair<Node
                       int32_t timestamps = 2);
 // An ActivateSession body with an anonymous identity token under the server's policy id.
 void writeAnonymousActivate(Writer& w, const std::string& policyId = "anonymous");
+// An ActivateSession body: the client's signature (none on an unsecured channel) and the token.
+void writeActivateSession(Writer& w, const std::string& signatureAlgorithm,
+                          const std::vector<uint8_t>& signature, const ExtensionObject& identityToken);
 // The policy id of the anonymous token of the unsecured endpoint among the endpoints of a
 // CreateSession response (the reader at the endpoints); fallback when there is none.
 std::string anonymousPolicyId(Reader& r, const std::string& fallback);
+struct CreateSessionFields {
+    std::string applicationUri = "urn:test:client";
+    std::string endpointUrl = "opc.tcp://127.0.0.1";
+    std::string nonce = std::string(32, 'n');
+    std::string certificate;  // DER, on a secured channel
+    double timeoutMs = 60000;
+};
+void writeCreateSession(Writer& w, const CreateSessionFields& fields);
 void writeCreateSession(Writer& w, double timeoutMs = 60000);
 // A CreateSubscription request, publishing enabled, priority 0.
 void writeCreateSubscription(Writer& w, double publishingIntervalMs, uint32_t lifetimeCount,
@@ -69,7 +84,7 @@ PublishedChanges parsePublishResponse(const Response& response);
 
 class TcpClient {
 public:
-    TcpClient() = default;
+    TcpClient();
     ~TcpClient();
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
@@ -88,7 +103,13 @@ public:
     // Hello with the given buffer sizes; returns the acknowledge.
     std::optional<Acknowledge> hello(uint32_t receiveBuffer = 65536, uint32_t sendBuffer = 65536,
                                      uint32_t maxMessage = 0, uint32_t maxChunks = 0);
-    // Opens (or renews) the secure channel; returns the token id, 0 on failure.
+    // Protects the channels open() makes from now on with a secure policy (by URI) and mode (2 Sign,
+    // 3 SignAndEncrypt), the client's certificate and the server's (from its endpoint). False with
+    // why when the policy, mode or certificates are unusable.
+    bool secure(const std::string& policyUri, int32_t mode, const ClientCertificate& own,
+                const std::vector<uint8_t>& serverCertificate, std::string& error);
+    // Opens (or renews) the secure channel; returns the token id, 0 on failure (lastError holds
+    // the server's verdict when it sent one).
     uint32_t open(uint32_t lifetimeMs = 600000, bool renew = false);
     // Sends a message body in as many chunks as the limits need; returns the request id.
     uint32_t send(const std::vector<uint8_t>& body, uint32_t chunkBody = 0);
@@ -100,8 +121,26 @@ public:
         return receive();
     }
 
-    // CreateSession and ActivateSession; returns the authentication token.
+    // CreateSession and ActivateSession anonymously; returns the authentication token.
     std::optional<NodeId> session();
+    // CreateSession and ActivateSession as identity, with the user token policy id the server
+    // advertised on the channel's endpoint, the password encrypted with the server's key as that
+    // token policy says, and on a secured channel both signatures. Nothing on failure: error says
+    // which step failed, lastError holds the server's status when it answered one.
+    std::optional<NodeId> session(const UserIdentity& identity, std::string& error);
+    // GetEndpoints over the open channel; nothing when the server did not answer.
+    std::optional<std::vector<EndpointDescription>> endpoints(const std::string& url);
+    // The revised lifetime of the channel's current token and when it was issued: a client renews
+    // (open with renew) before three quarters of it have passed.
+    uint32_t tokenLifetimeMs = 0;
+    std::chrono::steady_clock::time_point tokenIssued;
+    bool renewalDue() const
+    {
+        return tokenLifetimeMs != 0 && std::chrono::steady_clock::now() - tokenIssued >
+                                           std::chrono::milliseconds(tokenLifetimeMs) * 3 / 4;
+    }
+    // The URL sent in Hello and CreateSession.
+    std::string endpointUrl = "opc.tcp://127.0.0.1";
 
     uint32_t channelId = 0;
     uint32_t tokenId = 0;
@@ -112,6 +151,10 @@ public:
     StatusCode lastError = status::Good;  // from an ERR message
 
 private:
+    struct Security;  // the secure policy's keys and tokens, null with SecurityPolicy None
+    std::unique_ptr<Security> security_;
+    std::vector<EndpointDescription> endpoints_;  // from the last endpoints() call
+    std::deque<std::vector<uint8_t>> pending_;    // response chunks that came in during open()
     int fd_ = -1;
     std::vector<uint8_t> in_;
 };

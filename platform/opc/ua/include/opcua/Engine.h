@@ -226,8 +226,12 @@ private:
                                   const std::string& clientNonce, const std::string& clientCertificate) const;
     StatusCode checkClientSignature(const RequestContext& ctx, const Session& s, const std::string& algorithm,
                                     const std::string& signature) const;
-    StatusCode logon(const RequestContext& ctx, Session& s, const ExtensionObject& token);
+    // tokenSignature: the user token signature's algorithm and bytes (X.509 tokens).
+    StatusCode logon(const RequestContext& ctx, Session& s, const ExtensionObject& token,
+                     const std::pair<std::string, std::string>& tokenSignature);
     StatusCode userNameLogon(const RequestContext& ctx, Session& s, Reader& token);
+    StatusCode certificateLogon(const RequestContext& ctx, Session& s, Reader& token,
+                                const std::pair<std::string, std::string>& tokenSignature);
 
     Backend& backend_;
     ServerInfo info_;

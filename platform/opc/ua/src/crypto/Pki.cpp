@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 using crypto::Bytes;
 
 namespace {
-constexpr const char* kFolders[] = {"own/certs",    "own/private", "trusted/certs", "trusted/crl",
-                                    "issuer/certs", "issuer/crl",  "rejected/certs"};
+constexpr const char* kFolders[] = {"own/certs",    "own/private", "trusted/certs",  "trusted/crl",
+                                    "issuer/certs", "issuer/crl",  "rejected/certs", "user/certs"};
 
 struct StoreFree {
     void operator()(X509_STORE* s) const { X509_STORE_free(s); }
@@ -51,6 +51,15 @@ bool writeFile(const fs::path& path, crypto::ByteView data, mode_t mode)
     return !ec;
 }
 
+// The certificate of a file, DER or PEM; null when it holds none.
+crypto::CertPtr loadCertificateFile(const fs::path& file)
+{
+    const Bytes data = readFile(file);
+    if (auto cert = crypto::parseCertificate(data)) return cert;
+    std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+    return crypto::CertPtr(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
 // Certificates of a folder, DER or PEM.
 std::vector<crypto::CertPtr> loadCertificates(const fs::path& folder)
 {
@@ -58,14 +67,7 @@ std::vector<crypto::CertPtr> loadCertificates(const fs::path& folder)
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(folder, ec)) {
         if (!e.is_regular_file(ec)) continue;
-        const Bytes data = readFile(e.path());
-        if (auto cert = crypto::parseCertificate(data)) {
-            out.push_back(std::move(cert));
-            continue;
-        }
-        std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
-        if (X509* cert = bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr)
-            out.emplace_back(cert);
+        if (auto cert = loadCertificateFile(e.path())) out.push_back(std::move(cert));
     }
     return out;
 }
@@ -205,26 +207,33 @@ bool Pki::makeLayout(std::string& error) const
     return true;
 }
 
-bool Pki::loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error) const
+bool loadOwnCertificate(const std::string& certificateFile, const std::string& keyFile, OwnCertificate& own,
+                        std::string& error)
+{
+    const crypto::CertPtr cert = loadCertificateFile(certificateFile);
+    const Bytes pem = readFile(keyFile);
+    std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    own.key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!cert || !own.key || X509_check_private_key(cert.get(), own.key.get()) != 1) {
+        error = "the certificate in " + certificateFile + " and the key in " + keyFile +
+                " are unreadable or do not belong together";
+        own.key.reset();
+        return false;
+    }
+    own.der = crypto::certificateDer(cert.get());
+    own.thumbprint = crypto::sha1(own.der);
+    return true;
+}
+
+bool Pki::loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error,
+                          const std::string& name) const
 {
     if (!makeLayout(error)) return false;
-    const fs::path certPath = fs::path(root_) / "own/certs/server.der";
-    const fs::path keyPath = fs::path(root_) / "own/private/server.pem";
+    const fs::path certPath = fs::path(root_) / "own/certs" / (name + ".der");
+    const fs::path keyPath = fs::path(root_) / "own/private" / (name + ".pem");
     std::error_code ec;
-    if (fs::exists(certPath, ec) && fs::exists(keyPath, ec)) {
-        own.der = readFile(certPath);
-        const Bytes pem = readFile(keyPath);
-        std::unique_ptr<BIO, StoreFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-        own.key.reset(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-        const auto cert = crypto::parseCertificate(own.der);
-        if (!cert || !own.key || X509_check_private_key(cert.get(), own.key.get()) != 1) {
-            error = "the certificate in " + certPath.string() + " and the key in " + keyPath.string() +
-                    " are unreadable or do not belong together";
-            return false;
-        }
-        own.thumbprint = crypto::sha1(own.der);
-        return true;
-    }
+    if (fs::exists(certPath, ec) && fs::exists(keyPath, ec))
+        return loadOwnCertificate(certPath.string(), keyPath.string(), own, error);
     if (!createOwn(subject, own)) {
         error = "cannot create the application instance certificate";
         return false;
@@ -241,7 +250,7 @@ bool Pki::loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own
     return true;
 }
 
-StatusCode Pki::validate(crypto::ByteView chain, bool autoAccept, std::string& detail) const
+StatusCode Pki::verify(crypto::ByteView chain, const char* trustedFolder, std::string& detail) const
 {
     size_t used = 0;
     crypto::CertPtr leaf = crypto::parseCertificate(chain, &used);
@@ -264,7 +273,7 @@ StatusCode Pki::validate(crypto::ByteView chain, bool autoAccept, std::string& d
         sk_X509_push(untrusted.get(), c.release());
 
     std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
-    for (auto& c : loadCertificates(fs::path(root_) / "trusted/certs"))
+    for (auto& c : loadCertificates(fs::path(root_) / trustedFolder))
         X509_STORE_add_cert(store.get(), c.get());
     bool crls = false;
     addCrls(store.get(), fs::path(root_) / "trusted/crl", crls);
@@ -284,8 +293,42 @@ StatusCode Pki::validate(crypto::ByteView chain, bool autoAccept, std::string& d
     const int error = ok ? X509_V_OK : X509_STORE_CTX_get_error(ctx.get());
     if (ok) return status::Good;
     detail = subjectOf(leaf.get()) + ": " + X509_verify_cert_error_string(error);
-    const StatusCode s = statusOf(error);
+    return statusOf(error);
+}
+
+StatusCode Pki::validateUser(crypto::ByteView chain, std::string& detail) const
+{
+    return verify(chain, "user/certs", detail);
+}
+
+bool Pki::trustUser(const std::string& file, std::string& thumbprint, std::string& error) const
+{
+    const crypto::CertPtr cert = loadCertificateFile(file);
+    if (!cert) {
+        error = file + " holds no certificate";
+        return false;
+    }
+    const Bytes der = crypto::certificateDer(cert.get());
+    thumbprint = crypto::hex(crypto::sha1(der));
+    if (!makeLayout(error)) return false;
+    if (!writeFile(fs::path(root_) / "user/certs" / (thumbprint + ".der"), der, 0644)) {
+        error = "cannot write into " + (fs::path(root_) / "user/certs").string();
+        return false;
+    }
+    return true;
+}
+
+void Pki::untrustUser(const std::string& thumbprint) const
+{
+    std::error_code ec;
+    fs::remove(fs::path(root_) / "user/certs" / (thumbprint + ".der"), ec);
+}
+
+StatusCode Pki::validate(crypto::ByteView chain, bool autoAccept, std::string& detail) const
+{
+    const StatusCode s = verify(chain, "trusted/certs", detail);
     if (s != status::BadCertificateUntrusted) return s;
+    const crypto::CertPtr leaf = crypto::parseCertificate(chain);
     if (autoAccept) {
         detail += " (accepted: AutoAcceptUntrusted is on)";
         return status::Good;

@@ -1,7 +1,9 @@
 #pragma once
 // The certificate store of one server, laid out as OPC UA applications lay it out:
 // own/certs, own/private (the key, mode 0600), trusted/certs, trusted/crl, issuer/certs,
-// issuer/crl, rejected/certs. The folders are read again at every check, so a certificate an
+// issuer/crl, rejected/certs; and user/certs, the users' certificates trusted for logging on
+// (kept apart from trusted/certs: trusting an application is not trusting a person, and the
+// other way round). The folders are read again at every check, so a certificate an
 // administrator moves from rejected/certs to trusted/certs is admitted without a restart.
 
 #include <string>
@@ -33,14 +35,21 @@ public:
 
     // Creates the folders that are missing. False with why when it cannot.
     bool makeLayout(std::string& error) const;
-    // Loads the server's certificate and key, creating both (RSA 2048, SHA-256, ten years) when
-    // there are none.
-    bool loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error) const;
+    // Loads the application's certificate and key (own/certs/<name>.der, own/private/<name>.pem),
+    // creating both (RSA 2048, SHA-256, ten years) when there are none.
+    bool loadOrCreateOwn(const CertificateSubject& subject, OwnCertificate& own, std::string& error,
+                         const std::string& name = "server") const;
 
     // Checks a peer's certificate chain (DER certificates one after the other): Good, or
     // BadCertificateUntrusted (then copied into rejected/certs unless autoAccept),
     // BadCertificateTimeInvalid, BadCertificateRevoked, BadCertificateInvalid, ...
     StatusCode validate(crypto::ByteView chain, bool autoAccept, std::string& detail) const;
+    // Checks a user's certificate (X.509 identity token): anchored in user/certs, issuers and
+    // revocation lists as for applications. Never copied anywhere nor accepted automatically.
+    StatusCode validateUser(crypto::ByteView chain, std::string& detail) const;
+    // Reads a certificate file (DER or PEM) into user/certs under its thumbprint; removes it.
+    bool trustUser(const std::string& file, std::string& thumbprint, std::string& error) const;
+    void untrustUser(const std::string& thumbprint) const;
 
     // Administration: the certificates of a folder ("trusted", "rejected") by thumbprint.
     struct Entry {
@@ -53,8 +62,13 @@ public:
     bool move(const std::string& thumbprint, const std::string& toFolder, std::string& error) const;
 
 private:
+    StatusCode verify(crypto::ByteView chain, const char* trustedFolder, std::string& detail) const;
     std::string root_;
 };
+
+// A certificate (DER or PEM) and its PEM private key. False with why.
+bool loadOwnCertificate(const std::string& certificateFile, const std::string& keyFile, OwnCertificate& own,
+                        std::string& error);
 
 // A certificate's SHA-1 thumbprint file name in rejected/certs.
 std::string rejectedFileName(crypto::ByteView der);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "crypto/Crypto.h"
 
@@ -15,6 +16,7 @@ namespace orva::opcua {
 namespace {
 constexpr int kIterations = 200000;
 constexpr const char* kScheme = "pbkdf2-sha256";
+constexpr std::string_view kCertificateScheme = "x509:";
 
 crypto::Bytes fromHex(const std::string& text)
 {
@@ -77,6 +79,16 @@ std::string hashPassword(const std::string& password)
            crypto::hex(derive(password, salt, kIterations));
 }
 
+std::string certificateEntry(const std::string& thumbprint)
+{
+    return std::string(kCertificateScheme) + thumbprint;
+}
+
+std::string UserEntry::certificateThumbprint() const
+{
+    return hash.starts_with(kCertificateScheme) ? hash.substr(kCertificateScheme.size()) : std::string();
+}
+
 bool verifyPassword(const std::string& password, const std::string& hash)
 {
     const auto parts = split(hash, ':');
@@ -120,7 +132,8 @@ bool UserStore::save(const std::vector<UserEntry>& users, std::string& error) co
             error = "cannot write " + temp;
             return false;
         }
-        out << "# ORVA gateway users: name:role:password hash (edit with orva-admin)\n";
+        out << "# ORVA gateway users: name:role:password hash or x509:certificate thumbprint (edit with "
+               "orva-admin)\n";
         for (const auto& u : users)
             out << u.name << ':' << accessName(u.role) << ':' << u.hash << '\n';
         if (!out) {
@@ -143,6 +156,16 @@ std::optional<Access> UserStore::check(const std::string& name, const std::strin
         if (u.name == name) return verifyPassword(password, u.hash) ? std::optional(u.role) : std::nullopt;
     static const std::string unknownUser = hashPassword("");
     verifyPassword(password, unknownUser);  // the same work for an unknown user
+    return std::nullopt;
+}
+
+std::optional<Access> UserStore::checkCertificate(const std::string& thumbprint) const
+{
+    std::vector<UserEntry> users;
+    std::string error;
+    if (thumbprint.empty() || !load(users, error)) return std::nullopt;
+    for (const auto& u : users)
+        if (u.certificateThumbprint() == thumbprint) return u.role;
     return std::nullopt;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The users file: one line per user, "name:role:pbkdf2-sha256:iterations:salt:hash" (salt and
-// hash in hex), role "read" or "write". Passwords are never stored, only their salted, slow
-// hashes. The file is read at every logon, so changes take effect without a restart.
+// hash in hex), role "read" or "write"; a user who logs on with an X.509 certificate has
+// "name:role:x509:THUMBPRINT" (the certificate's SHA-1 in upper-case hex). Passwords are never
+// stored, only their salted, slow hashes. The file is read at every logon, so changes take effect
+// without a restart.
 
 #include <optional>
 #include <string>
@@ -14,7 +16,9 @@ namespace orva::opcua {
 struct UserEntry {
     std::string name;
     Access role = Access::Read;
-    std::string hash;  // "pbkdf2-sha256:iterations:salt:hash"
+    std::string hash;  // "pbkdf2-sha256:iterations:salt:hash", or "x509:THUMBPRINT"
+    // The thumbprint of a certificate user, empty for a password user.
+    std::string certificateThumbprint() const;
 };
 
 class UserStore {
@@ -27,6 +31,8 @@ public:
     // The user's role when the password is right; nothing otherwise (unknown users cost the same
     // time as a wrong password).
     std::optional<Access> check(const std::string& name, const std::string& password) const;
+    // The role of the user whose certificate has this thumbprint (upper-case hex).
+    std::optional<Access> checkCertificate(const std::string& thumbprint) const;
 
     // Administration. False with why.
     bool load(std::vector<UserEntry>& users, std::string& error) const;
@@ -37,6 +43,8 @@ private:
 };
 
 std::string hashPassword(const std::string& password);
+// The users file entry's hash field for a certificate user.
+std::string certificateEntry(const std::string& thumbprint);
 bool verifyPassword(const std::string& password, const std::string& hash);
 const char* accessName(Access a);
 std::optional<Access> accessByName(const std::string& name);

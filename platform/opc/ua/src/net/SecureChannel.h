@@ -15,6 +15,7 @@
 
 #include "crypto/SecurityPolicy.h"
 #include "crypto/ServerSecurity.h"
+#include "net/ChunkSecurity.h"
 #include "opcua/Limits.h"
 #include "opcua/Transport.h"
 
@@ -65,18 +66,13 @@ public:
                       const ChunkLimits& peer, std::vector<uint8_t>& out);
 
 private:
-    struct Keys {
-        crypto::Bytes signing;
-        crypto::Bytes encrypting;
-        crypto::Bytes iv;
-    };
     struct Token {
         uint32_t id = 0;
         Clock::time_point created;
         uint32_t lifetimeMs = 0;
         bool valid = false;
-        Keys clientKeys;  // protect what the client sends
-        Keys serverKeys;  // protect what the server sends
+        SymmetricKeys clientKeys;  // protect what the client sends
+        SymmetricKeys serverKeys;  // protect what the server sends
         // A token may be used until its lifetime plus a quarter has passed.
         bool expired(Clock::time_point t) const
         {
@@ -94,7 +90,6 @@ private:
                           std::vector<uint8_t>& out);
     StatusCode encodeSymmetric(MessageType type, uint32_t requestId, std::span<const uint8_t> body,
                                const ChunkLimits& peer, std::vector<uint8_t>& out);
-    Keys deriveKeys(crypto::ByteView secret, crypto::ByteView seed) const;
 
     const ServerSecurity* security_;
     ChannelSecurity info_;

@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kTransportProfile = "http://opcfoundation.org/UA-Profile/Transport/uatcp-uasc-uabinary";
 constexpr const char* kAnonymousPolicyId = "anonymous";
 constexpr const char* kUserNamePolicyId = "username";
+constexpr const char* kCertificatePolicyId = "certificate";
 }  // namespace
 
 std::string Engine::endpointUrlFor(const RequestContext& ctx, std::string_view requested) const
@@ -59,24 +60,24 @@ void Engine::writeEndpoint(Writer& w, std::string_view url, const SecurityPolicy
                 if (p->secure) passwordPolicy = p;
         }
     }
-    w.arrayLength((anonymous ? 1 : 0) + (passwordPolicy != nullptr ? 1 : 0));
-    if (anonymous) {
-        w.string(kAnonymousPolicyId);
-        w.i32(0);  // anonymous
-        w.nullString();
-        w.nullString();
-        w.nullString();
-    }
-    if (passwordPolicy != nullptr) {
-        w.string(kUserNamePolicyId);
-        w.i32(1);  // user name
-        w.nullString();
-        w.nullString();
-        if (passwordPolicy == &policy)
-            w.nullString();  // the endpoint's own policy
+    // User certificates on secured endpoints, signed under the endpoint's policy.
+    const bool certificates = policy.secure && security_ && security_->users.configured() && security_->pki;
+    w.arrayLength((anonymous ? 1 : 0) + (passwordPolicy != nullptr ? 1 : 0) + (certificates ? 1 : 0));
+    // A user token policy; a null security policy URI means the endpoint's own.
+    const auto tokenPolicy = [&w](const char* id, int32_t type, const SecurityPolicy* security) {
+        w.string(id);
+        w.i32(type);
+        w.nullString();  // issued token type
+        w.nullString();  // issuer endpoint
+        if (security == nullptr)
+            w.nullString();
         else
-            w.string(passwordPolicy->uri);
-    }
+            w.string(security->uri);
+    };
+    if (anonymous) tokenPolicy(kAnonymousPolicyId, 0, nullptr);
+    if (passwordPolicy != nullptr)
+        tokenPolicy(kUserNamePolicyId, 1, passwordPolicy == &policy ? nullptr : passwordPolicy);
+    if (certificates) tokenPolicy(kCertificatePolicyId, 2, nullptr);
     w.string(kTransportProfile);
     // Stronger protection ranks higher.
     uint8_t level = 0;

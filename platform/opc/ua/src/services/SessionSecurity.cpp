@@ -1,6 +1,6 @@
 // The security of sessions: what CreateSession checks of the client, the client's signature in
-// ActivateSession, identity tokens (anonymous, user name and password) and the slowing down of
-// clients that try passwords.
+// ActivateSession, identity tokens (anonymous, user name and password, X.509 user certificates)
+// and the slowing down of clients that try passwords.
 #include <algorithm>
 
 #include "EngineInternal.h"
@@ -12,6 +12,7 @@ namespace orva::opcua {
 namespace {
 constexpr const char* kAnonymousPolicyId = "anonymous";
 constexpr const char* kUserNamePolicyId = "username";
+constexpr const char* kCertificatePolicyId = "certificate";
 constexpr size_t kMaxTrackedAddresses = 4096;
 
 crypto::ByteView view(const std::string& s)
@@ -75,7 +76,8 @@ StatusCode Engine::checkClientSignature(const RequestContext& ctx, const Session
                : status::BadApplicationSignatureInvalid;
 }
 
-StatusCode Engine::logon(const RequestContext& ctx, Session& s, const ExtensionObject& token)
+StatusCode Engine::logon(const RequestContext& ctx, Session& s, const ExtensionObject& token,
+                         const std::pair<std::string, std::string>& tokenSignature)
 {
     const bool nullToken = token.typeId.isNull() && token.encoding == 0;
     const bool anonymous = nullToken || token.typeId.isNumeric(svc::AnonymousIdentityToken) ||
@@ -97,7 +99,47 @@ StatusCode Engine::logon(const RequestContext& ctx, Session& s, const ExtensionO
         Reader r(view(token.body));
         return userNameLogon(ctx, s, r);
     }
+    if (token.typeId.isNumeric(svc::X509IdentityToken) && token.encoding == 1 && security_ &&
+        security_->users.configured() && security_->pki) {
+        Reader r(view(token.body));
+        return certificateLogon(ctx, s, r, tokenSignature);
+    }
     return status::BadIdentityTokenRejected;
+}
+
+StatusCode Engine::certificateLogon(const RequestContext& ctx, Session& s, Reader& r,
+                                    const std::pair<std::string, std::string>& tokenSignature)
+{
+    const std::string policyId = r.string();
+    const std::string certificate = r.byteString();
+    if (!r.ok() || policyId != kCertificatePolicyId) return status::BadIdentityTokenInvalid;
+    size_t used = 0;
+    const crypto::CertPtr cert = crypto::parseCertificate(view(certificate), &used);
+    const crypto::KeyPtr key = crypto::publicKey(cert.get());
+    if (!cert || !key || used != certificate.size()) return status::BadIdentityTokenInvalid;
+    // The endpoint offers user certificates on secured channels only; the signature proves the
+    // client holds the certificate's key for this very session.
+    if (!secured(ctx)) return status::BadIdentityTokenRejected;
+    const SecurityPolicy& p = *ctx.security->policy;
+    crypto::Bytes signedData = security_->own.der;
+    signedData.insert(signedData.end(), s.serverNonce.begin(), s.serverNonce.end());
+    if (tokenSignature.first != p.asymmetricSignatureUri ||
+        !crypto::rsaVerify(key.get(), p.asymmetricSignature, signedData, view(tokenSignature.second)))
+        return status::BadUserSignatureInvalid;
+    std::string detail;
+    const StatusCode trust = security_->pki->validateUser(view(certificate), detail);
+    const std::string thumbprint = crypto::hex(crypto::sha1(view(certificate)));
+    if (isBad(trust)) {
+        if (security_->log) security_->log("user certificate " + thumbprint + " refused: " + detail);
+        return status::BadIdentityTokenRejected;
+    }
+    const auto access = security_->users.checkCertificate(thumbprint);
+    if (!access || *access == Access::None) {
+        if (security_->log) security_->log("user certificate " + thumbprint + " names no user");
+        return status::BadUserAccessDenied;
+    }
+    s.access = *access;
+    return status::Good;
 }
 
 StatusCode Engine::userNameLogon(const RequestContext& ctx, Session& s, Reader& r)

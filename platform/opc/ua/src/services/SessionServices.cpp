@@ -81,13 +81,7 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
             w.byteString(serverCertificate);
         writeEndpoints(w, endpointUrlFor(ctx, requestedUrl));
         w.emptyArray();  // server software certificates
-        if (signatureAlgorithm.empty()) {
-            w.nullString();
-            w.nullString();
-        } else {
-            w.string(signatureAlgorithm);
-            w.byteString(std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()));
-        }
+        w.signatureData(signatureAlgorithm, signature);
         w.u32(limits_.maxMessageSize);
     });
 }
@@ -96,23 +90,18 @@ void Engine::activateSession(RequestContext& ctx, Reader& r)
 {
     const std::string signatureAlgorithm = r.string();
     const std::string signature = r.byteString();
-    r.array<int>(
-        [](Reader& x) {
-            x.byteString();
-            x.byteString();
-            return 0;
-        },
-        8);
+    skipSoftwareCertificates(r);
     skipStringArray(r);
     const ExtensionObject token = r.extensionObject();
-    r.string();
-    r.byteString();
+    std::pair<std::string, std::string> tokenSignature;
+    tokenSignature.first = r.string();
+    tokenSignature.second = r.byteString();
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
 
     Session* s = ctx.session;
     if (const StatusCode st = checkClientSignature(ctx, *s, signatureAlgorithm, signature); isBad(st))
         return sendFault(ctx, st);
-    if (const StatusCode st = logon(ctx, *s, token); isBad(st)) {
+    if (const StatusCode st = logon(ctx, *s, token, tokenSignature); isBad(st)) {
         s->serverNonce = randomBytes(32);  // a retry signs a fresh nonce
         return sendFault(ctx, st);
     }
