@@ -69,9 +69,9 @@ void BM_Import100kItems(benchmark::State& state)
     QuietUi ui;
     for (auto _ : state) {
         auto model = std::make_unique<EditorModel>(ui);
-        if (!model->importXmlBytes(text) || model->gcolItems.size() != 100000 || ui.messages != 0)
+        if (!model->importXmlBytes(text) || model->items.size() != 100000 || ui.messages != 0)
             state.SkipWithError("import failed");
-        benchmark::DoNotOptimize(model->gcolItems.size());
+        benchmark::DoNotOptimize(model->items.size());
         state.PauseTiming();
         model.reset();
         state.ResumeTiming();
@@ -131,7 +131,7 @@ void BM_Add100kItemsThroughTheDialog(benchmark::State& state)
         form.block = "1";
         for (int i = 0; i < 4; ++i)
             model.addGroup("P.B", form, "25000");
-        if (model.gcolItems.size() != 100000) state.SkipWithError("items missing");
+        if (model.items.size() != 100000) state.SkipWithError("items missing");
     }
 }
 BENCHMARK(BM_Add100kItemsThroughTheDialog)->Unit(benchmark::kMillisecond);

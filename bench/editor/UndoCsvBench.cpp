@@ -47,16 +47,16 @@ void BM_UndoDeleteOf10kItems(benchmark::State& state)
     QuietUi ui;
     EditorModel model(ui);
     if (!model.importXmlBytes(configurationOf(1, 10000))) state.SkipWithError("import failed");
-    model.gbCfgOpen = true;
+    model.isOpen = true;
     Selection rows{"Line0.AREA", true, {}};
     for (const auto& child : model.tree.find("Line0.AREA")->children())
         rows.rows.push_back(child->key());
     for (auto _ : state) {
         state.PauseTiming();
-        if (!model.deleteSelection(rows).done || model.gcolItems.size() != 0)
+        if (!model.deleteSelection(rows).done || model.items.size() != 0)
             state.SkipWithError("delete failed");
         state.ResumeTiming();
-        if (!model.undo().done || model.gcolItems.size() != 10000) state.SkipWithError("undo failed");
+        if (!model.undo().done || model.items.size() != 10000) state.SkipWithError("undo failed");
     }
 }
 BENCHMARK(BM_UndoDeleteOf10kItems)->Unit(benchmark::kMillisecond);
@@ -82,7 +82,7 @@ void BM_CsvImport100kRows(benchmark::State& state)
         }
         state.ResumeTiming();
         const TagImportPlan plan = model->planTagImport("", csv);
-        if (!plan.refused.empty() || !model->applyTagImport(plan).done || model->gcolItems.size() != 100000)
+        if (!plan.refused.empty() || !model->applyTagImport(plan).done || model->items.size() != 100000)
             state.SkipWithError("import failed");
         state.PauseTiming();
         model.reset();

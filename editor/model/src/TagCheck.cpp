@@ -180,7 +180,7 @@ TagCheck TagCheck::forNodes(const EditorModel& model, const std::vector<std::str
         }
     }
     // PLCs in the order of the configuration, items in tree order within each.
-    for (const auto& entry : model.gcolPlc) {
+    for (const auto& entry : model.plcs) {
         CheckedPlc plc;
         const clsPLC& source = *entry.value;
         plc.name = source.sName;
@@ -194,7 +194,7 @@ TagCheck TagCheck::forNodes(const EditorModel& model, const std::vector<std::str
         plc.rack = source.nRack;
         for (const auto& [node, owner] : items) {
             if (owner->key() != entry.key) continue;
-            const auto object = model.gcolItems.get(node->key());
+            const auto object = model.items.get(node->key());
             if (!object) continue;
             plc.items.push_back({node->key(), object->sDataType(), object->nBlock(), object->nAddress(),
                                  object->nBitNumber(), object->nElements()});

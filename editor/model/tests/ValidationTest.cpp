@@ -194,7 +194,7 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     form.name = "";
     EXPECT_EQ(plcCheck(form), "Name field is empty.");
 
-    model.gsServerType = ServerKind::Pennat;
+    model.serverType = ServerKind::Pennat;
     form = PlcForm{};
     form.name = "Q";
     form.address = "2";
@@ -208,7 +208,7 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     }
     form.address = " 65535 ";
     EXPECT_EQ(plcCheck(form), "");
-    model.gsServerType = ServerKind::Vardel;
+    model.serverType = ServerKind::Vardel;
     EXPECT_EQ(plcCheck(PlcForm{.name = "OnlyAName"}), "");
 }
 
@@ -256,21 +256,21 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
     settings.iface = "   ";
     EXPECT_FALSE(model.applySettings(settings));
     EXPECT_EQ(ui.lastMessage(), "Empty Interface field name");
-    model.gsServerType = ServerKind::Lorvik;
+    model.serverType = ServerKind::Lorvik;
     settings.master = "x";
     EXPECT_FALSE(model.applySettings(settings));
     EXPECT_EQ(ui.lastMessage(), "Invalid master Id");
-    model.gsServerType = ServerKind::Pennat;
+    model.serverType = ServerKind::Pennat;
     EXPECT_FALSE(model.applySettings(settings));
 }
 
 TEST_F(ValidationTest, AddingAndModifyingClearTheSavedFlag)
 {
-    model.gbCfgSaved = true;
+    model.isSaved = true;
     EXPECT_FALSE(model.AddItemToColl("P.B", itemForm("speed", "boolean", 0, 0), false).done);
-    EXPECT_TRUE(model.gbCfgSaved) << "a refused add changes nothing";
+    EXPECT_TRUE(model.isSaved) << "a refused add changes nothing";
     EXPECT_TRUE(model.AddItemToColl("P.B", itemForm("Other", "boolean", 0, 0), false).done);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui)
     runner.picture = QStringLiteral("kalder-check-tags.png");
     window.checkTimeouts = {std::chrono::milliseconds(1000), std::chrono::milliseconds(1000)};
     window.onCheckTags();
-    window.model().gbCfgSaved = true;
+    window.model().isSaved = true;
     return true;
 }
 
@@ -151,14 +151,14 @@ int main(int argc, char** argv)
     FrmEditing window(ui);
     window.show();
     PictureRunner::settle();
-    window.mnuOpenCfg_Click();
-    if (!window.model().gbCfgOpen) return 1;
+    window.onOpenConfiguration();
+    if (!window.model().isOpen) return 1;
     window.tree()->expandAll();
     window.selectNode("Line1.DRIVES");
     PictureRunner::settle();
     if (!window.grab().save(runner.folder + QStringLiteral("/kalder-main-window.png"))) return 1;
     // The item dialog as it opens to add an item to the branch.
-    window.mnuAddItem_Click();
-    window.model().gbCfgSaved = true;
+    window.onAddItem();
+    window.model().isSaved = true;
     return checkPicture(window, runner, ui) ? 0 : 1;
 }

@@ -60,7 +60,6 @@ ItemDialog::ItemDialog(EditorModel& model, std::string selectedKey, bool modify,
       apply_(std::move(apply))
 {
     setWindowTitle(QStringLiteral("Item Properties"));
-    model_.gbModifyItem = modify_;
     auto* layout = new QVBoxLayout(this);
     mainPart_ = new QWidget(this);
     auto* grid = new QGridLayout(mainPart_);

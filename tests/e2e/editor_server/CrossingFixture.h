@@ -98,7 +98,7 @@ protected:
     // Where saveAndLoad writes the configuration.
     std::string savedPath() const
     {
-        return (dir_ / (std::string(config::serverKindName(model.gsServerType)) + ".xml")).string();
+        return (dir_ / (std::string(config::serverKindName(model.serverType)) + ".xml")).string();
     }
 
     // Saves the editor's configuration to a file and loads that file as the server would.
@@ -106,7 +106,7 @@ protected:
     {
         const std::string path = savedPath();
         ASSERT_TRUE(model.CreateXML(path)) << (ui.messages.empty() ? "" : ui.messages.back());
-        const core::LoadContext context{model.gsServerType, plcs_, queues_, owner_, &transport_};
+        const core::LoadContext context{model.serverType, plcs_, queues_, owner_, &transport_};
         ASSERT_TRUE(core::loadConfiguration(context, path, *root_));
         EXPECT_EQ(owner_.warnings, std::vector<std::string>{});
     }
@@ -119,9 +119,9 @@ protected:
         const auto tags = std::count_if(published.begin(), published.end(),
                                         [](const std::string& line) { return line.starts_with("tag "); });
         std::size_t redundant = 0;
-        for (const auto& plc : model.gcolPlc)
+        for (const auto& plc : model.plcs)
             redundant += plc.value->bRedundant ? 1 : 0;
-        EXPECT_EQ(static_cast<std::size_t>(tags), model.gcolItems.size() + redundant);
+        EXPECT_EQ(static_cast<std::size_t>(tags), model.items.size() + redundant);
     }
 
     // Every PLC, branch and tag of the editor's tree, as the server should publish it.
@@ -131,13 +131,13 @@ protected:
         for (const TreeNode* node : model.tree.nodesInOrder()) {
             if (node->kind() != NodeKind::Item) {
                 lines.push_back("branch " + node->key());
-                const auto plc = node->kind() == NodeKind::Plc ? model.gcolPlc.get(node->key()) : nullptr;
+                const auto plc = node->kind() == NodeKind::Plc ? model.plcs.get(node->key()) : nullptr;
                 if (plc && plc->bRedundant)
                     lines.push_back(tagLine(node->key() + ".ServerRedundancyState", VT_I2, 1,
                                             "Redundancy Master Slave State", 0, 0, 0, 0));
                 continue;
             }
-            const auto item = model.gcolItems.get(node->key());
+            const auto item = model.items.get(node->key());
             if (!item) {
                 lines.push_back("missing item " + node->key());
                 continue;
