@@ -1,7 +1,9 @@
 #pragma once
 // The data-type vocabulary of the configuration file: the VT names written in `datatype`,
-// their VARTYPE numbers, and the display names the editor shows for the types it offers.
+// their VARTYPE numbers, the display names the editor shows for the types it offers (in the
+// order of its type list) and the size of one element in PLC memory.
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@ struct DataTypeName {
     std::string_view vtName;       // text of the `datatype` element, e.g. "VT_I2 ARRAY"
     VarType varType;               // VARTYPE the server gives the tag
     std::string_view displayName;  // the editor's name; empty when the editor does not offer it
+    uint8_t elementBits;           // one element (a string: one character); 0 when not offered
 };
 
 // Every name of the vocabulary: the fifteen base names and each followed by " ARRAY".
@@ -21,6 +24,9 @@ std::span<const DataTypeName> dataTypeNames();
 
 // The types the editor offers, in the order of its type list.
 std::span<const DataTypeName> offeredDataTypes();
+
+// The offered type with this display name (exact, case-sensitive); null for any other text.
+const DataTypeName* offeredDataType(std::string_view displayName);
 
 // Exact, case-sensitive match on the whole text; anything else is VT_EMPTY.
 VarType dataTypeFromName(std::string_view text);

@@ -5,6 +5,7 @@
 #include "Guard.h"
 #include "ItemFromForm.h"
 #include "RecordedEdit.h"
+#include "config/DataTypes.h"
 #include "editor/Text.h"
 
 namespace orva::editor {
@@ -385,37 +386,34 @@ void merge(EditResult& into, EditResult&& from)
     if (from.refreshList) into.refreshList = std::move(from.refreshList);
 }
 
-// Byte and bit of the next item after one of the form's type at the form's address.
+// Byte and bit of the next item after one of the form's type at the form's address. Byte-wide
+// arrays and strings leave one byte free after their elements.
 void advanceAddress(ItemForm& form)
 {
-    const std::string& type = form.dataType;
+    const config::DataTypeName* type = config::offeredDataType(form.dataType);
     const auto byte = static_cast<int64_t>(std::llround(leadingNumber(form.address)));
     const auto bit = static_cast<int64_t>(std::llround(leadingNumber(form.bit)));
     const auto n = static_cast<int64_t>(std::llround(leadingNumber(form.elements)));
+    const int64_t elementBytes = type == nullptr ? 0 : type->elementBits / 8;
     int64_t next = byte;
-    if (type == "boolean") {
+    if (type == nullptr) {
+        // unknown text: the address stays
+    } else if (type->varType == VT_BOOL) {
         if (form.bit == "7") {
             next = byte + 1;
             form.bit = "0";
         } else {
             form.bit = std::to_string(bit + 1);
         }
-    } else if (type == "unsigned 8 bit" || type == "signed 8 bit") {
-        next = byte + 1;
-    } else if (type == "unsigned 16 bit" || type == "signed 16 bit") {
-        next = byte + 2;
-    } else if (type == "unsigned 32 bit" || type == "signed 32 bit" || type == "32 bit float") {
-        next = byte + 4;
-    } else if (type == "boolean array") {
+    } else if (type->varType == (VT_ARRAY | VT_BOOL)) {
         next = byte + (bit + n) / 8;
         form.bit = std::to_string((bit + n) % 8);
-    } else if (type == "unsigned 8 bit array" || type == "signed 8 bit array" || type == "string") {
+    } else if (!hasElements(type->displayName)) {
+        next = byte + elementBytes;
+    } else if (elementBytes == 1) {
         next = byte + n + 1;
-    } else if (type == "unsigned 16 bit array" || type == "signed 16 bit array") {
-        next = byte + 2 * n;
-    } else if (type == "unsigned 32 bit array" || type == "signed 32 bit array" ||
-               type == "32 bit float array") {
-        next = byte + 4 * n;
+    } else {
+        next = byte + elementBytes * n;
     }
     form.address = std::to_string(next);
 }

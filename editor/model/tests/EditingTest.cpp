@@ -1,5 +1,8 @@
 // Adding, copying, pasting, deleting and moving nodes.
+#include <map>
+
 #include "TestModel.h"
+#include "config/DataTypes.h"
 
 namespace orva::editor::test {
 namespace {
@@ -226,6 +229,31 @@ TEST_F(EditingTest, AddIncrementProposesTheNextAddress)
     EXPECT_EQ(next("signed 32 bit array", 0, 0, 5).first, "20");
     EXPECT_EQ(next("unsigned 16 bit", 3, 0, 0).first, "5");
     EXPECT_EQ(next("32 bit float", 3, 0, 0).first, "7");
+    // Every type the dialog offers, at byte 100 bit 3 with 3 elements.
+    const std::map<std::string, std::pair<std::string, std::string>> expected{
+        {"boolean", {"100", "4"}},
+        {"unsigned 8 bit", {"101", "3"}},
+        {"unsigned 16 bit", {"102", "3"}},
+        {"unsigned 32 bit", {"104", "3"}},
+        {"signed 8 bit", {"101", "3"}},
+        {"signed 16 bit", {"102", "3"}},
+        {"signed 32 bit", {"104", "3"}},
+        {"32 bit float", {"104", "3"}},
+        {"boolean array", {"100", "6"}},
+        {"unsigned 8 bit array", {"104", "3"}},
+        {"unsigned 16 bit array", {"106", "3"}},
+        {"unsigned 32 bit array", {"112", "3"}},
+        {"signed 8 bit array", {"104", "3"}},
+        {"signed 16 bit array", {"106", "3"}},
+        {"signed 32 bit array", {"112", "3"}},
+        {"32 bit float array", {"112", "3"}},
+        {"string", {"104", "3"}}};
+    ASSERT_EQ(config::offeredDataTypes().size(), expected.size());
+    for (const auto& type : config::offeredDataTypes()) {
+        const std::string name(type.displayName);
+        ASSERT_TRUE(expected.contains(name)) << name;
+        EXPECT_EQ(next(name, 100, 3, 3), expected.at(name)) << name;
+    }
     ItemForm form = itemForm("X", "signed 8 bit", 0, 1);
     ASSERT_TRUE(model.addAndIncrement("P.C", form).done);
     EXPECT_EQ(form.name, "New_Item_" + std::to_string(model.newItemNumber));
