@@ -40,7 +40,7 @@ public:
 class RecordingOwner final : public core::OwnerWindow {
 public:
     std::vector<std::string> warnings;
-    void showWarning(std::string_view text, std::string_view) override { warnings.emplace_back(text); }
+    void showWarning(std::string_view, std::string_view text) override { warnings.emplace_back(text); }
 };
 
 class RecordingTransport final : public core::TransportSettings {
