@@ -13,17 +13,6 @@ namespace {
 
 using namespace orva::editor;
 
-class QuietUi final : public UserInterface {
-public:
-    int messages = 0;
-    void message(std::string_view, Icon) override { ++messages; }
-    Answer question(std::string_view, Buttons) override { return Answer::Yes; }
-    std::string clipboardText() override { return {}; }
-    void clearClipboard() override {}
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return true; }
-};
-
 std::string configurationOf(int plcs, int itemsPerPlc)
 {
     std::string out =
@@ -44,7 +33,7 @@ std::string configurationOf(int plcs, int itemsPerPlc)
 
 void BM_UndoDeleteOf10kItems(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model(ui);
     if (!model.importXmlBytes(configurationOf(1, 10000))) state.SkipWithError("import failed");
     model.isOpen = true;
@@ -63,7 +52,7 @@ BENCHMARK(BM_UndoDeleteOf10kItems)->Unit(benchmark::kMillisecond);
 
 void BM_CsvImport100kRows(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     // Spread over 100 branches of each PLC, as a plant's tag list would be.
     std::string csv = "Path,Name,Comment,DataType,DataBlock,DataByte,Bit,Elements,Access\r\n";
     for (int p = 0; p < 10; ++p)

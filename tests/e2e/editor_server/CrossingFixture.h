@@ -25,18 +25,6 @@ namespace orva::editor::crossing {
 
 using config::ServerKind;
 
-class QuietUi final : public UserInterface {
-public:
-    std::vector<std::string> messages;
-    std::string clipboard;
-    void message(std::string_view text, Icon) override { messages.emplace_back(text); }
-    Answer question(std::string_view, Buttons) override { return Answer::Yes; }
-    std::string clipboardText() override { return clipboard; }
-    void clearClipboard() override { clipboard.clear(); }
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return true; }
-};
-
 class RecordingOwner final : public core::OwnerWindow {
 public:
     std::vector<std::string> warnings;
@@ -236,7 +224,7 @@ protected:
         ASSERT_TRUE(model.AddItemToColl(plc + ".Process", edge, false).done);
     }
 
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model{ui};
     core::PlcList plcs_;
     RecordingOwner owner_;
