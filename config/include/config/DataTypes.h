@@ -16,7 +16,6 @@ struct DataTypeName {
     std::string_view vtName;       // text of the `datatype` element, e.g. "VT_I2 ARRAY"
     VarType varType;               // VARTYPE the server gives the tag
     std::string_view displayName;  // the editor's name; empty when the editor does not offer it
-    uint8_t elementBits;           // one element (a string: one character); 0 when not offered
 };
 
 // Every name of the vocabulary: the fifteen base names and each followed by " ARRAY".
@@ -24,6 +23,10 @@ std::span<const DataTypeName> dataTypeNames();
 
 // The types the editor offers, in the order of its type list.
 std::span<const DataTypeName> offeredDataTypes();
+
+// Bits of one element in PLC memory (of a string: one character) for a type the editor offers;
+// 0 for the others.
+uint8_t elementBits(const DataTypeName& type);
 
 // The offered type with this display name (exact, case-sensitive); null for any other text.
 const DataTypeName* offeredDataType(std::string_view displayName);

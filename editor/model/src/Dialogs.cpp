@@ -394,7 +394,7 @@ void advanceAddress(ItemForm& form)
     const auto byte = static_cast<int64_t>(std::llround(leadingNumber(form.address)));
     const auto bit = static_cast<int64_t>(std::llround(leadingNumber(form.bit)));
     const auto n = static_cast<int64_t>(std::llround(leadingNumber(form.elements)));
-    const int64_t elementBytes = type == nullptr ? 0 : type->elementBits / 8;
+    const int64_t elementBytes = type == nullptr ? 0 : config::elementBits(*type) / 8;
     int64_t next = byte;
     if (type == nullptr) {
         // unknown text: the address stays

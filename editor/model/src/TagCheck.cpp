@@ -30,7 +30,7 @@ std::optional<Layout> layoutOf(std::string_view displayName)
     if (type == nullptr) return std::nullopt;
     const VarType base = baseType(type->varType);
     Layout layout;
-    layout.bytes = type->elementBits / 8;
+    layout.bytes = config::elementBits(*type) / 8;
     layout.array = orva::isArrayType(type->varType);
     layout.text = base == VT_BSTR;
     layout.isSigned = base == VT_I1 || base == VT_I2 || base == VT_I4;

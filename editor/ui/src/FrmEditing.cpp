@@ -536,32 +536,26 @@ void FrmEditing::setListMode(ListMode mode)
 {
     listMode_ = mode;
     listModel_->setLargeIcons(mode == ListMode::Icon);
-    switch (mode) {
-        case ListMode::Report:
-            listStack_->setCurrentWidget(reportView_);
-            return;
-        case ListMode::Icon:
-            iconView_->setViewMode(QListView::IconMode);
-            iconView_->setIconSize(QSize(32, 32));
-            iconView_->setGridSize(QSize(110, 64));
-            iconView_->setFlow(QListView::LeftToRight);
-            iconView_->setWrapping(true);
-            break;
-        case ListMode::SmallIcon:
-            iconView_->setViewMode(QListView::ListMode);
-            iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize(160, 22));
-            iconView_->setFlow(QListView::LeftToRight);
-            iconView_->setWrapping(true);
-            break;
-        case ListMode::List:
-            iconView_->setViewMode(QListView::ListMode);
-            iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize());
-            iconView_->setFlow(QListView::TopToBottom);
-            iconView_->setWrapping(true);
-            break;
+    if (mode == ListMode::Report) {
+        listStack_->setCurrentWidget(reportView_);
+        return;
     }
+    // Large icons in rows, small icons in rows, or small icons in columns.
+    struct Look {
+        QListView::ViewMode view;
+        int iconSize;
+        QSize grid;
+        QListView::Flow flow;
+    };
+    const Look look =
+        mode == ListMode::Icon        ? Look{QListView::IconMode, 32, QSize(110, 64), QListView::LeftToRight}
+        : mode == ListMode::SmallIcon ? Look{QListView::ListMode, 16, QSize(160, 22), QListView::LeftToRight}
+                                      : Look{QListView::ListMode, 16, QSize(), QListView::TopToBottom};
+    iconView_->setViewMode(look.view);
+    iconView_->setIconSize(QSize(look.iconSize, look.iconSize));
+    iconView_->setGridSize(look.grid);
+    iconView_->setFlow(look.flow);
+    iconView_->setWrapping(true);
     listStack_->setCurrentWidget(iconView_);
 }
 

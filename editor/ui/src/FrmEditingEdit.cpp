@@ -28,22 +28,25 @@ void FrmEditing::onAddPlc()
     if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
 }
 
-void FrmEditing::onAddBranch()
+const TreeNode* FrmEditing::selectedContainer() const
 {
     const TreeNode* node = model_.tree.find(selectedNodeKey());
-    if (!model_.isOpen || node == nullptr ||
-        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
-        return;
+    if (!model_.isOpen || node == nullptr) return nullptr;
+    return node->kind() == NodeKind::Plc || node->kind() == NodeKind::Branch ? node : nullptr;
+}
+
+void FrmEditing::onAddBranch()
+{
+    const TreeNode* node = selectedContainer();
+    if (node == nullptr) return;
     BranchDialog dialog(model_, node->key(), false, this);
     if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
 }
 
 void FrmEditing::onAddItem()
 {
-    const TreeNode* node = model_.tree.find(selectedNodeKey());
-    if (!model_.isOpen || node == nullptr ||
-        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
-        return;
+    const TreeNode* node = selectedContainer();
+    if (node == nullptr) return;
     const std::string key = node->key();
     ItemDialog dialog(
         model_, key, false, [this](const EditResult& r) { applyEdit(r, false); }, this);
@@ -81,40 +84,39 @@ void FrmEditing::modifySelected()
     }
 }
 
+void FrmEditing::editSelection(EditResult (EditorModel::*operation)(const Selection&))
+{
+    if (model_.isOpen) applyEdit((model_.*operation)(selection()));
+}
+
 void FrmEditing::onDelete()
 {
-    if (!model_.isOpen) return;
-    applyEdit(model_.deleteSelection(selection()));
+    editSelection(&EditorModel::deleteSelection);
 }
 
 void FrmEditing::onCopy()
 {
-    if (!model_.isOpen) return;
-    model_.copy(selection());
+    if (model_.isOpen) model_.copy(selection());
 }
 
 void FrmEditing::onCut()
 {
-    if (!model_.isOpen) return;
-    applyEdit(model_.cut(selection()));
+    editSelection(&EditorModel::cut);
 }
 
 void FrmEditing::onPaste()
 {
-    if (!model_.isOpen) return;
-    applyEdit(model_.paste(selectedNodeKey()));
+    if (model_.isOpen) applyEdit(model_.paste(selectedNodeKey()));
 }
 
 void FrmEditing::onPasteName()
 {
-    if (!model_.isOpen) return;
-    applyEdit(model_.pasteName(selection()));
+    editSelection(&EditorModel::pasteName);
 }
 
 void FrmEditing::onPasteComment()
 {
-    if (!model_.isOpen) return;
-    applyEdit(model_.pasteComment(selection()));
+    editSelection(&EditorModel::pasteComment);
 }
 
 void FrmEditing::onFind()

@@ -141,6 +141,8 @@ private:
     CommandGroups commandsForNode(const TreeNode& node) const;
     CommandGroups commandsForItemRow() const;
     CommandGroups commandsWhenOpen() const;  // New, Open, Save, Close, settings, add PLC, Tools
+    // A model operation on the selection, when a configuration is open, and what it changed shown.
+    void editSelection(EditResult (EditorModel::*operation)(const Selection&));
     // Shows what an operation changed: selection, list and commands (the tree follows the model).
     void applyEdit(const EditResult& result, bool refreshList = true, bool rebuildTree = false);
     // Undo and Redo texts, the export, import and check commands, and the status bar.
@@ -155,6 +157,8 @@ private:
     void applyColumnWidths();
     void refreshCurrentList(const std::vector<KeyChange>& renamedRows = {});
     std::string selectedNodeKey() const;
+    // The selected PLC or branch of the open configuration; null for anything else.
+    const TreeNode* selectedContainer() const;
     Selection selection() const;
     void showRoot();
     void InitObjects();
