@@ -85,81 +85,58 @@ QAction* FrmEditing::addCommand(const char* menuName, const char* key, const QSt
 
 void FrmEditing::buildActions()
 {
-    const auto icon = [](QAction* action, std::string_view image) { action->setIcon(editorIcon(image)); };
-    icon(addCommand(
-             "mnuNewCfg", "new", QStringLiteral("&New"), [this] { onNewConfiguration(); }, QKeySequence::New),
-         "new");
-    icon(addCommand(
-             "mnuOpenCfg", "open", QStringLiteral("&Open..."), [this] { onOpenConfiguration(); },
-             QKeySequence::Open),
-         "open");
-    icon(addCommand(
-             "mnuSaveCfg", "save", QStringLiteral("&Save"), [this] { onSave(); }, QKeySequence::Save),
-         "save");
-    addCommand(
-        "mnuSaveAs", "", QStringLiteral("Save &As..."), [this] { onSaveAs(); }, QKeySequence::SaveAs);
-    icon(addCommand(
-             "mnuCloseCfg", "close", QStringLiteral("&Close"), [this] { onCloseConfiguration(); },
-             QKeySequence(Qt::CTRL | Qt::Key_W)),
-         "close");
-    icon(addCommand(
-             "mnuExit", "exit", QStringLiteral("E&xit"), [this] { onExit(); }, QKeySequence::Quit),
-         "exit");
-    icon(addCommand("mnuSetts", "setts", QStringLiteral("&Settings..."), [this] { onSettings(); }), "setts");
-    icon(addCommand(
-             "mnuAddPlc", "plc", QStringLiteral("Add &PLC..."), [this] { onAddPlc(); },
-             QKeySequence(Qt::CTRL | Qt::Key_P)),
-         "plc");
-    icon(addCommand(
-             "mnuAddBranch", "branch", QStringLiteral("Add &Branch..."), [this] { onAddBranch(); },
-             QKeySequence(Qt::CTRL | Qt::Key_B)),
-         "branch");
-    icon(addCommand(
-             "mnuAddItem", "item", QStringLiteral("Add &Item..."), [this] { onAddItem(); },
-             QKeySequence(Qt::CTRL | Qt::Key_I)),
-         "item");
-    icon(addCommand(
-             "mnuDelete", "delete", QStringLiteral("&Delete"), [this] { onDelete(); }, QKeySequence::Delete),
-         "delete");
-    icon(addCommand(
-             "mnuCopy", "copy", QStringLiteral("&Copy"), [this] { onCopy(); }, QKeySequence::Copy),
-         "copy");
-    icon(addCommand(
-             "mnuCut", "cut", QStringLiteral("Cu&t"), [this] { onCut(); }, QKeySequence::Cut),
-         "cut");
-    icon(addCommand(
-             "mnuPaste", "paste", QStringLiteral("&Paste"), [this] { onPaste(); }, QKeySequence::Paste),
-         "paste");
-    icon(addCommand(
-             "mnuPasteName", "pastitem", QStringLiteral("Paste &Name"), [this] { onPasteName(); },
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)),
-         "pastename");
-    icon(addCommand(
-             "mnuPasteComment", "pastcomment", QStringLiteral("Paste Co&mment"), [this] { onPasteComment(); },
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M)),
-         "pastecomment");
-    icon(addCommand("mnuIcon", "icon", QStringLiteral("&Icon"), [this] { setListMode(ListMode::Icon); }),
-         "icon");
-    icon(addCommand("mnuSmallIcon", "smallicon", QStringLiteral("&Small Icon"),
-                    [this] { setListMode(ListMode::SmallIcon); }),
-         "smallicon");
-    icon(addCommand("mnuList", "list", QStringLiteral("&List"), [this] { setListMode(ListMode::List); }),
-         "list");
-    icon(addCommand("mnuReport", "report", QStringLiteral("&Report"),
-                    [this] { setListMode(ListMode::Report); }),
-         "report");
-    icon(addCommand(
-             "mnuFind", "find", QStringLiteral("&Find..."), [this] { onFind(); }, QKeySequence::Find),
-         "find");
-    addCommand(
-        "undo", "", QStringLiteral("&Undo"), [this] { onUndo(); }, QKeySequence::Undo);
-    addCommand(
-        "redo", "", QStringLiteral("&Redo"), [this] { onRedo(); }, QKeySequence(Qt::CTRL | Qt::Key_Y))
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-    addCommand("exportTags", "", QStringLiteral("&Export Tags..."), [this] { onExportTags(); });
-    addCommand("importTags", "", QStringLiteral("&Import Tags..."), [this] { onImportTags(); });
-    addCommand("checkTags", "", QStringLiteral("&Check Tags..."), [this] { onCheckTags(); });
-    addCommand("properties", "", QStringLiteral("P&roperties..."), [this] { modifySelected(); });
+    // Menu name, toolbar key, text, command, shortcut and picture ("" where it has none).
+    struct Command {
+        const char* menuName;
+        const char* key;
+        const char* text;
+        std::function<void()> run;
+        QKeySequence shortcut;
+        const char* image;
+    };
+    const auto ctrl = [](Qt::Key key) { return QKeySequence(Qt::CTRL | key); };
+    const auto ctrlShift = [](Qt::Key key) { return QKeySequence(Qt::CTRL | Qt::SHIFT | key); };
+    const Command commands[] = {
+        {"mnuNewCfg", "new", "&New", [this] { onNewConfiguration(); }, QKeySequence::New, "new"},
+        {"mnuOpenCfg", "open", "&Open...", [this] { onOpenConfiguration(); }, QKeySequence::Open, "open"},
+        {"mnuSaveCfg", "save", "&Save", [this] { onSave(); }, QKeySequence::Save, "save"},
+        {"mnuSaveAs", "", "Save &As...", [this] { onSaveAs(); }, QKeySequence::SaveAs, ""},
+        {"mnuCloseCfg", "close", "&Close", [this] { onCloseConfiguration(); }, ctrl(Qt::Key_W), "close"},
+        {"mnuExit", "exit", "E&xit", [this] { onExit(); }, QKeySequence::Quit, "exit"},
+        {"mnuSetts", "setts", "&Settings...", [this] { onSettings(); }, {}, "setts"},
+        {"mnuAddPlc", "plc", "Add &PLC...", [this] { onAddPlc(); }, ctrl(Qt::Key_P), "plc"},
+        {"mnuAddBranch", "branch", "Add &Branch...", [this] { onAddBranch(); }, ctrl(Qt::Key_B), "branch"},
+        {"mnuAddItem", "item", "Add &Item...", [this] { onAddItem(); }, ctrl(Qt::Key_I), "item"},
+        {"mnuDelete", "delete", "&Delete", [this] { onDelete(); }, QKeySequence::Delete, "delete"},
+        {"mnuCopy", "copy", "&Copy", [this] { onCopy(); }, QKeySequence::Copy, "copy"},
+        {"mnuCut", "cut", "Cu&t", [this] { onCut(); }, QKeySequence::Cut, "cut"},
+        {"mnuPaste", "paste", "&Paste", [this] { onPaste(); }, QKeySequence::Paste, "paste"},
+        {"mnuPasteName", "pastitem", "Paste &Name", [this] { onPasteName(); }, ctrlShift(Qt::Key_N),
+         "pastename"},
+        {"mnuPasteComment", "pastcomment", "Paste Co&mment", [this] { onPasteComment(); },
+         ctrlShift(Qt::Key_M), "pastecomment"},
+        {"mnuIcon", "icon", "&Icon", [this] { setListMode(ListMode::Icon); }, {}, "icon"},
+        {"mnuSmallIcon",
+         "smallicon",
+         "&Small Icon",
+         [this] { setListMode(ListMode::SmallIcon); },
+         {},
+         "smallicon"},
+        {"mnuList", "list", "&List", [this] { setListMode(ListMode::List); }, {}, "list"},
+        {"mnuReport", "report", "&Report", [this] { setListMode(ListMode::Report); }, {}, "report"},
+        {"mnuFind", "find", "&Find...", [this] { onFind(); }, QKeySequence::Find, "find"},
+        {"undo", "", "&Undo", [this] { onUndo(); }, QKeySequence::Undo, ""},
+        {"redo", "", "&Redo", [this] { onRedo(); }, ctrl(Qt::Key_Y), ""},
+        {"exportTags", "", "&Export Tags...", [this] { onExportTags(); }, {}, ""},
+        {"importTags", "", "&Import Tags...", [this] { onImportTags(); }, {}, ""},
+        {"checkTags", "", "&Check Tags...", [this] { onCheckTags(); }, {}, ""},
+        {"properties", "", "P&roperties...", [this] { modifySelected(); }, {}, ""}};
+    for (const Command& command : commands) {
+        QAction* action = addCommand(command.menuName, command.key, QString::fromUtf8(command.text),
+                                     command.run, command.shortcut);
+        if (*command.image != '\0') action->setIcon(editorIcon(command.image));
+    }
+    actions_.at("redo")->setShortcuts({ctrl(Qt::Key_Y), ctrlShift(Qt::Key_Z)});
     for (const auto& [name, action] : actions_)
         action->setToolTip(action->text().remove(QLatin1Char('&')).remove(QStringLiteral("...")));
 }
