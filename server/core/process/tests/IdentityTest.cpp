@@ -76,5 +76,5 @@ TEST(Environment, TheExecutablePathIsAbsoluteAndNamesThisProgram)
     const std::string path = currentExecutablePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), '/');
-    EXPECT_EQ(std::filesystem::path(path).filename(), "process_test");
+    EXPECT_EQ(std::filesystem::path(path).filename(), "process_tests");
 }

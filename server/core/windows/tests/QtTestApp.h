@@ -13,7 +13,7 @@ namespace orva::windows::test {
 inline QApplication& qtApp()
 {
     static int argc = 1;
-    static char name[] = "server_windows_test";
+    static char name[] = "server_windows_tests";
     static char* argv[] = {name, nullptr};
     static const std::unique_ptr<QApplication> app = [] {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
