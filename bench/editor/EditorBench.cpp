@@ -16,17 +16,6 @@ namespace {
 
 using namespace orva::editor;
 
-class QuietUi final : public UserInterface {
-public:
-    int messages = 0;
-    void message(std::string_view, Icon) override { ++messages; }
-    Answer question(std::string_view, Buttons) override { return Answer::Yes; }
-    std::string clipboardText() override { return {}; }
-    void clearClipboard() override {}
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return true; }
-};
-
 constexpr int kPlcs = 10, kBranches = 10, kSubBranches = 10, kItemsPerBranch = 100;
 
 const std::string& generatedFile()
@@ -66,12 +55,12 @@ const std::string& generatedFile()
 void BM_Import100kItems(benchmark::State& state)
 {
     const std::string& text = generatedFile();
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     for (auto _ : state) {
         auto model = std::make_unique<EditorModel>(ui);
-        if (!model->importXmlBytes(text) || model->gcolItems.size() != 100000 || ui.messages != 0)
+        if (!model->importXmlBytes(text) || model->items.size() != 100000 || !ui.messages.empty())
             state.SkipWithError("import failed");
-        benchmark::DoNotOptimize(model->gcolItems.size());
+        benchmark::DoNotOptimize(model->items.size());
         state.PauseTiming();
         model.reset();
         state.ResumeTiming();
@@ -83,7 +72,7 @@ BENCHMARK(BM_Import100kItems)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_Save100kItems(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model(ui);
     model.importXmlBytes(generatedFile());
     const auto path =
@@ -100,7 +89,7 @@ BENCHMARK(BM_Save100kItems)->Unit(benchmark::kMillisecond);
 
 void BM_RenamePlcOf10kItems(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model(ui);
     model.importXmlBytes(generatedFile());
     bool flip = false;
@@ -117,7 +106,7 @@ BENCHMARK(BM_RenamePlcOf10kItems)->Unit(benchmark::kMillisecond);
 void BM_Add100kItemsThroughTheDialog(benchmark::State& state)
 {
     for (auto _ : state) {
-        QuietUi ui;
+        UnattendedUi ui{Answer::Yes};
         EditorModel model(ui);
         model.newConfiguration(ServerKind::Pennat, "bench.xml");
         PlcForm plc = model.newPlcForm();
@@ -131,7 +120,7 @@ void BM_Add100kItemsThroughTheDialog(benchmark::State& state)
         form.block = "1";
         for (int i = 0; i < 4; ++i)
             model.addGroup("P.B", form, "25000");
-        if (model.gcolItems.size() != 100000) state.SkipWithError("items missing");
+        if (model.items.size() != 100000) state.SkipWithError("items missing");
     }
 }
 BENCHMARK(BM_Add100kItemsThroughTheDialog)->Unit(benchmark::kMillisecond);

@@ -13,17 +13,6 @@ namespace {
 
 using namespace orva::editor;
 
-class QuietUi final : public UserInterface {
-public:
-    int messages = 0;
-    void message(std::string_view, Icon) override { ++messages; }
-    Answer question(std::string_view, Buttons) override { return Answer::Yes; }
-    std::string clipboardText() override { return {}; }
-    void clearClipboard() override {}
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return true; }
-};
-
 std::string configurationOf(int plcs, int itemsPerPlc)
 {
     std::string out =
@@ -44,26 +33,26 @@ std::string configurationOf(int plcs, int itemsPerPlc)
 
 void BM_UndoDeleteOf10kItems(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model(ui);
     if (!model.importXmlBytes(configurationOf(1, 10000))) state.SkipWithError("import failed");
-    model.gbCfgOpen = true;
+    model.isOpen = true;
     Selection rows{"Line0.AREA", true, {}};
     for (const auto& child : model.tree.find("Line0.AREA")->children())
         rows.rows.push_back(child->key());
     for (auto _ : state) {
         state.PauseTiming();
-        if (!model.deleteSelection(rows).done || model.gcolItems.size() != 0)
+        if (!model.deleteSelection(rows).done || model.items.size() != 0)
             state.SkipWithError("delete failed");
         state.ResumeTiming();
-        if (!model.undo().done || model.gcolItems.size() != 10000) state.SkipWithError("undo failed");
+        if (!model.undo().done || model.items.size() != 10000) state.SkipWithError("undo failed");
     }
 }
 BENCHMARK(BM_UndoDeleteOf10kItems)->Unit(benchmark::kMillisecond);
 
 void BM_CsvImport100kRows(benchmark::State& state)
 {
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     // Spread over 100 branches of each PLC, as a plant's tag list would be.
     std::string csv = "Path,Name,Comment,DataType,DataBlock,DataByte,Bit,Elements,Access\r\n";
     for (int p = 0; p < 10; ++p)
@@ -82,7 +71,7 @@ void BM_CsvImport100kRows(benchmark::State& state)
         }
         state.ResumeTiming();
         const TagImportPlan plan = model->planTagImport("", csv);
-        if (!plan.refused.empty() || !model->applyTagImport(plan).done || model->gcolItems.size() != 100000)
+        if (!plan.refused.empty() || !model->applyTagImport(plan).done || model->items.size() != 100000)
             state.SkipWithError("import failed");
         state.PauseTiming();
         model.reset();

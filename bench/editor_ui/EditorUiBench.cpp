@@ -94,8 +94,8 @@ struct Fixture {
 
     bool open()
     {
-        window->mnuOpenCfg_Click();
-        return window->model().gcolItems.size() == static_cast<std::size_t>(kPlcs) * kItemsPerBranch &&
+        window->onOpenConfiguration();
+        return window->model().items.size() == static_cast<std::size_t>(kPlcs) * kItemsPerBranch &&
                ui.messages == 0;
     }
 };
@@ -123,7 +123,7 @@ BENCHMARK(BM_OpenConfiguration100kItems)->Unit(benchmark::kMillisecond)->Iterati
 void BM_SelectBranchOf10kItems(benchmark::State& state)
 {
     Fixture& f = fixture();
-    if (f.window->model().gcolItems.empty() && !f.open()) state.SkipWithError("open failed");
+    if (f.window->model().items.empty() && !f.open()) state.SkipWithError("open failed");
     int next = 0;
     for (auto _ : state) {
         f.window->selectNode("Line" + std::to_string(next++ % kPlcs) + ".AREA");
@@ -137,7 +137,7 @@ BENCHMARK(BM_SelectBranchOf10kItems)->Unit(benchmark::kMillisecond);
 void BM_SortListOf10kItems(benchmark::State& state)
 {
     Fixture& f = fixture();
-    if (f.window->model().gcolItems.empty() && !f.open()) state.SkipWithError("open failed");
+    if (f.window->model().items.empty() && !f.open()) state.SkipWithError("open failed");
     f.window->selectNode("Line0.AREA");
     int column = 0;
     for (auto _ : state) {
@@ -152,7 +152,7 @@ BENCHMARK(BM_SortListOf10kItems)->Unit(benchmark::kMillisecond);
 void BM_RebuildTree100kNodes(benchmark::State& state)
 {
     Fixture& f = fixture();
-    if (f.window->model().gcolItems.empty() && !f.open()) state.SkipWithError("open failed");
+    if (f.window->model().items.empty() && !f.open()) state.SkipWithError("open failed");
     for (auto _ : state) {
         f.window->tree()->rebuild();
         QCoreApplication::processEvents();
@@ -178,13 +178,13 @@ void BM_AddGroupOf1000Items(benchmark::State& state)
             dialog.findChild<QPushButton*>("cmdOkNumber")->click();
         };
         state.ResumeTiming();
-        f.window->mnuAddItem_Click();
+        f.window->onAddItem();
         QCoreApplication::processEvents();
         state.PauseTiming();
         f.runner.script = nullptr;
         if (f.window->listModel()->rowCount() != kItemsPerBranch + 1000)
             state.SkipWithError("group not added");
-        f.window->model().gbCfgSaved = true;
+        f.window->model().isSaved = true;
         state.ResumeTiming();
     }
 }
@@ -206,12 +206,12 @@ void BM_DeleteHalfOfABranchFromTheList(benchmark::State& state)
         f.window->reportView()->setFocus();
         f.ui.answer = Answer::Yes;
         state.ResumeTiming();
-        f.window->mnuDelete_Click();
+        f.window->onDelete();
         QCoreApplication::processEvents();
         state.PauseTiming();
         f.ui.answer = Answer::No;
         if (f.window->listModel()->rowCount() != kItemsPerBranch / 2) state.SkipWithError("rows not deleted");
-        f.window->model().gbCfgSaved = true;
+        f.window->model().isSaved = true;
         state.ResumeTiming();
     }
 }
@@ -229,7 +229,7 @@ void BM_UndoDeleteOf10kItemsInWindow(benchmark::State& state)
         f.window->reportView()->selectAll();
         f.window->reportView()->setFocus();
         f.ui.answer = Answer::Yes;
-        f.window->mnuDelete_Click();
+        f.window->onDelete();
         QCoreApplication::processEvents();
         f.ui.answer = Answer::No;
         if (f.window->listModel()->rowCount() != 0) state.SkipWithError("rows not deleted");
@@ -237,9 +237,9 @@ void BM_UndoDeleteOf10kItemsInWindow(benchmark::State& state)
         f.window->onUndo();
         QCoreApplication::processEvents();
         state.PauseTiming();
-        if (f.window->model().gcolItems.size() != static_cast<std::size_t>(kPlcs) * kItemsPerBranch)
+        if (f.window->model().items.size() != static_cast<std::size_t>(kPlcs) * kItemsPerBranch)
             state.SkipWithError("undo failed");
-        f.window->model().gbCfgSaved = true;
+        f.window->model().isSaved = true;
         state.ResumeTiming();
     }
 }
@@ -261,7 +261,7 @@ void BM_DragBranchOf10kItems(benchmark::State& state)
         state.PauseTiming();
         if (!f.window->tree()->node("Line1.AREA.AREA.Value9999").isValid())
             state.SkipWithError("not dropped");
-        f.window->model().gbCfgSaved = true;
+        f.window->model().isSaved = true;
         state.ResumeTiming();
     }
 }

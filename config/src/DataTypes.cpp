@@ -54,11 +54,39 @@ VarType dataTypeFromName(std::string_view text)
     return VT_EMPTY;
 }
 
-std::string vtNameFromDisplayName(std::string_view displayName)
+uint8_t elementBits(const DataTypeName& type)
+{
+    if (type.displayName.empty()) return 0;
+    switch (baseType(type.varType)) {
+        case VT_BOOL:
+            return 1;
+        case VT_I1:
+        case VT_UI1:
+        case VT_BSTR:
+            return 8;
+        case VT_I2:
+        case VT_UI2:
+            return 16;
+        case VT_I4:
+        case VT_UI4:
+        case VT_R4:
+            return 32;
+        default:
+            return 0;
+    }
+}
+
+const DataTypeName* offeredDataType(std::string_view displayName)
 {
     for (const auto& entry : offeredDataTypes())
-        if (entry.displayName == displayName) return std::string(entry.vtName);
-    return {};
+        if (entry.displayName == displayName) return &entry;
+    return nullptr;
+}
+
+std::string vtNameFromDisplayName(std::string_view displayName)
+{
+    const DataTypeName* type = offeredDataType(displayName);
+    return type == nullptr ? std::string() : std::string(type->vtName);
 }
 
 std::string displayNameFromVtName(std::string_view vtName)

@@ -28,9 +28,9 @@ namespace {
 class RecordingOwner : public core::OwnerWindow {
 public:
     std::vector<std::string> lines;
-    void showWarning(std::string_view text, std::string_view caption) override
+    void showWarning(std::string_view title, std::string_view text) override
     {
-        std::string line = std::string(caption) + ": " + std::string(text);
+        std::string line = std::string(title) + ": " + std::string(text);
         while (!line.empty() && line.back() == '\n')
             line.pop_back();
         lines.push_back(line);

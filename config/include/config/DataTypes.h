@@ -1,7 +1,9 @@
 #pragma once
 // The data-type vocabulary of the configuration file: the VT names written in `datatype`,
-// their VARTYPE numbers, and the display names the editor shows for the types it offers.
+// their VARTYPE numbers, the display names the editor shows for the types it offers (in the
+// order of its type list) and the size of one element in PLC memory.
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +23,13 @@ std::span<const DataTypeName> dataTypeNames();
 
 // The types the editor offers, in the order of its type list.
 std::span<const DataTypeName> offeredDataTypes();
+
+// Bits of one element in PLC memory (of a string: one character) for a type the editor offers;
+// 0 for the others.
+uint8_t elementBits(const DataTypeName& type);
+
+// The offered type with this display name (exact, case-sensitive); null for any other text.
+const DataTypeName* offeredDataType(std::string_view displayName);
 
 // Exact, case-sensitive match on the whole text; anything else is VT_EMPTY.
 VarType dataTypeFromName(std::string_view text);

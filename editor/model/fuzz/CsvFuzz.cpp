@@ -15,16 +15,6 @@ namespace {
 
 using namespace orva::editor;
 
-class SilentUi final : public UserInterface {
-public:
-    void message(std::string_view, Icon) override {}
-    Answer question(std::string_view, Buttons) override { return Answer::No; }
-    std::string clipboardText() override { return {}; }
-    void clearClipboard() override {}
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return false; }
-};
-
 [[noreturn]] void fail(const char* what)
 {
     std::fprintf(stderr, "%s\n", what);
@@ -49,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fail("record does not read back");
     }
 
-    SilentUi ui;
+    UnattendedUi ui{Answer::No};
     EditorModel model(ui);
     model.newConfiguration(ServerKind::Tornel, "fuzz.xml");
     PlcForm plc = model.newPlcForm();

@@ -13,19 +13,9 @@ namespace {
 
 using namespace orva::editor;
 
-class SilentUi final : public UserInterface {
-public:
-    void message(std::string_view, Icon) override {}
-    Answer question(std::string_view, Buttons) override { return Answer::No; }
-    std::string clipboardText() override { return {}; }
-    void clearClipboard() override {}
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return false; }
-};
-
 std::string saved(std::string_view bytes, bool& recognised)
 {
-    SilentUi ui;
+    UnattendedUi ui{Answer::No};
     EditorModel model(ui);
     recognised = model.importXmlBytes(bytes);
     std::ostringstream out;

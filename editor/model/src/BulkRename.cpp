@@ -56,14 +56,14 @@ EditResult EditorModel::pasteName(const Selection& selection)
     recorder.mayChange(selection.rows);
     EditResult result;
     guarded("Paste_Name_Click", [&] {
-        const auto clipboard = clipboardLinesFor(ui_, selection);
-        if (!clipboard) return;
-        const std::vector<std::string>& lines = *clipboard;
+        const auto pasted = clipboardLinesFor(ui_, selection);
+        if (!pasted) return;
+        const std::vector<std::string>& lines = *pasted;
         std::vector<RenameRow> rows;
         std::unordered_set<const TreeNode*> selected;
         for (const auto& key : selection.rows) {
             TreeNode* node = tree.find(key);
-            auto item = gcolItems.get(key);
+            auto item = items.get(key);
             if (node == nullptr || !item || node->kind() != NodeKind::Item)
                 raise(ErrorCode::InvalidCall, key);
             rows.push_back({node, std::move(item)});
@@ -105,18 +105,18 @@ EditResult EditorModel::pasteName(const Selection& selection)
             oldKeys.push_back(rows[i].node->key());
         if (!tree.setKeys(keys)) raise(ErrorCode::KeyNotUnique);
         for (const auto& oldKey : oldKeys)
-            gcolItems.remove(oldKey);
+            items.remove(oldKey);
         for (std::size_t n = 0; n < accepted.size(); ++n) {
             const RenameRow& row = rows[accepted[n]];
             row.item->sKey(keys[n].second);
             row.item->sName(lines[accepted[n]]);
-            gcolItems.add(keys[n].second, row.item);
+            items.add(keys[n].second, row.item);
             tree.setText(*row.node, lines[accepted[n]]);
             result.rekeyed.push_back({oldKeys[n], keys[n].second});
         }
         result.done = !accepted.empty();
         result.refreshList = selection.node;
-        gbCfgSaved = false;
+        isSaved = false;
         ui_.clearClipboard();
     });
     recorder.commit(result, "Rename");
@@ -129,25 +129,25 @@ EditResult EditorModel::pasteComment(const Selection& selection)
     recorder.mayChange(selection.rows);
     EditResult result;
     guarded("Paste_Comment_Click", [&] {
-        const auto clipboard = clipboardLinesFor(ui_, selection);
-        if (!clipboard) return;
-        const std::vector<std::string>& lines = *clipboard;
-        std::vector<std::shared_ptr<clsItem>> items;
+        const auto pasted = clipboardLinesFor(ui_, selection);
+        if (!pasted) return;
+        const std::vector<std::string>& lines = *pasted;
+        std::vector<std::shared_ptr<clsItem>> selectedItems;
         for (const auto& key : selection.rows) {
-            auto item = gcolItems.get(key);
+            auto item = items.get(key);
             if (!item) raise(ErrorCode::InvalidCall, key);
-            items.push_back(std::move(item));
+            selectedItems.push_back(std::move(item));
         }
         ReplaceTable table{"Item comment", "New Item comment", {}};
-        for (std::size_t i = 0; i < items.size(); ++i)
-            table.rows.emplace_back(items[i]->sComment(), lines[i]);
+        for (std::size_t i = 0; i < selectedItems.size(); ++i)
+            table.rows.emplace_back(selectedItems[i]->sComment(), lines[i]);
         if (!ui_.confirmReplace(table)) return;
-        for (std::size_t i = 0; i < items.size(); ++i)
-            items[i]->sComment(lines[i]);
-        result.done = !items.empty();
+        for (std::size_t i = 0; i < selectedItems.size(); ++i)
+            selectedItems[i]->sComment(lines[i]);
+        result.done = !selectedItems.empty();
         result.refreshList = selection.node;
-        if (items.size() > 1) ui_.clearClipboard();
-        gbCfgSaved = false;
+        if (selectedItems.size() > 1) ui_.clearClipboard();
+        isSaved = false;
     });
     recorder.commit(result, "Change comment of");
     return result;

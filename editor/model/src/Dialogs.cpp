@@ -5,6 +5,7 @@
 #include "Guard.h"
 #include "ItemFromForm.h"
 #include "RecordedEdit.h"
+#include "config/DataTypes.h"
 #include "editor/Text.h"
 
 namespace orva::editor {
@@ -31,8 +32,8 @@ std::string counterName(std::string_view prefix, int32_t counter)
 PlcForm EditorModel::newPlcForm() const
 {
     PlcForm form;
-    form.name = counterName("New Plc ", gnNewPlc);
-    switch (gsServerType) {
+    form.name = counterName("New Plc ", newPlcNumber);
+    switch (serverType) {
         case ServerKind::Tornel:
             form.address = "192.168.0.1";
             form.rack = "0";
@@ -54,15 +55,15 @@ PlcForm EditorModel::newPlcForm() const
 PlcForm EditorModel::plcFormFor(std::string_view plcKey) const
 {
     PlcForm form;
-    const auto plc = gcolPlc.get(plcKey);
+    const auto plc = plcs.get(plcKey);
     if (!plc) return form;
     form.name = plc->sName;
-    form.rackEnabled = gsServerType == ServerKind::Tornel;
-    if (gsServerType != ServerKind::Vardel) {
+    form.rackEnabled = serverType == ServerKind::Tornel;
+    if (serverType != ServerKind::Vardel) {
         form.address = plc->sAddress;
         form.slot = std::to_string(plc->nSlot);
     }
-    if (gsServerType == ServerKind::Tornel) {
+    if (serverType == ServerKind::Tornel) {
         form.rack = std::to_string(plc->nRack);
         form.source = plc->sSourceMaster;
         form.bRedundant = plc->bRedundant;
@@ -80,7 +81,6 @@ PlcForm EditorModel::plcFormFor(std::string_view plcKey) const
 EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm& form, bool modify)
 {
     EditResult result;
-    gbModifyPlc = modify;
     if (!CheckFields(form)) return result;
     EditRecorder recorder(*this);
     if (modify) recorder.mayChange({std::string(selectedKey)});
@@ -104,9 +104,9 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
         plc->sKey = plc->sName;
         if (!modify) {
             if (tree.containsKey(plc->sKey)) raise(ErrorCode::KeyNotUnique, plc->sKey);
-            if (!gcolPlc.add(plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
+            if (!plcs.add(plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
             tree.add(tree.root(), plc->sKey, plc->sName, NodeKind::Plc);
-            ++gnNewPlc;
+            ++newPlcNumber;
             result.added.push_back(plc->sKey);
         } else {
             TreeNode* node = tree.find(selectedKey);
@@ -114,13 +114,13 @@ EditResult EditorModel::applyPlcForm(std::string_view selectedKey, const PlcForm
                 raise(ErrorCode::ElementNotFound, std::string(selectedKey));
             const std::string oldKey = node->key();
             // The PLC keeps its place, so that the file lists the PLCs in the order of the tree.
-            if (!gcolPlc.replace(oldKey, plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
+            if (!plcs.replace(oldKey, plc->sKey, plc)) raise(ErrorCode::DuplicateKey, plc->sKey);
             if (!tree.setKey(*node, plc->sKey)) raise(ErrorCode::KeyNotUnique, plc->sKey);
             tree.setText(*node, plc->sName);
             result.rekeyed.push_back({oldKey, plc->sKey});
             RekeyChildren(*node, &result.rekeyed);
         }
-        gbCfgSaved = false;
+        isSaved = false;
         result.done = true;
         result.select = plc->sKey;
         result.refreshList = plc->sKey;
@@ -178,13 +178,13 @@ bool EditorModel::applyRedundancy(const RedundancyForm& form, PlcForm& plc)
 SettingsForm EditorModel::settingsForm() const
 {
     SettingsForm form;
-    form.iface = settings.gsInterface;
-    form.port = settings.gsCom;
-    form.baud = std::to_string(settings.gnBaudrate);
-    form.parity = settings.gsParity;
-    form.dataBits = std::to_string(settings.gnDatabits);
-    form.stopBits = std::to_string(settings.gnStopbits);
-    form.master = std::to_string(settings.gnMaster);
+    form.iface = settings.interfaceName;
+    form.port = settings.comPort;
+    form.baud = std::to_string(settings.baudRate);
+    form.parity = settings.parity;
+    form.dataBits = std::to_string(settings.dataBits);
+    form.stopBits = std::to_string(settings.stopBits);
+    form.master = std::to_string(settings.master);
     return form;
 }
 
@@ -195,22 +195,22 @@ bool EditorModel::applySettings(const SettingsForm& form)
     recorder.mayChangeSettings();
     const bool applied = guarded("cmdOk_Click", [&] {
         InterfaceSettings next = settings;
-        if (gsServerType == ServerKind::Lorvik) {
-            next.gnMaster = static_cast<uint8_t>(numberIn(form.master, 0, 255));
-            next.gsCom = form.port;
-            next.gnBaudrate = static_cast<int32_t>(numberIn(form.baud, 0, kInt32Max));
-            next.gsParity = form.parity;
-            next.gnDatabits = static_cast<uint8_t>(numberIn(form.dataBits, 0, 255));
-            next.gnStopbits = static_cast<uint8_t>(numberIn(form.stopBits, 0, 255));
+        if (serverType == ServerKind::Lorvik) {
+            next.master = static_cast<uint8_t>(numberIn(form.master, 0, 255));
+            next.comPort = form.port;
+            next.baudRate = static_cast<int32_t>(numberIn(form.baud, 0, kInt32Max));
+            next.parity = form.parity;
+            next.dataBits = static_cast<uint8_t>(numberIn(form.dataBits, 0, 255));
+            next.stopBits = static_cast<uint8_t>(numberIn(form.stopBits, 0, 255));
         } else {
-            next.gsInterface = trimSpaces(form.iface);
+            next.interfaceName = trimSpaces(form.iface);
         }
         // A changed setting is a change of the configuration like any other.
-        if (!(settings.gsInterface == next.gsInterface && settings.gsCom == next.gsCom &&
-              settings.gnMaster == next.gnMaster && settings.gnBaudrate == next.gnBaudrate &&
-              settings.gsParity == next.gsParity && settings.gnDatabits == next.gnDatabits &&
-              settings.gnStopbits == next.gnStopbits))
-            gbCfgSaved = false;
+        if (!(settings.interfaceName == next.interfaceName && settings.comPort == next.comPort &&
+              settings.master == next.master && settings.baudRate == next.baudRate &&
+              settings.parity == next.parity && settings.dataBits == next.dataBits &&
+              settings.stopBits == next.stopBits))
+            isSaved = false;
         settings = std::move(next);
     });
     recorder.commit(EditResult{.done = applied}, "Change settings");
@@ -221,13 +221,12 @@ bool EditorModel::applySettings(const SettingsForm& form)
 
 std::string EditorModel::newBranchName() const
 {
-    return counterName("NewBranch", gnNewBranch);
+    return counterName("NewBranch", newBranchNumber);
 }
 
 EditResult EditorModel::addBranch(std::string_view selectedKey, std::string_view name)
 {
     EditResult result;
-    gbModifyBranch = false;
     const TreeNode* parent = tree.find(selectedKey);
     if (parent == nullptr || (parent->kind() != NodeKind::Plc && parent->kind() != NodeKind::Branch))
         return result;
@@ -240,10 +239,10 @@ EditResult EditorModel::addBranch(std::string_view selectedKey, std::string_view
         branch->sKey(MakeChildKey(name, selectedKey, false));
         TreeNode* node = tree.find(selectedKey);
         if (tree.containsKey(branch->sKey())) raise(ErrorCode::KeyNotUnique, branch->sKey());
-        if (!gcolBranches.add(branch->sKey(), branch)) raise(ErrorCode::DuplicateKey, branch->sKey());
+        if (!branches.add(branch->sKey(), branch)) raise(ErrorCode::DuplicateKey, branch->sKey());
         tree.add(*node, branch->sKey(), branch->sName(), NodeKind::Branch);
-        gbCfgSaved = false;
-        ++gnNewBranch;
+        isSaved = false;
+        ++newBranchNumber;
         result.done = true;
         result.added.push_back(branch->sKey());
         result.select = branch->sKey();
@@ -256,7 +255,6 @@ EditResult EditorModel::addBranch(std::string_view selectedKey, std::string_view
 EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_view name)
 {
     EditResult result;
-    gbModifyBranch = true;
     TreeNode* node = tree.find(selectedKey);
     if (node == nullptr || node->kind() != NodeKind::Branch) return result;
     if (!CheckName(ObjectKind::Branch, name)) return result;
@@ -268,16 +266,16 @@ EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_v
         branch->sName(std::string(name));
         branch->sKey(MakeChildKey(name, selectedKey, true));
         const std::string oldKey = node->key();
-        auto old = gcolBranches.remove(oldKey);
-        if (!gcolBranches.add(branch->sKey(), branch)) {
-            if (old) gcolBranches.add(oldKey, old);
+        auto old = branches.remove(oldKey);
+        if (!branches.add(branch->sKey(), branch)) {
+            if (old) branches.add(oldKey, old);
             raise(ErrorCode::DuplicateKey, branch->sKey());
         }
         if (!tree.setKey(*node, branch->sKey())) raise(ErrorCode::KeyNotUnique, branch->sKey());
         tree.setText(*node, branch->sName());
         result.rekeyed.push_back({oldKey, branch->sKey()});
         result.select = branch->sKey();
-        gbCfgSaved = false;
+        isSaved = false;
         result.done = true;
         RekeyChildren(*node, &result.rekeyed);
     });
@@ -290,14 +288,14 @@ EditResult EditorModel::renameBranch(std::string_view selectedKey, std::string_v
 ItemForm EditorModel::newItemForm() const
 {
     ItemForm form;
-    form.name = counterName("New Item ", gnNewItem);
+    form.name = counterName("New Item ", newItemNumber);
     return form;
 }
 
 ItemForm EditorModel::itemFormFor(std::string_view itemKey) const
 {
     ItemForm form;
-    const auto item = gcolItems.get(itemKey);
+    const auto item = items.get(itemKey);
     if (!item) return form;
     form.name = item->sName();
     form.comment = item->sComment();
@@ -340,7 +338,6 @@ std::shared_ptr<clsItem> SetByForm(const ItemForm& form, std::string key)
 EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemForm& form, bool modify)
 {
     EditResult result;
-    gbModifyItem = modify;
     TreeNode* selected = tree.find(selectedKey);
     if (selected == nullptr) return result;
     if (modify ? selected->kind() != NodeKind::Item
@@ -354,16 +351,16 @@ EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemFo
         auto item = SetByForm(form, MakeChildKey(form.name, selectedKey, modify));
         if (!modify) {
             if (tree.containsKey(item->sKey())) raise(ErrorCode::KeyNotUnique, item->sKey());
-            if (!gcolItems.add(item->sKey(), item)) raise(ErrorCode::DuplicateKey, item->sKey());
+            if (!items.add(item->sKey(), item)) raise(ErrorCode::DuplicateKey, item->sKey());
             tree.add(*selected, item->sKey(), item->sName(), NodeKind::Item);
-            ++gnNewItem;
+            ++newItemNumber;
             result.added.push_back(item->sKey());
             result.refreshList = std::string(selectedKey);
         } else {
             const std::string oldKey = selected->key();
-            auto old = gcolItems.remove(oldKey);
-            if (!gcolItems.add(item->sKey(), item)) {
-                if (old) gcolItems.add(oldKey, old);
+            auto old = items.remove(oldKey);
+            if (!items.add(item->sKey(), item)) {
+                if (old) items.add(oldKey, old);
                 raise(ErrorCode::DuplicateKey, item->sKey());
             }
             if (!tree.setKey(*selected, item->sKey())) raise(ErrorCode::KeyNotUnique, item->sKey());
@@ -372,7 +369,7 @@ EditResult EditorModel::AddItemToColl(std::string_view selectedKey, const ItemFo
             result.select = item->sKey();
             if (selected->parent() != nullptr) result.refreshList = selected->parent()->key();
         }
-        gbCfgSaved = false;
+        isSaved = false;
         result.done = true;
     });
     recorder.commit(result, modify ? "Change" : "Add");
@@ -389,37 +386,34 @@ void merge(EditResult& into, EditResult&& from)
     if (from.refreshList) into.refreshList = std::move(from.refreshList);
 }
 
-// Byte and bit of the next item after one of the form's type at the form's address.
+// Byte and bit of the next item after one of the form's type at the form's address. Byte-wide
+// arrays and strings leave one byte free after their elements.
 void advanceAddress(ItemForm& form)
 {
-    const std::string& type = form.dataType;
+    const config::DataTypeName* type = config::offeredDataType(form.dataType);
     const auto byte = static_cast<int64_t>(std::llround(leadingNumber(form.address)));
     const auto bit = static_cast<int64_t>(std::llround(leadingNumber(form.bit)));
     const auto n = static_cast<int64_t>(std::llround(leadingNumber(form.elements)));
+    const int64_t elementBytes = type == nullptr ? 0 : config::elementBits(*type) / 8;
     int64_t next = byte;
-    if (type == "boolean") {
+    if (type == nullptr) {
+        // unknown text: the address stays
+    } else if (type->varType == VT_BOOL) {
         if (form.bit == "7") {
             next = byte + 1;
             form.bit = "0";
         } else {
             form.bit = std::to_string(bit + 1);
         }
-    } else if (type == "unsigned 8 bit" || type == "signed 8 bit") {
-        next = byte + 1;
-    } else if (type == "unsigned 16 bit" || type == "signed 16 bit") {
-        next = byte + 2;
-    } else if (type == "unsigned 32 bit" || type == "signed 32 bit" || type == "32 bit float") {
-        next = byte + 4;
-    } else if (type == "boolean array") {
+    } else if (type->varType == (VT_ARRAY | VT_BOOL)) {
         next = byte + (bit + n) / 8;
         form.bit = std::to_string((bit + n) % 8);
-    } else if (type == "unsigned 8 bit array" || type == "signed 8 bit array" || type == "string") {
+    } else if (!hasElements(type->displayName)) {
+        next = byte + elementBytes;
+    } else if (elementBytes == 1) {
         next = byte + n + 1;
-    } else if (type == "unsigned 16 bit array" || type == "signed 16 bit array") {
-        next = byte + 2 * n;
-    } else if (type == "unsigned 32 bit array" || type == "signed 32 bit array" ||
-               type == "32 bit float array") {
-        next = byte + 4 * n;
+    } else {
+        next = byte + elementBytes * n;
     }
     form.address = std::to_string(next);
 }
@@ -431,7 +425,7 @@ EditResult EditorModel::addAndIncrement(std::string_view selectedKey, ItemForm& 
     EditResult result = AddItemToColl(selectedKey, form, false);
     if (!result.done) return result;
     guarded("cmdAdd_Click", [&] {
-        form.name = counterName("New_Item_", gnNewItem);
+        form.name = counterName("New_Item_", newItemNumber);
         form.comment.clear();
         advanceAddress(form);
     });

@@ -24,21 +24,22 @@ bool EditorModel::copyItems(const Selection& selection)
 {
     bool complete = false;
     guarded("mnuCopy_Click", [&] {
-        gnCopyCount = 0;
+        copyCount = 0;
         if (selection.listHasFocus) {
-            std::size_t taken = 0;
+            std::vector<std::shared_ptr<clsItem>> taken;
             for (const auto& key : selection.rows) {
-                const auto item = gcolItems.get(key);
+                const auto item = items.get(key);
                 if (!item) continue;  // a PLC row
                 if (startsWith(item->sName(), "New_Item") || startsWith(item->sName(), "Copied_Item")) {
                     ui_.message(kDefaultNameRefused, Icon::None);
+                    // The rows before it are copied, yet the copy is incomplete: Cut deletes nothing.
+                    if (!taken.empty()) clipboard = std::move(taken);
                     return;
                 }
-                ++taken;
-                gaClipboard.resize(taken + 1);
-                gaClipboard[taken] = item;
+                taken.push_back(item);
             }
-            complete = taken > 0;
+            complete = !taken.empty();
+            if (complete) clipboard = std::move(taken);
             return;
         }
         const TreeNode* node = tree.find(selection.node);
@@ -50,10 +51,9 @@ bool EditorModel::copyItems(const Selection& selection)
                 ui_.message(kDefaultNameRefused, Icon::None);
                 return;
             }
-            const auto item = gcolItems.get(node->key());
+            const auto item = items.get(node->key());
             if (!item) raise(ErrorCode::InvalidCall, node->key());
-            gaClipboard.assign(2, nullptr);
-            gaClipboard[1] = item;
+            clipboard = {item};
             complete = true;
         }
     });
@@ -80,35 +80,34 @@ EditResult EditorModel::paste(std::string_view selectedKey)
     guarded("mnuPaste_Click", [&] {
         TreeNode* branch = tree.find(selectedKey);
         if (branch == nullptr || branch->kind() != NodeKind::Branch) return;
-        if (gaClipboard.empty()) {
+        if (!clipboard) {
             ui_.message("No items to paste.", Icon::None);
             return;
         }
-        for (std::size_t i = 1; i < gaClipboard.size(); ++i) {
-            const auto& source = gaClipboard[i];
+        for (const auto& source : *clipboard) {
             if (!source) {
                 ui_.message("Copied object can not be added here ", Icon::None);
                 continue;
             }
             if (source->sName().empty()) continue;
             auto item = std::make_shared<clsItem>();
-            item->SetByCopy(*source, branch->key(), gnCopyCount);
+            item->SetByCopy(*source, branch->key(), copyCount);
             // Branches and items share the key space, so the tree decides what is taken.
-            while (gcolItems.contains(item->sKey()) || tree.containsKey(item->sKey())) {
-                ++gnCopyCount;
-                const std::string suffix = "_" + std::to_string(gnCopyCount);
+            while (items.contains(item->sKey()) || tree.containsKey(item->sKey())) {
+                ++copyCount;
+                const std::string suffix = "_" + std::to_string(copyCount);
                 item->sName(item->sName() + suffix);
                 item->sKey(item->sKey() + suffix);
             }
-            gcolItems.add(item->sKey(), item);
+            items.add(item->sKey(), item);
             tree.add(*branch, item->sKey(), item->sName(), NodeKind::Item);
             result.added.push_back(item->sKey());
             result.done = true;
             result.refreshList = branch->key();
         }
-        ++gnCopyCount;
+        ++copyCount;
     });
-    if (result.done) gbCfgSaved = false;
+    if (result.done) isSaved = false;
     recorder.commit(result, "Paste");
     return result;
 }
@@ -119,10 +118,10 @@ void EditorModel::RemoveBranch(TreeNode& node)
 {
     guarded("RemoveBranch", [&] {
         for (const auto& child : node.children())
-            if (child->kind() == NodeKind::Item) gcolItems.remove(child->key());
+            if (child->kind() == NodeKind::Item) items.remove(child->key());
         for (const auto& child : node.children()) {
             if (child->kind() != NodeKind::Branch) continue;
-            gcolBranches.remove(child->key());
+            branches.remove(child->key());
             RemoveBranch(*child);
         }
     });
@@ -162,7 +161,7 @@ EditResult EditorModel::deleteSelection(const Selection& selection)
                 TreeNode* node = tree.find(key);
                 if (node == nullptr || node->kind() != NodeKind::Item)
                     continue;  // only items are listed for deletion
-                gcolItems.remove(key);
+                items.remove(key);
                 result.removed.push_back(node->key());
                 tree.remove(*node);
                 result.done = true;
@@ -178,20 +177,20 @@ EditResult EditorModel::deleteSelection(const Selection& selection)
                              Buttons::YesNo) != Answer::Yes)
                 return;
             RemoveBranch(*node);
-            gcolBranches.remove(node->key());
+            branches.remove(node->key());
         } else if (node->kind() == NodeKind::Item) {
             if (ui_.question("Are you sure you want to delete " + node->text() + " ?", Buttons::YesNo) !=
                 Answer::Yes)
                 return;
-            gcolItems.remove(node->key());
+            items.remove(node->key());
         } else if (node->kind() == NodeKind::Plc) {
-            const std::size_t items = itemsBelow(*node);
+            const std::size_t itemCount = itemsBelow(*node);
             if (ui_.question("Are you sure you want to delete PLC " + node->text() + " and its " +
-                                 std::to_string(items) + (items == 1 ? " item?" : " items?"),
+                                 std::to_string(itemCount) + (itemCount == 1 ? " item?" : " items?"),
                              Buttons::YesNo) != Answer::Yes)
                 return;
             RemoveBranch(*node);
-            gcolPlc.remove(node->key());
+            plcs.remove(node->key());
         } else {
             return;  // the root is not deleted
         }
@@ -201,7 +200,7 @@ EditResult EditorModel::deleteSelection(const Selection& selection)
         result.select = parentKey;
         result.refreshList = parentKey;
     });
-    if (result.done) gbCfgSaved = false;
+    if (result.done) isSaved = false;
     recorder.commit(result, "Delete");
     return result;
 }
@@ -218,15 +217,14 @@ void EditorModel::CopySubTree(TreeNode& source, TreeNode& destination, bool copy
             if (node == nullptr) raise(ErrorCode::KeyNotUnique, newKey);
             result.added.push_back(newKey);
             if (child->kind() == NodeKind::Item) {
-                auto item =
-                    copy ? std::make_shared<clsItem>(*gcolItems.get(oldKey)) : gcolItems.remove(oldKey);
+                auto item = copy ? std::make_shared<clsItem>(*items.get(oldKey)) : items.remove(oldKey);
                 item->sKey(newKey);
-                if (!gcolItems.add(newKey, item)) raise(ErrorCode::DuplicateKey, newKey);
+                if (!items.add(newKey, item)) raise(ErrorCode::DuplicateKey, newKey);
             } else if (child->kind() == NodeKind::Branch) {
-                auto branch = copy ? std::make_shared<clsBranch>(*gcolBranches.get(oldKey))
-                                   : gcolBranches.remove(oldKey);
+                auto branch =
+                    copy ? std::make_shared<clsBranch>(*branches.get(oldKey)) : branches.remove(oldKey);
                 branch->sKey(newKey);
-                if (!gcolBranches.add(newKey, branch)) raise(ErrorCode::DuplicateKey, newKey);
+                if (!branches.add(newKey, branch)) raise(ErrorCode::DuplicateKey, newKey);
                 CopySubTree(*child, *node, copy, result);
             }
         }
@@ -261,26 +259,26 @@ EditResult EditorModel::dragDrop(std::string_view sourceKey, std::string_view ta
             return;
         }
         if (source->kind() == NodeKind::Item) {
-            const auto original = gcolItems.get(oldKey);
+            const auto original = items.get(oldKey);
             if (!original) raise(ErrorCode::InvalidCall, oldKey);
             auto item = copyWithCtrl ? std::make_shared<clsItem>(*original) : original;
-            if (gcolItems.contains(newKey)) raise(ErrorCode::DuplicateKey, newKey);
+            if (items.contains(newKey)) raise(ErrorCode::DuplicateKey, newKey);
             TreeNode* node = tree.add(*target, newKey, source->text(), source->kind());
             result.added.push_back(newKey);
-            if (!copyWithCtrl) gcolItems.remove(oldKey);
+            if (!copyWithCtrl) items.remove(oldKey);
             item->sKey(newKey);
-            gcolItems.add(newKey, item);
+            items.add(newKey, item);
             node->setExpanded(true);
         } else {
-            const auto original = gcolBranches.get(oldKey);
+            const auto original = branches.get(oldKey);
             if (!original) raise(ErrorCode::InvalidCall, oldKey);
             auto branch = copyWithCtrl ? std::make_shared<clsBranch>(*original) : original;
-            if (gcolBranches.contains(newKey)) raise(ErrorCode::DuplicateKey, newKey);
+            if (branches.contains(newKey)) raise(ErrorCode::DuplicateKey, newKey);
             TreeNode* node = tree.add(*target, newKey, source->text(), source->kind());
             result.added.push_back(newKey);
-            if (!copyWithCtrl) gcolBranches.remove(oldKey);
+            if (!copyWithCtrl) branches.remove(oldKey);
             branch->sKey(newKey);
-            gcolBranches.add(newKey, branch);
+            branches.add(newKey, branch);
             CopySubTree(*source, *node, copyWithCtrl, result);
             node->setExpanded(true);
         }
@@ -290,7 +288,7 @@ EditResult EditorModel::dragDrop(std::string_view sourceKey, std::string_view ta
             tree.remove(*source);
         }
     });
-    if (result.done) gbCfgSaved = false;
+    if (result.done) isSaved = false;
     recorder.commit(result, copyWithCtrl ? "Copy" : "Move");
     return result;
 }

@@ -27,8 +27,8 @@ void EditorModel::report(ErrorCode code, std::string_view routine, std::string_v
 
 void EditorModel::clearItemClipboard()
 {
-    gaClipboard.assign(1, nullptr);
-    gnCopyCount = 1;
+    clipboard.emplace();
+    copyCount = 1;
 }
 
 void EditorModel::InitObjects()
@@ -39,22 +39,22 @@ void EditorModel::InitObjects()
 
 void EditorModel::resetCollections()
 {
-    gcolPlc.clear();
-    gcolItems.clear();
-    gcolBranches.clear();
+    plcs.clear();
+    items.clear();
+    branches.clear();
     branchesUpperCased.clear();
 }
 
 void EditorModel::newConfiguration(ServerKind kind, std::string path)
 {
     InitObjects();
-    gsServerType = kind;
-    msConfigFileName = std::move(path);
-    gbCfgOpen = true;
-    gbCfgSaved = false;
-    tree.reset(msConfigFileName);
+    serverType = kind;
+    filePath = std::move(path);
+    isOpen = true;
+    isSaved = false;
+    tree.reset(filePath);
     resetCollections();
-    gnNewPlc = gnNewBranch = gnNewItem = 0;
+    newPlcNumber = newBranchNumber = newItemNumber = 0;
     settings = InterfaceSettings{};
     undoStack.clear(false);  // a new configuration matches no file yet
 }
@@ -62,23 +62,23 @@ void EditorModel::newConfiguration(ServerKind kind, std::string path)
 bool EditorModel::openConfiguration(const std::string& path)
 {
     resetCollections();
-    msConfigFileName = path;
+    filePath = path;
     tree.reset(path);
     settings = InterfaceSettings{};
     undoStack.clear(false);
     if (!ImportXML(path)) return false;
-    gnNewItem = static_cast<int32_t>(gcolItems.size() + 1);
-    gnNewBranch = static_cast<int32_t>(gcolBranches.size() + 1);
-    gnNewPlc = static_cast<int32_t>(gcolPlc.size() + 1);
-    gbCfgOpen = true;
-    gbCfgSaved = true;
+    newItemNumber = static_cast<int32_t>(items.size() + 1);
+    newBranchNumber = static_cast<int32_t>(branches.size() + 1);
+    newPlcNumber = static_cast<int32_t>(plcs.size() + 1);
+    isOpen = true;
+    isSaved = true;
     undoStack.clear(true);
     return true;
 }
 
 void EditorModel::closeConfiguration()
 {
-    gbCfgOpen = false;
+    isOpen = false;
     InitObjects();
     resetCollections();
     undoStack.clear(false);
@@ -86,7 +86,7 @@ void EditorModel::closeConfiguration()
 
 void EditorModel::markSaved()
 {
-    gbCfgSaved = true;
+    isSaved = true;
     undoStack.setClean();
 }
 
@@ -103,12 +103,12 @@ EditResult EditorModel::redo()
 EditResult EditorModel::stepUndoStack(bool back)
 {
     EditResult result;
-    if (!gbCfgOpen) return result;
+    if (!isOpen) return result;
     EditCommand* command = back ? undoStack.stepBack() : undoStack.stepForward();
     if (command == nullptr) return result;
     guarded(back ? "Undo" : "Redo", [&] { result = back ? command->undo(*this) : command->redo(*this); });
     // Back at the state of the file: nothing left to save.
-    gbCfgSaved = undoStack.isClean();
+    isSaved = undoStack.isClean();
     result.done = true;
     return result;
 }
@@ -138,28 +138,28 @@ void EditorModel::RekeyChildren(TreeNode& node, std::vector<KeyChange>* changes)
     while (!pending.empty()) {
         TreeNode* current = pending.back();
         pending.pop_back();
-        std::vector<TreeNode*> branches;
+        std::vector<TreeNode*> childBranches;
         for (const auto& child : current->children()) {
             const std::string oldKey = child->key();
             std::string newKey = current->key() + "." + child->text();
             if (child->kind() == NodeKind::Item) {
-                auto item = gcolItems.remove(oldKey);
+                auto item = items.remove(oldKey);
                 if (!item) raise(ErrorCode::InvalidCall, oldKey);
                 item->sKey(newKey);
-                if (!gcolItems.add(newKey, item)) raise(ErrorCode::DuplicateKey, newKey);
+                if (!items.add(newKey, item)) raise(ErrorCode::DuplicateKey, newKey);
             } else if (child->kind() == NodeKind::Branch) {
-                auto branch = gcolBranches.remove(oldKey);
+                auto branch = branches.remove(oldKey);
                 if (!branch) raise(ErrorCode::InvalidCall, oldKey);
                 branch->sKey(newKey);
-                if (!gcolBranches.add(newKey, branch)) raise(ErrorCode::DuplicateKey, newKey);
-                branches.push_back(child.get());
+                if (!branches.add(newKey, branch)) raise(ErrorCode::DuplicateKey, newKey);
+                childBranches.push_back(child.get());
             } else {
                 continue;
             }
             if (!tree.setKey(*child, newKey)) raise(ErrorCode::KeyNotUnique, newKey);
             if (changes != nullptr) changes->push_back({oldKey, newKey});
         }
-        for (auto it = branches.rbegin(); it != branches.rend(); ++it)
+        for (auto it = childBranches.rbegin(); it != childBranches.rend(); ++it)
             pending.push_back(*it);
     }
 }
@@ -174,10 +174,10 @@ ListContent EditorModel::listFor(std::string_view nodeKey) const
         case NodeKind::Plc:
             content.columns = {{"Plc Name", 50}, {"Address", 40}};
             if (node->kind() == NodeKind::Config) {
-                for (const auto& entry : gcolPlc)
-                    content.rows.push_back(entry.value->AddToListView(gsServerType, settings));
-            } else if (auto plc = gcolPlc.get(node->key())) {
-                content.rows.push_back(plc->AddToListView(gsServerType, settings));
+                for (const auto& entry : plcs)
+                    content.rows.push_back(entry.value->AddToListView(serverType, settings));
+            } else if (auto plc = plcs.get(node->key())) {
+                content.rows.push_back(plc->AddToListView(serverType, settings));
             }
             break;
         case NodeKind::Branch:
@@ -185,13 +185,13 @@ ListContent EditorModel::listFor(std::string_view nodeKey) const
                                {"Data Block", 20}, {"Access Rights", 20}, {"Index", 30}};
             for (const auto& child : node->children())
                 if (child->kind() == NodeKind::Item)
-                    if (auto item = gcolItems.get(child->key()))
+                    if (auto item = items.get(child->key()))
                         content.rows.push_back(item->AddToListView(true));
             break;
         case NodeKind::Item:
             content.columns = {{"Item Name", 20}, {"Comment", 30},    {"Datatype", 20},
                                {"data Byte", 30}, {"Data Block", 20}, {"Access Rights", 20}};
-            if (auto item = gcolItems.get(node->key())) content.rows.push_back(item->AddToListView(false));
+            if (auto item = items.get(node->key())) content.rows.push_back(item->AddToListView(false));
             break;
     }
     return content;

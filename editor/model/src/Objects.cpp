@@ -94,8 +94,8 @@ ListRow clsPLC::AddToListView(ServerKind kind, const InterfaceSettings& settings
 {
     std::string address;
     if (kind == ServerKind::Vardel)
-        address =
-            settings.gsInterface.empty() ? std::string("S7 ACCESS POINT") : trimSpaces(settings.gsInterface);
+        address = settings.interfaceName.empty() ? std::string("S7 ACCESS POINT")
+                                                 : trimSpaces(settings.interfaceName);
     else if (kind == ServerKind::Tornel && bRedundant)
         address = trimSpaces(sAddress) + " / " + trimSpaces(sSlave);
     else

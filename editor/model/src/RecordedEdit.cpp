@@ -11,17 +11,17 @@ namespace orva::editor {
 
 EditCounters countersOf(const EditorModel& model)
 {
-    return {model.gnNewPlc, model.gnNewBranch, model.gnNewItem, model.gnCopyCount};
+    return {model.newPlcNumber, model.newBranchNumber, model.newItemNumber, model.copyCount};
 }
 
 namespace {
 
 void setCounters(EditorModel& model, const EditCounters& counters)
 {
-    model.gnNewPlc = counters.newPlc;
-    model.gnNewBranch = counters.newBranch;
-    model.gnNewItem = counters.newItem;
-    model.gnCopyCount = counters.copyCount;
+    model.newPlcNumber = counters.newPlc;
+    model.newBranchNumber = counters.newBranch;
+    model.newItemNumber = counters.newItem;
+    model.copyCount = counters.copyCount;
 }
 
 // ----- Images of nodes -----
@@ -35,19 +35,19 @@ NodeImage imageOf(const EditorModel& model, const TreeNode& node, bool withChild
     image.expanded = node.expanded();
     switch (node.kind()) {
         case NodeKind::Plc:
-            if (auto plc = model.gcolPlc.get(node.key())) {
+            if (auto plc = model.plcs.get(node.key())) {
                 image.value = *plc;
                 image.object = std::move(plc);
             }
             break;
         case NodeKind::Branch:
-            if (auto branch = model.gcolBranches.get(node.key())) {
+            if (auto branch = model.branches.get(node.key())) {
                 image.value = *branch;
                 image.object = std::move(branch);
             }
             break;
         case NodeKind::Item:
-            if (auto item = model.gcolItems.get(node.key())) {
+            if (auto item = model.items.get(node.key())) {
                 image.value = *item;
                 image.object = std::move(item);
             }
@@ -90,7 +90,7 @@ std::vector<PlacedSubtree> placedSubtrees(const EditorModel& model, const std::v
         PlacedSubtree subtree;
         subtree.parentKey = node->parent()->key();
         subtree.index = positions.at(node);
-        if (node->kind() == NodeKind::Plc) subtree.plcIndex = model.gcolPlc.indexOf(node->key());
+        if (node->kind() == NodeKind::Plc) subtree.plcIndex = model.plcs.indexOf(node->key());
         subtree.image = imageOf(model, *node, true);
         placed.push_back(std::move(subtree));
     }
@@ -109,13 +109,13 @@ void removeSubtree(EditorModel& model, std::string_view key)
         pending.pop_back();
         switch (node->kind()) {
             case NodeKind::Plc:
-                model.gcolPlc.remove(node->key());
+                model.plcs.remove(node->key());
                 break;
             case NodeKind::Branch:
-                model.gcolBranches.remove(node->key());
+                model.branches.remove(node->key());
                 break;
             case NodeKind::Item:
-                model.gcolItems.remove(node->key());
+                model.items.remove(node->key());
                 break;
             case NodeKind::Config:
                 break;
@@ -134,21 +134,21 @@ void restoreObject(EditorModel& model, const NodeImage& image, std::size_t plcIn
             auto plc = std::static_pointer_cast<clsPLC>(image.object);
             if (!plc) plc = std::make_shared<clsPLC>();
             *plc = std::get<clsPLC>(image.value);
-            if (!model.gcolPlc.insertAt(plcIndex, image.key, plc)) raise(ErrorCode::DuplicateKey, image.key);
+            if (!model.plcs.insertAt(plcIndex, image.key, plc)) raise(ErrorCode::DuplicateKey, image.key);
             break;
         }
         case NodeKind::Branch: {
             auto branch = std::static_pointer_cast<clsBranch>(image.object);
             if (!branch) branch = std::make_shared<clsBranch>();
             *branch = std::get<clsBranch>(image.value);
-            if (!model.gcolBranches.add(image.key, branch)) raise(ErrorCode::DuplicateKey, image.key);
+            if (!model.branches.add(image.key, branch)) raise(ErrorCode::DuplicateKey, image.key);
             break;
         }
         case NodeKind::Item: {
             auto item = std::static_pointer_cast<clsItem>(image.object);
             if (!item) item = std::make_shared<clsItem>();
             *item = std::get<clsItem>(image.value);
-            if (!model.gcolItems.add(image.key, item)) raise(ErrorCode::DuplicateKey, image.key);
+            if (!model.items.add(image.key, item)) raise(ErrorCode::DuplicateKey, image.key);
             break;
         }
         case NodeKind::Config:
@@ -220,12 +220,12 @@ void applyChanges(EditorModel& model, const std::vector<InPlaceChange>& changes,
         if (step.from->kind == NodeKind::Plc) {
             auto plc = std::static_pointer_cast<clsPLC>(step.to->object);
             *plc = std::get<clsPLC>(step.to->value);
-            if (!model.gcolPlc.replace(step.from->key, step.to->key, plc))
+            if (!model.plcs.replace(step.from->key, step.to->key, plc))
                 raise(ErrorCode::DuplicateKey, step.to->key);
         } else if (step.from->kind == NodeKind::Branch) {
-            model.gcolBranches.remove(step.from->key);
+            model.branches.remove(step.from->key);
         } else if (step.from->kind == NodeKind::Item) {
-            model.gcolItems.remove(step.from->key);
+            model.items.remove(step.from->key);
         }
     }
     for (const auto& step : steps) {
@@ -351,9 +351,9 @@ namespace {
 
 bool sameSettings(const InterfaceSettings& a, const InterfaceSettings& b)
 {
-    return a.gsInterface == b.gsInterface && a.gsCom == b.gsCom && a.gnMaster == b.gnMaster &&
-           a.gnBaudrate == b.gnBaudrate && a.gsParity == b.gsParity && a.gnDatabits == b.gnDatabits &&
-           a.gnStopbits == b.gnStopbits;
+    return a.interfaceName == b.interfaceName && a.comPort == b.comPort && a.master == b.master &&
+           a.baudRate == b.baudRate && a.parity == b.parity && a.dataBits == b.dataBits &&
+           a.stopBits == b.stopBits;
 }
 
 std::string kindNoun(NodeKind kind, bool plural)

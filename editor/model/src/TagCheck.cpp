@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "config/DataTypes.h"
 #include "editor/EditorModel.h"
 #include "plc/ByteReader.h"
 #include "plc/TcpIpS7Tool.h"
@@ -15,36 +16,25 @@ namespace orva::editor {
 
 namespace {
 
-enum class Width { Bit, One, Two, Four };
-
 struct Layout {
-    Width width = Width::One;
+    int bytes = 1;  // of one element; a bit counts as 0
     bool isSigned = false;
     bool isFloat = false;
     bool array = false;
     bool text = false;
 };
 
-std::optional<Layout> layoutOf(std::string_view type)
+std::optional<Layout> layoutOf(std::string_view displayName)
 {
+    const config::DataTypeName* type = config::offeredDataType(displayName);
+    if (type == nullptr) return std::nullopt;
+    const VarType base = baseType(type->varType);
     Layout layout;
-    layout.array = isArrayType(type);
-    std::string_view base = type;
-    if (layout.array) base = base.substr(0, base.size() - std::string_view(" array").size());
-    if (base == "boolean")
-        layout.width = Width::Bit;
-    else if (base == "unsigned 8 bit" || base == "signed 8 bit")
-        layout.width = Width::One;
-    else if (base == "unsigned 16 bit" || base == "signed 16 bit")
-        layout.width = Width::Two;
-    else if (base == "unsigned 32 bit" || base == "signed 32 bit" || base == "32 bit float")
-        layout.width = Width::Four;
-    else if (base == "string" && !layout.array)
-        layout.text = true;
-    else
-        return std::nullopt;
-    layout.isSigned = base.starts_with("signed");
-    layout.isFloat = base == "32 bit float";
+    layout.bytes = config::elementBits(*type) / 8;
+    layout.array = orva::isArrayType(type->varType);
+    layout.text = base == VT_BSTR;
+    layout.isSigned = base == VT_I1 || base == VT_I2 || base == VT_I4;
+    layout.isFloat = base == VT_R4;
     return layout;
 }
 
@@ -56,22 +46,22 @@ std::string numberText(const Layout& layout, uint32_t raw)
         return ec == std::errc{} ? std::string(buffer, end) : std::string("?");
     }
     if (!layout.isSigned) return std::to_string(raw);
-    switch (layout.width) {
-        case Width::One:
+    switch (layout.bytes) {
+        case 1:
             return std::to_string(static_cast<int8_t>(raw));
-        case Width::Two:
+        case 2:
             return std::to_string(static_cast<int16_t>(raw));
         default:
             return std::to_string(static_cast<int32_t>(raw));
     }
 }
 
-uint32_t readElement(plc::ByteReader& reader, Width width)
+uint32_t readElement(plc::ByteReader& reader, int bytes)
 {
-    switch (width) {
-        case Width::Two:
+    switch (bytes) {
+        case 2:
             return reader.u16();
-        case Width::Four:
+        case 4:
             return reader.u32();
         default:
             return reader.u8();
@@ -100,9 +90,9 @@ std::size_t checkedByteLength(const CheckedItem& item)
     if (!layout) return 0;
     const auto n = static_cast<std::size_t>(std::max(item.elements, 0));
     if (layout->text) return n;
-    if (layout->width == Width::Bit)
+    if (layout->bytes == 0)
         return layout->array ? (static_cast<std::size_t>(std::max(item.bit, 0)) + n + 7) / 8 : 1;
-    const std::size_t size = layout->width == Width::One ? 1 : layout->width == Width::Two ? 2 : 4;
+    const auto size = static_cast<std::size_t>(layout->bytes);
     return layout->array ? size * n : size;
 }
 
@@ -131,7 +121,7 @@ std::string valueText(const CheckedItem& item, std::span<const uint8_t> bytes)
         }
         return text + "\"";
     }
-    if (layout->width == Width::Bit) {
+    if (layout->bytes == 0) {
         const auto bitAt = [&](int index) {
             const auto byte = static_cast<std::size_t>(index / 8);
             return byte < bytes.size() && (bytes[byte] >> (index % 8) & 1) != 0;
@@ -145,12 +135,12 @@ std::string valueText(const CheckedItem& item, std::span<const uint8_t> bytes)
         }
         return text + "]";
     }
-    if (!layout->array) return numberText(*layout, readElement(reader, layout->width));
+    if (!layout->array) return numberText(*layout, readElement(reader, layout->bytes));
     std::string text = "[";
     for (int k = 0; k < item.elements; ++k) {
         if (static_cast<std::size_t>(k) == kShownElements) return text + ", …]";
         if (k > 0) text += ", ";
-        text += numberText(*layout, readElement(reader, layout->width));
+        text += numberText(*layout, readElement(reader, layout->bytes));
     }
     return reader.ok() ? text + "]" : std::string();
 }
@@ -180,7 +170,7 @@ TagCheck TagCheck::forNodes(const EditorModel& model, const std::vector<std::str
         }
     }
     // PLCs in the order of the configuration, items in tree order within each.
-    for (const auto& entry : model.gcolPlc) {
+    for (const auto& entry : model.plcs) {
         CheckedPlc plc;
         const clsPLC& source = *entry.value;
         plc.name = source.sName;
@@ -194,7 +184,7 @@ TagCheck TagCheck::forNodes(const EditorModel& model, const std::vector<std::str
         plc.rack = source.nRack;
         for (const auto& [node, owner] : items) {
             if (owner->key() != entry.key) continue;
-            const auto object = model.gcolItems.get(node->key());
+            const auto object = model.items.get(node->key());
             if (!object) continue;
             plc.items.push_back({node->key(), object->sDataType(), object->nBlock(), object->nAddress(),
                                  object->nBitNumber(), object->nElements()});

@@ -101,7 +101,7 @@ std::string EditorModel::exportTagsCsv(std::string_view scopeKey) const
         auto [node, path] = std::move(pending.back());
         pending.pop_back();
         if (node->kind() == NodeKind::Item) {
-            const auto item = gcolItems.get(node->key());
+            const auto item = items.get(node->key());
             if (!item) continue;
             const std::string fields[] = {path,
                                           item->sName(),
@@ -137,7 +137,7 @@ TagImportPlan EditorModel::planTagImport(std::string_view targetKey, std::string
 {
     TagImportPlan plan;
     const TreeNode* target = tree.find(targetKey);
-    if (!gbCfgOpen || target == nullptr || target->kind() == NodeKind::Item) {
+    if (!isOpen || target == nullptr || target->kind() == NodeKind::Item) {
         plan.refused.push_back({0, "Select the configuration, a PLC or a branch to import tags into."});
         return plan;
     }
@@ -348,7 +348,7 @@ EditResult EditorModel::applyTagImport(const TagImportPlan& plan)
                     auto branch = std::make_shared<clsBranch>();
                     branch->sName(it->substr(it->rfind('.') + 1));
                     branch->sKey(*it);
-                    if (!gcolBranches.add(*it, branch)) raise(ErrorCode::DuplicateKey, *it);
+                    if (!branches.add(*it, branch)) raise(ErrorCode::DuplicateKey, *it);
                     node = tree.add(*node, *it, branch->sName(), NodeKind::Branch);
                     if (node == nullptr) raise(ErrorCode::KeyNotUnique, *it);
                     result.added.push_back(*it);
@@ -363,7 +363,7 @@ EditResult EditorModel::applyTagImport(const TagImportPlan& plan)
             // The tree refuses a taken key before the collection has changed.
             TreeNode* node = tree.add(parent, item->sKey(), item->sName(), NodeKind::Item);
             if (node == nullptr) raise(ErrorCode::KeyNotUnique, item->sKey());
-            if (!gcolItems.add(item->sKey(), item)) {
+            if (!items.add(item->sKey(), item)) {
                 tree.remove(*node);
                 raise(ErrorCode::DuplicateKey, item->sKey());
             }
@@ -371,7 +371,7 @@ EditResult EditorModel::applyTagImport(const TagImportPlan& plan)
             result.done = true;
         }
     });
-    if (result.done) gbCfgSaved = false;
+    if (result.done) isSaved = false;
     recorder.commit(result, "Import");
     return result;
 }

@@ -217,12 +217,12 @@ bool EditorModel::CheckFields(const PlcForm& form)
     try {
         if (form.name.empty()) return fail("Name field is empty.");
         if (!CheckName(ObjectKind::Plc, form.name)) return false;
-        if (gsServerType == ServerKind::Vardel) return true;
+        if (serverType == ServerKind::Vardel) return true;
         if (form.address.empty()) return fail("Address field is empty.");
         if (!isNumeric(form.slot)) return fail("Slot number is not valid.");
         const double slot = leadingNumber(form.slot);
         if (slot < 0 || slot > 127) return fail("Slot number must be between 0 and 127.");
-        if (gsServerType != ServerKind::Tornel) {
+        if (serverType != ServerKind::Tornel) {
             // The servers read an MPI address as a number; any other text would lose the PLC.
             if (!isNumeric(form.address) || !fitsServerNumber(form.address))
                 return fail("Address field is not valid.");
@@ -271,16 +271,16 @@ bool EditorModel::checkRedundancy(const RedundancyForm& form)
 
 bool EditorModel::checkSettings(const SettingsForm& form)
 {
-    if (gsServerType == ServerKind::Lorvik && !isNumeric(form.master)) {
+    if (serverType == ServerKind::Lorvik && !isNumeric(form.master)) {
         tell("Invalid master Id");
         return false;
     }
-    if ((gsServerType == ServerKind::Tornel || gsServerType == ServerKind::Vardel) &&
+    if ((serverType == ServerKind::Tornel || serverType == ServerKind::Vardel) &&
         trimSpaces(form.iface).empty()) {
         tell("Empty Interface field name");
         return false;
     }
-    return gsServerType != ServerKind::Pennat;
+    return serverType != ServerKind::Pennat;
 }
 
 }  // namespace orva::editor

@@ -212,22 +212,22 @@ bool EditorModel::importDocument(std::string_view bytes)
             return;
         }
         recognised = true;
-        gsServerType = *kind;
+        serverType = *kind;
         for (const auto& child : root.children()) {
             if (child.type() != pugi::node_element) continue;
             const std::string name = upperText(child.name());
             if (name == "SETTINGS") {
-                settings.gsCom = child.attribute("com").value();
-                settings.gnMaster = static_cast<uint8_t>(numberAttribute(child, "master", 0, 255));
-                settings.gnBaudrate = static_cast<int32_t>(numberAttribute(child, "baudrate", 0, kInt32Max));
-                settings.gsParity = child.attribute("parity").value();
-                settings.gnStopbits = static_cast<uint8_t>(numberAttribute(child, "stopbits", 0, 255));
-                settings.gnDatabits = static_cast<uint8_t>(numberAttribute(child, "databits", 0, 255));
+                settings.comPort = child.attribute("com").value();
+                settings.master = static_cast<uint8_t>(numberAttribute(child, "master", 0, 255));
+                settings.baudRate = static_cast<int32_t>(numberAttribute(child, "baudrate", 0, kInt32Max));
+                settings.parity = child.attribute("parity").value();
+                settings.stopBits = static_cast<uint8_t>(numberAttribute(child, "stopbits", 0, 255));
+                settings.dataBits = static_cast<uint8_t>(numberAttribute(child, "databits", 0, 255));
             } else if (name == "OPC_DA") {
                 for (const auto& device : child.children()) {
                     if (device.type() != pugi::node_element) continue;
                     if (named(device, "INTERFACE")) {
-                        settings.gsInterface = device.attribute("name").value();
+                        settings.interfaceName = device.attribute("name").value();
                         for (const auto& plc : device.children())
                             if (plc.type() == pugi::node_element && named(plc, "PLC")) BrowsePlc(plc);
                     } else if (named(device, "PLC")) {
@@ -244,11 +244,11 @@ void EditorModel::BrowsePlc(const pugi::xml_node& element)
 {
     guarded("BrowsePlc", [&] {
         auto plc = std::make_shared<clsPLC>();
-        SetByXml(*plc, element, gsServerType);
+        SetByXml(*plc, element, serverType);
         if (!importedNameAcceptable(ObjectKind::Plc, plc->sName)) raise(ErrorCode::InvalidName, plc->sName);
-        if (gcolPlc.contains(plc->sKey)) raise(ErrorCode::DuplicateKey, plc->sKey);
+        if (plcs.contains(plc->sKey)) raise(ErrorCode::DuplicateKey, plc->sKey);
         if (tree.containsKey(plc->sKey)) raise(ErrorCode::KeyNotUnique, plc->sKey);
-        gcolPlc.add(plc->sKey, plc);
+        plcs.add(plc->sKey, plc);
         tree.add(tree.root(), plc->sKey, plc->sName, NodeKind::Plc);
         for (const auto& tags : element.children()) {
             if (tags.type() != pugi::node_element || !named(tags, "TAGS")) continue;
@@ -268,11 +268,11 @@ void EditorModel::BrowseBranch(const pugi::xml_node& element, const pugi::xml_no
             build(*branch, element, tags, plcName);
             if (!importedNameAcceptable(ObjectKind::Branch, branch->sName()))
                 raise(ErrorCode::InvalidName, branch->sKey());
-            if (gcolBranches.contains(branch->sKey())) raise(ErrorCode::DuplicateKey, branch->sKey());
+            if (branches.contains(branch->sKey())) raise(ErrorCode::DuplicateKey, branch->sKey());
             TreeNode* parent = tree.find(branch->getParentKey());
             if (parent == nullptr) raise(ErrorCode::ElementNotFound, branch->getParentKey());
             if (tree.containsKey(branch->sKey())) raise(ErrorCode::KeyNotUnique, branch->sKey());
-            gcolBranches.add(branch->sKey(), branch);
+            branches.add(branch->sKey(), branch);
             tree.add(*parent, branch->sKey(), branch->sName(), NodeKind::Branch);
             if (branch->sName() != element.name())
                 branchesUpperCased.push_back(parentKey + "." + element.name());
@@ -286,11 +286,11 @@ void EditorModel::BrowseBranch(const pugi::xml_node& element, const pugi::xml_no
         SetByXml(*item, element, parentKey);
         if (!importedNameAcceptable(ObjectKind::Item, item->sName()))
             raise(ErrorCode::InvalidName, item->sKey());
-        if (gcolItems.contains(item->sKey())) raise(ErrorCode::DuplicateKey, item->sKey());
+        if (items.contains(item->sKey())) raise(ErrorCode::DuplicateKey, item->sKey());
         TreeNode* parent = tree.find(item->getParentKey());
         if (parent == nullptr) raise(ErrorCode::ElementNotFound, item->getParentKey());
         if (tree.containsKey(item->sKey())) raise(ErrorCode::KeyNotUnique, item->sKey());
-        gcolItems.add(item->sKey(), item);
+        items.add(item->sKey(), item);
         tree.add(*parent, item->sKey(), item->sName(), NodeKind::Item);
         importProgress_ = (importProgress_ + 1) % 100;
         ui_.importProgress(importProgress_);

@@ -31,11 +31,10 @@ void writeLine(std::ostream& out, std::string_view text)
 
 std::string EditorModel::SettingsXmlTag() const
 {
-    return Tabs(1) + "<SETTINGS com=\"" + escapeAttribute(settings.gsCom) + "\" master = \"" +
-           std::to_string(settings.gnMaster) + "\" baudrate=\"" + std::to_string(settings.gnBaudrate) +
-           "\" parity=\"" + escapeAttribute(settings.gsParity) + "\" stopbits=\"" +
-           std::to_string(settings.gnStopbits) + "\" databits=\"" + std::to_string(settings.gnDatabits) +
-           "\"/>";
+    return Tabs(1) + "<SETTINGS com=\"" + escapeAttribute(settings.comPort) + "\" master = \"" +
+           std::to_string(settings.master) + "\" baudrate=\"" + std::to_string(settings.baudRate) +
+           "\" parity=\"" + escapeAttribute(settings.parity) + "\" stopbits=\"" +
+           std::to_string(settings.stopBits) + "\" databits=\"" + std::to_string(settings.dataBits) + "\"/>";
 }
 
 void EditorModel::PrintBranch(std::ostream& out, const TreeNode& node, int level)
@@ -43,7 +42,7 @@ void EditorModel::PrintBranch(std::ostream& out, const TreeNode& node, int level
     const bool ok = guarded("PrintBranch", [&] {
         for (const auto& child : node.children()) {
             if (child->tag() == "item") {
-                const auto item = gcolItems.get(child->key());
+                const auto item = items.get(child->key());
                 if (!item) raise(ErrorCode::InvalidCall, child->key());
                 writeLine(out, item->GetXmlTag(level));
             } else {
@@ -60,18 +59,18 @@ void EditorModel::PrintBranch(std::ostream& out, const TreeNode& node, int level
 void EditorModel::writeTo(std::ostream& out)
 {
     writeComplete_ = true;
-    const std::string root(config::rootElementName(gsServerType));
+    const std::string root(config::rootElementName(serverType));
     writeLine(out, config::xml::DECLARATION);
     writeLine(out, "<" + root + ">");
-    if (gsServerType == ServerKind::Lorvik) writeLine(out, SettingsXmlTag());
+    if (serverType == ServerKind::Lorvik) writeLine(out, SettingsXmlTag());
     writeLine(out, Tabs(1) + "<OPC_DA>");
-    const bool hasInterface = config::hasInterfaceElement(gsServerType);
+    const bool hasInterface = config::hasInterfaceElement(serverType);
     if (hasInterface)
-        writeLine(out, Tabs(2) + "<INTERFACE name=\"" + escapeAttribute(settings.gsInterface) + "\">");
+        writeLine(out, Tabs(2) + "<INTERFACE name=\"" + escapeAttribute(settings.interfaceName) + "\">");
     const int level = hasInterface ? 3 : 2;
-    for (const auto& entry : gcolPlc) {
+    for (const auto& entry : plcs) {
         const clsPLC& plc = *entry.value;
-        writeLine(out, Tabs(level) + plc.GetXmlTag(gsServerType));
+        writeLine(out, Tabs(level) + plc.GetXmlTag(serverType));
         writeLine(out, Tabs(level + 1) + "<tags>");
         const TreeNode* node = tree.find(plc.sName);
         if (node == nullptr) raise(ErrorCode::ElementNotFound, plc.sName);

@@ -11,7 +11,7 @@ protected:
         newPlcWithBranch(ServerKind::Tornel, "x");
         for (const char* name : {"X", "Y", "Z", "W"})
             addItem(model, "P.B", name);
-        model.gbCfgSaved = true;
+        model.isSaved = true;
     }
 
     static Selection rows(std::vector<std::string> keys) { return Selection{"P.B", true, std::move(keys)}; }
@@ -42,16 +42,16 @@ TEST_F(BulkRenameTest, ThreeLinesRenameThreeRows)
     const EditResult result = model.pasteName(rows({"P.B.X", "P.B.Y", "P.B.Z"}));
     ASSERT_TRUE(result.done);
     EXPECT_EQ(names(), (std::vector<std::string>{"A1", "A2", "A3", "W"}));
-    EXPECT_EQ(model.gcolItems.get("P.B.A2")->sKey(), "P.B.A2");
-    EXPECT_EQ(model.gcolItems.get("P.B.A2")->sName(), "A2");
-    EXPECT_FALSE(model.gcolItems.contains("P.B.Y"));
+    EXPECT_EQ(model.items.get("P.B.A2")->sKey(), "P.B.A2");
+    EXPECT_EQ(model.items.get("P.B.A2")->sName(), "A2");
+    EXPECT_FALSE(model.items.contains("P.B.Y"));
     EXPECT_EQ(model.tree.find("P.B.A3")->text(), "A3");
     ASSERT_EQ(ui.tables.size(), 1u);
     EXPECT_EQ(ui.tables[0].oldTitle, "Item name");
     EXPECT_EQ(ui.tables[0].newTitle, "New Item name");
     EXPECT_EQ(ui.tables[0].rows[1], std::make_pair(std::string("Y"), std::string("A2")));
     EXPECT_TRUE(ui.clipboardCleared);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
     EXPECT_EQ(result.rekeyed.size(), 3u);
 }
 
@@ -65,7 +65,7 @@ TEST_F(BulkRenameTest, CountsMustMatchAndTheClipboardMustHoldText)
     EXPECT_EQ(ui.lastMessage(), "Empty clipboard !");
     EXPECT_FALSE(model.pasteComment(rows({"P.B.X"})).done);
     EXPECT_EQ(ui.lastMessage(), "Empty clipboard !");
-    EXPECT_TRUE(model.gbCfgSaved);
+    EXPECT_TRUE(model.isSaved);
 }
 
 TEST_F(BulkRenameTest, ARefusedNameSkipsItsRowOnly)
@@ -90,12 +90,12 @@ TEST_F(BulkRenameTest, CollisionsAreRefusedBeforeAnythingChanges)
     ui.clipboard = "Y\r\nbad name\r\n";
     EXPECT_FALSE(model.pasteName(rows({"P.B.X", "P.B.Y"})).done);
     addBranch(model, "P.B", "SUB");
-    model.gbCfgSaved = true;
+    model.isSaved = true;
     ui.clipboard = "sub\r\n";
     EXPECT_FALSE(model.pasteName(rows({"P.B.X"})).done) << "a sibling branch blocks the name too";
     EXPECT_TRUE(ui.tables.empty());
     EXPECT_EQ(names(), (std::vector<std::string>{"X", "Y", "Z", "W", "SUB"}));
-    EXPECT_TRUE(model.gbCfgSaved);
+    EXPECT_TRUE(model.isSaved);
 }
 
 TEST_F(BulkRenameTest, SelectedItemsMayExchangeNames)
@@ -104,8 +104,8 @@ TEST_F(BulkRenameTest, SelectedItemsMayExchangeNames)
     ASSERT_TRUE(model.pasteName(rows({"P.B.X", "P.B.Y"})).done);
     EXPECT_EQ(names(), (std::vector<std::string>{"Y", "X", "Z", "W"}));
     EXPECT_EQ(model.tree.find("P.B.Y"), &*model.tree.find("P.B")->children().front());
-    EXPECT_EQ(model.gcolItems.get("P.B.X")->sKey(), "P.B.X");
-    EXPECT_EQ(model.gcolItems.size(), 4u);
+    EXPECT_EQ(model.items.get("P.B.X")->sKey(), "P.B.X");
+    EXPECT_EQ(model.items.size(), 4u);
 }
 
 TEST_F(BulkRenameTest, AnsweringNoChangesNothing)
@@ -116,16 +116,16 @@ TEST_F(BulkRenameTest, AnsweringNoChangesNothing)
     EXPECT_EQ(ui.clipboard, "A1\r\n");
     EXPECT_FALSE(ui.clipboardCleared);
     EXPECT_EQ(names(), (std::vector<std::string>{"X", "Y", "Z", "W"}));
-    EXPECT_TRUE(model.gbCfgSaved);
+    EXPECT_TRUE(model.isSaved);
 }
 
 TEST_F(BulkRenameTest, CommentsFollowTheLines)
 {
-    model.gcolItems.get("P.B.X")->sComment("old");
+    model.items.get("P.B.X")->sComment("old");
     ui.clipboard = "first\r\nsecond, with spaces  \r\n";
     ASSERT_TRUE(model.pasteComment(rows({"P.B.X", "P.B.Z"})).done);
-    EXPECT_EQ(model.gcolItems.get("P.B.X")->sComment(), "first");
-    EXPECT_EQ(model.gcolItems.get("P.B.Z")->sComment(), "second, with spaces");
+    EXPECT_EQ(model.items.get("P.B.X")->sComment(), "first");
+    EXPECT_EQ(model.items.get("P.B.Z")->sComment(), "second, with spaces");
     EXPECT_EQ(ui.tables[0].rows[0], std::make_pair(std::string("old"), std::string("first")));
     EXPECT_EQ(ui.tables[0].oldTitle, "Item comment");
     EXPECT_TRUE(ui.clipboardCleared);
@@ -133,7 +133,7 @@ TEST_F(BulkRenameTest, CommentsFollowTheLines)
     ui.clipboard = "one";
     ASSERT_TRUE(model.pasteComment(rows({"P.B.Y"})).done);
     EXPECT_FALSE(ui.clipboardCleared) << "a single row keeps the clipboard";
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
 }
 
 }  // namespace

@@ -26,14 +26,13 @@ protected:
             EXPECT_EQ(node->key(), expected);
             EXPECT_EQ(model.tree.find(node->key()), node);
             if (node->kind() == NodeKind::Item) {
-                EXPECT_EQ(model.gcolItems.get(node->key())->sKey(), node->key());
+                EXPECT_EQ(model.items.get(node->key())->sKey(), node->key());
             }
             if (node->kind() == NodeKind::Branch) {
-                EXPECT_EQ(model.gcolBranches.get(node->key())->sKey(), node->key());
+                EXPECT_EQ(model.branches.get(node->key())->sKey(), node->key());
             }
         }
-        EXPECT_EQ(model.gcolItems.size() + model.gcolBranches.size() + model.gcolPlc.size() + 1,
-                  model.tree.size());
+        EXPECT_EQ(model.items.size() + model.branches.size() + model.plcs.size() + 1, model.tree.size());
     }
 };
 
@@ -41,7 +40,7 @@ TEST_F(KeysTest, ParentKeysAndChildKeys)
 {
     EXPECT_EQ(parentKeyOf("Line1"), "");
     EXPECT_EQ(parentKeyOf("Line1.Motor.Speed"), "Line1.Motor");
-    EXPECT_EQ(model.gcolItems.get("P.A.Speed")->getParentKey(), "P.A");
+    EXPECT_EQ(model.items.get("P.A.Speed")->getParentKey(), "P.A");
     EXPECT_EQ(model.MakeChildKey("X", "P.A", false), "P.A.X");
     EXPECT_EQ(model.MakeChildKey("X", "P.A.Speed", true), "P.A.X");
     EXPECT_EQ(model.MakeChildKey("X", "P", true), "X");
@@ -50,22 +49,22 @@ TEST_F(KeysTest, ParentKeysAndChildKeys)
 
 TEST_F(KeysTest, RenamingABranchRekeysEverythingBelowIt)
 {
-    model.gbCfgSaved = true;
+    model.isSaved = true;
     const EditResult result = model.renameBranch("P.A", "B");
     ASSERT_TRUE(result.done);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
     EXPECT_EQ(result.select, "P.B");
     EXPECT_EQ(result.rekeyed.size(), 4u);
     EXPECT_EQ(model.tree.find("P.A"), nullptr);
-    EXPECT_EQ(model.gcolItems.get("P.A.Inner.Deep"), nullptr);
-    EXPECT_EQ(model.gcolItems.get("P.B.Inner.Deep")->sName(), "Deep");
-    EXPECT_EQ(model.gcolBranches.get("P.B")->sName(), "B");
+    EXPECT_EQ(model.items.get("P.A.Inner.Deep"), nullptr);
+    EXPECT_EQ(model.items.get("P.B.Inner.Deep")->sName(), "Deep");
+    EXPECT_EQ(model.branches.get("P.B")->sName(), "B");
     EXPECT_EQ(model.tree.find("P.B.Speed")->text(), "Speed");
     expectConsistent();
     // A change of letter case only is a rename too.
     ASSERT_TRUE(model.renameBranch("P.B", "b").done);
     EXPECT_EQ(model.tree.find("P.b")->key(), "P.b");
-    EXPECT_EQ(model.gcolItems.get("P.b.Speed")->sKey(), "P.b.Speed");
+    EXPECT_EQ(model.items.get("P.b.Speed")->sKey(), "P.b.Speed");
     expectConsistent();
 }
 
@@ -76,10 +75,10 @@ TEST_F(KeysTest, RenamingAPlcRekeysItsWholeTree)
     form.name = "P2";
     const EditResult result = model.applyPlcForm("P", form, true);
     ASSERT_TRUE(result.done);
-    EXPECT_FALSE(model.gcolPlc.contains("P"));
-    EXPECT_EQ(model.gcolPlc.get("P2")->sKey, "P2");
-    EXPECT_TRUE(model.gcolItems.contains("P2.A.Inner.Deep"));
-    EXPECT_TRUE(model.gcolItems.contains("P2.Top"));
+    EXPECT_FALSE(model.plcs.contains("P"));
+    EXPECT_EQ(model.plcs.get("P2")->sKey, "P2");
+    EXPECT_TRUE(model.items.contains("P2.A.Inner.Deep"));
+    EXPECT_TRUE(model.items.contains("P2.Top"));
     expectConsistent();
     const std::string text = written(model);
     EXPECT_LT(text.find("<PLC name=\"P2\""), text.find("<PLC name=\"Second\"")) << "the PLC keeps its place";
@@ -96,8 +95,8 @@ TEST_F(KeysTest, ModifyingAnItemReplacesItUnderItsNewKey)
     ASSERT_TRUE(result.done);
     EXPECT_EQ(result.rekeyed[0].newKey, "P.A.Rate");
     EXPECT_EQ(result.refreshList, "P.A");
-    EXPECT_EQ(model.gcolItems.get("P.A.Rate")->sComment(), "changed");
-    EXPECT_FALSE(model.gcolItems.contains("P.A.Speed"));
+    EXPECT_EQ(model.items.get("P.A.Rate")->sComment(), "changed");
+    EXPECT_FALSE(model.items.contains("P.A.Speed"));
     expectConsistent();
 }
 
@@ -141,9 +140,9 @@ TEST_F(KeysTest, ListRowsOfPlcsAndItems)
     EXPECT_EQ(plc.AddToListView(ServerKind::Tornel, model.settings).columns[0], "10.0.0.1 / 10.0.0.2");
     EXPECT_EQ(plc.AddToListView(ServerKind::Lorvik, model.settings).columns[0], "10.0.0.1");
     InterfaceSettings settings;
-    settings.gsInterface = " CP ";
+    settings.interfaceName = " CP ";
     EXPECT_EQ(plc.AddToListView(ServerKind::Vardel, settings).columns[0], "CP");
-    settings.gsInterface.clear();
+    settings.interfaceName.clear();
     const ListRow row = plc.AddToListView(ServerKind::Vardel, settings);
     EXPECT_EQ(row.columns[0], "S7 ACCESS POINT");
     EXPECT_EQ(row.icon, "plc");
@@ -191,16 +190,17 @@ TEST_F(KeysTest, NewCloseAndDefaults)
     EXPECT_EQ(model.newItemForm().dataType, "signed 16 bit");
     model.copy({"P.Top"});
     model.closeConfiguration();
-    EXPECT_FALSE(model.gbCfgOpen);
-    EXPECT_EQ(model.gaClipboard.size(), 1u);
-    EXPECT_EQ(model.gcolItems.size(), 0u);
+    EXPECT_FALSE(model.isOpen);
+    ASSERT_TRUE(model.clipboard.has_value());
+    EXPECT_TRUE(model.clipboard.value().empty());
+    EXPECT_EQ(model.items.size(), 0u);
     model.newConfiguration(ServerKind::Lorvik, "/cfg/Lorvik.xml");
-    EXPECT_EQ(model.gnNewPlc, 0);
-    EXPECT_EQ(model.settings.gsInterface, "SAPIS7");
-    EXPECT_EQ(model.settings.gnBaudrate, 9600);
+    EXPECT_EQ(model.newPlcNumber, 0);
+    EXPECT_EQ(model.settings.interfaceName, "SAPIS7");
+    EXPECT_EQ(model.settings.baudRate, 9600);
     EXPECT_EQ(model.tree.root().text(), "/cfg/Lorvik.xml");
     EXPECT_EQ(model.tree.size(), 1u);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
     PlcForm plc = model.newPlcForm();
     EXPECT_EQ(plc.address, "2");
     EXPECT_FALSE(plc.rackEnabled);

@@ -16,7 +16,7 @@ protected:
         ScriptedUi otherUi;
         EditorModel empty(otherUi);
         EXPECT_TRUE(empty.importXmlBytes(text));
-        for (const auto& entry : empty.gcolPlc) {
+        for (const auto& entry : empty.plcs) {
             std::vector<std::string> children;
             for (const auto& child : empty.tree.find(entry.key)->children())
                 children.push_back(child->key());
@@ -37,19 +37,19 @@ TEST_F(TagCsvTest, ExportThenImportIntoEmptyPlcsGivesTheSameItems)
     ScriptedUi otherUi;
     EditorModel target(otherUi);
     ASSERT_TRUE(target.importXmlBytes(emptyCopy()));
-    target.gbCfgOpen = true;
+    target.isOpen = true;
     const TagImportPlan plan = target.planTagImport("", csv);
     EXPECT_EQ(refusalReport(plan), "");
     ASSERT_TRUE(target.applyTagImport(plan).done);
     // Rows carry items: the same items with the same fields in the same places (an empty branch
     // has no row and stays behind).
     EXPECT_TRUE(target.exportTagsCsv("") == csv);
-    EXPECT_EQ(target.gcolItems.size(), model.gcolItems.size());
-    EXPECT_EQ(target.gcolBranches.size() + 1, model.gcolBranches.size());
+    EXPECT_EQ(target.items.size(), model.items.size());
+    EXPECT_EQ(target.branches.size() + 1, model.branches.size());
     EXPECT_TRUE(target.undoStack.undoText().starts_with("Import ")) << target.undoStack.undoText();
 
     // One PLC alone: the paths are below the PLC and go into the PLC the user chose.
-    const std::string plcName = model.gcolPlc.begin()->key;
+    const std::string plcName = model.plcs.begin()->key;
     const std::string one = model.exportTagsCsv(plcName);
     ASSERT_TRUE(target.undo().done);
     const TagImportPlan onePlan = target.planTagImport(plcName, one);
@@ -72,14 +72,14 @@ TEST_F(TagCsvTest, SpreadsheetDialectsAreRead)
     const TagImportPlan plan = model.planTagImport("P", csv);
     ASSERT_TRUE(plan.refused.empty()) << refusalReport(plan);
     ASSERT_TRUE(model.applyTagImport(plan).done);
-    const auto level = model.gcolItems.get("P.TANK.Level");
+    const auto level = model.items.get("P.TANK.Level");
     ASSERT_TRUE(level);
     EXPECT_EQ(level->sComment(), "Niveau \xc3\xa9tang; \"max\"\nsecond line");
     EXPECT_EQ(level->sDataType(), "32 bit float");
     EXPECT_EQ(level->nAddress(), 4);
     EXPECT_EQ(level->sAccessRight(), "READWRITE");
-    EXPECT_TRUE(model.gcolBranches.contains("P.TANK.VALVES"));
-    EXPECT_TRUE(model.gcolItems.contains("P.TANK.VALVES.Flags"));
+    EXPECT_TRUE(model.branches.contains("P.TANK.VALVES"));
+    EXPECT_TRUE(model.items.contains("P.TANK.VALVES.Flags"));
 }
 
 TEST_F(TagCsvTest, RefusedRowsAreReportedWithLineAndReasonAndChangeNothing)

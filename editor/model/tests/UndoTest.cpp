@@ -41,7 +41,7 @@ void expectConsistent(const EditorModel& model)
         switch (node->kind()) {
             case NodeKind::Plc: {
                 ++plcs;
-                const auto plc = model.gcolPlc.get(node->key());
+                const auto plc = model.plcs.get(node->key());
                 ASSERT_TRUE(plc) << node->key();
                 EXPECT_EQ(plc->sKey, node->key());
                 EXPECT_EQ(plc->sName, node->text());
@@ -49,7 +49,7 @@ void expectConsistent(const EditorModel& model)
             }
             case NodeKind::Branch: {
                 ++branches;
-                const auto branch = model.gcolBranches.get(node->key());
+                const auto branch = model.branches.get(node->key());
                 ASSERT_TRUE(branch) << node->key();
                 EXPECT_EQ(branch->sKey(), node->key());
                 EXPECT_EQ(branch->sName(), node->text());
@@ -57,7 +57,7 @@ void expectConsistent(const EditorModel& model)
             }
             case NodeKind::Item: {
                 ++items;
-                const auto item = model.gcolItems.get(node->key());
+                const auto item = model.items.get(node->key());
                 ASSERT_TRUE(item) << node->key();
                 EXPECT_EQ(item->sKey(), node->key());
                 EXPECT_EQ(item->sName(), node->text());
@@ -67,9 +67,9 @@ void expectConsistent(const EditorModel& model)
                 ADD_FAILURE() << "a second root";
         }
     }
-    EXPECT_EQ(model.gcolPlc.size(), plcs);
-    EXPECT_EQ(model.gcolBranches.size(), branches);
-    EXPECT_EQ(model.gcolItems.size(), items);
+    EXPECT_EQ(model.plcs.size(), plcs);
+    EXPECT_EQ(model.branches.size(), branches);
+    EXPECT_EQ(model.items.size(), items);
 }
 
 TEST_F(UndoTest, EveryKindOfEditIsUndoneAndRedoneToTheSameFile)
@@ -154,18 +154,18 @@ TEST_F(UndoTest, EveryKindOfEditIsUndoneAndRedoneToTheSameFile)
         ASSERT_TRUE(edit.apply().done);
         const std::string after = written(model);
         ASSERT_NE(after, before);
-        EXPECT_FALSE(model.gbCfgSaved);
+        EXPECT_FALSE(model.isSaved);
         EXPECT_EQ(model.undoStack.undoText(), edit.undoText);
 
         ASSERT_TRUE(model.undo().done);
         EXPECT_EQ(written(model), before);
-        EXPECT_TRUE(model.gbCfgSaved) << "undone back to the saved state";
+        EXPECT_TRUE(model.isSaved) << "undone back to the saved state";
         expectConsistent(model);
         EXPECT_EQ(model.undoStack.redoText(), edit.undoText);
 
         ASSERT_TRUE(model.redo().done);
         EXPECT_EQ(written(model), after);
-        EXPECT_FALSE(model.gbCfgSaved);
+        EXPECT_FALSE(model.isSaved);
         expectConsistent(model);
     }
 }
@@ -175,12 +175,12 @@ TEST_F(UndoTest, AnEditAfterUndoDropsTheRedoAndTheSavedStateBeyondIt)
     addItem(model, "P.C", "A");
     model.markSaved();
     ASSERT_TRUE(model.undo().done);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
     addItem(model, "P.C", "B");
     EXPECT_FALSE(model.undoStack.canRedo());
     ASSERT_TRUE(model.undo().done);
-    EXPECT_FALSE(model.gbCfgSaved) << "the saved state can no longer be reached";
-    EXPECT_FALSE(model.gcolItems.contains("P.C.A"));
+    EXPECT_FALSE(model.isSaved) << "the saved state can no longer be reached";
+    EXPECT_FALSE(model.items.contains("P.C.A"));
 }
 
 TEST_F(UndoTest, RandomEditsAndUndosKeepTheModelEqualToItsReloadedFile)

@@ -28,7 +28,34 @@ protected:
         EXPECT_EQ(ok, ui.messages.empty());
         return ui.lastMessage();
     }
+
+    // One text box after another: each step types a value and expects the check's message.
+    template <class Form>
+    struct Typed {
+        std::string Form::*box;
+        std::string value;
+        std::string message;
+    };
+    void typeAndCheck(ItemForm& form, std::initializer_list<Typed<ItemForm>> steps)
+    {
+        for (const auto& step : steps) {
+            form.*step.box = step.value;
+            EXPECT_EQ(itemCheck(form), step.message) << step.value;
+        }
+    }
+    void typeAndCheck(PlcForm& form, std::initializer_list<Typed<PlcForm>> steps)
+    {
+        for (const auto& step : steps) {
+            form.*step.box = step.value;
+            EXPECT_EQ(plcCheck(form), step.message) << step.value;
+        }
+    }
 };
+
+constexpr const char* kByteRange = "Data Byte field is not valid. It must be between 0 and 65535.";
+constexpr const char* kIpAddress =
+    "Address field is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 to "
+    "65535).";
 
 TEST_F(ValidationTest, DuplicateNamesIgnoreCaseAndCompareBranchesWithItems)
 {
@@ -84,39 +111,26 @@ TEST_F(ValidationTest, ItemFieldsInOrderWithTheirRanges)
 {
     ItemForm form = itemForm("X", "boolean", 0, 0);
     EXPECT_EQ(itemCheck(form), "");
-    form.address = "65535";
-    EXPECT_EQ(itemCheck(form), "");
-    form.address = "65536";
-    EXPECT_EQ(itemCheck(form), "Data Byte field is not valid. It must be between 0 and 65535.");
-    form.address = "12abc";
-    EXPECT_EQ(itemCheck(form), "");
-    form.address = "abc";
-    EXPECT_EQ(itemCheck(form), "") << "no leading number reads as 0";
-    form.address = "";
-    form.block = "";
-    EXPECT_EQ(itemCheck(form), "Data Byte field is empty.");
-    form.address = "-1";
-    EXPECT_EQ(itemCheck(form), "Data Byte field is not valid. It must be between 0 and 65535.");
-    form.address = "1";
-    EXPECT_EQ(itemCheck(form), "Data Block field is empty.");
-    form.block = "70000";
-    EXPECT_EQ(itemCheck(form), "Data Block field is not valid. It must be between 0 and 65535.");
-    form.block = "1";
-    form.bit = "15";
-    EXPECT_EQ(itemCheck(form), "");
-    form.bit = "16";
-    EXPECT_EQ(itemCheck(form), "Bit number field is not valid. It must be between 0 and 15.");
+    typeAndCheck(
+        form, {{&ItemForm::address, "65535", ""},
+               {&ItemForm::address, "65536", kByteRange},
+               {&ItemForm::address, "12abc", ""},
+               {&ItemForm::address, "abc", ""},  // no leading number reads as 0
+               {&ItemForm::address, "", "Data Byte field is empty."},
+               {&ItemForm::block, "", "Data Byte field is empty."},
+               {&ItemForm::address, "-1", kByteRange},
+               {&ItemForm::address, "1", "Data Block field is empty."},
+               {&ItemForm::block, "70000", "Data Block field is not valid. It must be between 0 and 65535."},
+               {&ItemForm::block, "1", ""},
+               {&ItemForm::bit, "15", ""},
+               {&ItemForm::bit, "16", "Bit number field is not valid. It must be between 0 and 15."}});
     form.bitEnabled = false;
     EXPECT_EQ(itemCheck(form), "") << "a disabled box is not checked";
     EditorModel::changeDataType(form, "string");
-    form.elements = "";
-    EXPECT_EQ(itemCheck(form), "Number of elements field is empty.");
-    form.elements = "-3";
-    EXPECT_EQ(itemCheck(form), "Number of elements field is not valid.");
-    form.elements = "65536";
-    EXPECT_EQ(itemCheck(form), "Number of elements field is not valid.");
-    form.name = "";
-    EXPECT_EQ(itemCheck(form), "Item name field is empty.");
+    typeAndCheck(form, {{&ItemForm::elements, "", "Number of elements field is empty."},
+                        {&ItemForm::elements, "-3", "Number of elements field is not valid."},
+                        {&ItemForm::elements, "65536", "Number of elements field is not valid."},
+                        {&ItemForm::name, "", "Item name field is empty."}});
 }
 
 TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTypeThem)
@@ -124,26 +138,23 @@ TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTyp
     // The proposed default names hold a space, which keys and the file carry well.
     ItemForm form = itemForm("New Item 1", "boolean", 0, 0);
     EXPECT_EQ(itemCheck(form), "");
-    form.name = "a.b";
-    EXPECT_EQ(itemCheck(form), "Character (.) not acceptable in string a.b");
-    form.name = "a<b";
-    EXPECT_EQ(itemCheck(form), "Character (<) not acceptable in string a<b");
+    typeAndCheck(form, {{&ItemForm::name, "a.b", "Character (.) not acceptable in string a.b"},
+                        {&ItemForm::name, "a<b", "Character (<) not acceptable in string a<b"}});
 
-    EXPECT_FALSE(model.addBranch("P", "Tag").done);
-    EXPECT_EQ(ui.lastMessage(), "Name (Tag) not acceptable for a branch");
-    EXPECT_FALSE(model.addBranch("P", "1ST").done);
-    EXPECT_EQ(ui.lastMessage(), "Character (1) not acceptable at the beginning of string 1ST");
-    EXPECT_FALSE(model.addBranch("P", "A,B").done);
-    EXPECT_EQ(ui.lastMessage(), "Character (,) not acceptable in string A,B");
-    EXPECT_FALSE(model.addBranch("P", "").done);
-    EXPECT_EQ(ui.lastMessage(), "Name field is empty.");
+    const std::pair<const char*, const char*> refusedBranches[] = {
+        {"Tag", "Name (Tag) not acceptable for a branch"},
+        {"1ST", "Character (1) not acceptable at the beginning of string 1ST"},
+        {"A,B", "Character (,) not acceptable in string A,B"},
+        {"", "Name field is empty."},
+        {" B", "Character ( ) not acceptable at the beginning of string  B"}};
+    for (const auto& [name, message] : refusedBranches) {
+        EXPECT_FALSE(model.addBranch("P", name).done) << name;
+        EXPECT_EQ(ui.lastMessage(), message);
+    }
     EXPECT_FALSE(model.addBranch("P", "A&B").done);
     EXPECT_TRUE(model.addBranch("P", "_Zone-2\xC3\xA9").done);
     EXPECT_FALSE(model.renameBranch("P.B", "B C").done);
     EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable in string B C");
-
-    EXPECT_FALSE(model.addBranch("P", " B").done);
-    EXPECT_EQ(ui.lastMessage(), "Character ( ) not acceptable at the beginning of string  B");
 
     PlcForm plc = model.newPlcForm();
     EXPECT_EQ(plcCheck(plc), "");
@@ -154,47 +165,35 @@ TEST_F(ValidationTest, NamesThatKeysOrTheFileCannotCarryAreRefusedWherePeopleTyp
 TEST_F(ValidationTest, PlcFieldsByServerKind)
 {
     PlcForm form = model.newPlcForm();
-    form.name = "Q";
-    EXPECT_EQ(plcCheck(form), "");
-    form.rack = "127";
-    EXPECT_EQ(plcCheck(form), "");
-    form.rack = "128";
-    EXPECT_EQ(plcCheck(form), "rack number must be between 0 and 127.");
-    // The server skips a PLC whose address or source is longer than 15 characters.
-    form.rack = "127";
-    form.address = "127.0.0.1:10102";
-    form.source = "192.168.100.100";
-    EXPECT_EQ(plcCheck(form), "");
-    form.source = "192.168.100.100:1";
-    EXPECT_EQ(plcCheck(form), "Source field is not valid. It must be at most 15 characters.");
-    form.address = "192.168.100.100:1";
-    EXPECT_EQ(plcCheck(form), "Address field is not valid. It must be at most 15 characters.");
-    // The address as the server's access library reads it.
-    form.source.clear();
-    for (const char* bad :
-         {"999.1.1.1:abc", "999.1.1.1", "10.0.0.1:0", "10.0.0.1:65536", "plc-7", "10.0.0"}) {
-        form.address = bad;
-        EXPECT_EQ(
-            plcCheck(form),
-            "Address field is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 "
-            "to 65535).")
-            << bad;
-    }
-    form.address = "10.0.0.1:65535";
-    EXPECT_EQ(plcCheck(form), "");
-    form.address = "10.0.0.1";
-    form.rack = "x";
-    EXPECT_EQ(plcCheck(form), "Rack number is not valid.");
-    form.slot = "12abc";
-    EXPECT_EQ(plcCheck(form), "Slot number is not valid.");
-    form.slot = "128";
-    EXPECT_EQ(plcCheck(form), "Slot number must be between 0 and 127.");
-    form.address = "";
-    EXPECT_EQ(plcCheck(form), "Address field is empty.");
-    form.name = "";
-    EXPECT_EQ(plcCheck(form), "Name field is empty.");
+    typeAndCheck(form,
+                 {{&PlcForm::name, "Q", ""},
+                  {&PlcForm::rack, "127", ""},
+                  {&PlcForm::rack, "128", "rack number must be between 0 and 127."},
+                  {&PlcForm::rack, "127", ""},
+                  // The server skips a PLC whose address or source is longer than 15 characters.
+                  {&PlcForm::address, "127.0.0.1:10102", ""},
+                  {&PlcForm::source, "192.168.100.100", ""},
+                  {&PlcForm::source, "192.168.100.100:1",
+                   "Source field is not valid. It must be at most 15 characters."},
+                  {&PlcForm::address, "192.168.100.100:1",
+                   "Address field is not valid. It must be at most 15 characters."},
+                  {&PlcForm::source, "", "Address field is not valid. It must be at most 15 characters."},
+                  // The address as the server's access library reads it.
+                  {&PlcForm::address, "999.1.1.1:abc", kIpAddress},
+                  {&PlcForm::address, "999.1.1.1", kIpAddress},
+                  {&PlcForm::address, "10.0.0.1:0", kIpAddress},
+                  {&PlcForm::address, "10.0.0.1:65536", kIpAddress},
+                  {&PlcForm::address, "plc-7", kIpAddress},
+                  {&PlcForm::address, "10.0.0", kIpAddress},
+                  {&PlcForm::address, "10.0.0.1:65535", ""},
+                  {&PlcForm::address, "10.0.0.1", ""},
+                  {&PlcForm::rack, "x", "Rack number is not valid."},
+                  {&PlcForm::slot, "12abc", "Slot number is not valid."},
+                  {&PlcForm::slot, "128", "Slot number must be between 0 and 127."},
+                  {&PlcForm::address, "", "Address field is empty."},
+                  {&PlcForm::name, "", "Name field is empty."}});
 
-    model.gsServerType = ServerKind::Pennat;
+    model.serverType = ServerKind::Pennat;
     form = PlcForm{};
     form.name = "Q";
     form.address = "2";
@@ -202,13 +201,12 @@ TEST_F(ValidationTest, PlcFieldsByServerKind)
     form.rack = "not checked";
     EXPECT_EQ(plcCheck(form), "");
     // An MPI address must be a number the server can read.
-    for (const char* bad : {"MPI2", "2x", "-1", "65536"}) {
-        form.address = bad;
-        EXPECT_EQ(plcCheck(form), "Address field is not valid.") << bad;
-    }
-    form.address = " 65535 ";
-    EXPECT_EQ(plcCheck(form), "");
-    model.gsServerType = ServerKind::Vardel;
+    typeAndCheck(form, {{&PlcForm::address, "MPI2", "Address field is not valid."},
+                        {&PlcForm::address, "2x", "Address field is not valid."},
+                        {&PlcForm::address, "-1", "Address field is not valid."},
+                        {&PlcForm::address, "65536", "Address field is not valid."},
+                        {&PlcForm::address, " 65535 ", ""}});
+    model.serverType = ServerKind::Vardel;
     EXPECT_EQ(plcCheck(PlcForm{.name = "OnlyAName"}), "");
 }
 
@@ -220,26 +218,28 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
         model.applyRedundancy(form, plc);
         return ui.lastMessage();
     };
-    EXPECT_EQ(red({true, " ", "", "1", "1", "1", "1", "1"}), "Missing Slave Address.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "x", "1", "1", "1", "1"}), "Check Status Word Block.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "", "1", "1", "1"}), "Check Status Word Byte.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "a", "1", "1"}), "Check Status Word Bit.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "1x", "1"}), "Check Command Word Byte.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "1", ""}), "Check Command Word Bit.");
-    EXPECT_FALSE(plc.bRedundant);
-    // Values the server cannot hold would make it ignore the redundancy.
-    EXPECT_EQ(red({true, "10.0.0.2", "", "65536", "1", "1", "1", "1"}), "Check Status Word Block.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "-1", "1", "1", "1"}), "Check Status Word Byte.");
-    EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "1", "70000", "1"}), "Check Command Word Byte.");
-    EXPECT_EQ(
-        red({true, "10.0.0.2:abc", "", "1", "1", "1", "1", "1"}),
-        "Slave Address is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 to "
-        "65535).");
-    EXPECT_EQ(red({true, "192.168.100.100:1", "", "1", "1", "1", "1", "1"}),
-              "Slave Address is not valid. It must be at most 15 characters.");
-    EXPECT_EQ(red({true, "10.0.0.2", "192.168.100.100:1", "1", "1", "1", "1", "1"}),
-              "Slave Source is not valid. It must be at most 15 characters.");
-    EXPECT_FALSE(plc.bRedundant);
+    const std::pair<RedundancyForm, const char*> refused[] = {
+        {{true, " ", "", "1", "1", "1", "1", "1"}, "Missing Slave Address."},
+        {{true, "10.0.0.2", "", "x", "1", "1", "1", "1"}, "Check Status Word Block."},
+        {{true, "10.0.0.2", "", "1", "", "1", "1", "1"}, "Check Status Word Byte."},
+        {{true, "10.0.0.2", "", "1", "1", "a", "1", "1"}, "Check Status Word Bit."},
+        {{true, "10.0.0.2", "", "1", "1", "1", "1x", "1"}, "Check Command Word Byte."},
+        {{true, "10.0.0.2", "", "1", "1", "1", "1", ""}, "Check Command Word Bit."},
+        // Values the server cannot hold would make it ignore the redundancy.
+        {{true, "10.0.0.2", "", "65536", "1", "1", "1", "1"}, "Check Status Word Block."},
+        {{true, "10.0.0.2", "", "1", "-1", "1", "1", "1"}, "Check Status Word Byte."},
+        {{true, "10.0.0.2", "", "1", "1", "1", "70000", "1"}, "Check Command Word Byte."},
+        {{true, "10.0.0.2:abc", "", "1", "1", "1", "1", "1"},
+         "Slave Address is not valid. It must be an IP address (a.b.c.d), optionally followed by :port (1 to "
+         "65535)."},
+        {{true, "192.168.100.100:1", "", "1", "1", "1", "1", "1"},
+         "Slave Address is not valid. It must be at most 15 characters."},
+        {{true, "10.0.0.2", "192.168.100.100:1", "1", "1", "1", "1", "1"},
+         "Slave Source is not valid. It must be at most 15 characters."}};
+    for (const auto& [form, message] : refused) {
+        EXPECT_EQ(red(form), message) << form.address;
+        EXPECT_FALSE(plc.bRedundant);
+    }
     EXPECT_EQ(red({true, "10.0.0.2", "", "1", "1", "300", "1", "1"}), " Error n. 6  Overflow in cmdOK_Click");
     EXPECT_FALSE(plc.bRedundant) << "nothing taken from a form that failed";
     EXPECT_EQ(red({true, " 10.0.0.2 ", " S ", "1", "2", "3", "4", "5"}), "");
@@ -256,21 +256,21 @@ TEST_F(ValidationTest, RedundancyAndSettingsDialogs)
     settings.iface = "   ";
     EXPECT_FALSE(model.applySettings(settings));
     EXPECT_EQ(ui.lastMessage(), "Empty Interface field name");
-    model.gsServerType = ServerKind::Lorvik;
+    model.serverType = ServerKind::Lorvik;
     settings.master = "x";
     EXPECT_FALSE(model.applySettings(settings));
     EXPECT_EQ(ui.lastMessage(), "Invalid master Id");
-    model.gsServerType = ServerKind::Pennat;
+    model.serverType = ServerKind::Pennat;
     EXPECT_FALSE(model.applySettings(settings));
 }
 
 TEST_F(ValidationTest, AddingAndModifyingClearTheSavedFlag)
 {
-    model.gbCfgSaved = true;
+    model.isSaved = true;
     EXPECT_FALSE(model.AddItemToColl("P.B", itemForm("speed", "boolean", 0, 0), false).done);
-    EXPECT_TRUE(model.gbCfgSaved) << "a refused add changes nothing";
+    EXPECT_TRUE(model.isSaved) << "a refused add changes nothing";
     EXPECT_TRUE(model.AddItemToColl("P.B", itemForm("Other", "boolean", 0, 0), false).done);
-    EXPECT_FALSE(model.gbCfgSaved);
+    EXPECT_FALSE(model.isSaved);
 }
 
 }  // namespace

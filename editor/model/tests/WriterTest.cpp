@@ -187,9 +187,9 @@ TEST_F(WriterTest, AnObjectMissingBehindItsNodeIsReportedInPrintBranch)
     model.newConfiguration(ServerKind::Pennat, path.string());
     addPlc(model, "P");
     // An item whose node has no object: the tree and the collection disagree.
-    model.gcolItems.remove("P.X");
+    model.items.remove("P.X");
     ASSERT_TRUE(model.AddItemToColl("P", itemForm("X", "unsigned 8 bit", 0, 1), false).done);
-    model.gcolItems.remove("P.X");
+    model.items.remove("P.X");
     EXPECT_FALSE(model.CreateXML(path.string()));
     EXPECT_EQ(ui.lastMessage(), " Error n. 5  Invalid procedure call or argument in PrintBranch");
     // The rest of the file was still written, as a whole, over the previous one.

@@ -1,7 +1,8 @@
 // Takes the pictures of the editor shown in the documentation: the main window with a
 // configuration open, the item dialog, and the check of tags against a simulated PLC (one that
-// answers, with one data block refused, and one that is stopped). Run it under a display
-// (xvfb-run works):
+// answers, with one data block refused, and one that is stopped). The pictures show the
+// configuration's path and the check's file beside it: scripts/screenshots runs this from a neutral
+// folder without a display (QT_QPA_PLATFORM=offscreen):
 //   kalder_screenshots CONFIGURATION.xml OUTPUT_FOLDER
 #include <QApplication>
 #include <QDialog>
@@ -71,8 +72,8 @@ public:
 };
 
 // A configuration of two PLCs, one simulated and answering, one stopped, checked as the user
-// checks it from Tools.
-bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui)
+// checks it from Tools. Its file lies for a moment in `folder`, whose path the picture shows.
+bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui, const QString& folder)
 {
     orva::plcsim::SimulatorOptions options;
     options.dataBlocks = {{10, 64}, {20, 16}};
@@ -120,7 +121,7 @@ bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui)
     add("Line1", "Mode", "unsigned 8 bit", 4, 20, 0, 0, "");
     add("Line2", "Level", "signed 16 bit", 0, 10, 0, 0, "");
     add("Line2", "Flow", "32 bit float", 2, 10, 0, 0, "");
-    const QString file = QDir(runner.folder).filePath(QStringLiteral("kalder-check-tags.xml"));
+    const QString file = QDir(folder).filePath(QStringLiteral("kalder-check-tags.xml"));
     if (!model.CreateXML(file.toStdString())) return false;
     window.openFile(file.toStdString());
     QFile::remove(file);
@@ -129,7 +130,7 @@ bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui)
     runner.picture = QStringLiteral("kalder-check-tags.png");
     window.checkTimeouts = {std::chrono::milliseconds(1000), std::chrono::milliseconds(1000)};
     window.onCheckTags();
-    window.model().gbCfgSaved = true;
+    window.model().isSaved = true;
     return true;
 }
 
@@ -149,16 +150,18 @@ int main(int argc, char** argv)
     PictureUi ui(runner);
     ui.file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString();
     FrmEditing window(ui);
+    window.resize(1024, 640);  // the same picture on any display, or none
     window.show();
     PictureRunner::settle();
-    window.mnuOpenCfg_Click();
-    if (!window.model().gbCfgOpen) return 1;
+    window.onOpenConfiguration();
+    if (!window.model().isOpen) return 1;
     window.tree()->expandAll();
     window.selectNode("Line1.DRIVES");
     PictureRunner::settle();
     if (!window.grab().save(runner.folder + QStringLiteral("/kalder-main-window.png"))) return 1;
     // The item dialog as it opens to add an item to the branch.
-    window.mnuAddItem_Click();
-    window.model().gbCfgSaved = true;
-    return checkPicture(window, runner, ui) ? 0 : 1;
+    window.onAddItem();
+    window.model().isSaved = true;
+    const QString configurationFolder = QFileInfo(QString::fromStdString(ui.file)).absolutePath();
+    return checkPicture(window, runner, ui, configurationFolder) ? 0 : 1;
 }

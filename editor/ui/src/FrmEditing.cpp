@@ -52,7 +52,7 @@ FrmEditing::FrmEditing(GuiUserInterface& ui, QWidget* parent)
     splitter_->setSizes({width() * 4 / 10, width() * 6 / 10});
 
     InitObjects();
-    EnMenuButt(MenuGroups{.fileO = true});
+    enableCommands(CommandGroups{.newOpen = true});
     rebuildRecentMenu();
     refreshState();
 }
@@ -85,85 +85,58 @@ QAction* FrmEditing::addCommand(const char* menuName, const char* key, const QSt
 
 void FrmEditing::buildActions()
 {
-    const auto icon = [](QAction* action, std::string_view image) { action->setIcon(editorIcon(image)); };
-    icon(addCommand(
-             "mnuNewCfg", "new", QStringLiteral("&New"), [this] { mnuNewCfg_Click(); }, QKeySequence::New),
-         "new");
-    icon(addCommand(
-             "mnuOpenCfg", "open", QStringLiteral("&Open..."), [this] { mnuOpenCfg_Click(); },
-             QKeySequence::Open),
-         "open");
-    icon(addCommand(
-             "mnuSaveCfg", "save", QStringLiteral("&Save"), [this] { mnuSaveCfg_Click(); },
-             QKeySequence::Save),
-         "save");
-    addCommand(
-        "mnuSaveAs", "", QStringLiteral("Save &As..."), [this] { mnuSaveAs_Click(); }, QKeySequence::SaveAs);
-    icon(addCommand(
-             "mnuCloseCfg", "close", QStringLiteral("&Close"), [this] { mnuCloseCfg_Click(); },
-             QKeySequence(Qt::CTRL | Qt::Key_W)),
-         "close");
-    icon(addCommand(
-             "mnuExit", "exit", QStringLiteral("E&xit"), [this] { mnuExit_Click(); }, QKeySequence::Quit),
-         "exit");
-    icon(addCommand("mnuSetts", "setts", QStringLiteral("&Settings..."), [this] { mnuSetts_Click(); }),
-         "setts");
-    icon(addCommand(
-             "mnuAddPlc", "plc", QStringLiteral("Add &PLC..."), [this] { mnuAddPlc_Click(); },
-             QKeySequence(Qt::CTRL | Qt::Key_P)),
-         "plc");
-    icon(addCommand(
-             "mnuAddBranch", "branch", QStringLiteral("Add &Branch..."), [this] { mnuAddBranch_Click(); },
-             QKeySequence(Qt::CTRL | Qt::Key_B)),
-         "branch");
-    icon(addCommand(
-             "mnuAddItem", "item", QStringLiteral("Add &Item..."), [this] { mnuAddItem_Click(); },
-             QKeySequence(Qt::CTRL | Qt::Key_I)),
-         "item");
-    icon(addCommand(
-             "mnuDelete", "delete", QStringLiteral("&Delete"), [this] { mnuDelete_Click(); },
-             QKeySequence::Delete),
-         "delete");
-    icon(addCommand(
-             "mnuCopy", "copy", QStringLiteral("&Copy"), [this] { mnuCopy_Click(); }, QKeySequence::Copy),
-         "copy");
-    icon(addCommand(
-             "mnuCut", "cut", QStringLiteral("Cu&t"), [this] { mnuCut_Click(); }, QKeySequence::Cut),
-         "cut");
-    icon(
-        addCommand(
-            "mnuPaste", "paste", QStringLiteral("&Paste"), [this] { mnuPaste_Click(); }, QKeySequence::Paste),
-        "paste");
-    icon(addCommand(
-             "mnuPasteName", "pastitem", QStringLiteral("Paste &Name"), [this] { mnuPasteName_Click(); },
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)),
-         "pastename");
-    icon(addCommand(
-             "mnuPasteComment", "pastcomment", QStringLiteral("Paste Co&mment"),
-             [this] { mnuPasteComment_Click(); }, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M)),
-         "pastecomment");
-    icon(addCommand("mnuIcon", "icon", QStringLiteral("&Icon"), [this] { setListMode(ListMode::Icon); }),
-         "icon");
-    icon(addCommand("mnuSmallIcon", "smallicon", QStringLiteral("&Small Icon"),
-                    [this] { setListMode(ListMode::SmallIcon); }),
-         "smallicon");
-    icon(addCommand("mnuList", "list", QStringLiteral("&List"), [this] { setListMode(ListMode::List); }),
-         "list");
-    icon(addCommand("mnuReport", "report", QStringLiteral("&Report"),
-                    [this] { setListMode(ListMode::Report); }),
-         "report");
-    icon(addCommand(
-             "mnuFind", "find", QStringLiteral("&Find..."), [this] { mnuFind_Click(); }, QKeySequence::Find),
-         "find");
-    addCommand(
-        "undo", "", QStringLiteral("&Undo"), [this] { onUndo(); }, QKeySequence::Undo);
-    addCommand(
-        "redo", "", QStringLiteral("&Redo"), [this] { onRedo(); }, QKeySequence(Qt::CTRL | Qt::Key_Y))
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-    addCommand("exportTags", "", QStringLiteral("&Export Tags..."), [this] { onExportTags(); });
-    addCommand("importTags", "", QStringLiteral("&Import Tags..."), [this] { onImportTags(); });
-    addCommand("checkTags", "", QStringLiteral("&Check Tags..."), [this] { onCheckTags(); });
-    addCommand("properties", "", QStringLiteral("P&roperties..."), [this] { modifySelected(); });
+    // Menu name, toolbar key, text, command, shortcut and picture ("" where it has none).
+    struct Command {
+        const char* menuName;
+        const char* key;
+        const char* text;
+        std::function<void()> run;
+        QKeySequence shortcut;
+        const char* image;
+    };
+    const auto ctrl = [](Qt::Key key) { return QKeySequence(Qt::CTRL | key); };
+    const auto ctrlShift = [](Qt::Key key) { return QKeySequence(Qt::CTRL | Qt::SHIFT | key); };
+    const Command commands[] = {
+        {"mnuNewCfg", "new", "&New", [this] { onNewConfiguration(); }, QKeySequence::New, "new"},
+        {"mnuOpenCfg", "open", "&Open...", [this] { onOpenConfiguration(); }, QKeySequence::Open, "open"},
+        {"mnuSaveCfg", "save", "&Save", [this] { onSave(); }, QKeySequence::Save, "save"},
+        {"mnuSaveAs", "", "Save &As...", [this] { onSaveAs(); }, QKeySequence::SaveAs, ""},
+        {"mnuCloseCfg", "close", "&Close", [this] { onCloseConfiguration(); }, ctrl(Qt::Key_W), "close"},
+        {"mnuExit", "exit", "E&xit", [this] { onExit(); }, QKeySequence::Quit, "exit"},
+        {"mnuSetts", "setts", "&Settings...", [this] { onSettings(); }, {}, "setts"},
+        {"mnuAddPlc", "plc", "Add &PLC...", [this] { onAddPlc(); }, ctrl(Qt::Key_P), "plc"},
+        {"mnuAddBranch", "branch", "Add &Branch...", [this] { onAddBranch(); }, ctrl(Qt::Key_B), "branch"},
+        {"mnuAddItem", "item", "Add &Item...", [this] { onAddItem(); }, ctrl(Qt::Key_I), "item"},
+        {"mnuDelete", "delete", "&Delete", [this] { onDelete(); }, QKeySequence::Delete, "delete"},
+        {"mnuCopy", "copy", "&Copy", [this] { onCopy(); }, QKeySequence::Copy, "copy"},
+        {"mnuCut", "cut", "Cu&t", [this] { onCut(); }, QKeySequence::Cut, "cut"},
+        {"mnuPaste", "paste", "&Paste", [this] { onPaste(); }, QKeySequence::Paste, "paste"},
+        {"mnuPasteName", "pastitem", "Paste &Name", [this] { onPasteName(); }, ctrlShift(Qt::Key_N),
+         "pastename"},
+        {"mnuPasteComment", "pastcomment", "Paste Co&mment", [this] { onPasteComment(); },
+         ctrlShift(Qt::Key_M), "pastecomment"},
+        {"mnuIcon", "icon", "&Icon", [this] { setListMode(ListMode::Icon); }, {}, "icon"},
+        {"mnuSmallIcon",
+         "smallicon",
+         "&Small Icon",
+         [this] { setListMode(ListMode::SmallIcon); },
+         {},
+         "smallicon"},
+        {"mnuList", "list", "&List", [this] { setListMode(ListMode::List); }, {}, "list"},
+        {"mnuReport", "report", "&Report", [this] { setListMode(ListMode::Report); }, {}, "report"},
+        {"mnuFind", "find", "&Find...", [this] { onFind(); }, QKeySequence::Find, "find"},
+        {"undo", "", "&Undo", [this] { onUndo(); }, QKeySequence::Undo, ""},
+        {"redo", "", "&Redo", [this] { onRedo(); }, ctrl(Qt::Key_Y), ""},
+        {"exportTags", "", "&Export Tags...", [this] { onExportTags(); }, {}, ""},
+        {"importTags", "", "&Import Tags...", [this] { onImportTags(); }, {}, ""},
+        {"checkTags", "", "&Check Tags...", [this] { onCheckTags(); }, {}, ""},
+        {"properties", "", "P&roperties...", [this] { modifySelected(); }, {}, ""}};
+    for (const Command& command : commands) {
+        QAction* action = addCommand(command.menuName, command.key, QString::fromUtf8(command.text),
+                                     command.run, command.shortcut);
+        if (*command.image != '\0') action->setIcon(editorIcon(command.image));
+    }
+    actions_.at("redo")->setShortcuts({ctrl(Qt::Key_Y), ctrlShift(Qt::Key_Z)});
     for (const auto& [name, action] : actions_)
         action->setToolTip(action->text().remove(QLatin1Char('&')).remove(QStringLiteral("...")));
 }
@@ -355,75 +328,75 @@ QAbstractItemView* FrmEditing::currentListView() const
     return listMode_ == ListMode::Report ? static_cast<QAbstractItemView*>(reportView_) : iconView_;
 }
 
-void FrmEditing::EnMenuButt(const MenuGroups& g)
+void FrmEditing::enableCommands(const CommandGroups& groups)
 {
     const auto enable = [this](std::initializer_list<const char*> names, bool on) {
         for (const char* name : names)
             actions_.at(name)->setEnabled(on);
     };
-    enable({"mnuNewCfg", "mnuOpenCfg"}, g.fileO);
-    enable({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg"}, g.fileS);
-    enable({"mnuSetts"}, g.setO && model_.gsServerType != ServerKind::Pennat);
-    enable({"mnuAddBranch"}, g.abrO);
-    enable({"mnuAddItem"}, g.aitO);
-    enable({"mnuAddPlc"}, g.aplO);
-    enable({"mnuCopy"}, g.cpyO);
-    enable({"mnuCut"}, g.cutO);
-    enable({"mnuPaste"}, g.pstO);
-    enable({"mnuDelete"}, g.dltO);
-    enable({"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"}, g.vewO);
-    viewMenu_->setEnabled(g.vewO);
-    enable({"mnuFind"}, g.tolO);
-    toolsMenu_->setEnabled(g.tolO);
-    enable({"mnuPasteName"}, g.pNa);
-    enable({"mnuPasteComment"}, g.pCo);
+    enable({"mnuNewCfg", "mnuOpenCfg"}, groups.newOpen);
+    enable({"mnuSaveCfg", "mnuSaveAs", "mnuCloseCfg"}, groups.saveClose);
+    enable({"mnuSetts"}, groups.settings && model_.serverType != ServerKind::Pennat);
+    enable({"mnuAddBranch"}, groups.addBranch);
+    enable({"mnuAddItem"}, groups.addItem);
+    enable({"mnuAddPlc"}, groups.addPlc);
+    enable({"mnuCopy"}, groups.copy);
+    enable({"mnuCut"}, groups.cut);
+    enable({"mnuPaste"}, groups.paste);
+    enable({"mnuDelete"}, groups.remove);
+    enable({"mnuIcon", "mnuSmallIcon", "mnuList", "mnuReport"}, groups.view);
+    viewMenu_->setEnabled(groups.view);
+    enable({"mnuFind"}, groups.tools);
+    toolsMenu_->setEnabled(groups.tools);
+    enable({"mnuPasteName"}, groups.pasteName);
+    enable({"mnuPasteComment"}, groups.pasteComment);
 }
 
-MenuGroups FrmEditing::openGroups() const
+CommandGroups FrmEditing::commandsWhenOpen() const
 {
-    return MenuGroups{.fileO = true, .fileS = true, .setO = true, .aplO = true, .tolO = true};
+    return CommandGroups{.newOpen = true, .saveClose = true, .settings = true, .addPlc = true, .tools = true};
 }
 
-MenuGroups FrmEditing::groupsForNode(const TreeNode& node) const
+CommandGroups FrmEditing::commandsForNode(const TreeNode& node) const
 {
-    MenuGroups g{.fileO = true, .fileS = true, .setO = true, .vewO = true, .tolO = true};
+    CommandGroups groups{.newOpen = true, .saveClose = true, .settings = true, .view = true, .tools = true};
     switch (node.kind()) {
         case NodeKind::Config:
-            g.aplO = g.pstO = true;
+            groups.addPlc = groups.paste = true;
             break;
         case NodeKind::Plc:
-            g.abrO = g.aitO = g.pstO = g.dltO = true;
+            groups.addBranch = groups.addItem = groups.paste = groups.remove = true;
             break;
         case NodeKind::Branch: {
-            g.abrO = g.aitO = g.pstO = g.dltO = true;
+            groups.addBranch = groups.addItem = groups.paste = groups.remove = true;
             bool hasItem = false;
             for (const auto& child : node.children())
                 if (child->kind() == NodeKind::Item) {
                     hasItem = true;
                     break;
                 }
-            g.pNa = g.pCo = hasItem;
+            groups.pasteName = groups.pasteComment = hasItem;
             break;
         }
         case NodeKind::Item:
-            g.cpyO = g.cutO = g.dltO = g.pNa = g.pCo = true;
+            groups.copy = groups.cut = groups.remove = groups.pasteName = groups.pasteComment = true;
             break;
     }
-    return g;
+    return groups;
 }
 
-MenuGroups FrmEditing::groupsForItemRow() const
+CommandGroups FrmEditing::commandsForItemRow() const
 {
-    return MenuGroups{.fileO = true,
-                      .fileS = true,
-                      .setO = true,
-                      .cpyO = true,
-                      .cutO = true,
-                      .dltO = true,
-                      .vewO = true,
-                      .tolO = true,
-                      .pNa = true,
-                      .pCo = true};
+    return CommandGroups{.newOpen = true,
+                         .saveClose = true,
+                         .settings = true,
+                         .copy = true,
+                         .cut = true,
+                         .remove = true,
+                         .view = true,
+                         .tools = true,
+                         .pasteName = true,
+                         .pasteComment = true};
 }
 
 std::string FrmEditing::selectedNodeKey() const
@@ -450,11 +423,11 @@ Selection FrmEditing::selection() const
 
 void FrmEditing::nodeSelected(const QModelIndex& index)
 {
-    if (applying_ || !index.isValid() || !model_.gbCfgOpen) return;
+    if (applying_ || !index.isValid() || !model_.isOpen) return;
     const TreeNode* node = model_.tree.find(ConfigTree::keyOf(index));
     if (node == nullptr) return;
     showList(node->key());
-    EnMenuButt(groupsForNode(*node));
+    enableCommands(commandsForNode(*node));
 }
 
 void FrmEditing::showList(const std::string& nodeKey)
@@ -515,7 +488,7 @@ void FrmEditing::rowClicked(const QModelIndex& index)
     const ListRow& row = listModel_->row(index.row());
     // Item rows offer what an item offers; PLC rows keep the groups of the node the list shows,
     // since adding acts on the tree's selection.
-    if (model_.gcolItems.contains(row.key)) EnMenuButt(groupsForItemRow());
+    if (model_.items.contains(row.key)) enableCommands(commandsForItemRow());
 }
 
 void FrmEditing::rowDoubleClicked(const QModelIndex& index)
@@ -540,32 +513,26 @@ void FrmEditing::setListMode(ListMode mode)
 {
     listMode_ = mode;
     listModel_->setLargeIcons(mode == ListMode::Icon);
-    switch (mode) {
-        case ListMode::Report:
-            listStack_->setCurrentWidget(reportView_);
-            return;
-        case ListMode::Icon:
-            iconView_->setViewMode(QListView::IconMode);
-            iconView_->setIconSize(QSize(32, 32));
-            iconView_->setGridSize(QSize(110, 64));
-            iconView_->setFlow(QListView::LeftToRight);
-            iconView_->setWrapping(true);
-            break;
-        case ListMode::SmallIcon:
-            iconView_->setViewMode(QListView::ListMode);
-            iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize(160, 22));
-            iconView_->setFlow(QListView::LeftToRight);
-            iconView_->setWrapping(true);
-            break;
-        case ListMode::List:
-            iconView_->setViewMode(QListView::ListMode);
-            iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize());
-            iconView_->setFlow(QListView::TopToBottom);
-            iconView_->setWrapping(true);
-            break;
+    if (mode == ListMode::Report) {
+        listStack_->setCurrentWidget(reportView_);
+        return;
     }
+    // Large icons in rows, small icons in rows, or small icons in columns.
+    struct Look {
+        QListView::ViewMode view;
+        int iconSize;
+        QSize grid;
+        QListView::Flow flow;
+    };
+    const Look look =
+        mode == ListMode::Icon        ? Look{QListView::IconMode, 32, QSize(110, 64), QListView::LeftToRight}
+        : mode == ListMode::SmallIcon ? Look{QListView::ListMode, 16, QSize(160, 22), QListView::LeftToRight}
+                                      : Look{QListView::ListMode, 16, QSize(), QListView::TopToBottom};
+    iconView_->setViewMode(look.view);
+    iconView_->setIconSize(QSize(look.iconSize, look.iconSize));
+    iconView_->setGridSize(look.grid);
+    iconView_->setFlow(look.flow);
+    iconView_->setWrapping(true);
     listStack_->setCurrentWidget(iconView_);
 }
 
@@ -600,7 +567,7 @@ void FrmEditing::applyEdit(const EditResult& result, bool refreshList, bool rebu
         return;
     }
     refreshCurrentList(result.rekeyed);
-    EnMenuButt(groupsForNode(*node));
+    enableCommands(commandsForNode(*node));
 }
 
 }  // namespace orva::editor::ui

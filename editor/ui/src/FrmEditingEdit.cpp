@@ -12,38 +12,41 @@
 
 namespace orva::editor::ui {
 
-void FrmEditing::mnuSetts_Click()
+void FrmEditing::onSettings()
 {
-    if (!model_.gbCfgOpen || model_.gsServerType == ServerKind::Pennat) return;
+    if (!model_.isOpen || model_.serverType == ServerKind::Pennat) return;
     SettingsDialog dialog(model_, this);
     runner_.run(dialog);
     // The PLC rows of Vardel show the interface name.
     if (const TreeNode* node = model_.tree.find(selectedNodeKey())) showList(node->key());
 }
 
-void FrmEditing::mnuAddPlc_Click()
+void FrmEditing::onAddPlc()
 {
-    if (!model_.gbCfgOpen) return;
+    if (!model_.isOpen) return;
     PlcDialog dialog(model_, runner_, selectedNodeKey(), false, this);
     if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
 }
 
-void FrmEditing::mnuAddBranch_Click()
+const TreeNode* FrmEditing::selectedContainer() const
 {
     const TreeNode* node = model_.tree.find(selectedNodeKey());
-    if (!model_.gbCfgOpen || node == nullptr ||
-        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
-        return;
+    if (!model_.isOpen || node == nullptr) return nullptr;
+    return node->kind() == NodeKind::Plc || node->kind() == NodeKind::Branch ? node : nullptr;
+}
+
+void FrmEditing::onAddBranch()
+{
+    const TreeNode* node = selectedContainer();
+    if (node == nullptr) return;
     BranchDialog dialog(model_, node->key(), false, this);
     if (runner_.run(dialog) == QDialog::Accepted) applyEdit(dialog.result());
 }
 
-void FrmEditing::mnuAddItem_Click()
+void FrmEditing::onAddItem()
 {
-    const TreeNode* node = model_.tree.find(selectedNodeKey());
-    if (!model_.gbCfgOpen || node == nullptr ||
-        (node->kind() != NodeKind::Plc && node->kind() != NodeKind::Branch))
-        return;
+    const TreeNode* node = selectedContainer();
+    if (node == nullptr) return;
     const std::string key = node->key();
     ItemDialog dialog(
         model_, key, false, [this](const EditResult& r) { applyEdit(r, false); }, this);
@@ -54,7 +57,7 @@ void FrmEditing::mnuAddItem_Click()
 void FrmEditing::modifySelected()
 {
     const TreeNode* node = model_.tree.find(selectedNodeKey());
-    if (!model_.gbCfgOpen || node == nullptr) return;
+    if (!model_.isOpen || node == nullptr) return;
     const std::string key = node->key();
     switch (node->kind()) {
         case NodeKind::Config:
@@ -81,45 +84,44 @@ void FrmEditing::modifySelected()
     }
 }
 
-void FrmEditing::mnuDelete_Click()
+void FrmEditing::editSelection(EditResult (EditorModel::*operation)(const Selection&))
 {
-    if (!model_.gbCfgOpen) return;
-    applyEdit(model_.deleteSelection(selection()));
+    if (model_.isOpen) applyEdit((model_.*operation)(selection()));
 }
 
-void FrmEditing::mnuCopy_Click()
+void FrmEditing::onDelete()
 {
-    if (!model_.gbCfgOpen) return;
-    model_.copy(selection());
+    editSelection(&EditorModel::deleteSelection);
 }
 
-void FrmEditing::mnuCut_Click()
+void FrmEditing::onCopy()
 {
-    if (!model_.gbCfgOpen) return;
-    applyEdit(model_.cut(selection()));
+    if (model_.isOpen) model_.copy(selection());
 }
 
-void FrmEditing::mnuPaste_Click()
+void FrmEditing::onCut()
 {
-    if (!model_.gbCfgOpen) return;
-    applyEdit(model_.paste(selectedNodeKey()));
+    editSelection(&EditorModel::cut);
 }
 
-void FrmEditing::mnuPasteName_Click()
+void FrmEditing::onPaste()
 {
-    if (!model_.gbCfgOpen) return;
-    applyEdit(model_.pasteName(selection()));
+    if (model_.isOpen) applyEdit(model_.paste(selectedNodeKey()));
 }
 
-void FrmEditing::mnuPasteComment_Click()
+void FrmEditing::onPasteName()
 {
-    if (!model_.gbCfgOpen) return;
-    applyEdit(model_.pasteComment(selection()));
+    editSelection(&EditorModel::pasteName);
 }
 
-void FrmEditing::mnuFind_Click()
+void FrmEditing::onPasteComment()
 {
-    if (!model_.gbCfgOpen) return;
+    editSelection(&EditorModel::pasteComment);
+}
+
+void FrmEditing::onFind()
+{
+    if (!model_.isOpen) return;
     if (!findDialog_) {
         findDialog_ = new FindDialog(
             model_,

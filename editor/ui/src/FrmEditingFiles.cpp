@@ -46,7 +46,7 @@ void FrmEditing::showRoot()
 
 bool FrmEditing::offerSave(const char* question)
 {
-    if (!model_.gbCfgOpen || model_.gbCfgSaved) return true;
+    if (!model_.isOpen || model_.isSaved) return true;
     switch (ui_.question(question, Buttons::YesNo)) {
         case Answer::No:
             return true;
@@ -56,11 +56,11 @@ bool FrmEditing::offerSave(const char* question)
         case Answer::Yes:
             break;
     }
-    mnuSaveCfg_Click();
-    return model_.gbCfgSaved;
+    onSave();
+    return model_.isSaved;
 }
 
-void FrmEditing::mnuNewCfg_Click()
+void FrmEditing::onNewConfiguration()
 {
     if (!offerSave(kSaveActive)) return;
     ServerKindDialog dialog(this);
@@ -75,11 +75,11 @@ void FrmEditing::mnuNewCfg_Click()
                       QStringLiteral(".xml"));
     model_.newConfiguration(kind, path.toStdString());
     showRoot();
-    EnMenuButt(openGroups());
+    enableCommands(commandsWhenOpen());
     refreshState();
 }
 
-void FrmEditing::mnuOpenCfg_Click()
+void FrmEditing::onOpenConfiguration()
 {
     if (!offerSave(kSaveActive)) return;
     const auto path = ui_.chooseFile(FileChoice{false, "Open as existing configuration", kFilter, {}});
@@ -98,7 +98,7 @@ void FrmEditing::openFile(const std::string& path)
     listModel_->clear();
     importBar_->setValue(0);
     importPanel_->show();
-    EnMenuButt(MenuGroups{});
+    enableCommands(CommandGroups{});
     lastProgressPaint_ = 0;
     bool opened = false;
     {
@@ -111,13 +111,13 @@ void FrmEditing::openFile(const std::string& path)
         // What was read is incomplete; nothing of it may be saved over a file.
         model_.closeConfiguration();
         InitObjects();
-        EnMenuButt(MenuGroups{.fileO = true});
+        enableCommands(CommandGroups{.newOpen = true});
         refreshState();
         return;
     }
     showRoot();
     showList("");
-    EnMenuButt(openGroups());
+    enableCommands(commandsWhenOpen());
     addRecentFile(path);
     refreshState();
     tellUpperCasedBranches();
@@ -154,7 +154,7 @@ bool FrmEditing::saveTo(const std::string& path)
     // The server finds the file it was last saved for through this value. A failed registry
     // write is not reported: the file itself has been saved.
     (void)WriteRegistryString(
-        "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.gsServerType)), "ConfigFile",
+        "Software\\ORVAAutomation\\" + std::string(config::serverKindName(model_.serverType)), "ConfigFile",
         path);
     model_.markSaved();
     addRecentFile(path);
@@ -170,10 +170,10 @@ bool FrmEditing::WriteRegistryString(std::string_view subKey, std::string_view v
     return key.writeString(valueName, text) == registry::Status::Ok;
 }
 
-bool FrmEditing::mnuSaveCfg_Click()
+bool FrmEditing::onSave()
 {
-    if (!model_.gbCfgOpen) return false;
-    const std::string path = model_.msConfigFileName;
+    if (!model_.isOpen) return false;
+    const std::string path = model_.filePath;
     Answer answer = Answer::Yes;
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::path(path), error))
@@ -183,31 +183,31 @@ bool FrmEditing::mnuSaveCfg_Click()
         ui_.message(path + " saved", Icon::None);
         return true;
     }
-    if (answer == Answer::No) mnuSaveAs_Click();
-    return model_.gbCfgSaved;
+    if (answer == Answer::No) onSaveAs();
+    return model_.isSaved;
 }
 
-void FrmEditing::mnuSaveAs_Click()
+void FrmEditing::onSaveAs()
 {
-    if (!model_.gbCfgOpen) return;
-    const std::string proposed = std::string(config::serverKindName(model_.gsServerType)) + ".xml";
+    if (!model_.isOpen) return;
+    const std::string proposed = std::string(config::serverKindName(model_.serverType)) + ".xml";
     const auto path = ui_.chooseFile(FileChoice{true, "Save configuration", kFilter, proposed});
     if (!path) return;
-    model_.msConfigFileName = *path;
+    model_.filePath = *path;
     model_.tree.setText(model_.tree.root(), *path);
     saveTo(*path);
 }
 
-void FrmEditing::mnuCloseCfg_Click()
+void FrmEditing::onCloseConfiguration()
 {
     if (!offerSave(kSaveThis)) return;
     model_.closeConfiguration();
     InitObjects();
-    EnMenuButt(MenuGroups{.fileO = true});
+    enableCommands(CommandGroups{.newOpen = true});
     refreshState();
 }
 
-void FrmEditing::mnuExit_Click()
+void FrmEditing::onExit()
 {
     close();
 }

@@ -36,7 +36,7 @@ void FrmEditing::onRedo()
 
 void FrmEditing::refreshState()
 {
-    const bool open = model_.gbCfgOpen;
+    const bool open = model_.isOpen;
     QAction* undo = actions_.at("undo");
     QAction* redo = actions_.at("redo");
     undo->setEnabled(open && model_.undoStack.canUndo());
@@ -47,9 +47,9 @@ void FrmEditing::refreshState()
                                     : QStringLiteral("&Redo"));
     actions_.at("exportTags")->setEnabled(open);
     actions_.at("importTags")->setEnabled(open);
-    actions_.at("checkTags")->setEnabled(open && model_.gsServerType == ServerKind::Tornel);
-    statusFile_->setText(open ? qs(model_.msConfigFileName) : QString());
-    statusModified_->setText(open && !model_.gbCfgSaved ? QStringLiteral("Modified") : QString());
+    actions_.at("checkTags")->setEnabled(open && model_.serverType == ServerKind::Tornel);
+    statusFile_->setText(open ? qs(model_.filePath) : QString());
+    statusModified_->setText(open && !model_.isSaved ? QStringLiteral("Modified") : QString());
 }
 
 QStringList FrmEditing::recentFiles() const
@@ -87,7 +87,7 @@ void FrmEditing::showContextMenu(const QPoint& globalPosition)
     listHasFocus_ = false;
     const TreeNode* node = model_.tree.find(selectedNodeKey());
     actions_.at("properties")
-        ->setEnabled(model_.gbCfgOpen && node != nullptr && node->kind() != NodeKind::Config);
+        ->setEnabled(model_.isOpen && node != nullptr && node->kind() != NodeKind::Config);
     contextMenu_->popup(globalPosition);
 }
 

@@ -29,14 +29,14 @@ std::string shortReport(const TagImportPlan& plan, std::size_t shown = 20)
 
 void FrmEditing::onExportTags()
 {
-    if (!model_.gbCfgOpen) return;
+    if (!model_.isOpen) return;
     // The selected PLC or branch; an item stands for its branch, the root for everything.
     const TreeNode* scope = model_.tree.find(selectedNodeKey());
     if (scope == nullptr) scope = &model_.tree.root();
     if (scope->kind() == NodeKind::Item) scope = scope->parent();
     const std::string proposed =
         (scope->kind() == NodeKind::Config
-             ? QFileInfo(QString::fromStdString(model_.msConfigFileName)).completeBaseName().toStdString()
+             ? QFileInfo(QString::fromStdString(model_.filePath)).completeBaseName().toStdString()
              : scope->text()) +
         ".csv";
     const auto path = ui_.chooseFile(FileChoice{true, "Export Tags", kCsvFilter, proposed});
@@ -49,7 +49,7 @@ void FrmEditing::onExportTags()
 
 void FrmEditing::onImportTags()
 {
-    if (!model_.gbCfgOpen) return;
+    if (!model_.isOpen) return;
     const TreeNode* target = model_.tree.find(selectedNodeKey());
     if (target == nullptr) target = &model_.tree.root();
     if (target->kind() == NodeKind::Item) target = target->parent();
@@ -82,7 +82,7 @@ void FrmEditing::onImportTags()
 
 void FrmEditing::onCheckTags()
 {
-    if (!model_.gbCfgOpen || model_.gsServerType != ServerKind::Tornel) return;
+    if (!model_.isOpen || model_.serverType != ServerKind::Tornel) return;
     const Selection current = selection();
     std::vector<std::string> keys =
         current.listHasFocus && !current.rows.empty() ? current.rows : std::vector<std::string>{current.node};

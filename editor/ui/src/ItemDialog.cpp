@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "config/DataTypes.h"
 #include "editor/Text.h"
 #include "editor/ui/KeyFilter.h"
 
@@ -17,23 +18,14 @@ namespace orva::editor::ui {
 
 namespace {
 
-const QStringList kDataTypes = {"boolean",
-                                "unsigned 8 bit",
-                                "unsigned 16 bit",
-                                "unsigned 32 bit",
-                                "signed 8 bit",
-                                "signed 16 bit",
-                                "signed 32 bit",
-                                "32 bit float",
-                                "boolean array",
-                                "unsigned 8 bit array",
-                                "unsigned 16 bit array",
-                                "unsigned 32 bit array",
-                                "signed 8 bit array",
-                                "signed 16 bit array",
-                                "signed 32 bit array",
-                                "32 bit float array",
-                                "string"};
+// The types the editor offers, in the order of its type list.
+QStringList offeredDataTypeNames()
+{
+    QStringList names;
+    for (const auto& type : config::offeredDataTypes())
+        names << QString::fromUtf8(type.displayName.data(), static_cast<qsizetype>(type.displayName.size()));
+    return names;
+}
 
 const QStringList kAccessRights = {"READ", "WRITE", "READWRITE"};
 
@@ -60,7 +52,6 @@ ItemDialog::ItemDialog(EditorModel& model, std::string selectedKey, bool modify,
       apply_(std::move(apply))
 {
     setWindowTitle(QStringLiteral("Item Properties"));
-    model_.gbModifyItem = modify_;
     auto* layout = new QVBoxLayout(this);
     mainPart_ = new QWidget(this);
     auto* grid = new QGridLayout(mainPart_);
@@ -84,7 +75,7 @@ ItemDialog::ItemDialog(EditorModel& model, std::string selectedKey, bool modify,
     txtComment_ = edit("txtComment", "Comment");
     cmbDataType_ = new QComboBox(mainPart_);
     cmbDataType_->setObjectName(QStringLiteral("cmbDataType"));
-    cmbDataType_->addItems(kDataTypes);
+    cmbDataType_->addItems(offeredDataTypeNames());
     addRow(new QLabel(QStringLiteral("Data Type"), mainPart_), cmbDataType_);
     txtAddress_ = edit("txtAddress", "Data Byte");
     txtBit_ = edit("txtBit", "Bit number", &lblBit_);

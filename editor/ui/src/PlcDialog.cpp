@@ -18,7 +18,6 @@ PlcDialog::PlcDialog(EditorModel& model, DialogRunner& runner, std::string selec
     : QDialog(parent), model_(model), runner_(runner), selectedKey_(std::move(selectedKey)), modify_(modify)
 {
     setWindowTitle(QStringLiteral("PLC Properties"));
-    model_.gbModifyPlc = modify_;
     form_ = modify_ ? model_.plcFormFor(selectedKey_) : model_.newPlcForm();
 
     auto* layout = new QVBoxLayout(this);
@@ -36,7 +35,7 @@ PlcDialog::PlcDialog(EditorModel& model, DialogRunner& runner, std::string selec
     txtSource_ = box("txtSource", "Source", form_.source);
     layout->addLayout(fields);
 
-    const ServerKind kind = model_.gsServerType;
+    const ServerKind kind = model_.serverType;
     txtRack_->setEnabled(form_.rackEnabled && kind == ServerKind::Tornel);
     txtAddress_->setEnabled(kind != ServerKind::Vardel);
     txtSlot_->setEnabled(kind != ServerKind::Vardel);
@@ -76,7 +75,7 @@ void PlcDialog::readControls()
 
 void PlcDialog::openRedundancy()
 {
-    if (model_.gsServerType != ServerKind::Tornel) return;
+    if (model_.serverType != ServerKind::Tornel) return;
     RedundancyDialog dialog(model_, form_, this);
     runner_.run(dialog);
 }

@@ -60,7 +60,7 @@ SettingsDialog::SettingsDialog(EditorModel& model, QWidget* parent) : QDialog(pa
     mpiFields->addRow(QStringLiteral("Master Id"), txtMaster_);
     layout->addWidget(fraMpi);
 
-    if (model_.gsServerType == ServerKind::Lorvik)
+    if (model_.serverType == ServerKind::Lorvik)
         fraIface->hide();
     else
         fraMpi->hide();
@@ -81,7 +81,7 @@ SettingsDialog::SettingsDialog(EditorModel& model, QWidget* parent) : QDialog(pa
 
 void SettingsDialog::apply()
 {
-    if (model_.gsServerType == ServerKind::Pennat) return;
+    if (model_.serverType == ServerKind::Pennat) return;
     SettingsForm form = model_.settingsForm();
     form.iface = txtIface_->text().toStdString();
     form.port = cmbPort_->currentText().toStdString();

@@ -32,7 +32,7 @@ TEST_F(Dialogs, ServerKindDialogOffersFourKindsSapiFirst)
         click(d, "cmdOk");
     });
     trigger("mnuNewCfg");
-    EXPECT_EQ(window->model().gsServerType, ServerKind::Vardel);
+    EXPECT_EQ(window->model().serverType, ServerKind::Vardel);
 }
 
 TEST_F(Dialogs, TornelPlcDefaultsAndRedundancy)
@@ -77,7 +77,7 @@ TEST_F(Dialogs, TornelPlcDefaultsAndRedundancy)
         click(d, "cmdOK");
     });
     press("plc");
-    const auto plc = window->model().gcolPlc.get("Press");
+    const auto plc = window->model().plcs.get("Press");
     ASSERT_TRUE(plc);
     EXPECT_TRUE(plc->bRedundant);
     EXPECT_EQ(plc->sSlave, "192.168.0.2");
@@ -85,7 +85,7 @@ TEST_F(Dialogs, TornelPlcDefaultsAndRedundancy)
     EXPECT_EQ(plc->nCmdBit, 3);
     EXPECT_EQ(currentNode(), node("Press"));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Press"}));
-    EXPECT_EQ(window->model().gbCfgSaved, false);
+    EXPECT_EQ(window->model().isSaved, false);
 }
 
 TEST_F(Dialogs, VardelPlcTakesANameAloneAndRefusesADuplicate)
@@ -105,7 +105,7 @@ TEST_F(Dialogs, VardelPlcTakesANameAloneAndRefusesADuplicate)
         click(d, "cmdExit");
     });
     press("plc");
-    EXPECT_EQ(window->model().gcolPlc.size(), 1u);
+    EXPECT_EQ(window->model().plcs.size(), 1u);
 }
 
 TEST_F(Dialogs, SerialPlcDefaultsAndRenamingAPlcRekeysEverythingBelow)
@@ -134,9 +134,9 @@ TEST_F(Dialogs, SerialPlcDefaultsAndRenamingAPlcRekeysEverythingBelow)
     QTest::keyClick(window->tree(), Qt::Key_Return);
     EXPECT_FALSE(node("P1").isValid());
     ASSERT_TRUE(node("P2.B.Level").isValid());
-    EXPECT_TRUE(window->model().gcolItems.contains("P2.B.Level"));
-    EXPECT_TRUE(window->model().gcolBranches.contains("P2.B"));
-    EXPECT_FALSE(window->model().gcolBranches.contains("P1.B"));
+    EXPECT_TRUE(window->model().items.contains("P2.B.Level"));
+    EXPECT_TRUE(window->model().branches.contains("P2.B"));
+    EXPECT_FALSE(window->model().branches.contains("P1.B"));
     EXPECT_EQ(runner.titles, (std::vector<std::string>{"Select Siemens S7 interface", "PLC Properties",
                                                        "Branch", "Item Properties", "PLC Properties"}));
 }
@@ -163,9 +163,9 @@ TEST_F(Dialogs, SettingsDialogForLorvikAndTornel)
         EXPECT_FALSE(d.isVisible());
     });
     press("setts");
-    EXPECT_EQ(window->model().settings.gsCom, "COM3");
-    EXPECT_EQ(window->model().settings.gnBaudrate, 19200);
-    EXPECT_EQ(window->model().settings.gnMaster, 3);
+    EXPECT_EQ(window->model().settings.comPort, "COM3");
+    EXPECT_EQ(window->model().settings.baudRate, 19200);
+    EXPECT_EQ(window->model().settings.master, 3);
 
     gui.answers.push_back(Answer::No);
     newConfiguration("optTcpIpS7");
@@ -179,7 +179,7 @@ TEST_F(Dialogs, SettingsDialogForLorvikAndTornel)
         click(d, "cmdOk");
     });
     press("setts");
-    EXPECT_EQ(window->model().settings.gsInterface, "CP_L2_1");
+    EXPECT_EQ(window->model().settings.interfaceName, "CP_L2_1");
 }
 
 TEST_F(Dialogs, BranchDialogAddsAndRenames)
@@ -206,8 +206,8 @@ TEST_F(Dialogs, BranchDialogAddsAndRenames)
     QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {}, nodeRect("P1.NewBranch0").center());
     EXPECT_FALSE(node("P1.NewBranch0").isValid());
     ASSERT_TRUE(node("P1.Drives.Speed").isValid());
-    EXPECT_TRUE(window->model().gcolItems.contains("P1.Drives.Speed"));
-    EXPECT_FALSE(window->model().gcolItems.contains("P1.NewBranch0.Speed"));
+    EXPECT_TRUE(window->model().items.contains("P1.Drives.Speed"));
+    EXPECT_FALSE(window->model().items.contains("P1.NewBranch0.Speed"));
 }
 
 TEST_F(Dialogs, ItemDialogDefaultsFiltersAndARejectedField)
@@ -251,7 +251,7 @@ TEST_F(Dialogs, ItemDialogDefaultsFiltersAndARejectedField)
         click(d, "cmdCancel");
     });
     press("item");
-    const auto item = window->model().gcolItems.get("P1.Motor1a");
+    const auto item = window->model().items.get("P1.Motor1a");
     ASSERT_TRUE(item);
     EXPECT_EQ(item->nAddress(), 12);
     EXPECT_EQ(item->nBitNumber(), 7);
@@ -291,7 +291,7 @@ TEST_F(Dialogs, AddGroupAddsSeveralItemsAndStopsAtTheFirstFailure)
     press("item");
     // First (counter 1 -> New_Item_2 proposed next), New_Item_2, then New_Item_3 is taken.
     EXPECT_EQ(childTexts("P1.B"), (std::vector<std::string>{"New_Item_3", "First", "New_Item_2"}));
-    EXPECT_EQ(window->model().gcolItems.get("P1.B.New_Item_2")->nAddress(), 4);
+    EXPECT_EQ(window->model().items.get("P1.B.New_Item_2")->nAddress(), 4);
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"New_Item_3", "First", "New_Item_2"}));
 }
 
@@ -314,7 +314,7 @@ TEST_F(Dialogs, ItemDialogModifiesTheSelectedItem)
     QTest::mouseDClick(window->tree()->viewport(), Qt::LeftButton, {}, nodeRect("P1.B.Level").center());
     EXPECT_FALSE(node("P1.B.Level").isValid());
     ASSERT_TRUE(node("P1.B.Height").isValid());
-    EXPECT_EQ(window->model().gcolItems.get("P1.B.Height")->sComment(), "in mm");
+    EXPECT_EQ(window->model().items.get("P1.B.Height")->sComment(), "in mm");
     // The list shows the item's branch with the changed row.
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Height"}));
 }

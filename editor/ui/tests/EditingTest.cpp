@@ -104,10 +104,10 @@ TEST_F(Editing, DragAndDropMovesABranchWithItsContents)
     ASSERT_TRUE(node("P1.Tanks.Drives.Sub.Deep").isValid());
     EXPECT_TRUE(window->tree()->isExpanded(node("P1.Tanks.Drives")));
     const EditorModel& model = window->model();
-    EXPECT_TRUE(model.gcolItems.contains("P1.Tanks.Drives.Speed"));
-    EXPECT_TRUE(model.gcolBranches.contains("P1.Tanks.Drives.Sub"));
-    EXPECT_FALSE(model.gcolItems.contains("P1.Drives.Speed"));
-    EXPECT_FALSE(model.gcolBranches.contains("P1.Drives"));
+    EXPECT_TRUE(model.items.contains("P1.Tanks.Drives.Speed"));
+    EXPECT_TRUE(model.branches.contains("P1.Tanks.Drives.Sub"));
+    EXPECT_FALSE(model.items.contains("P1.Drives.Speed"));
+    EXPECT_FALSE(model.branches.contains("P1.Drives"));
     EXPECT_EQ(childTexts("P1"), (std::vector<std::string>{"Tanks"}));
 }
 
@@ -117,9 +117,9 @@ TEST_F(Editing, DragWithCtrlCopiesIndependently)
     dragAndDrop("P1.Drives.Speed", "P1.Tanks", true);
     ASSERT_TRUE(node("P1.Drives.Speed").isValid());
     ASSERT_TRUE(node("P1.Tanks.Speed").isValid());
-    auto copy = window->model().gcolItems.get("P1.Tanks.Speed");
+    auto copy = window->model().items.get("P1.Tanks.Speed");
     copy->sComment("changed");
-    EXPECT_EQ(window->model().gcolItems.get("P1.Drives.Speed")->sComment(), "");
+    EXPECT_EQ(window->model().items.get("P1.Drives.Speed")->sComment(), "");
 
     dragAndDrop("P1.Drives", "P1.Tanks", true);
     EXPECT_TRUE(node("P1.Drives.Sub.Deep").isValid());
@@ -151,15 +151,15 @@ TEST_F(Editing, DeleteAsksFirst)
     EXPECT_TRUE(node("P1.Drives.Level").isValid());
     press("delete");
     EXPECT_FALSE(node("P1.Drives.Level").isValid());
-    EXPECT_FALSE(window->model().gcolItems.contains("P1.Drives.Level"));
+    EXPECT_FALSE(window->model().items.contains("P1.Drives.Level"));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Speed"}));
 
     clickNode("P1.Drives");
     trigger("mnuDelete");
     EXPECT_EQ(gui.questions.back(), "Are you sure you want to delete Drives and all its items?");
     EXPECT_FALSE(node("P1.Drives").isValid());
-    EXPECT_FALSE(window->model().gcolItems.contains("P1.Drives.Sub.Deep"));
-    EXPECT_FALSE(window->model().gcolBranches.contains("P1.Drives.Sub"));
+    EXPECT_FALSE(window->model().items.contains("P1.Drives.Sub.Deep"));
+    EXPECT_FALSE(window->model().branches.contains("P1.Drives.Sub"));
 
     clickNode("P1.Tanks");
     clickRows({"P1.Tanks.Volume"});
@@ -197,7 +197,7 @@ TEST_F(Editing, DeletingManyRowsKeepsTheRestOfTheBranch)
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Speed", "New_Item_43"}));
     EXPECT_FALSE(node("P1.Drives.Level").isValid());
     EXPECT_FALSE(node("P1.Drives.Many").isValid());
-    EXPECT_EQ(window->model().gcolItems.size(), 4u);  // Speed, New_Item_43, Deep and Volume
+    EXPECT_EQ(window->model().items.size(), 4u);  // Speed, New_Item_43, Deep and Volume
     EXPECT_TRUE(window->tree()->isExpanded(node("P1.Drives.Sub")));
     ASSERT_TRUE(node("P1.Drives.Sub.Deep").isValid());
     clickNode("P1.Drives.Sub.Deep");
@@ -238,10 +238,10 @@ TEST_F(Editing, PasteNameRenamesTheSelectedRowsAfterConfirmation)
     press("pastitem");
     EXPECT_EQ(childTexts("P1.Drives"), (std::vector<std::string>{"Rpm", "Height", "Sub"}));
     EXPECT_EQ(listTexts(), (std::vector<std::string>{"Rpm", "Height"}));
-    EXPECT_TRUE(window->model().gcolItems.contains("P1.Drives.Rpm"));
-    EXPECT_FALSE(window->model().gcolItems.contains("P1.Drives.Speed"));
+    EXPECT_TRUE(window->model().items.contains("P1.Drives.Rpm"));
+    EXPECT_FALSE(window->model().items.contains("P1.Drives.Speed"));
     EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
-    EXPECT_FALSE(window->model().gbCfgSaved);
+    EXPECT_FALSE(window->model().isSaved);
 
     // One line for two rows.
     QGuiApplication::clipboard()->setText("Only\r\n");
@@ -263,7 +263,7 @@ TEST_F(Editing, PasteCommentChangesTheCommentColumn)
         click(d, "cmdYes");
     });
     press("pastcomment");
-    EXPECT_EQ(window->model().gcolItems.get("P1.Drives.Level")->sComment(), "fill level");
+    EXPECT_EQ(window->model().items.get("P1.Drives.Level")->sComment(), "fill level");
     EXPECT_EQ(window->listModel()->rows()[0].columns[0], "motor speed");
     QGuiApplication::clipboard()->clear();
     press("pastcomment");
@@ -303,7 +303,7 @@ TEST_F(Editing, FindAndFindNext)
     press("find");
     ASSERT_NE(window->findDialog(), nullptr);
     EXPECT_TRUE(window->findDialog()->isVisible());
-    window->model().gbCfgSaved = true;
+    window->model().isSaved = true;
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(window->findDialog() == nullptr || !window->findDialog()->isVisible());
 }

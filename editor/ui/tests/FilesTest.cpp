@@ -29,14 +29,14 @@ TEST_F(Files, SaveOfANewConfigurationWritesTheProgramFolderFileAndTheRegistry)
     EXPECT_EQ(gui.lastMessage(), file + " saved");
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(registryValue("Tornel"), file);
-    EXPECT_TRUE(window->model().gbCfgSaved);
+    EXPECT_TRUE(window->model().isSaved);
 
     // Saving again asks before overwriting; Cancel does nothing.
-    window->model().gbCfgSaved = false;
+    window->model().isSaved = false;
     gui.answers.push_back(Answer::Cancel);
     press("save");
     EXPECT_EQ(gui.questions.back(), "File " + file + " already existing. Overwrite?");
-    EXPECT_FALSE(window->model().gbCfgSaved);
+    EXPECT_FALSE(window->model().isSaved);
 }
 
 TEST_F(Files, NoAtTheOverwriteQuestionLeadsToSaveAs)
@@ -51,15 +51,15 @@ TEST_F(Files, NoAtTheOverwriteQuestionLeadsToSaveAs)
     EXPECT_EQ(gui.fileChoices[0].title, "Save configuration");
     EXPECT_EQ(gui.fileChoices[0].filter, "configuration files |*.xml");
     EXPECT_EQ(gui.fileChoices[0].proposedName, "Lorvik.xml");
-    EXPECT_FALSE(window->model().gbCfgSaved);
+    EXPECT_FALSE(window->model().isSaved);
     EXPECT_EQ(readBytes(path("Lorvik.xml")), "old");
 
     const std::string other = path("Line2.xml").string();
     gui.files.push_back(other);
     trigger("mnuSaveAs");
-    EXPECT_TRUE(window->model().gbCfgSaved);
+    EXPECT_TRUE(window->model().isSaved);
     EXPECT_EQ(node("").data().toString().toStdString(), other);
-    EXPECT_EQ(window->model().msConfigFileName, other);
+    EXPECT_EQ(window->model().filePath, other);
     EXPECT_EQ(registryValue("Lorvik"), other);
 }
 
@@ -71,12 +71,12 @@ TEST_F(Files, OpenSaveAndReopenGiveTheSameFile)
     EXPECT_FALSE(gui.fileChoices[0].save);
     EXPECT_EQ(gui.fileChoices[0].title, "Open as existing configuration");
     EXPECT_FALSE(window->importPanel()->isVisible());
-    EXPECT_EQ(window->model().gsServerType, ServerKind::Tornel);
+    EXPECT_EQ(window->model().serverType, ServerKind::Tornel);
     EXPECT_FALSE(window->listModel()->rows().empty());
     EXPECT_EQ(window->listModel()->columns()[0].title, "Plc Name");
     EXPECT_TRUE(enabled("mnuSaveCfg"));
     EXPECT_FALSE(enabled("mnuIcon"));
-    EXPECT_EQ(window->tree()->model()->rowCount(node("")), static_cast<int>(window->model().gcolPlc.size()));
+    EXPECT_EQ(window->tree()->model()->rowCount(node("")), static_cast<int>(window->model().plcs.size()));
 
     const std::string first = path("first.xml").string();
     gui.files.push_back(first);
@@ -102,7 +102,7 @@ TEST_F(Files, OpeningAnInvalidFileLeavesOnlyNewAndOpen)
     EXPECT_FALSE(enabled("mnuSaveCfg"));
     EXPECT_FALSE(enabled("mnuAddPlc"));
     EXPECT_FALSE(window->importPanel()->isVisible());
-    EXPECT_FALSE(window->model().gbCfgOpen);
+    EXPECT_FALSE(window->model().isOpen);
 }
 
 TEST_F(Files, UnsavedChangesAreOfferedForSaving)
@@ -113,7 +113,7 @@ TEST_F(Files, UnsavedChangesAreOfferedForSaving)
     gui.answers.push_back(Answer::No);
     newConfiguration("optS7");
     EXPECT_EQ(gui.questions.back(), "Do you want to save active configuration?");
-    EXPECT_TRUE(window->model().gcolPlc.empty());
+    EXPECT_TRUE(window->model().plcs.empty());
 
     // Close: Yes, then Cancel at the overwrite question, keeps the configuration open.
     addPlc("P9");
@@ -122,7 +122,7 @@ TEST_F(Files, UnsavedChangesAreOfferedForSaving)
     press("close");
     EXPECT_EQ(gui.questions.front() == "Do you want to save active configuration?", true);
     EXPECT_EQ(gui.questions[gui.questions.size() - 2], "Do you want to save this configuration?");
-    EXPECT_TRUE(window->model().gbCfgOpen);
+    EXPECT_TRUE(window->model().isOpen);
     EXPECT_TRUE(node("P9").isValid());
 
     // Closing the window: the same question; a save that does not happen keeps the window.
@@ -146,7 +146,7 @@ TEST_F(Files, CloseWithoutChangesAsksNothing)
     const auto asked = gui.questions.size();
     press("close");
     EXPECT_EQ(gui.questions.size(), asked);
-    EXPECT_FALSE(window->model().gbCfgOpen);
+    EXPECT_FALSE(window->model().isOpen);
     EXPECT_FALSE(window->tree()->isVisible());
     EXPECT_TRUE(enabled("mnuNewCfg"));
     EXPECT_FALSE(enabled("mnuCloseCfg"));

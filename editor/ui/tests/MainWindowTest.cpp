@@ -83,7 +83,7 @@ TEST_F(MainWindow, NewConfigurationOfEachKind)
     for (const auto& [option, name] : kinds) {
         gui.answers.push_back(Answer::No);  // the previous one stays unsaved
         newConfiguration(option);
-        EXPECT_EQ(std::string(config::serverKindName(window->model().gsServerType)), name);
+        EXPECT_EQ(std::string(config::serverKindName(window->model().serverType)), name);
         EXPECT_EQ(node("").data().toString().toStdString(), path(name + ".xml").string());
         EXPECT_EQ(ConfigTree::kindOf(node("")), NodeKind::Config);
         EXPECT_TRUE(window->tree()->isVisible());

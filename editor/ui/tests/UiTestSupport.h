@@ -164,7 +164,7 @@ protected:
     void TearDown() override
     {
         if (window) {
-            window->model().gbCfgSaved = true;  // no save question while tearing down
+            window->model().isSaved = true;  // no save question while tearing down
             window.reset();
         }
         EXPECT_TRUE(runner.scripts.empty()) << runner.scripts.size() << " dialog scripts left unused";

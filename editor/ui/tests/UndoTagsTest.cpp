@@ -49,11 +49,11 @@ TEST_F(UndoTags, UndoPutsADeletedBranchBackInItsPlaceAndClearsTheModifiedMarkAtT
     ASSERT_TRUE(untouched.isValid()) << "only what the step changed is shown anew";
     EXPECT_EQ(QModelIndex(untouched), node("P1.B"));
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
-    EXPECT_TRUE(window->model().gbCfgSaved) << "closing now asks nothing";
+    EXPECT_TRUE(window->model().isSaved) << "closing now asks nothing";
     EXPECT_EQ(window->action("redo")->text().toStdString(), "&Redo Delete branch A");
     trigger("redo");
     EXPECT_EQ(childTexts("P1"), std::vector<std::string>{"B"});
-    EXPECT_FALSE(window->model().gbCfgSaved);
+    EXPECT_FALSE(window->model().isSaved);
 }
 
 TEST_F(UndoTags, UndoAndRedoTellTheTreeViewOnlyOfTheRowsTheyChange)

@@ -24,7 +24,7 @@ TEST_F(UserFaults, EscapeAtTheSaveQuestionKeepsTheConfigurationOpenAndModified)
 {
     newConfiguration("optTcpIpS7");
     addPlc("P1");
-    ASSERT_FALSE(window->model().gbCfgSaved);
+    ASSERT_FALSE(window->model().isSaved);
     gui.realQuestions = true;
     for (const char* command : {"mnuCloseCfg", "mnuOpenCfg", "mnuNewCfg", "mnuExit", "window close"}) {
         SCOPED_TRACE(command);
@@ -41,19 +41,19 @@ TEST_F(UserFaults, EscapeAtTheSaveQuestionKeepsTheConfigurationOpenAndModified)
         else
             trigger(command);
         EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(window->model().gbCfgOpen);
-        EXPECT_FALSE(window->model().gbCfgSaved);
+        EXPECT_TRUE(window->model().isOpen);
+        EXPECT_FALSE(window->model().isSaved);
         EXPECT_TRUE(node("P1").isValid());
         EXPECT_TRUE(gui.fileChoices.empty()) << "no open dialog after Escape";
     }
     // Closing the box with its close button calls the operation off as well; No still discards.
     runner.scripts.push_back([](QDialog& d) { d.close(); });
     trigger("mnuCloseCfg");
-    EXPECT_TRUE(window->model().gbCfgOpen);
+    EXPECT_TRUE(window->model().isOpen);
     runner.scripts.push_back(
         [](QDialog& d) { qobject_cast<QMessageBox*>(&d)->button(QMessageBox::No)->click(); });
     trigger("mnuCloseCfg");
-    EXPECT_FALSE(window->model().gbCfgOpen);
+    EXPECT_FALSE(window->model().isOpen);
 }
 
 TEST_F(UserFaults, SaveAsOntoAnExistingFileAsksBeforeReplacingIt)
@@ -85,12 +85,12 @@ TEST_F(UserFaults, SaveAsOntoAnExistingFileAsksBeforeReplacingIt)
     saveAsAnswering(QMessageBox::No);
     EXPECT_NE(asked.find("already exists"), std::string::npos) << asked;
     EXPECT_EQ(readBytes(target), "keep me");
-    EXPECT_FALSE(window->model().gbCfgSaved);
+    EXPECT_FALSE(window->model().isSaved);
 
     saveAsAnswering(QMessageBox::Yes);
     EXPECT_NE(asked.find("already exists"), std::string::npos) << asked;
     EXPECT_NE(readBytes(target).find("<PLC name=\"P1\""), std::string::npos);
-    EXPECT_TRUE(window->model().gbCfgSaved);
+    EXPECT_TRUE(window->model().isSaved);
 }
 
 TEST_F(UserFaults, APlcAddressTheServerCannotReadIsRefusedInTheDialog)
@@ -110,7 +110,7 @@ TEST_F(UserFaults, APlcAddressTheServerCannotReadIsRefusedInTheDialog)
     });
     press("plc");
     ASSERT_TRUE(node("P1").isValid());
-    EXPECT_EQ(window->model().gcolPlc.get("P1")->sAddress, "10.0.0.1:1102");
+    EXPECT_EQ(window->model().plcs.get("P1")->sAddress, "10.0.0.1:1102");
 }
 
 TEST_F(UserFaults, APlcIsDeletedWithItsItemsAfterAConfirmationAndComesBackWithUndo)
@@ -134,7 +134,7 @@ TEST_F(UserFaults, APlcIsDeletedWithItsItemsAfterAConfirmationAndComesBackWithUn
     trigger("undo");
     EXPECT_EQ(childTexts(""), (std::vector<std::string>{"P1", "P2"})) << "back in its place";
     EXPECT_TRUE(node("P1.B.A").isValid());
-    EXPECT_EQ(window->model().gcolPlc.begin()->key, "P1");
+    EXPECT_EQ(window->model().plcs.begin()->key, "P1");
 }
 
 TEST_F(UserFaults, AFileGivenOnTheCommandLineOpensWithItsPathAndStateInTheStatusBar)
@@ -148,7 +148,7 @@ TEST_F(UserFaults, AFileGivenOnTheCommandLineOpensWithItsPathAndStateInTheStatus
            "ORVATcpIpS7Cfg>";
     // What the command line `Kalder FILE` does with the file.
     window->openFile(file.string());
-    ASSERT_TRUE(window->model().gbCfgOpen);
+    ASSERT_TRUE(window->model().isOpen);
     EXPECT_TRUE(node("L1.MOTOR.FAST.Run").isValid());
     EXPECT_EQ(window->statusFile()->text().toStdString(), file.string());
     EXPECT_TRUE(window->statusModified()->text().isEmpty());
@@ -172,7 +172,7 @@ TEST_F(UserFaults, ALoadErrorNamesTheFileTheLineTheColumnAndTheReason)
         << "<ORVATcpIpS7Cfg>\n  <OPC_DA>\n    <INTERFACE name=\"x\">\n  </OPC_DA>\n";
     gui.files.push_back(file.string());
     trigger("mnuOpenCfg");
-    EXPECT_FALSE(window->model().gbCfgOpen);
+    EXPECT_FALSE(window->model().isOpen);
     ASSERT_FALSE(gui.messages.empty());
     EXPECT_EQ(gui.messages.back(), " Error n. 31037  XML document is not well formed in ImportXML");
     ASSERT_FALSE(gui.details.empty());

@@ -75,7 +75,7 @@ bool loadBytes(const LoadContext& context, char* bytes, std::size_t size, opc::S
             if (!parsed) document.reset();
         }
     } catch (const std::bad_alloc&) {
-        context.owner.showWarning(messages::NO_PARSER, messages::caption(context.kind));
+        context.owner.showWarning(messages::caption(context.kind), messages::NO_PARSER);
         return false;
     }
     Loader loader(context, root);
@@ -193,19 +193,19 @@ bool Loader::loadMpiEmulation(const pugi::xml_node& root)
 
 void Loader::fail(std::string_view text)
 {
-    ctx_.owner.showWarning(text, messages::caption(ctx_.kind));
+    ctx_.owner.showWarning(messages::caption(ctx_.kind), text);
 }
 
 void Loader::refuse(const std::string& text)
 {
-    if (++refusals_ <= kRefusalsShown) ctx_.owner.showWarning(text, messages::caption(ctx_.kind));
+    if (++refusals_ <= kRefusalsShown) ctx_.owner.showWarning(messages::caption(ctx_.kind), text);
 }
 
 void Loader::finish()
 {
     if (refusals_ > kRefusalsShown)
-        ctx_.owner.showWarning(messages::moreSkipped(refusals_ - kRefusalsShown),
-                               messages::caption(ctx_.kind));
+        ctx_.owner.showWarning(messages::caption(ctx_.kind),
+                               messages::moreSkipped(refusals_ - kRefusalsShown));
 }
 
 }  // namespace orva::core

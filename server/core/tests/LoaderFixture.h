@@ -20,9 +20,9 @@ struct Warning {
 class RecordingOwner : public OwnerWindow {
 public:
     std::vector<Warning> warnings;
-    void showWarning(std::string_view text, std::string_view caption) override
+    void showWarning(std::string_view title, std::string_view text) override
     {
-        warnings.push_back({std::string(text), std::string(caption)});
+        warnings.push_back({std::string(text), std::string(title)});
     }
 };
 

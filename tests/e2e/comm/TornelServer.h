@@ -92,9 +92,9 @@ private:
 
 class SilentOwner final : public core::OwnerWindow {
 public:
-    void showWarning(std::string_view text, std::string_view caption) override
+    void showWarning(std::string_view title, std::string_view text) override
     {
-        ADD_FAILURE() << caption << ": " << text;
+        ADD_FAILURE() << title << ": " << text;
     }
 };
 

@@ -25,22 +25,10 @@ namespace orva::editor::crossing {
 
 using config::ServerKind;
 
-class QuietUi final : public UserInterface {
-public:
-    std::vector<std::string> messages;
-    std::string clipboard;
-    void message(std::string_view text, Icon) override { messages.emplace_back(text); }
-    Answer question(std::string_view, Buttons) override { return Answer::Yes; }
-    std::string clipboardText() override { return clipboard; }
-    void clearClipboard() override { clipboard.clear(); }
-    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
-    bool confirmReplace(const ReplaceTable&) override { return true; }
-};
-
 class RecordingOwner final : public core::OwnerWindow {
 public:
     std::vector<std::string> warnings;
-    void showWarning(std::string_view text, std::string_view) override { warnings.emplace_back(text); }
+    void showWarning(std::string_view, std::string_view text) override { warnings.emplace_back(text); }
 };
 
 class RecordingTransport final : public core::TransportSettings {
@@ -98,7 +86,7 @@ protected:
     // Where saveAndLoad writes the configuration.
     std::string savedPath() const
     {
-        return (dir_ / (std::string(config::serverKindName(model.gsServerType)) + ".xml")).string();
+        return (dir_ / (std::string(config::serverKindName(model.serverType)) + ".xml")).string();
     }
 
     // Saves the editor's configuration to a file and loads that file as the server would.
@@ -106,7 +94,7 @@ protected:
     {
         const std::string path = savedPath();
         ASSERT_TRUE(model.CreateXML(path)) << (ui.messages.empty() ? "" : ui.messages.back());
-        const core::LoadContext context{model.gsServerType, plcs_, queues_, owner_, &transport_};
+        const core::LoadContext context{model.serverType, plcs_, queues_, owner_, &transport_};
         ASSERT_TRUE(core::loadConfiguration(context, path, *root_));
         EXPECT_EQ(owner_.warnings, std::vector<std::string>{});
     }
@@ -119,9 +107,9 @@ protected:
         const auto tags = std::count_if(published.begin(), published.end(),
                                         [](const std::string& line) { return line.starts_with("tag "); });
         std::size_t redundant = 0;
-        for (const auto& plc : model.gcolPlc)
+        for (const auto& plc : model.plcs)
             redundant += plc.value->bRedundant ? 1 : 0;
-        EXPECT_EQ(static_cast<std::size_t>(tags), model.gcolItems.size() + redundant);
+        EXPECT_EQ(static_cast<std::size_t>(tags), model.items.size() + redundant);
     }
 
     // Every PLC, branch and tag of the editor's tree, as the server should publish it.
@@ -131,13 +119,13 @@ protected:
         for (const TreeNode* node : model.tree.nodesInOrder()) {
             if (node->kind() != NodeKind::Item) {
                 lines.push_back("branch " + node->key());
-                const auto plc = node->kind() == NodeKind::Plc ? model.gcolPlc.get(node->key()) : nullptr;
+                const auto plc = node->kind() == NodeKind::Plc ? model.plcs.get(node->key()) : nullptr;
                 if (plc && plc->bRedundant)
                     lines.push_back(tagLine(node->key() + ".ServerRedundancyState", VT_I2, 1,
                                             "Redundancy Master Slave State", 0, 0, 0, 0));
                 continue;
             }
-            const auto item = model.gcolItems.get(node->key());
+            const auto item = model.items.get(node->key());
             if (!item) {
                 lines.push_back("missing item " + node->key());
                 continue;
@@ -236,7 +224,7 @@ protected:
         ASSERT_TRUE(model.AddItemToColl(plc + ".Process", edge, false).done);
     }
 
-    QuietUi ui;
+    UnattendedUi ui{Answer::Yes};
     EditorModel model{ui};
     core::PlcList plcs_;
     RecordingOwner owner_;

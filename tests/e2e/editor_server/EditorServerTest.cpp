@@ -184,7 +184,7 @@ TEST_F(EditorToServer, AFileOpenedAndSavedByTheEditorServesUpperCaseBranches)
         "<datablock>11</datablock><accessrights>READ</accessrights></tag>"
         "</tags></PLC></INTERFACE></OPC_DA></orvatcpips7cfg>";
     ASSERT_TRUE(model.importXmlBytes(original));
-    ASSERT_EQ(model.gsServerType, ServerKind::Tornel);
+    ASSERT_EQ(model.serverType, ServerKind::Tornel);
     saveAndLoad();
 
     expectSameConfiguration();
@@ -270,7 +270,7 @@ TEST_F(EditorToServer, ReferenceFilesOfEveryKindCrossOver)
           source / "samples/Tornel.xml"}) {
         SCOPED_TRACE(file.string());
         ASSERT_TRUE(model.openConfiguration(file.string()));
-        ASSERT_GT(model.gcolPlc.size(), 0u);
+        ASSERT_GT(model.plcs.size(), 0u);
         reset();
         saveAndLoad();
         expectSameConfiguration();

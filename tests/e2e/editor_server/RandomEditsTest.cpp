@@ -60,7 +60,7 @@ protected:
         const auto items = nodesOf({NodeKind::Item});
         switch (std::uniform_int_distribution<int>(0, 13)(random)) {
             case 0: {
-                if (model.gcolPlc.size() >= 4) break;
+                if (model.plcs.size() >= 4) break;
                 PlcForm form = model.newPlcForm();
                 form.name = pick(std::vector<std::string>{"P", "Q", "p", "Line 1"});
                 model.applyPlcForm("", form, false);
@@ -162,14 +162,14 @@ protected:
             switch (node->kind()) {
                 case NodeKind::Plc: {
                     ++plcs;
-                    const auto plc = model.gcolPlc.get(node->key());
+                    const auto plc = model.plcs.get(node->key());
                     ASSERT_TRUE(plc) << node->key();
                     ASSERT_EQ(plc->sName, node->text());
                     break;
                 }
                 case NodeKind::Branch: {
                     ++branches;
-                    const auto branch = model.gcolBranches.get(node->key());
+                    const auto branch = model.branches.get(node->key());
                     ASSERT_TRUE(branch) << node->key();
                     ASSERT_EQ(branch->sKey(), node->key());
                     ASSERT_EQ(branch->sName(), node->text());
@@ -177,7 +177,7 @@ protected:
                 }
                 case NodeKind::Item: {
                     ++items;
-                    const auto item = model.gcolItems.get(node->key());
+                    const auto item = model.items.get(node->key());
                     ASSERT_TRUE(item) << node->key();
                     ASSERT_EQ(item->sKey(), node->key());
                     ASSERT_EQ(item->sName(), node->text());
@@ -187,9 +187,9 @@ protected:
                     FAIL() << "a second root";
             }
         }
-        ASSERT_EQ(plcs, model.gcolPlc.size());
-        ASSERT_EQ(branches, model.gcolBranches.size());
-        ASSERT_EQ(items, model.gcolItems.size());
+        ASSERT_EQ(plcs, model.plcs.size());
+        ASSERT_EQ(branches, model.branches.size());
+        ASSERT_EQ(items, model.items.size());
     }
 
     std::string savedText()
@@ -216,14 +216,14 @@ TEST_P(RandomEdits, KeepTreeCollectionsAndServerInStep)
     EXPECT_EQ(ui.messages.size() > 0, true) << "the run should have met refusals too";
 
     // Opened and saved again, the file is in the normal form: a further round changes nothing.
-    const std::size_t itemCount = model.gcolItems.size();
+    const std::size_t itemCount = model.items.size();
     reset();
     ASSERT_NO_FATAL_FAILURE(saveAndLoad());
     const std::string path = savedPath();
     ui.messages.clear();
     ASSERT_TRUE(model.openConfiguration(path));
     EXPECT_EQ(ui.messages, std::vector<std::string>{});
-    EXPECT_EQ(model.gcolItems.size(), itemCount);
+    EXPECT_EQ(model.items.size(), itemCount);
     const std::string once = savedText();
     reset();
     ASSERT_NO_FATAL_FAILURE(saveAndLoad());

@@ -22,10 +22,10 @@ using orva::core::S7Tag;
 class CollectingOwner : public orva::core::OwnerWindow {
 public:
     explicit CollectingOwner(std::vector<std::string>* warnings) : warnings_(warnings) {}
-    void showWarning(std::string_view text, std::string_view caption) override
+    void showWarning(std::string_view title, std::string_view text) override
     {
         if (warnings_ == nullptr) return;
-        std::string line(caption);
+        std::string line(title);
         line += ": ";
         line += text;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))

@@ -86,24 +86,22 @@ public:
     explicit EditorModel(UserInterface& ui);
 
     // ----- State shared by the main window and the dialogs -----
-    ServerKind gsServerType = ServerKind::Vardel;
+    ServerKind serverType = ServerKind::Vardel;
     InterfaceSettings settings;
-    KeyedCollection<clsPLC> gcolPlc;
-    KeyedCollection<clsItem> gcolItems;
-    KeyedCollection<clsBranch> gcolBranches;
+    KeyedCollection<clsPLC> plcs;
+    KeyedCollection<clsItem> items;
+    KeyedCollection<clsBranch> branches;
     Tree tree;
-    // Slot 0 always stays empty; an empty vector is a clipboard never set up.
-    std::vector<std::shared_ptr<clsItem>> gaClipboard;
-    int gnCopyCount = 1;
-    int32_t gnNewPlc = 0;  // 32-bit, so that configurations beyond 32767 objects keep counting
-    int32_t gnNewBranch = 0;
-    int32_t gnNewItem = 0;
-    bool gbCfgOpen = false;
-    bool gbCfgSaved = false;
-    bool gbModifyPlc = false;
-    bool gbModifyBranch = false;
-    bool gbModifyItem = false;
-    std::string msConfigFileName;
+    // The items of the last Copy or Cut; emptied when a configuration is created or closed, and
+    // not there at all before the first New (Paste then says there is nothing to paste).
+    std::optional<std::vector<std::shared_ptr<clsItem>>> clipboard;
+    int copyCount = 1;
+    int32_t newPlcNumber = 0;  // 32-bit, so that configurations beyond 32767 objects keep counting
+    int32_t newBranchNumber = 0;
+    int32_t newItemNumber = 0;
+    bool isOpen = false;
+    bool isSaved = false;
+    std::string filePath;
     // Branches of the file last opened whose names were not in upper case, as the file wrote
     // them with the keys above them ("LINE1.Motor"): saving writes them in upper case.
     std::vector<std::string> branchesUpperCased;

@@ -15,13 +15,13 @@ using config::ServerKind;
 
 // Interface settings, one set per configuration.
 struct InterfaceSettings {
-    std::string gsInterface = "SAPIS7";
-    std::string gsCom = "COM1";
-    uint8_t gnMaster = 1;
-    int32_t gnBaudrate = 9600;
-    std::string gsParity = "NO";
-    uint8_t gnDatabits = 8;
-    uint8_t gnStopbits = 1;
+    std::string interfaceName = "SAPIS7";
+    std::string comPort = "COM1";
+    uint8_t master = 1;
+    int32_t baudRate = 9600;
+    std::string parity = "NO";
+    uint8_t dataBits = 8;
+    uint8_t stopBits = 1;
 };
 
 // One row of the main window's list, as data: key, text, further columns, icons.

@@ -56,4 +56,24 @@ public:
     virtual void importProgress(int /*value*/) {}
 };
 
+// Nobody in front of the editor (benchmarks, fuzz targets, programs driving the model): every
+// question gets the one answer, messages are kept, the clipboard is a plain text.
+class UnattendedUi final : public UserInterface {
+public:
+    explicit UnattendedUi(Answer answer) : answer_(answer) {}
+
+    std::vector<std::string> messages;
+    std::string clipboard;
+
+    void message(std::string_view text, Icon) override { messages.emplace_back(text); }
+    Answer question(std::string_view, Buttons) override { return answer_; }
+    std::string clipboardText() override { return clipboard; }
+    void clearClipboard() override { clipboard.clear(); }
+    std::optional<std::string> chooseFile(const FileChoice&) override { return std::nullopt; }
+    bool confirmReplace(const ReplaceTable&) override { return answer_ == Answer::Yes; }
+
+private:
+    Answer answer_;
+};
+
 }  // namespace orva::editor

@@ -185,8 +185,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
             log.log(LogPriority::Warning, "registry: " + location.registryProblem);
         if (location.source != ConfigSource::None) {
             log.log("configuration " + location.path);
-            LoaderWarnings warnings(window);
-            const core::LoadContext context{identity.kind, plcs, queues, warnings, transport.settings.get()};
+            const core::LoadContext context{identity.kind, plcs, queues, window, transport.settings.get()};
             core::loadConfiguration(context, location.path, *root);
         }
     }

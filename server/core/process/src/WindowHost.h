@@ -1,6 +1,6 @@
 #pragma once
 // The main window of the running server: the Qt window where a display is available, otherwise
-// the headless stand-in that writes to the log. Both run the process's message loop.
+// the headless stand-in that writes to the log. Both keep the process running until the window closes.
 
 #include <memory>
 

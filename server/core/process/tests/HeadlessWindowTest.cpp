@@ -58,10 +58,11 @@ TEST(LogSink, IntoTheJournalLinesCarryTheirPriorityInsteadOfATimeStamp)
     window.reportPlcStatus(20, &plcA);
     window.reportPlcStatus(0, &plcA);
     window.showWarning("Title", "text");
-    EXPECT_EQ(lines, (std::vector<std::string>{"<6>configuration /etc/orva/Tornel.xml\n", "<6>second line\n",
-                                               "<4>status: code 20 on Press\n",
-                                               "<5>status: no communication error\n",
-                                               "<4>warning [Title]: text\n"}));
+    window.showWarning("Title", "loader text\n");  // the loader's texts end with a line feed
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "<6>configuration /etc/orva/Tornel.xml\n", "<6>second line\n",
+                         "<4>status: code 20 on Press\n", "<5>status: no communication error\n",
+                         "<4>warning [Title]: text\n", "<4>warning [Title]: loader text\n"}));
 
     const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);

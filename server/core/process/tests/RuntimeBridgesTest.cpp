@@ -40,11 +40,11 @@ TEST(RuntimeBridges, ReportsAndWarningsReachTheWindow)
     sink.reportPlcStatus(20, plc.get());
     sink.reportPlcStatus(0, plc.get());
     sink.reportNoPlc();
-    LoaderWarnings warnings(window);
-    warnings.showWarning("Bad data block in tag Speed\n", "Tcp/Ip S7 OPC Server");
+    core::OwnerWindow& loaderOwner = window;  // what the loader is given
+    loaderOwner.showWarning("Tcp/Ip S7 OPC Server", "Bad data block in tag Speed\n");
     EXPECT_EQ(window.events,
               (std::vector<std::string>{"status 20 plc", "status 0 plc", "no plc",
-                                        "warning Tcp/Ip S7 OPC Server: [Bad data block in tag Speed]"}));
+                                        "warning Tcp/Ip S7 OPC Server: [Bad data block in tag Speed\n]"}));
 }
 
 TEST(RuntimeBridges, LastReleaseClosesAnEmbeddedServerOnly)

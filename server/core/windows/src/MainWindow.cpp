@@ -96,6 +96,9 @@ void MainWindow::setPlcs(std::vector<process::PlcLine> plcs)
 
 void MainWindow::showWarning(std::string_view title, std::string_view text)
 {
+    // The loader's texts end with a line feed, which would show as an empty line in the box.
+    while (text.ends_with('\n') || text.ends_with('\r'))
+        text.remove_suffix(1);
     gate_.call(this, [this, title = fromStd(title), text = fromStd(text)] { presenter_(this, title, text); });
 }
 

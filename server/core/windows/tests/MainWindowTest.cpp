@@ -137,7 +137,12 @@ TEST_F(MainWindowFixture, WarningsFromAnyThreadAreOwnedByTheWindow)
 {
     window->showWarning("Tcp/Ip S7 OPC Server", "The configuration file couldn't be loaded !");
     fromOtherThread([&] { window->showWarning("Other", "From the communication thread"); });
-    ASSERT_EQ(warnings.size(), 2u);
+    // The loader's warnings reach the window through the core's interface, ending with a line feed.
+    static_cast<core::OwnerWindow&>(*window).showWarning("Loader",
+                                                         "Wrong XML file syntax: no devices element\n");
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[2].title, "Loader");
+    EXPECT_EQ(warnings[2].text, "Wrong XML file syntax: no devices element");
     EXPECT_EQ(warnings[0].title, "Tcp/Ip S7 OPC Server");
     EXPECT_EQ(warnings[0].text, "The configuration file couldn't be loaded !");
     EXPECT_EQ(warnings[1].owner, window.get());

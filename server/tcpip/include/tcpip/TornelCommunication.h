@@ -31,7 +31,7 @@ public:
     TornelCommunication(const TornelCommunication&) = delete;
     TornelCommunication& operator=(const TornelCommunication&) = delete;
 
-    // Starts the thread; with an empty PLC list it reports that (WM_NO_PLC) and ends at once.
+    // Starts the thread; with an empty PLC list it reports that to the window and ends at once.
     void start() { thread_.start(); }
     // Signals the thread and waits for it; the connection table is closed.
     void stop() { thread_.stop(); }

@@ -33,22 +33,22 @@ class DialogRunner;
 class GuiUserInterface;
 class RowListModel;
 
-// The enabling groups: each flag enables a group of menu entries with their toolbar buttons.
-struct MenuGroups {
-    bool fileO = false;  // New, Open
-    bool fileS = false;  // Save, Save As, Close
-    bool setO = false;   // interface settings
-    bool abrO = false;   // add branch
-    bool aitO = false;   // add item
-    bool aplO = false;   // add PLC
-    bool cpyO = false;   // Copy
-    bool cutO = false;   // Cut
-    bool pstO = false;   // Paste
-    bool dltO = false;   // Delete
-    bool vewO = false;   // View menu and the view buttons
-    bool tolO = false;   // Tools menu and Find
-    bool pNa = false;    // Paste Name
-    bool pCo = false;    // Paste Comment
+// Which commands are enabled: each flag enables a group of menu entries with their toolbar buttons.
+struct CommandGroups {
+    bool newOpen = false;    // New, Open
+    bool saveClose = false;  // Save, Save As, Close
+    bool settings = false;   // interface settings
+    bool addBranch = false;
+    bool addItem = false;
+    bool addPlc = false;
+    bool copy = false;
+    bool cut = false;
+    bool paste = false;
+    bool remove = false;        // Delete
+    bool view = false;          // View menu and the view buttons
+    bool tools = false;         // Tools menu and Find
+    bool pasteName = false;     // Paste Name
+    bool pasteComment = false;  // Paste Comment
 };
 
 enum class ListMode { Icon, SmallIcon, List, Report };
@@ -78,30 +78,30 @@ public:
     QAbstractItemView* currentListView() const;
     bool listHasFocus() const { return listHasFocus_; }
 
-    void EnMenuButt(const MenuGroups& groups);
+    void enableCommands(const CommandGroups& groups);
     // The list for a node: its columns and rows, report view.
     void showList(const std::string& nodeKey);
     // Selects a node in the tree (and everything its selection brings).
     void selectNode(const std::string& key);
 
     // The commands; menus and toolbar buttons trigger them.
-    void mnuNewCfg_Click();
-    void mnuOpenCfg_Click();
-    bool mnuSaveCfg_Click();
-    void mnuSaveAs_Click();
-    void mnuCloseCfg_Click();
-    void mnuExit_Click();
-    void mnuSetts_Click();
-    void mnuAddPlc_Click();
-    void mnuAddBranch_Click();
-    void mnuAddItem_Click();
-    void mnuDelete_Click();
-    void mnuCopy_Click();
-    void mnuCut_Click();
-    void mnuPaste_Click();
-    void mnuPasteName_Click();
-    void mnuPasteComment_Click();
-    void mnuFind_Click();
+    void onNewConfiguration();
+    void onOpenConfiguration();
+    bool onSave();
+    void onSaveAs();
+    void onCloseConfiguration();
+    void onExit();
+    void onSettings();
+    void onAddPlc();
+    void onAddBranch();
+    void onAddItem();
+    void onDelete();
+    void onCopy();
+    void onCut();
+    void onPaste();
+    void onPasteName();
+    void onPasteComment();
+    void onFind();
     void setListMode(ListMode mode);
     // Double click: the modify dialog of the selected node.
     void modifySelected();
@@ -138,9 +138,11 @@ private:
     void nodeSelected(const QModelIndex& index);
     void rowClicked(const QModelIndex& index);
     void rowDoubleClicked(const QModelIndex& index);
-    MenuGroups groupsForNode(const TreeNode& node) const;
-    MenuGroups groupsForItemRow() const;
-    MenuGroups openGroups() const;  // New, Open, Save, Close, settings, add PLC, Tools
+    CommandGroups commandsForNode(const TreeNode& node) const;
+    CommandGroups commandsForItemRow() const;
+    CommandGroups commandsWhenOpen() const;  // New, Open, Save, Close, settings, add PLC, Tools
+    // A model operation on the selection, when a configuration is open, and what it changed shown.
+    void editSelection(EditResult (EditorModel::*operation)(const Selection&));
     // Shows what an operation changed: selection, list and commands (the tree follows the model).
     void applyEdit(const EditResult& result, bool refreshList = true, bool rebuildTree = false);
     // Undo and Redo texts, the export, import and check commands, and the status bar.
@@ -155,6 +157,8 @@ private:
     void applyColumnWidths();
     void refreshCurrentList(const std::vector<KeyChange>& renamedRows = {});
     std::string selectedNodeKey() const;
+    // The selected PLC or branch of the open configuration; null for anything else.
+    const TreeNode* selectedContainer() const;
     Selection selection() const;
     void showRoot();
     void InitObjects();

@@ -1,6 +1,6 @@
 #pragma once
-// The joints between the server core and the process: the communication thread's reports go to
-// the main window, the loader's warnings to the window's message boxes.
+// The joint between the server core and the process: the communication thread's reports go to
+// the main window (the loader's warnings reach the window directly, it is their owner).
 
 #include "core/OwnerWindow.h"
 #include "core/StatusSink.h"
@@ -16,16 +16,6 @@ public:
 
 private:
     OwnerWindow& window_;
-};
-
-class LoaderWarnings final : public core::OwnerWindow {
-public:
-    explicit LoaderWarnings(process::OwnerWindow& window) : window_(window) {}
-    // The loader's texts end with a line feed; a message box or log line does not need it.
-    void showWarning(std::string_view text, std::string_view caption) override;
-
-private:
-    process::OwnerWindow& window_;
 };
 
 }  // namespace orva::process

@@ -1,6 +1,6 @@
 #pragma once
 // The main window of a server that runs where no display is available: message boxes and
-// status-line changes go to the log, and run() stands in for the message loop.
+// status-line changes go to the log, and run() waits for a close request instead of an event loop.
 
 #include <atomic>
 #include <mutex>

@@ -1,11 +1,14 @@
 #pragma once
-// What the rest of the server needs from its main window: warning boxes during start-up, the
-// status line that the communication thread reports to, and closing. Implemented by the Qt main
-// window and, where no display exists, by HeadlessWindow, which writes to the log instead.
+// What the rest of the server needs from its main window: warning boxes during start-up (the
+// loader's among them), the status line that the communication thread reports to, and closing.
+// Implemented by the Qt main window and, where no display exists, by HeadlessWindow, which writes
+// to the log instead.
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/OwnerWindow.h"
 
 namespace orva::process {
 
@@ -17,26 +20,24 @@ struct PlcLine {
     std::string name;
 };
 
-class OwnerWindow {
+// Besides the warning message boxes of core::OwnerWindow (title, text):
+class OwnerWindow : public core::OwnerWindow {
 public:
-    virtual ~OwnerWindow() = default;
-
     // The PLCs in configuration order, one status line each. Called once after loading, before
     // the communication thread starts.
     virtual void setPlcs(std::vector<PlcLine> plcs) = 0;
 
-    // A warning message box; returns when it has been dismissed (or logged).
-    virtual void showWarning(std::string_view title, std::string_view text) = 0;
-
-    // WM_PLC_STATUS: rebuilds the status text from the code of the last transport operation
-    // (0 = no error) and the PLC concerned. Synchronous: returns once the window has handled it,
-    // or at once when the window is gone.
+    // The communication thread's report after a transport operation: rebuilds the status text
+    // from its code (0 = no error) and the PLC concerned. Synchronous: returns once the window's
+    // thread has handled it, or at once when the window is gone.
     virtual void reportPlcStatus(int code, PlcHandle plc) = 0;
 
-    // WM_NO_PLC: the no-PLC warning, then the window closes itself. Synchronous like the above.
+    // The communication thread found no PLC: the no-PLC warning, then the window closes itself.
+    // Synchronous like the above.
     virtual void reportNoPlc() = 0;
 
-    // WM_CLOSE posted from any thread (last client gone, shutdown signal); returns at once.
+    // Asks the window to close, from any thread (last client gone, shutdown signal); the window's
+    // thread closes it later, this returns at once.
     virtual void requestClose() = 0;
 };
 
