@@ -26,7 +26,7 @@ SOCmnPointer<SODaSCreator> SODaSEntry::getCreator() const
     return creator_;
 }
 
-SOCmnPointer<SODaSNameSpaceRoot> SODaSEntry::getNameSpaceRoot(int) const
+SOCmnPointer<SODaSNameSpaceRoot> SODaSEntry::getNameSpaceRoot() const
 {
     return root_;
 }

@@ -2,6 +2,14 @@
 
 namespace orva::process {
 
+std::vector<PlcLine> plcLines(const core::PlcList& plcs)
+{
+    std::vector<PlcLine> lines;
+    for (std::size_t i = 0; i < plcs.size(); ++i)
+        lines.push_back({plcs.at(i), plcs.at(i)->name});
+    return lines;
+}
+
 void LoaderWarnings::showWarning(std::string_view text, std::string_view caption)
 {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
