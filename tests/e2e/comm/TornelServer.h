@@ -22,7 +22,7 @@
 #include "core/S7Creator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
-#include "process/CommBridges.h"
+#include "runtime/CommBridges.h"
 #include "tcpip/TornelCommunication.h"
 
 namespace orva::e2e {

@@ -1,4 +1,4 @@
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 
 #include <atomic>
 #include <cstdio>
@@ -14,12 +14,12 @@
 #include "opc/SODaSEntry.h"
 #include "opcua/Server.h"
 #include "opcua/ToolkitBackend.h"
-#include "process/CommBridges.h"
+#include "runtime/CommBridges.h"
 #include "process/CommandLine.h"
 #include "process/ConfigLocation.h"
 #include "process/EndpointSettings.h"
 #include "process/Environment.h"
-#include "process/PollingVariables.h"
+#include "runtime/PollingVariables.h"
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
 #include "process/SecuritySettings.h"

@@ -1,4 +1,4 @@
-#include "process/CommBridges.h"
+#include "runtime/CommBridges.h"
 
 namespace orva::process {
 
