@@ -16,7 +16,8 @@ void BM_EncodeReadRequest(benchmark::State& state)
 {
     uint16_t ref = 0;
     for (auto _ : state) {
-        auto frame = plc::s7::encodeDataFrame(plc::s7::encodeReadRequest(++ref, 1, 0, 222));
+        auto frame = plc::s7::encodeDataFrame(
+            plc::s7::encodeReadRequest(++ref, 1, plc::ByteOffset(0), plc::ByteCount(plc::kMaxReadPiece)));
         benchmark::DoNotOptimize(frame.data());
     }
 }

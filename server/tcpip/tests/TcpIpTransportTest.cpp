@@ -107,8 +107,8 @@ TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(transport.selectPlc(1, 1), 0);
     uint8_t buffer[4] = {};
-    EXPECT_EQ(transport.readBytes(7, 4, 10, buffer), 0);
-    EXPECT_EQ(transport.writeBytes(7, 2, 12, buffer), 0);
+    EXPECT_EQ(transport.readBytes(7, plc::ByteOffset(10), plc::ByteCount(4), buffer), 0);
+    EXPECT_EQ(transport.writeBytes(7, plc::ByteOffset(12), plc::ByteCount(2), buffer), 0);
     transport.close();
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(calls, (std::vector<std::string>{"data file /opt/orva/Tornel.dat", "open 1", "select 1 1",

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (bytes.empty()) return 0;
 
     // Write job: client encodes, simulator decodes.
-    const auto write = plc::s7::encodeWriteRequest(pduRef, dataBlock, startByte, bytes);
+    const auto write = plc::s7::encodeWriteRequest(pduRef, dataBlock, plc::ByteOffset(startByte), bytes);
     plcsim::Job job;
     check(plcsim::decodeJob(write, job) == plcsim::JobStatus::Ok);
     check(job.pduRef == pduRef && job.function == plc::s7::kFunctionWrite && job.items.size() == 1 &&
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
           std::vector<uint8_t>(bytes.begin(), bytes.end()));
 
     // Read job of the same bytes.
-    const auto read =
-        plc::s7::encodeReadRequest(pduRef, dataBlock, startByte, static_cast<uint16_t>(bytes.size()));
+    const auto read = plc::s7::encodeReadRequest(pduRef, dataBlock, plc::ByteOffset(startByte),
+                                                 plc::ByteCount(static_cast<uint32_t>(bytes.size())));
     plcsim::Job readJob;
     check(plcsim::decodeJob(read, readJob) == plcsim::JobStatus::Ok);
     check(readJob.pduRef == pduRef && readJob.function == plc::s7::kFunctionRead &&
