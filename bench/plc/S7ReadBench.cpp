@@ -2,31 +2,16 @@
 // and node-snap7's own client in the same run, against the same server, reported as a ratio.
 //   build/bench/orva_plc_read_bench [--seconds S] [--rounds R]
 // Each client runs R rounds of S seconds, alternating; the best round of each counts.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "ChildProcess.h"
+#include "ReadRate.h"
 #include "plc/TcpIpS7Tool.h"
 
 namespace {
-
-double ourReadsPerSecond(plc::TcpIpS7Tool& tool, double seconds)
-{
-    uint8_t buffer[plc::kS7MaxReadCount];
-    const auto begin = std::chrono::steady_clock::now();
-    const auto end = begin + std::chrono::duration<double>(seconds);
-    long reads = 0;
-    auto now = begin;
-    while (now < end) {
-        if (tool.readBytes(1, plc::kS7MaxReadCount, 0, buffer) != plc::kS7Ok) return -1;
-        ++reads;
-        now = std::chrono::steady_clock::now();
-    }
-    return static_cast<double>(reads) / std::chrono::duration<double>(now - begin).count();
-}
 
 double snap7ReadsPerSecond(int port, double seconds)
 {
@@ -43,16 +28,10 @@ double snap7ReadsPerSecond(int port, double seconds)
 
 int main(int argc, char** argv)
 {
-    double seconds = 3;
-    int rounds = 2;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
-    }
-    if (seconds <= 0 || seconds > 60 || rounds < 1 || rounds > 10) {
-        std::fprintf(stderr, "usage: orva_plc_read_bench [--seconds 0..60] [--rounds 1..10]\n");
-        return 2;
-    }
+    const auto options = orva::bench::readRateOptions(argc, argv, "orva_plc_read_bench");
+    if (!options) return 2;
+    const double seconds = options->seconds;
+    const int rounds = options->rounds;
     if (interop::peersFolder().empty()) {
         std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
         return 2;
@@ -74,7 +53,8 @@ int main(int argc, char** argv)
     double ours = 0;
     double theirs = 0;
     for (int round = 0; round < rounds; ++round) {
-        const double a = ourReadsPerSecond(tool, seconds);
+        const double a = orva::bench::readsPerSecond(
+            [&](uint8_t* buffer) { return tool.readBytes(1, plc::kMaxReadPiece, 0, buffer); }, seconds);
         const double b = snap7ReadsPerSecond(port, seconds);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "a read failed during round %d\n", round + 1);

@@ -3,51 +3,22 @@
 // TCP/IP library, alternately in the same run against the same server, reported as a ratio.
 //   build/bench/orva_sapi_read_bench [--seconds S] [--rounds R]
 // Each library runs R rounds of S seconds; the best round of each counts.
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "ChildProcess.h"
+#include "ReadRate.h"
 #include "plc/TcpIpS7Tool.h"
 #include "sapi/SapiAccess.h"
 
-namespace {
-
-constexpr int kPiece = 222;
-
-template <class Read>
-double readsPerSecond(Read read, double seconds)
-{
-    uint8_t buffer[kPiece];
-    const auto begin = std::chrono::steady_clock::now();
-    const auto end = begin + std::chrono::duration<double>(seconds);
-    long reads = 0;
-    auto now = begin;
-    while (now < end) {
-        if (read(buffer) != 0) return -1;
-        ++reads;
-        now = std::chrono::steady_clock::now();
-    }
-    return static_cast<double>(reads) / std::chrono::duration<double>(now - begin).count();
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
-    double seconds = 3;
-    int rounds = 2;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::atof(argv[i + 1]);
-        if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
-    }
-    if (seconds <= 0 || seconds > 60 || rounds < 1 || rounds > 10) {
-        std::fprintf(stderr, "usage: orva_sapi_read_bench [--seconds 0..60] [--rounds 1..10]\n");
-        return 2;
-    }
+    const auto options = orva::bench::readRateOptions(argc, argv, "orva_sapi_read_bench");
+    if (!options) return 2;
+    const double seconds = options->seconds;
+    const int rounds = options->rounds;
     if (interop::peersFolder().empty()) {
         std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
         return 2;
@@ -81,15 +52,21 @@ int main(int argc, char** argv)
     }
     orva::sapi::SapiAccess sapi(orva::sapi::makeSapiLibrary(registry), "BENCH");
     if (sapi.openInterface(1) != 0 || sapi.select("PLC", 1) != 0) {
-        std::fprintf(stderr, "the SAPI-S7 library cannot connect to the S7Server: %s\n", sapi.errorText(1).c_str());
+        std::fprintf(stderr, "the SAPI-S7 library cannot connect to the S7Server: %s\n",
+                     sapi.errorText(1).c_str());
         return 1;
     }
 
     double viaSapi = 0;
     double viaTcpIp = 0;
     for (int round = 0; round < rounds; ++round) {
-        const double a = readsPerSecond([&](uint8_t* b) { return sapi.readBytes(1, kPiece, 0, b); }, seconds);
-        const double b = readsPerSecond([&](uint8_t* d) { return tool.readBytes(1, kPiece, 0, d); }, seconds);
+        const double a = orva::bench::readsPerSecond(
+            [&](uint8_t* b) {
+                return sapi.readBytes(1, plc::ByteOffset(0), plc::ByteCount(plc::kMaxReadPiece), b);
+            },
+            seconds);
+        const double b = orva::bench::readsPerSecond(
+            [&](uint8_t* d) { return tool.readBytes(1, plc::kMaxReadPiece, 0, d); }, seconds);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "a read failed during round %d\n", round + 1);
             return 1;
@@ -102,8 +79,10 @@ int main(int argc, char** argv)
     tool.close();
     std::filesystem::remove_all(pattern);
     std::printf("222-byte reads from node-snap7's S7Server, best of %d rounds of %.1f s:\n", rounds, seconds);
-    std::printf("  SAPI-S7 library (Vardel's transport)  %8.0f reads/s  %6.1f us/read\n", viaSapi, 1e6 / viaSapi);
-    std::printf("  TcpIpS7Tool (Tornel's library)        %8.0f reads/s  %6.1f us/read\n", viaTcpIp, 1e6 / viaTcpIp);
+    std::printf("  SAPI-S7 library (Vardel's transport)  %8.0f reads/s  %6.1f us/read\n", viaSapi,
+                1e6 / viaSapi);
+    std::printf("  TcpIpS7Tool (Tornel's library)        %8.0f reads/s  %6.1f us/read\n", viaTcpIp,
+                1e6 / viaTcpIp);
     std::printf("  ratio SAPI-S7 / TcpIpS7Tool: %.2f (goal: at least 0.9)\n", viaSapi / viaTcpIp);
     return 0;
 }
