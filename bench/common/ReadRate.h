@@ -1,12 +1,17 @@
 #pragma once
-// The measuring loop that the read-rate benchmarks against node-snap7's S7Server share: their
-// command line (--seconds S, --rounds R) and reads per second of one client over S seconds.
+// What the read-rate benchmarks against node-snap7's S7Server share: their command line
+// (--seconds S, --rounds R), the server on a loopback port and reads per second of one client
+// over S seconds.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <string>
+
+#include "ChildProcess.h"
 
 #include "plc/ByteRange.h"
 
@@ -30,6 +35,34 @@ inline std::optional<ReadRateOptions> readRateOptions(int argc, char** argv, con
         return std::nullopt;
     }
     return options;
+}
+
+// One benchmark run: its options and node-snap7's S7Server on a free loopback port.
+struct Snap7Run {
+    ReadRateOptions options;
+    std::unique_ptr<interop::ChildProcess> server;
+    int port = 0;
+};
+
+// Reads the options and starts the server: 0, or the exit code after a message on stderr (2: bad
+// options or the test peers are not installed, 1: the server did not start).
+inline int startSnap7Run(int argc, char** argv, const char* program, Snap7Run& run)
+{
+    const auto options = readRateOptions(argc, argv, program);
+    if (!options) return 2;
+    run.options = *options;
+    if (interop::peersFolder().empty()) {
+        std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
+        return 2;
+    }
+    run.port = interop::freeLoopbackPort();
+    run.server = std::make_unique<interop::ChildProcess>(
+        "node", std::vector<std::string>{interop::nodeScript("snap7_server.js"), std::to_string(run.port)});
+    if (run.server->waitFor("ready") != "ready " + std::to_string(run.port)) {
+        std::fprintf(stderr, "node-snap7's S7Server did not start on port %d\n", run.port);
+        return 1;
+    }
+    return 0;
 }
 
 // Calls read(buffer) with a buffer of one full read piece until the time is up; -1 when a read

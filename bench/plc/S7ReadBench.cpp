@@ -28,20 +28,11 @@ double snap7ReadsPerSecond(int port, double seconds)
 
 int main(int argc, char** argv)
 {
-    const auto options = orva::bench::readRateOptions(argc, argv, "orva_plc_read_bench");
-    if (!options) return 2;
-    const double seconds = options->seconds;
-    const int rounds = options->rounds;
-    if (interop::peersFolder().empty()) {
-        std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
-        return 2;
-    }
-    const int port = interop::freeLoopbackPort();
-    interop::ChildProcess server("node", {interop::nodeScript("snap7_server.js"), std::to_string(port)});
-    if (server.waitFor("ready") != "ready " + std::to_string(port)) {
-        std::fprintf(stderr, "node-snap7's S7Server did not start on port %d\n", port);
-        return 1;
-    }
+    orva::bench::Snap7Run run;
+    if (const int code = orva::bench::startSnap7Run(argc, argv, "orva_plc_read_bench", run)) return code;
+    const double seconds = run.options.seconds;
+    const int rounds = run.options.rounds;
+    const int port = run.port;
     plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "127.0.0.1:%d", port);
     entry.cpuSlot = 2;

@@ -6,6 +6,11 @@ SOSrvEntry::SOSrvEntry() : SOCmnObject(SOCMNOBJECT_TYPE_ENTRY), objectRoot_(new 
 
 SOSrvEntry::~SOSrvEntry() = default;
 
+SOCmnPointer<SOSrvObjectRoot> SOSrvEntry::getObjectRoot() const
+{
+    return objectRoot_;
+}
+
 void SOSrvEntry::setEventHandler(SOSrvEventHandler* handler)
 {
     std::lock_guard g(entryMutex_);
@@ -16,9 +21,4 @@ SOCmnPointer<SOSrvEventHandler> SOSrvEntry::getEventHandler() const
 {
     std::lock_guard g(entryMutex_);
     return eventHandler_;
-}
-
-SOCmnPointer<SOSrvObjectRoot> SOSrvEntry::getObjectRoot() const
-{
-    return objectRoot_;
 }

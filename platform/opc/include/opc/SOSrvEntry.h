@@ -14,12 +14,12 @@ class SOSrvEntry : public SOCmnObject {
 public:
     SOSrvEntry();
 
-    // Takes a reference on the handler (null removes it).
+    // The connected server objects (counted).
+    SOCmnPointer<SOSrvObjectRoot> getObjectRoot() const;
+
+    // The handler told when the last object is released; takes a reference (null removes it).
     void setEventHandler(SOSrvEventHandler* handler);
     SOCmnPointer<SOSrvEventHandler> getEventHandler() const;
-
-    // Counted.
-    SOCmnPointer<SOSrvObjectRoot> getObjectRoot() const;
 
 protected:
     ~SOSrvEntry() override;

@@ -29,8 +29,6 @@ constexpr uint16_t kMaxPduSize = 960;
 // 240-byte PDU they leave room for the read and write pieces of ByteRange.h.
 constexpr size_t kReadResponseOverhead = 18;
 constexpr size_t kWriteRequestOverhead = 28;
-using plc::kMaxReadPiece;
-using plc::kMaxWritePiece;
 
 // TSAPs: we call as a programming device (connection type 1); the CPU's TSAP carries the
 // connection type in its high byte and rack * 32 + slot in its low byte.

@@ -57,10 +57,8 @@ public:
 
     int open(core::PlcList& plcs) override;
     int selectPlc(uint16_t plcNumber, uint16_t side) override;
-    int readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
-                  uint8_t* destination) override;
-    int writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
-                   const uint8_t* source) override;
+    int readBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, uint8_t* destination) override;
+    int writeBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, const uint8_t* source) override;
     void close() override;
     bool isConnectionLevel(int code) const override;
     std::string errorText(int code) override;
