@@ -15,8 +15,8 @@ namespace {
 
 double snap7ReadsPerSecond(int port, double seconds)
 {
-    interop::ChildProcess client("node", {interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
-                                          std::to_string(port), std::to_string(seconds)});
+    orva::interop::ChildProcess client("node", {orva::interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
+                                                std::to_string(port), std::to_string(seconds)});
     const std::string line = client.waitFor("reads", std::chrono::seconds(static_cast<long>(seconds) + 30));
     long reads = 0;
     double elapsed = 0;
@@ -33,11 +33,11 @@ int main(int argc, char** argv)
     const double seconds = run.options.seconds;
     const int rounds = run.options.rounds;
     const int port = run.port;
-    plc::PlcConnectionEntry entry{};
+    orva::plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "127.0.0.1:%d", port);
     entry.cpuSlot = 2;
-    plc::TcpIpS7Tool tool;
-    if (tool.open(&entry, 1) != plc::kS7Ok || tool.selectPlc(1, 0) != plc::kS7Ok) {
+    orva::plc::TcpIpS7Tool tool;
+    if (tool.open(&entry, 1) != orva::plc::kS7Ok || tool.selectPlc(1, 0) != orva::plc::kS7Ok) {
         std::fprintf(stderr, "cannot connect to the S7Server\n");
         return 1;
     }
@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     double theirs = 0;
     for (int round = 0; round < rounds; ++round) {
         const double a = orva::bench::readsPerSecond(
-            [&](uint8_t* buffer) { return tool.readBytes(1, plc::kMaxReadPiece, 0, buffer); }, seconds);
+            [&](uint8_t* buffer) { return tool.readBytes(1, orva::plc::kMaxReadPiece, 0, buffer); }, seconds);
         const double b = snap7ReadsPerSecond(port, seconds);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "a read failed during round %d\n", round + 1);

@@ -22,11 +22,11 @@ int main(int argc, char** argv)
     const std::string endpoint = "127.0.0.1:" + std::to_string(port);
 
     // Tornel's library.
-    plc::PlcConnectionEntry entry{};
+    orva::plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "%s", endpoint.c_str());
     entry.cpuSlot = 2;
-    plc::TcpIpS7Tool tool;
-    if (tool.open(&entry, 1) != plc::kS7Ok || tool.selectPlc(1, 0) != plc::kS7Ok) {
+    orva::plc::TcpIpS7Tool tool;
+    if (tool.open(&entry, 1) != orva::plc::kS7Ok || tool.selectPlc(1, 0) != orva::plc::kS7Ok) {
         std::fprintf(stderr, "TcpIpS7Tool cannot connect to the S7Server\n");
         return 1;
     }
@@ -52,11 +52,12 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round) {
         const double a = orva::bench::readsPerSecond(
             [&](uint8_t* b) {
-                return sapi.readBytes(1, plc::ByteOffset(0), plc::ByteCount(plc::kMaxReadPiece), b);
+                return sapi.readBytes(1, orva::plc::ByteOffset(0),
+                                      orva::plc::ByteCount(orva::plc::kMaxReadPiece), b);
             },
             seconds);
         const double b = orva::bench::readsPerSecond(
-            [&](uint8_t* d) { return tool.readBytes(1, plc::kMaxReadPiece, 0, d); }, seconds);
+            [&](uint8_t* d) { return tool.readBytes(1, orva::plc::kMaxReadPiece, 0, d); }, seconds);
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "a read failed during round %d\n", round + 1);
             return 1;

@@ -2,6 +2,8 @@
 
 #include "opc/SOSrvObjectRoot.h"
 
+namespace orva::opc {
+
 SOSrvEntry::SOSrvEntry() : SOCmnObject(SOCMNOBJECT_TYPE_ENTRY), objectRoot_(new SOSrvObjectRoot) {}
 
 SOSrvEntry::~SOSrvEntry() = default;
@@ -22,3 +24,5 @@ SOCmnPointer<SOSrvEventHandler> SOSrvEntry::getEventHandler() const
     std::lock_guard g(entryMutex_);
     return eventHandler_;
 }
+
+}  // namespace orva::opc

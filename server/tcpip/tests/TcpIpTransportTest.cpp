@@ -10,6 +10,8 @@
 
 #include "tcpip/TcpIpTransport.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::tcpip;
 
@@ -18,12 +20,12 @@ namespace {
 class RecordingLibrary final : public TcpIpLibrary {
 public:
     std::vector<std::string>* calls;
-    std::vector<plc::PlcConnectionEntry>* opened;
-    RecordingLibrary(std::vector<std::string>* c, std::vector<plc::PlcConnectionEntry>* o)
+    std::vector<orva::plc::PlcConnectionEntry>* opened;
+    RecordingLibrary(std::vector<std::string>* c, std::vector<orva::plc::PlcConnectionEntry>* o)
         : calls(c), opened(o)
     {
     }
-    int s7Open(const plc::PlcConnectionEntry* entries, int count) override
+    int s7Open(const orva::plc::PlcConnectionEntry* entries, int count) override
     {
         opened->assign(entries, entries + count);
         calls->push_back("open " + std::to_string(count));
@@ -99,7 +101,7 @@ TEST(ConnectionTable, OneEntryPerPlcInListOrderWithSourcesOnlyWhereConfigured)
 TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
 {
     std::vector<std::string> calls;
-    std::vector<plc::PlcConnectionEntry> opened;
+    std::vector<orva::plc::PlcConnectionEntry> opened;
     TcpIpTransport transport(std::make_unique<RecordingLibrary>(&calls, &opened), "/opt/orva/Tornel.dat");
     core::PlcList plcs;
     auto a = tornelPlc("A", "127.0.0.1", std::nullopt, 2, 0);
@@ -107,8 +109,8 @@ TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(transport.selectPlc(1, 1), 0);
     uint8_t buffer[4] = {};
-    EXPECT_EQ(transport.readBytes(7, plc::ByteOffset(10), plc::ByteCount(4), buffer), 0);
-    EXPECT_EQ(transport.writeBytes(7, plc::ByteOffset(12), plc::ByteCount(2), buffer), 0);
+    EXPECT_EQ(transport.readBytes(7, orva::plc::ByteOffset(10), orva::plc::ByteCount(4), buffer), 0);
+    EXPECT_EQ(transport.writeBytes(7, orva::plc::ByteOffset(12), orva::plc::ByteCount(2), buffer), 0);
     transport.close();
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(calls, (std::vector<std::string>{"data file /opt/orva/Tornel.dat", "open 1", "select 1 1",
@@ -124,7 +126,7 @@ TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
 TEST(TcpIpTransport, CodesBelow64AreConnectionLevel)
 {
     std::vector<std::string> calls;
-    std::vector<plc::PlcConnectionEntry> opened;
+    std::vector<orva::plc::PlcConnectionEntry> opened;
     TcpIpTransport transport(std::make_unique<RecordingLibrary>(&calls, &opened), "Tornel.dat");
     EXPECT_FALSE(transport.isConnectionLevel(0));
     EXPECT_TRUE(transport.isConnectionLevel(1));

@@ -10,6 +10,8 @@
 #include "opc/SOCmnVariant.h"
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 class SODaSGroup;
 
 class SODaSItem : public SOCmnObject {
@@ -65,3 +67,5 @@ public:
 protected:
     ~SODaSItemDefault() override = default;
 };
+
+}  // namespace orva::opc

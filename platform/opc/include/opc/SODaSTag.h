@@ -11,6 +11,8 @@
 #include "opc/SODaSCache.h"
 #include "opc/SODaSNode.h"
 
+namespace orva::opc {
+
 class SODaSRequest;
 
 inline constexpr uint32_t SODAS_PROPERTY_ITEM_DESCRIPTION = 101;
@@ -76,3 +78,5 @@ public:
 protected:
     ~SODaSTag() override = default;
 };
+
+}  // namespace orva::opc

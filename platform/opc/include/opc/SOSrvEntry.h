@@ -8,6 +8,8 @@
 #include "opc/SOCmnList.h"
 #include "opc/SOSrvEventHandler.h"
 
+namespace orva::opc {
+
 class SOSrvObjectRoot;
 
 class SOSrvEntry : public SOCmnObject {
@@ -29,3 +31,5 @@ protected:
 private:
     SOCmnPointer<SOSrvEventHandler> eventHandler_;
 };
+
+}  // namespace orva::opc

@@ -6,7 +6,7 @@
 #include <compare>
 #include <cstdint>
 
-namespace plc {
+namespace orva::plc {
 
 // The first byte of an access within its data block.
 struct ByteOffset {
@@ -28,4 +28,4 @@ struct ByteCount {
 inline constexpr uint16_t kMaxReadPiece = 222;
 inline constexpr uint16_t kMaxWritePiece = 212;
 
-}  // namespace plc
+}  // namespace orva::plc

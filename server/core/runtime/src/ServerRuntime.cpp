@@ -14,12 +14,10 @@
 #include "opc/SODaSEntry.h"
 #include "opcua/Server.h"
 #include "opcua/ToolkitBackend.h"
-#include "runtime/CommBridges.h"
 #include "process/CommandLine.h"
 #include "process/ConfigLocation.h"
 #include "process/EndpointSettings.h"
 #include "process/Environment.h"
-#include "runtime/PollingVariables.h"
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
 #include "process/SecuritySettings.h"
@@ -27,6 +25,8 @@
 #include "process/ServerHelp.h"
 #include "process/ServiceManager.h"
 #include "process/SystemFolders.h"
+#include "runtime/CommBridges.h"
+#include "runtime/PollingVariables.h"
 
 namespace orva::process {
 namespace {
@@ -39,9 +39,9 @@ constexpr std::string_view kShutdownReason = "Server shutdown";
 constexpr std::chrono::milliseconds kMinimumShutdownGrace = 1000ms;
 
 // The toolkit entry set up with the server's creator.
-void setUpEntry(SODaSEntry& entry, const std::shared_ptr<core::CoreQueues>& queues)
+void setUpEntry(opc::SODaSEntry& entry, const std::shared_ptr<core::CoreQueues>& queues)
 {
-    entry.setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues)).get());
+    entry.setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new core::S7Creator(queues)).get());
 }
 
 opcua::ServerInfo serverInfo(const ServerIdentity& identity)
@@ -63,7 +63,7 @@ opcua::ServerInfo serverInfo(const ServerIdentity& identity)
 // Asks connected clients to go and waits for them as the toolkit's rule says: up to 10 s when more
 // than one server object exists. OPC UA clients see state Shutdown and the reason before their
 // sessions end.
-void releaseClients(SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& notifier, LogSink& log)
+void releaseClients(opc::SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& notifier, LogSink& log)
 {
     notifier.armShutdownEvent();
     const size_t serverObjects = entry.getObjectRoot()->copyServerList().size();
@@ -148,11 +148,11 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
 
     auto queues = std::make_shared<core::CoreQueues>();
     queues->cttMode = options.cttMode;
-    SOCmnPointer<SODaSEntry> entry(getSODaSEntry());
+    opc::SOCmnPointer<opc::SODaSEntry> entry(opc::getSODaSEntry());
     setUpEntry(*entry, queues);
 
     ReleaseNotifier notifier(options.embeddedStart, &window);
-    entry->setEventHandler(SOCmnPointer<SOSrvEventHandler>(new ServerEventHandler(notifier)).get());
+    entry->setEventHandler(opc::SOCmnPointer<opc::SOSrvEventHandler>(new ServerEventHandler(notifier)).get());
     entry->setMinUpdateRate(static_cast<uint32_t>(toolkitEntrySetting(options)));
 
     // Configuration.

@@ -14,7 +14,7 @@
 #include "plc/ByteRange.h"
 #include "plc/CommunicationRecord.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 // A table may name every bus address once; without its end entry within this many entries it is
 // refused.
@@ -55,4 +55,4 @@ private:
     plc::CommunicationRecord dataFile_;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi
