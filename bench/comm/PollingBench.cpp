@@ -40,12 +40,16 @@ class MemoryTransport final : public core::PlcTransport {
 public:
     int open(core::PlcList&) override { return 0; }
     int selectPlc(uint16_t, uint16_t) override { return 0; }
-    int readBytes(uint16_t, uint16_t count, uint16_t start, uint8_t* destination) override
+    int readBytes(uint16_t, orva::plc::ByteOffset start, orva::plc::ByteCount count,
+                  uint8_t* destination) override
     {
-        std::memcpy(destination, memory_.data() + start, count);
+        std::memcpy(destination, memory_.data() + start.value, count.value);
         return 0;
     }
-    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 0; }
+    int writeBytes(uint16_t, orva::plc::ByteOffset, orva::plc::ByteCount, const uint8_t*) override
+    {
+        return 0;
+    }
     void close() override {}
     bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
     std::string errorText(int) override { return {}; }

@@ -16,7 +16,8 @@ void BM_EncodeReadRequest(benchmark::State& state)
 {
     uint16_t ref = 0;
     for (auto _ : state) {
-        auto frame = orva::plc::s7::encodeDataFrame(orva::plc::s7::encodeReadRequest(++ref, 1, 0, 222));
+        auto frame = orva::plc::s7::encodeDataFrame(orva::plc::s7::encodeReadRequest(
+            ++ref, 1, orva::plc::ByteOffset(0), orva::plc::ByteCount(orva::plc::kMaxReadPiece)));
         benchmark::DoNotOptimize(frame.data());
     }
 }

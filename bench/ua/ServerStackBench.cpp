@@ -50,14 +50,18 @@ class ChangingPlc final : public orva::core::PlcTransport {
 public:
     int open(orva::core::PlcList&) override { return 0; }
     int selectPlc(uint16_t, uint16_t) override { return 0; }
-    int readBytes(uint16_t, uint16_t count, uint16_t startByte, uint8_t* destination) override
+    int readBytes(uint16_t, orva::plc::ByteOffset start, orva::plc::ByteCount count,
+                  uint8_t* destination) override
     {
         const uint32_t turn = ++reads_;
-        for (uint16_t i = 0; i < count; ++i)
-            destination[i] = static_cast<uint8_t>((startByte + i) ^ turn);
+        for (uint32_t i = 0; i < count.value; ++i)
+            destination[i] = static_cast<uint8_t>((start.value + i) ^ turn);
         return 0;
     }
-    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 0; }
+    int writeBytes(uint16_t, orva::plc::ByteOffset, orva::plc::ByteCount, const uint8_t*) override
+    {
+        return 0;
+    }
     void close() override {}
     bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
     std::string errorText(int code) override { return "error " + std::to_string(code); }

@@ -246,7 +246,7 @@ void TagCheck::run(const std::atomic<bool>& cancel, const std::function<void(con
             code = plc::kS7Ok;
             for (std::size_t offset = 0; offset < length && code == plc::kS7Ok;) {
                 const auto count =
-                    static_cast<int>(std::min<std::size_t>(length - offset, plc::kS7MaxReadCount));
+                    static_cast<int>(std::min<std::size_t>(length - offset, plc::kMaxReadPiece));
                 code = tool.readBytes(checked.block, count, checked.byte + static_cast<int>(offset),
                                       buffer.data() + offset);
                 offset += static_cast<std::size_t>(count);

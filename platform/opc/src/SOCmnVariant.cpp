@@ -72,54 +72,15 @@ void SOCmnVariant::clear() noexcept
     data_ = std::monostate{};
 }
 
-template <class T>
-void SOCmnVariant::setScalar(VarType vt, T v)
+bool SOCmnVariant::setInteger(VarType type, int64_t value)
 {
-    clear();
-    vt_ = vt;
-    // Integers are kept sign-extended, so toInt64 reads them back without knowing the width.
-    if constexpr (std::is_signed_v<T>)
-        bits_ = static_cast<uint64_t>(static_cast<int64_t>(v));
-    else
-        bits_ = static_cast<uint64_t>(v);
-}
-
-void SOCmnVariant::setI1(int8_t v)
-{
-    setScalar(VT_I1, v);
-}
-void SOCmnVariant::setUI1(uint8_t v)
-{
-    setScalar(VT_UI1, v);
-}
-void SOCmnVariant::setI2(int16_t v)
-{
-    setScalar(VT_I2, v);
-}
-void SOCmnVariant::setUI2(uint16_t v)
-{
-    setScalar(VT_UI2, v);
-}
-void SOCmnVariant::setI4(int32_t v)
-{
-    setScalar(VT_I4, v);
-}
-void SOCmnVariant::setUI4(uint32_t v)
-{
-    setScalar(VT_UI4, v);
-}
-void SOCmnVariant::setInt(int32_t v)
-{
-    setScalar(VT_INT, v);
-}
-void SOCmnVariant::setUInt(uint32_t v)
-{
-    setScalar(VT_UINT, v);
-}
-
-void SOCmnVariant::setBool(bool v)
-{
-    setScalar<int16_t>(VT_BOOL, v ? VARIANT_TRUE : VARIANT_FALSE);
+    if (!isIntegerType(type)) return false;
+    // Keeps the low bytes of the type's width, sign-extended for the signed types.
+    const auto shift = static_cast<unsigned>(64 - 8 * elementSize(type));
+    const bool isSigned = type == VT_I1 || type == VT_I2 || type == VT_I4 || type == VT_INT;
+    const uint64_t high = static_cast<uint64_t>(value) << shift;
+    setScalar(type, isSigned ? static_cast<int64_t>(high) >> shift : static_cast<int64_t>(high >> shift));
+    return true;
 }
 
 void SOCmnVariant::setR4(float v)
@@ -142,11 +103,6 @@ void SOCmnVariant::setDate(double v)
 {
     setR8(v);
     vt_ = VT_DATE;
-}
-
-void SOCmnVariant::setCurrency(int64_t v)
-{
-    setScalar<int64_t>(VT_CY, v);
 }
 
 void SOCmnVariant::setString(std::u16string v)
@@ -486,35 +442,7 @@ HRESULT convertScalar(const SOCmnVariant& in, VarType target, SOCmnVariant& out)
     int64_t lo, hi;
     integerRange(target, lo, hi);
     if (i < lo || i > hi) return DISP_E_OVERFLOW;
-    switch (target) {
-        case VT_I1:
-            out.setI1(static_cast<int8_t>(i));
-            break;
-        case VT_UI1:
-            out.setUI1(static_cast<uint8_t>(i));
-            break;
-        case VT_I2:
-            out.setI2(static_cast<int16_t>(i));
-            break;
-        case VT_UI2:
-            out.setUI2(static_cast<uint16_t>(i));
-            break;
-        case VT_I4:
-            out.setI4(static_cast<int32_t>(i));
-            break;
-        case VT_UI4:
-            out.setUI4(static_cast<uint32_t>(i));
-            break;
-        case VT_INT:
-            out.setInt(static_cast<int32_t>(i));
-            break;
-        case VT_UINT:
-            out.setUInt(static_cast<uint32_t>(i));
-            break;
-        default:
-            return DISP_E_TYPEMISMATCH;
-    }
-    return S_OK;
+    return out.setInteger(target, i) ? S_OK : DISP_E_TYPEMISMATCH;
 }
 
 // Element `index` of an array as a scalar variant.
@@ -539,34 +467,11 @@ SOCmnVariant arrayElement(const SOCmnVariant& in, std::size_t index)
         case VT_BOOL:
             e.setBool(i != 0);
             break;
-        case VT_I1:
-            e.setI1(static_cast<int8_t>(i));
-            break;
-        case VT_UI1:
-            e.setUI1(static_cast<uint8_t>(i));
-            break;
-        case VT_I2:
-            e.setI2(static_cast<int16_t>(i));
-            break;
-        case VT_UI2:
-            e.setUI2(static_cast<uint16_t>(i));
-            break;
-        case VT_I4:
-            e.setI4(static_cast<int32_t>(i));
-            break;
-        case VT_UI4:
-            e.setUI4(static_cast<uint32_t>(i));
-            break;
-        case VT_INT:
-            e.setInt(static_cast<int32_t>(i));
-            break;
-        case VT_UINT:
-            e.setUInt(static_cast<uint32_t>(i));
-            break;
         case VT_CY:
             e.setCurrency(i);
             break;
         default:
+            e.setInteger(base, i);
             break;
     }
     return e;

@@ -56,12 +56,6 @@ uint16_t SODaSCache::getQuality() const
     return data_.quality;
 }
 
-TimeStamp SODaSCache::getTimeStamp() const
-{
-    std::lock_guard g(mutex_);
-    return data_.timeStamp;
-}
-
 SODaSCache::Snapshot SODaSCache::get() const
 {
     std::lock_guard g(mutex_);

@@ -28,7 +28,7 @@ SOCmnPointer<SODaSCreator> SODaSEntry::getCreator() const
     return creator_;
 }
 
-SOCmnPointer<SODaSNameSpaceRoot> SODaSEntry::getNameSpaceRoot(int) const
+SOCmnPointer<SODaSNameSpaceRoot> SODaSEntry::getNameSpaceRoot() const
 {
     return root_;
 }

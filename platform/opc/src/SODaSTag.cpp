@@ -17,12 +17,6 @@ SOCmnPointer<SODaSCache> SODaSItemTag::getCache() const
     return cache_;
 }
 
-void SODaSItemTag::setCache(SODaSCache* cache)
-{
-    cache_.reset(cache);
-    if (cache_) cache_->setDatatype(nativeDatatype_);
-}
-
 void SODaSItemTag::addProperty(SODaSProperty* property)
 {
     if (!property) return;

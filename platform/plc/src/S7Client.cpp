@@ -159,8 +159,8 @@ int S7Client::readBytes(uint16_t dataBlock, uint32_t startByte, std::span<uint8_
     return inPieces(
         destination.size(), pduSize_ - s7::kReadResponseOverhead,
         [&](uint16_t ref, size_t done, size_t count) {
-            return s7::encodeReadRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
-                                         static_cast<uint16_t>(count));
+            return s7::encodeReadRequest(ref, dataBlock, ByteOffset(static_cast<uint32_t>(startByte + done)),
+                                         ByteCount(static_cast<uint32_t>(count)));
         },
         [&](uint16_t ref, size_t done, size_t count) {
             return s7::decodeReadResponse(response_, ref, destination.subspan(done, count));
@@ -173,7 +173,7 @@ int S7Client::writeBytes(uint16_t dataBlock, uint32_t startByte, std::span<const
     return inPieces(
         source.size(), pduSize_ - s7::kWriteRequestOverhead,
         [&](uint16_t ref, size_t done, size_t count) {
-            return s7::encodeWriteRequest(ref, dataBlock, static_cast<uint32_t>(startByte + done),
+            return s7::encodeWriteRequest(ref, dataBlock, ByteOffset(static_cast<uint32_t>(startByte + done)),
                                           source.subspan(done, count));
         },
         [&](uint16_t ref, size_t, size_t) { return s7::decodeWriteResponse(response_, ref); });

@@ -96,6 +96,18 @@ bool acknowledgement(std::span<const uint8_t> pdu, uint16_t pduRef, S7Header& he
     return header.rosctr == kAckData;
 }
 
+// The acknowledgement of a one-item read or write job: its parameters must name the function and
+// the one item; otherwise status says why not.
+bool itemAcknowledgement(std::span<const uint8_t> pdu, uint16_t pduRef, uint8_t function, S7Header& header,
+                         ResponseStatus& status)
+{
+    if (!acknowledgement(pdu, pduRef, header, status)) return false;
+    ByteReader p(header.params);
+    const uint8_t answered = p.u8();
+    const uint8_t itemCount = p.u8();
+    return p.ok() && p.atEnd() && answered == function && itemCount == 1;
+}
+
 }  // namespace
 
 size_t tpktFrameLength(std::span<const uint8_t> header)
@@ -220,8 +232,7 @@ std::vector<uint8_t> encodeSetupRequest(uint16_t pduRef, uint16_t pduSize)
     return pdu;
 }
 
-std::vector<uint8_t> encodeReadRequest(uint16_t pduRef, uint16_t dataBlock, uint32_t startByte,
-                                       uint16_t count)
+std::vector<uint8_t> encodeReadRequest(uint16_t pduRef, uint16_t dataBlock, ByteOffset start, ByteCount count)
 {
     std::vector<uint8_t> pdu;
     pdu.reserve(kJobHeaderSize + 14);
@@ -229,11 +240,11 @@ std::vector<uint8_t> encodeReadRequest(uint16_t pduRef, uint16_t dataBlock, uint
     writeJobHeader(w, pduRef, 14, 0);
     w.u8(kFunctionRead);
     w.u8(1);
-    writeDataBlockItem(w, dataBlock, startByte, count);
+    writeDataBlockItem(w, dataBlock, start.value, static_cast<uint16_t>(count.value));
     return pdu;
 }
 
-std::vector<uint8_t> encodeWriteRequest(uint16_t pduRef, uint16_t dataBlock, uint32_t startByte,
+std::vector<uint8_t> encodeWriteRequest(uint16_t pduRef, uint16_t dataBlock, ByteOffset start,
                                         std::span<const uint8_t> data)
 {
     std::vector<uint8_t> pdu;
@@ -243,7 +254,7 @@ std::vector<uint8_t> encodeWriteRequest(uint16_t pduRef, uint16_t dataBlock, uin
     writeJobHeader(w, pduRef, 14, static_cast<uint16_t>(4 + data.size()));
     w.u8(kFunctionWrite);
     w.u8(1);
-    writeDataBlockItem(w, dataBlock, startByte, count);
+    writeDataBlockItem(w, dataBlock, start.value, count);
     w.u8(kReturnReserved);
     w.u8(kDataByteBits);
     w.u16(static_cast<uint16_t>(count * 8));
@@ -273,12 +284,7 @@ ResponseStatus decodeReadResponse(std::span<const uint8_t> pdu, uint16_t pduRef,
 {
     S7Header header;
     ResponseStatus status;
-    if (!acknowledgement(pdu, pduRef, header, status)) return status;
-    ByteReader p(header.params);
-    const uint8_t function = p.u8();
-    const uint8_t itemCount = p.u8();
-    if (!p.ok() || !p.atEnd() || function != kFunctionRead || itemCount != 1) return violation();
-
+    if (!itemAcknowledgement(pdu, pduRef, kFunctionRead, header, status)) return status;
     ByteReader d(header.data);
     const uint8_t returnCode = d.u8();
     const uint8_t transportSize = d.u8();
@@ -308,15 +314,10 @@ ResponseStatus decodeWriteResponse(std::span<const uint8_t> pdu, uint16_t pduRef
 {
     S7Header header;
     ResponseStatus status;
-    if (!acknowledgement(pdu, pduRef, header, status)) return status;
-    ByteReader p(header.params);
-    const uint8_t function = p.u8();
-    const uint8_t itemCount = p.u8();
+    if (!itemAcknowledgement(pdu, pduRef, kFunctionWrite, header, status)) return status;
     ByteReader d(header.data);
     const uint8_t returnCode = d.u8();
-    if (!p.ok() || !p.atEnd() || !d.ok() || !d.atEnd() || function != kFunctionWrite || itemCount != 1) {
-        return violation();
-    }
+    if (!d.ok() || !d.atEnd()) return violation();
     if (returnCode == kReturnSuccess) return ResponseStatus{ResponseKind::Ok};
     if (returnCode == kReturnReserved) return violation();
     return ResponseStatus{ResponseKind::ItemError, 0, 0, returnCode};

@@ -137,34 +137,40 @@ int TcpIpS7Tool::access(int code)
     return note(selectedPlc_, selectedSide_, code);
 }
 
-int TcpIpS7Tool::readBytes(int dataBlock, int byteCount, int startByte, void* destination)
+int TcpIpS7Tool::connectForAccess(int dataBlock, int byteCount, int maxCount, int startByte,
+                                  const void* buffer, Side*& side)
 {
     if (!open_) return kS7NotOpen;
     if (selectedPlc_ == 0) return kS7NoPlcSelected;
-    if (!validNumber(dataBlock) || dataBlock == 0 || byteCount < 1 || byteCount > kS7MaxReadCount ||
-        !validNumber(startByte) || destination == nullptr) {
+    if (!validNumber(dataBlock) || dataBlock == 0 || byteCount < 1 || byteCount > maxCount ||
+        !validNumber(startByte) || buffer == nullptr) {
         return kS7BadArgument;
     }
     if (const int code = connectSide(selectedPlc_, selectedSide_); code != kS7Ok) return code;
-    Side& side = *plcs_[static_cast<size_t>(selectedPlc_ - 1)].sides[selectedSide_];
+    side = plcs_[static_cast<size_t>(selectedPlc_ - 1)].sides[selectedSide_].get();
+    return kS7Ok;
+}
+
+int TcpIpS7Tool::readBytes(int dataBlock, int byteCount, int startByte, void* destination)
+{
+    Side* side = nullptr;
+    if (const int code = connectForAccess(dataBlock, byteCount, kMaxReadPiece, startByte, destination, side);
+        code != kS7Ok)
+        return code;
     return access(
-        side.client.readBytes(static_cast<uint16_t>(dataBlock), static_cast<uint32_t>(startByte),
-                              {static_cast<uint8_t*>(destination), static_cast<size_t>(byteCount)}));
+        side->client.readBytes(static_cast<uint16_t>(dataBlock), static_cast<uint32_t>(startByte),
+                               {static_cast<uint8_t*>(destination), static_cast<size_t>(byteCount)}));
 }
 
 int TcpIpS7Tool::writeBytes(int dataBlock, int byteCount, int startByte, const void* source)
 {
-    if (!open_) return kS7NotOpen;
-    if (selectedPlc_ == 0) return kS7NoPlcSelected;
-    if (!validNumber(dataBlock) || dataBlock == 0 || byteCount < 1 || byteCount > kS7MaxWriteCount ||
-        !validNumber(startByte) || source == nullptr) {
-        return kS7BadArgument;
-    }
-    if (const int code = connectSide(selectedPlc_, selectedSide_); code != kS7Ok) return code;
-    Side& side = *plcs_[static_cast<size_t>(selectedPlc_ - 1)].sides[selectedSide_];
+    Side* side = nullptr;
+    if (const int code = connectForAccess(dataBlock, byteCount, kMaxWritePiece, startByte, source, side);
+        code != kS7Ok)
+        return code;
     return access(
-        side.client.writeBytes(static_cast<uint16_t>(dataBlock), static_cast<uint32_t>(startByte),
-                               {static_cast<const uint8_t*>(source), static_cast<size_t>(byteCount)}));
+        side->client.writeBytes(static_cast<uint16_t>(dataBlock), static_cast<uint32_t>(startByte),
+                                {static_cast<const uint8_t*>(source), static_cast<size_t>(byteCount)}));
 }
 
 int TcpIpS7Tool::errorText(int code, char* buffer)

@@ -84,7 +84,7 @@ TEST(S7Header, LengthsMustAccountForThePduExactly)
 
 TEST(ReadRequest, EncodesOneDataBlockItem)
 {
-    const Bytes pdu = encodeReadRequest(0x1234, 7, 100, 222);
+    const Bytes pdu = encodeReadRequest(0x1234, 7, ByteOffset(100), ByteCount(222));
     const Bytes expected{0x32, 1,    0,    0, 0x12, 0x34, 0, 14,   0,    0,    0x04, 1, 0x12,
                          0x0A, 0x10, 0x02, 0, 222,  0,    7, 0x84, 0x00, 0x03, 0x20};  // bit address 800
     EXPECT_EQ(pdu, expected);
@@ -93,7 +93,7 @@ TEST(ReadRequest, EncodesOneDataBlockItem)
 TEST(WriteRequest, FillsA240BytePduWith212Bytes)
 {
     const Bytes data(kMaxWritePiece, 0x5A);
-    const Bytes pdu = encodeWriteRequest(1, 3, 0, data);
+    const Bytes pdu = encodeWriteRequest(1, 3, ByteOffset(0), data);
     EXPECT_EQ(pdu.size(), 240u);
     EXPECT_EQ(kReadResponseOverhead + kMaxReadPiece, 240u);
 }

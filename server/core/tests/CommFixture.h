@@ -61,20 +61,22 @@ public:
         selected_ = code == 0 ? static_cast<uint16_t>(plc + (side != 0 ? SIDE_B : 0)) : 0;
         return code;
     }
-    int readBytes(uint16_t dataBlock, uint16_t count, uint16_t start, uint8_t* destination) override
+    int readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                  uint8_t* destination) override
     {
-        if (const int code = note(access("read", dataBlock, count, start))) return code;
+        if (const int code = note(access("read", dataBlock, start, count))) return code;
         auto& m = db(selected_, dataBlock);
-        if (start + count > m.size()) return 81;
-        std::copy_n(m.begin() + start, count, destination);
+        if (start.value + count.value > m.size()) return 81;
+        std::copy_n(m.begin() + start.value, count.value, destination);
         return 0;
     }
-    int writeBytes(uint16_t dataBlock, uint16_t count, uint16_t start, const uint8_t* source) override
+    int writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                   const uint8_t* source) override
     {
-        if (const int code = note(access("write", dataBlock, count, start))) return code;
+        if (const int code = note(access("write", dataBlock, start, count))) return code;
         auto& m = db(selected_, dataBlock);
-        if (start + count > m.size()) return 81;
-        std::copy_n(source, count, m.begin() + start);
+        if (start.value + count.value > m.size()) return 81;
+        std::copy_n(source, count.value, m.begin() + start.value);
         return 0;
     }
     void close() override
@@ -88,10 +90,10 @@ public:
     uint16_t selected() const { return selected_; }
 
 private:
-    static std::string access(const char* what, uint16_t db, uint16_t count, uint16_t start)
+    static std::string access(const char* what, uint16_t db, plc::ByteOffset start, plc::ByteCount count)
     {
-        return std::string(what) + " " + std::to_string(db) + " " + std::to_string(start) + " " +
-               std::to_string(count);
+        return std::string(what) + " " + std::to_string(db) + " " + std::to_string(start.value) + " " +
+               std::to_string(count.value);
     }
     int note(const std::string& call)
     {

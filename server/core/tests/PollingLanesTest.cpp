@@ -34,20 +34,20 @@ public:
     explicit PlcConnection(std::shared_ptr<SimulatedPlc> plc) : plc_(std::move(plc)) {}
     int open(PlcList&) override { return 0; }
     int selectPlc(uint16_t, uint16_t) override { return 0; }
-    int readBytes(uint16_t, uint16_t count, uint16_t start, uint8_t* destination) override
+    int readBytes(uint16_t, plc::ByteOffset start, plc::ByteCount count, uint8_t* destination) override
     {
         const Access access(*plc_);
         std::lock_guard lock(plc_->lock);
-        std::copy_n(plc_->db1.begin() + start, count, destination);
+        std::copy_n(plc_->db1.begin() + start.value, count.value, destination);
         ++plc_->reads;
         return 0;
     }
-    int writeBytes(uint16_t, uint16_t count, uint16_t start, const uint8_t* source) override
+    int writeBytes(uint16_t, plc::ByteOffset start, plc::ByteCount count, const uint8_t* source) override
     {
         const Access access(*plc_);
         std::lock_guard lock(plc_->lock);
-        std::copy_n(source, count, plc_->db1.begin() + start);
-        if (start == 0 && count >= 2)
+        std::copy_n(source, count.value, plc_->db1.begin() + start.value);
+        if (start.value == 0 && count.value >= 2)
             plc_->writtenWord0.push_back(static_cast<int16_t>((plc_->db1[0] << 8) | plc_->db1[1]));
         return 0;
     }
@@ -80,8 +80,8 @@ public:
 
     int open(PlcList&) override { return 1; }
     int selectPlc(uint16_t, uint16_t) override { return 1; }
-    int readBytes(uint16_t, uint16_t, uint16_t, uint8_t*) override { return 1; }
-    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 1; }
+    int readBytes(uint16_t, plc::ByteOffset, plc::ByteCount, uint8_t*) override { return 1; }
+    int writeBytes(uint16_t, plc::ByteOffset, plc::ByteCount, const uint8_t*) override { return 1; }
     void close() override {}
     bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
     std::string errorText(int code) override { return "error " + std::to_string(code); }

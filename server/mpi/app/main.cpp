@@ -1,6 +1,6 @@
 // Pennat: serves S7 PLCs reached over MPI to OPC clients; the serial set-up is machine-wide.
 #include "mpi_server/PennatLibrary.h"
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 
 int main(int argc, char** argv)
 {

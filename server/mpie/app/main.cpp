@@ -1,6 +1,6 @@
 // Lorvik: serves S7 PLCs reached over MPI through a serial adapter to OPC clients.
 #include "mpie/MpiTransport.h"
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 
 int main(int argc, char** argv)
 {

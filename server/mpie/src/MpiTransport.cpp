@@ -91,14 +91,18 @@ int MpiTransport::selectPlc(uint16_t plcNumber, uint16_t /*side*/)
     return library_->mpiSelectPlc(plcNumber & 0xFF);
 }
 
-int MpiTransport::readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination)
+int MpiTransport::readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                            uint8_t* destination)
 {
-    return library_->mpiReadBytes(dataBlock, startByte, count, destination);
+    return library_->mpiReadBytes(dataBlock, static_cast<int>(start.value), static_cast<int>(count.value),
+                                  destination);
 }
 
-int MpiTransport::writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source)
+int MpiTransport::writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                             const uint8_t* source)
 {
-    return library_->mpiWriteBytes(dataBlock, startByte, count, source);
+    return library_->mpiWriteBytes(dataBlock, static_cast<int>(start.value), static_cast<int>(count.value),
+                                   source);
 }
 
 void MpiTransport::close()

@@ -1,5 +1,5 @@
 // Vardel: serves S7 PLCs reached through the connections of a SAPI-S7 interface to OPC clients.
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 #include "sapi/SapiAccess.h"
 
 int main(int argc, char** argv)

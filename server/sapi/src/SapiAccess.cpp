@@ -113,25 +113,29 @@ int SapiAccess::abortSilent()
     return kNoAnswer;
 }
 
-int SapiAccess::readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination)
+int SapiAccess::readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                          uint8_t* destination)
 {
     VariableRecord record;
-    sapis7::makeVariableRecord(record, dataBlock, startByte, count);
+    sapis7::makeVariableRecord(record, dataBlock, static_cast<uint16_t>(start.value),
+                               static_cast<uint16_t>(count.value));
     if (retrying([&] { return library_->sapiReadRequest(descriptor_, connectionRef_, 0, &record); }) != 0)
         return failure();
     const int event = pollEvent(kReadPolls, kReadPollMs);
     if (event == 0) return abortSilent();
     if (event != sapis7::kEventReadConfirm) return otherEvent(event);
     // The library delivers at most count bytes into the destination.
-    uint16_t delivered = count;
+    uint16_t delivered = static_cast<uint16_t>(count.value);
     return retrying([&] { return library_->sapiReadConfirm(0, &delivered, destination); }) == 0 ? 0
                                                                                                 : failure();
 }
 
-int SapiAccess::writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source)
+int SapiAccess::writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                           const uint8_t* source)
 {
     VariableRecord record;
-    sapis7::makeVariableRecord(record, dataBlock, startByte, count, source);
+    sapis7::makeVariableRecord(record, dataBlock, static_cast<uint16_t>(start.value),
+                               static_cast<uint16_t>(count.value), source);
     if (retrying([&] { return library_->sapiWriteRequest(descriptor_, connectionRef_, 0, &record, 0); }) != 0)
         return failure();
     const int event = pollEvent(kWritePolls, kWritePollMs);

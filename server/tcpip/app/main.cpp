@@ -1,5 +1,5 @@
 // Tornel: serves S7 PLCs reached over TCP/IP to OPC clients.
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 #include "tcpip/TornelCommunication.h"
 
 namespace {

@@ -77,7 +77,8 @@ public:
         if (tag == nullptr) return 0;
         const auto last = static_cast<uint8_t>(cachedValue(tag) & 0xFF);
         const uint8_t byte = static_cast<uint8_t>(last | (1u << (tag->dataBit & 7)));
-        const int result = thread_.transport().writeBytes(tag->dataBlock, 1, tag->dataByte, &byte);
+        const int result = thread_.transport().writeBytes(tag->dataBlock, plc::ByteOffset(tag->dataByte),
+                                                          plc::ByteCount(1), &byte);
         if (++plc_.commandCounter >= COMMANDS_PER_BURST) {
             plc_.lastCommandTick = thread_.ticks().now();
             plc_.commandCounter = 0;

@@ -122,14 +122,19 @@ int TcpIpTransport::selectPlc(uint16_t plcNumber, uint16_t side)
     return library_->s7SelectPlc(plcNumber, side);
 }
 
-int TcpIpTransport::readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination)
+// The TCP/IP library takes the count before the start.
+int TcpIpTransport::readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                              uint8_t* destination)
 {
-    return library_->s7ReadBytes(dataBlock, count, startByte, destination);
+    return library_->s7ReadBytes(dataBlock, static_cast<int>(count.value), static_cast<int>(start.value),
+                                 destination);
 }
 
-int TcpIpTransport::writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source)
+int TcpIpTransport::writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                               const uint8_t* source)
 {
-    return library_->s7WriteBytes(dataBlock, count, startByte, source);
+    return library_->s7WriteBytes(dataBlock, static_cast<int>(count.value), static_cast<int>(start.value),
+                                  source);
 }
 
 void TcpIpTransport::close()

@@ -109,8 +109,8 @@ TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(transport.selectPlc(1, 1), 0);
     uint8_t buffer[4] = {};
-    EXPECT_EQ(transport.readBytes(7, 4, 10, buffer), 0);
-    EXPECT_EQ(transport.writeBytes(7, 2, 12, buffer), 0);
+    EXPECT_EQ(transport.readBytes(7, orva::plc::ByteOffset(10), orva::plc::ByteCount(4), buffer), 0);
+    EXPECT_EQ(transport.writeBytes(7, orva::plc::ByteOffset(12), orva::plc::ByteCount(2), buffer), 0);
     transport.close();
     EXPECT_EQ(transport.open(plcs), 0);
     EXPECT_EQ(calls, (std::vector<std::string>{"data file /opt/orva/Tornel.dat", "open 1", "select 1 1",

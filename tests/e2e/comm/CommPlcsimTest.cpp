@@ -251,7 +251,7 @@ TEST_F(CommPlcsim, TheMainWindowShowsTheErrorOnThePlcsLineAndClearsItWhenThePlcI
     });
     process::HeadlessWindow window(process::serverIdentity(config::ServerKind::Tornel), log,
                                    server->communication().errorText());
-    window.setPlcs(core::plcLinesOf(server->plcs()));
+    window.setPlcs(process::plcLines(server->plcs()));
     server->forwardReportsTo(window);
     server->start();
     subscribeAll();

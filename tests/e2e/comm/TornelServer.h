@@ -22,6 +22,7 @@
 #include "core/S7Creator.h"
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
+#include "runtime/CommBridges.h"
 #include "tcpip/TornelCommunication.h"
 
 namespace orva::e2e {
@@ -64,7 +65,7 @@ public:
     // Also hands every report to a main window (set before the thread starts).
     void forwardTo(process::OwnerWindow& window)
     {
-        window_ = std::make_unique<core::WindowStatusSink>(window);
+        window_ = std::make_unique<process::WindowStatusSink>(window);
     }
     std::vector<Report> reports() const
     {
@@ -87,7 +88,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Report> reports_;
     int noPlc_ = 0;
-    std::unique_ptr<core::WindowStatusSink> window_;
+    std::unique_ptr<process::WindowStatusSink> window_;
 };
 
 class SilentOwner final : public core::OwnerWindow {

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (bytes.empty()) return 0;
 
     // Write job: client encodes, simulator decodes.
-    const auto write = orva::plc::s7::encodeWriteRequest(pduRef, dataBlock, startByte, bytes);
+    const auto write =
+        orva::plc::s7::encodeWriteRequest(pduRef, dataBlock, orva::plc::ByteOffset(startByte), bytes);
     orva::plcsim::Job job;
     check(orva::plcsim::decodeJob(write, job) == orva::plcsim::JobStatus::Ok);
     check(job.pduRef == pduRef && job.function == orva::plc::s7::kFunctionWrite && job.items.size() == 1 &&
@@ -44,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Read job of the same bytes.
     const auto read =
-        orva::plc::s7::encodeReadRequest(pduRef, dataBlock, startByte, static_cast<uint16_t>(bytes.size()));
+        orva::plc::s7::encodeReadRequest(pduRef, dataBlock, orva::plc::ByteOffset(startByte),
+                                         orva::plc::ByteCount(static_cast<uint32_t>(bytes.size())));
     orva::plcsim::Job readJob;
     check(orva::plcsim::decodeJob(read, readJob) == orva::plcsim::JobStatus::Ok);
     check(readJob.pduRef == pduRef && readJob.function == orva::plc::s7::kFunctionRead &&

@@ -19,7 +19,6 @@ public:
     const std::string& str() const noexcept { return s_; }
     std::string& str() noexcept { return s_; }
     operator std::string_view() const noexcept { return s_; }
-    std::size_t getLength() const noexcept { return s_.size(); }
     bool isEmpty() const noexcept { return s_.empty(); }
     void empty() noexcept { s_.clear(); }
 

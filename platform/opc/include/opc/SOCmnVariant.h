@@ -28,19 +28,21 @@ public:
     void clear() noexcept;
 
     // Scalars.
-    void setBool(bool v);
-    void setI1(int8_t v);
-    void setUI1(uint8_t v);
-    void setI2(int16_t v);
-    void setUI2(uint16_t v);
-    void setI4(int32_t v);
-    void setUI4(uint32_t v);
-    void setInt(int32_t v);
-    void setUInt(uint32_t v);
+    void setBool(bool v) { setScalar<int16_t>(orva::VT_BOOL, v ? VARIANT_TRUE : VARIANT_FALSE); }
+    void setI1(int8_t v) { setScalar(orva::VT_I1, v); }
+    void setUI1(uint8_t v) { setScalar(orva::VT_UI1, v); }
+    void setI2(int16_t v) { setScalar(orva::VT_I2, v); }
+    void setUI2(uint16_t v) { setScalar(orva::VT_UI2, v); }
+    void setI4(int32_t v) { setScalar(orva::VT_I4, v); }
+    void setUI4(uint32_t v) { setScalar(orva::VT_UI4, v); }
+    void setInt(int32_t v) { setScalar(orva::VT_INT, v); }
+    void setUInt(uint32_t v) { setScalar(orva::VT_UINT, v); }
+    // An integer type's value cut to the type's width; false (unchanged) for other types.
+    bool setInteger(VarType type, int64_t value);
     void setR4(float v);
     void setR8(double v);
-    void setDate(double v);       // OLE date, days since 1899-12-30
-    void setCurrency(int64_t v);  // scaled by 10000
+    void setDate(double v);                                     // OLE date, days since 1899-12-30
+    void setCurrency(int64_t v) { setScalar(orva::VT_CY, v); }  // scaled by 10000
     void setString(std::u16string v);
     void setStringUtf8(std::string_view utf8);
 
@@ -82,7 +84,13 @@ public:
 
 private:
     template <class T>
-    void setScalar(VarType vt, T v);
+    void setScalar(VarType vt, T v)
+    {
+        clear();
+        vt_ = vt;
+        // Integers are kept sign-extended, so toInt64 reads them back without knowing the width.
+        bits_ = static_cast<uint64_t>(static_cast<int64_t>(v));
+    }
 
     VarType vt_ = orva::VT_EMPTY;
     uint64_t bits_ = 0;  // scalar payload

@@ -46,7 +46,6 @@ public:
     // False (value untouched) while the cache holds no value.
     bool getValue(SOCmnVariant& value) const;
     uint16_t getQuality() const;
-    TimeStamp getTimeStamp() const;
     Snapshot get() const;
     uint64_t getSequence() const;
 

@@ -27,8 +27,8 @@ public:
     void setCreator(SODaSCreator* creator);
     SOCmnPointer<SODaSCreator> getCreator() const;
 
-    // The root of the address space (counted); the argument is reserved and 0.
-    SOCmnPointer<SODaSNameSpaceRoot> getNameSpaceRoot(int reserved = 0) const;
+    // The root of the address space (counted).
+    SOCmnPointer<SODaSNameSpaceRoot> getNameSpaceRoot() const;
 
     // Smallest update rate granted to groups: a group asking for less gets this rate (ms).
     void setMinUpdateRate(uint32_t ms) noexcept { minUpdateRate_ = ms; }

@@ -58,7 +58,6 @@ public:
     // getUpdateRate() still gives the old one.
     virtual void onSetActive(bool) {}
     virtual void onSetUpdateRate(uint32_t) {}
-    virtual void onSetKeepAliveTime(uint32_t) {}
 
     // Toolkit use.
     void init(SODaSServer* server, std::string name, uint32_t rate, bool active);

@@ -31,9 +31,7 @@ public:
     void setClientHandle(uint32_t handle) noexcept { clientHandle_ = handle; }
 
     // Hooks; the defaults do nothing.
-    virtual void onWrite(const SOCmnVariant&) {}
     virtual void onSetActive(bool active);
-    virtual void onSetClientHandle(uint32_t) {}
 
     // Toolkit use: binds a new item to its group and tag, and unbinds it on removal.
     void attach(SODaSGroup* group, SODaSItemTag* tag, uint32_t serverHandle);

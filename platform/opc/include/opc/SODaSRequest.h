@@ -52,10 +52,6 @@ public:
 
     Operation getOperation() const noexcept { return operation_; }
     uint16_t getType() const noexcept { return type_; }
-    bool isDeviceRequest() const noexcept
-    {
-        return type_ == SODASREQUEST_TYPE_DEVICE || type_ == SODASREQUEST_TYPE_DEVICE_REFRESH;
-    }
     SOCmnPointer<SODaSItemTag> getItemTag() const;
 
     // The value a write carries, already of the tag's native type.

@@ -45,9 +45,8 @@ public:
     uint8_t getDeviceIOMode() const noexcept { return deviceIOMode_; }
     void setDeviceIOMode(uint8_t mode) noexcept { deviceIOMode_ = mode; }
 
-    // The cache (counted); setCache replaces it, taking over the caller's reference.
+    // The cache (counted).
     SOCmnPointer<SODaSCache> getCache() const;
-    void setCache(SODaSCache* cache);
 
     // Takes a reference on the property; a property with the same id is replaced.
     void addProperty(SODaSProperty* property);

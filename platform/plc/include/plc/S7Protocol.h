@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "plc/ByteRange.h"
+
 namespace orva::plc::s7 {
 
 constexpr uint16_t kDefaultPort = 102;
@@ -24,11 +26,9 @@ constexpr uint16_t kMinPduSize = 240;
 constexpr uint16_t kMaxPduSize = 960;
 
 // Byte overhead around the payload of a single-item read response and write request; with a
-// 240-byte PDU they leave room for 222 read and 212 write bytes.
+// 240-byte PDU they leave room for the read and write pieces of ByteRange.h.
 constexpr size_t kReadResponseOverhead = 18;
 constexpr size_t kWriteRequestOverhead = 28;
-constexpr size_t kMaxReadPiece = 222;
-constexpr size_t kMaxWritePiece = 212;
 
 // TSAPs: we call as a programming device (connection type 1); the CPU's TSAP carries the
 // connection type in its high byte and rack * 32 + slot in its low byte.
@@ -123,9 +123,9 @@ bool decodeS7Header(std::span<const uint8_t> pdu, S7Header& out);
 // ---- client side ----------------------------------------------------------------------------
 
 std::vector<uint8_t> encodeSetupRequest(uint16_t pduRef, uint16_t pduSize);
-std::vector<uint8_t> encodeReadRequest(uint16_t pduRef, uint16_t dataBlock, uint32_t startByte,
-                                       uint16_t count);
-std::vector<uint8_t> encodeWriteRequest(uint16_t pduRef, uint16_t dataBlock, uint32_t startByte,
+std::vector<uint8_t> encodeReadRequest(uint16_t pduRef, uint16_t dataBlock, ByteOffset start,
+                                       ByteCount count);
+std::vector<uint8_t> encodeWriteRequest(uint16_t pduRef, uint16_t dataBlock, ByteOffset start,
                                         std::span<const uint8_t> data);
 
 enum class ResponseKind {

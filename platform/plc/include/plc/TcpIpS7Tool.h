@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "plc/ByteRange.h"
 #include "plc/S7Client.h"
 #include "plc/S7ErrorCodes.h"
 
@@ -39,9 +40,6 @@ struct PlcConnectionEntry {
 };
 static_assert(sizeof(PlcConnectionEntry) == 76);
 
-// Largest byte counts of one read and one write call.
-constexpr int kS7MaxReadCount = 222;
-constexpr int kS7MaxWriteCount = 212;
 // Capacity of the data file path handed over with s7ErrorText(0, path).
 constexpr size_t kS7DataFilePathCapacity = 260;
 
@@ -56,6 +54,7 @@ public:
 
     int open(const PlcConnectionEntry* entries, int count);
     int selectPlc(int plcNumber, int addressSelector);
+    // At most kMaxReadPiece and kMaxWritePiece bytes; the count comes before the start.
     int readBytes(int dataBlock, int byteCount, int startByte, void* destination);
     int writeBytes(int dataBlock, int byteCount, int startByte, const void* source);
     void close();
@@ -83,6 +82,9 @@ private:
 
     void copyTable(const PlcConnectionEntry* entries, int count);
     int connectSide(int plcNumber, int side);
+    // The checks of a read or write of the selected PLC, then its connection; kS7Ok with its side.
+    int connectForAccess(int dataBlock, int byteCount, int maxCount, int startByte, const void* buffer,
+                         Side*& side);
     int access(int code);
     int note(int plcNumber, int side, int code);
 

@@ -190,12 +190,13 @@ int MpiLink::exchange(int number, const std::vector<uint8_t>& request, std::vect
 int MpiLink::read(uint16_t dataBlock, uint16_t startByte, std::span<uint8_t> destination)
 {
     if (!isOpen() || selected_ == 0) return kMpiNotConnected;
-    if (destination.empty() || destination.size() > s7::kMaxReadPiece) return plc::kS7BadArgument;
+    if (destination.empty() || destination.size() > plc::kMaxReadPiece) return plc::kS7BadArgument;
     if (const int code = ensureConnected(selected_); code != kMpiOk) return code;
     const uint16_t ref = nextPduRef();
     std::vector<uint8_t> answer;
-    const auto count = static_cast<uint16_t>(destination.size());
-    if (const int code = exchange(selected_, s7::encodeReadRequest(ref, dataBlock, startByte, count), answer);
+    const plc::ByteCount count(static_cast<uint32_t>(destination.size()));
+    if (const int code = exchange(
+            selected_, s7::encodeReadRequest(ref, dataBlock, plc::ByteOffset(startByte), count), answer);
         code != kMpiOk)
         return code;
     const int code = plc::s7CodeFromResponse(s7::decodeReadResponse(answer, ref, destination));
@@ -205,12 +206,12 @@ int MpiLink::read(uint16_t dataBlock, uint16_t startByte, std::span<uint8_t> des
 int MpiLink::write(uint16_t dataBlock, uint16_t startByte, std::span<const uint8_t> source)
 {
     if (!isOpen() || selected_ == 0) return kMpiNotConnected;
-    if (source.empty() || source.size() > s7::kMaxWritePiece) return plc::kS7BadArgument;
+    if (source.empty() || source.size() > plc::kMaxWritePiece) return plc::kS7BadArgument;
     if (const int code = ensureConnected(selected_); code != kMpiOk) return code;
     const uint16_t ref = nextPduRef();
     std::vector<uint8_t> answer;
-    if (const int code =
-            exchange(selected_, s7::encodeWriteRequest(ref, dataBlock, startByte, source), answer);
+    if (const int code = exchange(
+            selected_, s7::encodeWriteRequest(ref, dataBlock, plc::ByteOffset(startByte), source), answer);
         code != kMpiOk)
         return code;
     const int code = plc::s7CodeFromResponse(s7::decodeWriteResponse(answer, ref));

@@ -90,7 +90,7 @@ int MpiStations::select(int plcNumber)
 
 int MpiStations::read(int dataBlock, int startByte, int byteCount, void* destination)
 {
-    if (destination == nullptr || byteCount < 1 || byteCount > kMpiMaxReadCount || dataBlock < 0 ||
+    if (destination == nullptr || byteCount < 1 || byteCount > plc::kMaxReadPiece || dataBlock < 0 ||
         dataBlock > 0xFFFF || startByte < 0 || startByte > 0xFFFF)
         return plc::kS7BadArgument;
     const int code =
@@ -101,7 +101,7 @@ int MpiStations::read(int dataBlock, int startByte, int byteCount, void* destina
 
 int MpiStations::write(int dataBlock, int startByte, int byteCount, const void* source)
 {
-    if (source == nullptr || byteCount < 1 || byteCount > kMpiMaxWriteCount || dataBlock < 0 ||
+    if (source == nullptr || byteCount < 1 || byteCount > plc::kMaxWritePiece || dataBlock < 0 ||
         dataBlock > 0xFFFF || startByte < 0 || startByte > 0xFFFF)
         return plc::kS7BadArgument;
     const int code = link_.write(

@@ -129,7 +129,8 @@ int SapiConnection::readRequest(uint16_t dataBlock, uint16_t startByte, uint16_t
     if (count == 0 || count > pduSize_ - s7::kReadResponseOverhead)
         return refuse(kSapiBadArgument, "read of " + std::to_string(count) + " bytes does not fit one PDU");
     const uint16_t ref = nextPduRef();
-    send(s7::encodeDataFrame(s7::encodeReadRequest(ref, dataBlock, startByte, count)));
+    send(s7::encodeDataFrame(
+        s7::encodeReadRequest(ref, dataBlock, plc::ByteOffset(startByte), plc::ByteCount(count))));
     outstanding_ = {true, false, ref, count};
     deadline_ = Clock::now() + kRequestTimeout;
     return 0;
@@ -143,7 +144,7 @@ int SapiConnection::writeRequest(uint16_t dataBlock, uint16_t startByte, std::sp
         return refuse(kSapiBadArgument,
                       "write of " + std::to_string(data.size()) + " bytes does not fit one PDU");
     const uint16_t ref = nextPduRef();
-    send(s7::encodeDataFrame(s7::encodeWriteRequest(ref, dataBlock, startByte, data)));
+    send(s7::encodeDataFrame(s7::encodeWriteRequest(ref, dataBlock, plc::ByteOffset(startByte), data)));
     outstanding_ = {true, true, ref, static_cast<uint16_t>(data.size())};
     deadline_ = Clock::now() + kRequestTimeout;
     return 0;

@@ -54,7 +54,7 @@ void makeVariableRecord(VariableRecord& record, uint16_t dataBlock, uint16_t sta
     std::snprintf(record.address, sizeof record.address, "DB%u,B%u,%u", unsigned{dataBlock},
                   unsigned{startByte}, unsigned{byteCount});
     if (data != nullptr) {
-        record.byteCount = std::min<uint16_t>(byteCount, kMaxWriteBytes);
+        record.byteCount = std::min<uint16_t>(byteCount, plc::kMaxWritePiece);
         std::memcpy(record.data, data, record.byteCount);
     }
 }
@@ -284,7 +284,7 @@ int SapiS7Library::readRequest(uint32_t descriptor, uint16_t connectionRef, int,
     if (c == nullptr) return failWith(kSapiBadConnectionRef);
     uint16_t dataBlock = 0, startByte = 0, count = 0;
     if (record == nullptr || !parseAddress(record->address, dataBlock, startByte, count) || count == 0 ||
-        count > kMaxReadBytes) {
+        count > plc::kMaxReadPiece) {
         return failWith(kSapiBadVariable);
     }
     if (const int error = c->readRequest(dataBlock, startByte, count)) return failWith(error, c->problem());
@@ -315,7 +315,7 @@ int SapiS7Library::writeRequest(uint32_t descriptor, uint16_t connectionRef, int
     if (c == nullptr) return failWith(kSapiBadConnectionRef);
     uint16_t dataBlock = 0, startByte = 0, count = 0;
     if (record == nullptr || !parseAddress(record->address, dataBlock, startByte, count) || count == 0 ||
-        count > kMaxWriteBytes || count != record->byteCount) {
+        count > plc::kMaxWritePiece || count != record->byteCount) {
         return failWith(kSapiBadVariable);
     }
     if (const int error =

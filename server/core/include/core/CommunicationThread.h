@@ -160,8 +160,8 @@ private:
     void report(int code, S7Plc* plc);
 
     // Reads [start, start + count) in pieces the library carries.
-    int readRange(uint16_t dataBlock, uint16_t start, uint16_t count, uint8_t* destination);
-    int writeRange(uint16_t dataBlock, uint16_t start, uint16_t count, const uint8_t* source);
+    int readRange(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count, uint8_t* destination);
+    int writeRange(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count, const uint8_t* source);
 
     // A lane owns its one-PLC list and its connection context.
     std::unique_ptr<PlcList> ownList_;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "plc/ByteRange.h"
+
 namespace orva::core {
 
 class PlcList;
@@ -23,10 +25,12 @@ public:
     // Makes the PLC (1-based number) on side 0 (address A) or 1 (address B) the partner of the
     // following reads and writes.
     virtual int selectPlc(uint16_t plcNumber, uint16_t side) = 0;
-    // At most maxReadCount() bytes of data block dataBlock from startByte.
-    virtual int readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination) = 0;
+    // At most maxReadCount() bytes of data block dataBlock from start.
+    virtual int readBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                          uint8_t* destination) = 0;
     // At most maxWriteCount() bytes.
-    virtual int writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source) = 0;
+    virtual int writeBytes(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                           const uint8_t* source) = 0;
     // Ends every connection; nothing but errorText is called until the next open.
     virtual void close() = 0;
 
@@ -56,8 +60,8 @@ public:
     // The library's text for a code; may be called from another thread at any time.
     virtual std::string errorText(int code) = 0;
 
-    virtual uint16_t maxReadCount() const { return 222; }
-    virtual uint16_t maxWriteCount() const { return 212; }
+    virtual uint16_t maxReadCount() const { return plc::kMaxReadPiece; }
+    virtual uint16_t maxWriteCount() const { return plc::kMaxWritePiece; }
 
     // Concurrent polling. A library whose PLCs sit on connections of their own (not one shared
     // line) may let each PLC be polled by a worker of its own, so that a slow PLC never holds up

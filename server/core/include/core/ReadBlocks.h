@@ -10,20 +10,17 @@
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
 #include "core/ValueConversion.h"
+#include "plc/ByteRange.h"
 
 namespace orva::core {
 
-// The most one read call transfers, and the most one write call carries.
-inline constexpr uint32_t MAX_READ_BYTES = 222;
-inline constexpr uint32_t MAX_WRITE_BYTES = 212;
-
 // Read blocks (also device-read blocks): a tag at tagStart with tagLength bytes joins the block
 // [blockStart, blockStart + blockLength) when at most `gap` unused bytes lie between them and the
-// union stays within MAX_READ_BYTES.
+// union stays within plc::kMaxReadPiece.
 bool readBlockAccepts(uint32_t blockStart, uint32_t blockLength, uint32_t tagStart, uint32_t tagLength,
                       uint32_t gap);
 // Write blocks: a request joins when it starts inside the block or right after its end (a gap
-// would be written with bytes nobody asked for) and the block stays within MAX_WRITE_BYTES.
+// would be written with bytes nobody asked for) and the block stays within plc::kMaxWritePiece.
 bool writeBlockAccepts(uint32_t blockStart, uint32_t blockLength, uint32_t requestStart,
                        uint32_t requestLength);
 

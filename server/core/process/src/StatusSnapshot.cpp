@@ -41,22 +41,6 @@ std::string printf1(const char* format, auto argument)
 
 }  // namespace
 
-const PlcSnapshot* StatusSnapshot::findPlc(ObjectId id) const
-{
-    for (const auto& plc : plcs)
-        if (plc.id == id) return &plc;
-    return nullptr;
-}
-
-const BlockSnapshot* StatusSnapshot::findBlock(ObjectId plcId, ObjectId blockId) const
-{
-    const PlcSnapshot* plc = findPlc(plcId);
-    if (plc == nullptr) return nullptr;
-    for (const auto& block : plc->blocks)
-        if (block.id == blockId) return &block;
-    return nullptr;
-}
-
 std::string blockLabel(const BlockSnapshot& block)
 {
     char buffer[64];

@@ -464,26 +464,28 @@ void CommunicationThread::settle(const Queue& queue, uint32_t step)
     }
 }
 
-int CommunicationThread::readRange(uint16_t dataBlock, uint16_t start, uint16_t count, uint8_t* destination)
+int CommunicationThread::readRange(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                                   uint8_t* destination)
 {
-    const uint32_t piece = std::min<uint32_t>(transport_.maxReadCount(), MAX_READ_BYTES);
-    for (uint32_t done = 0; done < count;) {
-        const auto n = static_cast<uint16_t>(std::min<uint32_t>(piece, count - done));
-        if (const int code =
-                transport_.readBytes(dataBlock, n, static_cast<uint16_t>(start + done), destination + done))
+    const uint32_t piece = std::min<uint32_t>(transport_.maxReadCount(), plc::kMaxReadPiece);
+    for (uint32_t done = 0; done < count.value;) {
+        const uint32_t n = std::min(piece, count.value - done);
+        if (const int code = transport_.readBytes(dataBlock, plc::ByteOffset(start.value + done),
+                                                  plc::ByteCount(n), destination + done))
             return code;
         done += n;
     }
     return 0;
 }
 
-int CommunicationThread::writeRange(uint16_t dataBlock, uint16_t start, uint16_t count, const uint8_t* source)
+int CommunicationThread::writeRange(uint16_t dataBlock, plc::ByteOffset start, plc::ByteCount count,
+                                    const uint8_t* source)
 {
-    const uint32_t piece = std::min<uint32_t>(transport_.maxWriteCount(), MAX_WRITE_BYTES);
-    for (uint32_t done = 0; done < count;) {
-        const auto n = static_cast<uint16_t>(std::min<uint32_t>(piece, count - done));
-        if (const int code =
-                transport_.writeBytes(dataBlock, n, static_cast<uint16_t>(start + done), source + done))
+    const uint32_t piece = std::min<uint32_t>(transport_.maxWriteCount(), plc::kMaxWritePiece);
+    for (uint32_t done = 0; done < count.value;) {
+        const uint32_t n = std::min(piece, count.value - done);
+        if (const int code = transport_.writeBytes(dataBlock, plc::ByteOffset(start.value + done),
+                                                   plc::ByteCount(n), source + done))
             return code;
         done += n;
     }
@@ -558,7 +560,8 @@ int CommunicationThread::writeBlockBytes(WriteBlock& block, bool& prepared)
     }
     // The PLC is read without queueLock, so that clients and other PLCs' workers never wait
     // for a slow PLC.
-    if (readFirst) readCode = readRange(block.dataBlock, start, length, scratch.data());
+    if (readFirst)
+        readCode = readRange(block.dataBlock, plc::ByteOffset(start), plc::ByteCount(length), scratch.data());
     {
         std::lock_guard lock(queues_->queueLock);
         if (readCode == 0) {
@@ -575,7 +578,7 @@ int CommunicationThread::writeBlockBytes(WriteBlock& block, bool& prepared)
     prepared = readCode == 0;
     if (!prepared) return readCode;
     std::copy(scratch.begin(), scratch.end(), block.buffer.begin());
-    return writeRange(block.dataBlock, start, length, block.buffer.data());
+    return writeRange(block.dataBlock, plc::ByteOffset(start), plc::ByteCount(length), block.buffer.data());
 }
 
 void CommunicationThread::executeWrite(WriteBlock& block)
@@ -642,7 +645,8 @@ void CommunicationThread::runDeviceReads()
 
 void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
 {
-    const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
+    const int code = readRange(block.dataBlock, plc::ByteOffset(block.startByte),
+                               plc::ByteCount(block.length), block.buffer.data());
     // As for writes: one tag's bad address must not fail the reads grouped with it.
     if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
         for (auto& r : block.requests) {
@@ -763,7 +767,8 @@ int CommunicationThread::readBlock(ReadBlock& block)
     // does not stretch every interval.
     const uint32_t sent = ticks_->now();
     const auto begun = std::chrono::steady_clock::now();
-    const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
+    const int code = readRange(block.dataBlock, plc::ByteOffset(block.startByte),
+                               plc::ByteCount(block.length), block.buffer.data());
     const std::chrono::duration<double, std::milli> answer = std::chrono::steady_clock::now() - begun;
     if (!block.tags.empty()) {
         const uint32_t now = ticks_->now();

@@ -54,7 +54,7 @@ void addTag(ReadBlock& block, S7Tag& tag, uint32_t length)
 bool fitsBlock(const ReadBlock& block, const S7Tag& tag, uint32_t length, uint32_t rate, uint32_t gap)
 {
     return block.updateRate == rate && block.dataBlock == tag.dataBlock && !blockHoldsArray(block) &&
-           block.length <= MAX_READ_BYTES &&
+           block.length <= plc::kMaxReadPiece &&
            readBlockAccepts(block.startByte, block.length, tag.dataByte, length, gap);
 }
 
@@ -63,14 +63,14 @@ bool fitsBlock(const ReadBlock& block, const S7Tag& tag, uint32_t length, uint32
 bool readBlockAccepts(uint32_t s, uint32_t n, uint32_t t, uint32_t l, uint32_t gap)
 {
     const int64_t start = s, end = int64_t{s} + n - 1, tag = t, len = l;
-    if (tag >= start) return tag - (end + 1) <= int64_t{gap} && tag + len - start <= MAX_READ_BYTES;
+    if (tag >= start) return tag - (end + 1) <= int64_t{gap} && tag + len - start <= plc::kMaxReadPiece;
     const int64_t unionLength = std::max(end, tag + len - 1) - tag + 1;
-    return start - tag <= int64_t{gap} && unionLength <= MAX_READ_BYTES;
+    return start - tag <= int64_t{gap} && unionLength <= plc::kMaxReadPiece;
 }
 
 bool writeBlockAccepts(uint32_t s, uint32_t n, uint32_t t, uint32_t l)
 {
-    return t >= s && t <= s + n && t + l - s <= MAX_WRITE_BYTES;
+    return t >= s && t <= s + n && t + l - s <= plc::kMaxWritePiece;
 }
 
 bool blockHoldsArray(const ReadBlock& block)
@@ -206,7 +206,7 @@ bool groupDeviceRead(S7Plc& plc, TagRequest request, uint32_t gap)
     if (!deviceReadExtent(tag, l)) return false;
     if (!isArrayTag(tag)) {
         for (auto& block : plc.pendingReads) {
-            if (blockHoldsArray(*block) || block->length > MAX_READ_BYTES ||
+            if (blockHoldsArray(*block) || block->length > plc::kMaxReadPiece ||
                 block->dataBlock != tag.dataBlock ||
                 !readBlockAccepts(block->startByte, block->length, tag.dataByte, l, gap)) {
                 continue;
@@ -250,7 +250,7 @@ bool groupWrite(S7Plc& plc, TagRequest request)
     if (!fitsAddressSpace(start, extent)) return false;
     if (!isArrayTag(tag)) {
         for (auto& block : plc.pendingWrites) {
-            if (blockHoldsArray(*block) || block->length > MAX_READ_BYTES ||
+            if (blockHoldsArray(*block) || block->length > plc::kMaxReadPiece ||
                 block->dataBlock != tag.dataBlock ||
                 !writeBlockAccepts(block->startByte, block->length, start, extent)) {
                 continue;

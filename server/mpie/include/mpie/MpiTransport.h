@@ -57,8 +57,8 @@ public:
 
     int open(core::PlcList& plcs) override;
     int selectPlc(uint16_t plcNumber, uint16_t side) override;
-    int readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination) override;
-    int writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source) override;
+    int readBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, uint8_t* destination) override;
+    int writeBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, const uint8_t* source) override;
     void close() override;
     bool isConnectionLevel(int code) const override;
     std::string errorText(int code) override;

@@ -48,8 +48,8 @@ public:
     // The transport operations of the communication thread.
     int open(core::PlcList& plcs) override;
     int selectPlc(uint16_t plcNumber, uint16_t side) override;
-    int readBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, uint8_t* destination) override;
-    int writeBytes(uint16_t dataBlock, uint16_t count, uint16_t startByte, const uint8_t* source) override;
+    int readBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, uint8_t* destination) override;
+    int writeBytes(uint16_t dataBlock, plc::ByteOffset, plc::ByteCount, const uint8_t* source) override;
     void close() override { closeInterface(); }
     bool isConnectionLevel(int code) const override { return code != 0 && code != kNoAnswer; }
     bool leavesPlc(int code) const override { return (code >= 120 && code <= 124) || code == kNoDevice; }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mpi/MpiLink.h"
+#include "plc/ByteRange.h"
 #include "plc/CommunicationRecord.h"
 
 namespace orva::mpi {
@@ -18,8 +19,6 @@ namespace orva::mpi {
 // A table may name every bus address once; without its end entry within this many entries it is
 // refused.
 constexpr int kMpiMaxStations = 127;
-constexpr int kMpiMaxReadCount = 222;
-constexpr int kMpiMaxWriteCount = 212;
 
 class MpiStations {
 public:

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "plc/ByteRange.h"
 #include "registry/Registry.h"
 #include "sapis7/ConnectionDatabase.h"
 #include "sapis7/SapiConnection.h"
@@ -40,16 +41,12 @@ inline constexpr std::size_t kErrorTextCapacity = 256;
 // and data byte count, four 16-bit values in host order.
 inline constexpr std::size_t kReceiveBufferSize = 8;
 
-// Largest data of one read and one write (a 240-byte PDU's worth).
-inline constexpr uint16_t kMaxReadBytes = 222;
-inline constexpr uint16_t kMaxWriteBytes = 212;
-
 // The variable record of sapiReadRequest and sapiWriteRequest.
 struct VariableRecord {
     uint16_t kind = 2;
     char address[72] = {};   // "DB%d,B%d,%d": data block, start byte, byte count; NUL-terminated
     uint16_t byteCount = 0;  // writes: the number of bytes in data
-    uint8_t data[kMaxWriteBytes] = {};
+    uint8_t data[plc::kMaxWritePiece] = {};
 };
 static_assert(offsetof(VariableRecord, address) == 2);
 static_assert(offsetof(VariableRecord, byteCount) == 74);

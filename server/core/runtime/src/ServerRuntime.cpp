@@ -1,4 +1,4 @@
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 
 #include <atomic>
 #include <cstdio>
@@ -14,12 +14,10 @@
 #include "opc/SODaSEntry.h"
 #include "opcua/Server.h"
 #include "opcua/ToolkitBackend.h"
-#include "process/CommBridges.h"
 #include "process/CommandLine.h"
 #include "process/ConfigLocation.h"
 #include "process/EndpointSettings.h"
 #include "process/Environment.h"
-#include "process/PollingVariables.h"
 #include "process/Registration.h"
 #include "process/ReleaseNotifier.h"
 #include "process/SecuritySettings.h"
@@ -27,6 +25,8 @@
 #include "process/ServerHelp.h"
 #include "process/ServiceManager.h"
 #include "process/SystemFolders.h"
+#include "runtime/CommBridges.h"
+#include "runtime/PollingVariables.h"
 
 namespace orva::process {
 namespace {
@@ -38,19 +38,10 @@ constexpr std::string_view kShutdownReason = "Server shutdown";
 // their sessions end, also when the toolkit's rule asks for no wait.
 constexpr std::chrono::milliseconds kMinimumShutdownGrace = 1000ms;
 
-// The toolkit entry set up with the server's creator and identity.
-void setUpEntry(opc::SODaSEntry& entry, const ServerIdentity& identity,
-                const std::shared_ptr<core::CoreQueues>& queues)
+// The toolkit entry set up with the server's creator.
+void setUpEntry(opc::SODaSEntry& entry, const std::shared_ptr<core::CoreQueues>& queues)
 {
     entry.setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new core::S7Creator(queues)).get());
-    entry.initialize(1, std::string(identity.clsid).c_str(), nullptr, 0);
-    entry.initializeSecurity(1, 3, 1, 3);
-    entry.setRegisterInfo(std::string(identity.progId).c_str(),
-                          std::string(identity.versionIndependentProgId).c_str(),
-                          std::string(identity.description).c_str(), nullptr);
-    entry.setVendorInfo(vendorText(identity));
-    entry.setVersionInfo(identity.versionMajor, identity.versionMinor, identity.versionBuild);
-    entry.setOptionByte(3);
 }
 
 opcua::ServerInfo serverInfo(const ServerIdentity& identity)
@@ -96,16 +87,6 @@ void releaseClients(opc::SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& 
         notifier.waitForRelease(wait);
     }
     notifier.disarmShutdownEvent();
-}
-
-std::vector<PlcLine> plcLines(const core::PlcList& plcs)
-{
-    std::vector<PlcLine> lines;
-    for (std::size_t i = 0; i < plcs.size(); ++i) {
-        const core::S7Plc* plc = plcs.at(i);
-        lines.push_back(PlcLine{plc, plc->name});
-    }
-    return lines;
 }
 
 // --help and --version answer on standard output and end the process before anything starts.
@@ -168,7 +149,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     auto queues = std::make_shared<core::CoreQueues>();
     queues->cttMode = options.cttMode;
     opc::SOCmnPointer<opc::SODaSEntry> entry(opc::getSODaSEntry());
-    setUpEntry(*entry, identity, queues);
+    setUpEntry(*entry, queues);
 
     ReleaseNotifier notifier(options.embeddedStart, &window);
     entry->setEventHandler(opc::SOCmnPointer<opc::SOSrvEventHandler>(new ServerEventHandler(notifier)).get());

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/S7Plc.h"
-#include "process/CommBridges.h"
 #include "process/ServerEventHandler.h"
-#include "process/ServerRuntime.h"
+#include "runtime/CommBridges.h"
+#include "runtime/ServerRuntime.h"
 
 using namespace orva::opc;
 
@@ -70,8 +70,11 @@ class TextOnlyTransport final : public core::PlcTransport {
 public:
     int open(core::PlcList&) override { return 0; }
     int selectPlc(uint16_t, uint16_t) override { return 0; }
-    int readBytes(uint16_t, uint16_t, uint16_t, uint8_t*) override { return 0; }
-    int writeBytes(uint16_t, uint16_t, uint16_t, const uint8_t*) override { return 0; }
+    int readBytes(uint16_t, orva::plc::ByteOffset, orva::plc::ByteCount, uint8_t*) override { return 0; }
+    int writeBytes(uint16_t, orva::plc::ByteOffset, orva::plc::ByteCount, const uint8_t*) override
+    {
+        return 0;
+    }
     void close() override {}
     bool isConnectionLevel(int code) const override { return code != 0 && code < 64; }
     std::string errorText(int code) override { return "text " + std::to_string(code); }

@@ -1,4 +1,4 @@
-#include "process/PollingVariables.h"
+#include "runtime/PollingVariables.h"
 
 #include <map>
 #include <memory>

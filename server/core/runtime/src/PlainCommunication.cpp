@@ -1,5 +1,5 @@
 #include "core/CommunicationThread.h"
-#include "process/ServerRuntime.h"
+#include "runtime/ServerRuntime.h"
 
 namespace orva::process {
 namespace {

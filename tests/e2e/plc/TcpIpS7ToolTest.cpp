@@ -77,17 +77,17 @@ protected:
 
 TEST_F(WithSimulator, ReadsAndWritesFullPiecesOfDataBlockBytes)
 {
-    Bytes pattern(kS7MaxWriteCount);
+    Bytes pattern(kMaxWritePiece);
     for (size_t i = 0; i < pattern.size(); ++i)
         pattern[i] = static_cast<uint8_t>(i * 7);
     ASSERT_EQ(tool_.selectPlc(1, 0), kS7Ok);
-    ASSERT_EQ(tool_.writeBytes(1, kS7MaxWriteCount, 10, pattern.data()), kS7Ok);
-    Bytes memory(kS7MaxWriteCount);
+    ASSERT_EQ(tool_.writeBytes(1, kMaxWritePiece, 10, pattern.data()), kS7Ok);
+    Bytes memory(kMaxWritePiece);
     ASSERT_TRUE(sim_.readMemory(1, 10, memory));
     EXPECT_EQ(memory, pattern);
 
-    Bytes read(kS7MaxReadCount, 0xEE);
-    ASSERT_EQ(tool_.readBytes(1, kS7MaxReadCount, 0, read.data()), kS7Ok);
+    Bytes read(kMaxReadPiece, 0xEE);
+    ASSERT_EQ(tool_.readBytes(1, kMaxReadPiece, 0, read.data()), kS7Ok);
     EXPECT_EQ(Bytes(read.begin() + 10, read.begin() + 10 + 212), pattern);
     EXPECT_EQ(read[0], 0);
 
