@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ ServerProcess::ServerProcess(const std::string& program, const std::vector<std::
     argStore.insert(argStore.end(), args.begin(), args.end());
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A test or soak that dies takes its servers and simulators with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::dup2(fds[1], 2);
         const int devNull = ::open("/dev/null", O_RDWR);
         if (devNull >= 0) {

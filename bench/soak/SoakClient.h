@@ -1,0 +1,43 @@
+#pragma once
+// One OPC UA client of the soak: a session from a chosen loopback address, writes and device
+// reads of Int16 tags, a subscription, and an end that either closes properly or just vanishes.
+// Every request must be answered exactly once: answers that belong to no open request are
+// counted, and a request without an answer in time is reported as such.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "opcua/Client.h"
+
+namespace orva::soak {
+
+struct Outcome {
+    bool answered = false;  // false: no answer in time (a request never completed)
+    opcua::StatusCode status = opcua::status::BadUnexpectedError;
+    int64_t value = 0;  // for reads
+};
+
+class SoakClient {
+public:
+    // Connects from sourceAddress and makes an activated session; the status that refused it.
+    opcua::StatusCode start(uint16_t port, const std::string& sourceAddress, double sessionTimeoutMs);
+    Outcome write(const std::string& nodeName, int16_t value);
+    Outcome readFromDevice(const std::string& nodeName);
+    bool subscribe(const std::string& nodeName);
+    void closeSession();
+    void vanish() { client_.close(); }
+
+    // Answers that came for a request already answered or never sent.
+    int strayAnswers() const { return strays_; }
+
+private:
+    std::optional<opcua::Response> call(uint32_t typeId, const std::function<void(opcua::Writer&)>& fields);
+
+    opcua::TcpClient client_;
+    opcua::NodeId token_;
+    uint32_t nextHandle_ = 100;
+    int strays_ = 0;
+};
+
+}  // namespace orva::soak
