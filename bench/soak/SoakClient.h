@@ -4,7 +4,9 @@
 // Every request must be answered exactly once: answers that belong to no open request are
 // counted, and a request without an answer in time is reported as such.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,7 +17,8 @@ namespace orva::soak {
 struct Outcome {
     bool answered = false;  // false: no answer in time (a request never completed)
     opcua::StatusCode status = opcua::status::BadUnexpectedError;
-    int64_t value = 0;  // for reads
+    int64_t value = 0;                  // for reads
+    std::chrono::milliseconds took{0};  // from sending the request to its answer (or giving up)
 };
 
 class SoakClient {
@@ -32,7 +35,8 @@ public:
     int strayAnswers() const { return strays_; }
 
 private:
-    std::optional<opcua::Response> call(uint32_t typeId, const std::function<void(opcua::Writer&)>& fields);
+    std::optional<opcua::Response> call(uint32_t typeId, const std::function<void(opcua::Writer&)>& fields,
+                                        std::chrono::milliseconds* took = nullptr);
 
     opcua::TcpClient client_;
     opcua::NodeId token_;

@@ -103,7 +103,18 @@ struct Tally {
     int writesChecked = 0;
     int writesNotGood = 0;
     int failures = 0;
+    // Longest answer to a write or device read of a healthy PLC while another one was disturbed,
+    // and of a disturbed PLC.
+    std::chrono::milliseconds longestBesideDisturbed{0};
+    std::chrono::milliseconds longestOfDisturbed{0};
 };
+
+std::string hex(uint32_t code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", code);
+    return text;
+}
 
 void failure(Tally& tally, const std::string& what)
 {
@@ -137,8 +148,10 @@ int main(int argc, char** argv)
     std::ofstream(dir / "Tornel.xml") << tornelConfig(plcs);
     fs::copy_file(ORVA_TORNEL_PATH, dir / "Tornel");
     const int uaPort = orva::e2e::freeLoopbackPort();
-    orva::registry::Registry(dir / "registry")
-        .writeString("SOFTWARE\\ORVAAutomation\\Tornel", "OpcUaPort", std::to_string(uaPort));
+    orva::registry::Registry settings(dir / "registry");
+    settings.writeString("SOFTWARE\\ORVAAutomation\\Tornel", "OpcUaPort", std::to_string(uaPort));
+    // Anonymous clients only read by default; the soak's clients write.
+    settings.writeString("SOFTWARE\\ORVAAutomation\\Tornel", "AnonymousAccess", "write");
     ServerProcess tornel((dir / "Tornel").string(), {},
                          {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
                           {"ORVA_CONFIG_DIR", (dir / "etc").string()},
@@ -166,6 +179,8 @@ int main(int argc, char** argv)
                 c.closeSession();
                 if (r.answered && opcua::isGood(r.status)) return true;
             }
+            for (auto& plc : plcs)
+                if (plc.process) plc.process->drain();
             tornel.waitForLine("\x01", 500ms);  // drains its log meanwhile
         }
         return false;
@@ -204,12 +219,12 @@ int main(int argc, char** argv)
     const auto end = begin + std::chrono::seconds(seconds);
     auto nextCheck = begin + 30s;
     while (Clock::now() < end && tally.failures < 20) {
-        tornel.waitForLine("\x01", 1ms);
+        tornel.drain();
         const auto now = Clock::now();
         // Disturbances: at most one PLC at a time, each for a few seconds.
         for (int p = 0; p < kPlcs; ++p) {
             Plc& plc = plcs[p];
-            if (plc.process) plc.process->waitForLine("\x01", 1ms);
+            if (plc.process) plc.process->drain();
             if (plc.disturbance == Disturbance::None || now < plc.until) continue;
             const Disturbance was = plc.disturbance;
             if (was == Disturbance::Silent)
@@ -243,6 +258,9 @@ int main(int argc, char** argv)
             std::fflush(stdout);
         }
 
+        const bool disturbedNow = std::any_of(
+            plcs.begin(), plcs.end(), [](const Plc& x) { return x.disturbance != Disturbance::None; });
+
         // One client's life.
         SoakClient client;
         const std::string source = "127.0.0." + std::to_string(2 + pick(8));
@@ -253,7 +271,7 @@ int main(int argc, char** argv)
             ++tally.refused;
             if (admitted != opcua::status::BadTooManySessions &&
                 admitted != opcua::status::BadTcpServerTooBusy)
-                failure(tally, "client from " + source + " refused with 0x" + std::to_string(admitted));
+                failure(tally, "client from " + source + " refused with " + hex(admitted));
             continue;
         }
         const int p = pick(kPlcs);
@@ -262,23 +280,33 @@ int main(int argc, char** argv)
         const auto value = static_cast<int16_t>(pick(60000) - 30000);
         const bool healthy = plcs[p].disturbance == Disturbance::None;
         const Outcome w = client.write(plcs[p].tag(p, t), value);
+        const auto timed = [&](const Outcome& o) {
+            auto& longest = healthy ? tally.longestBesideDisturbed : tally.longestOfDisturbed;
+            if (healthy && !disturbedNow) return;
+            longest = std::max(longest, o.took);
+        };
+        timed(w);
         if (!w.answered) {
             failure(tally, "write to " + plcs[p].tag(p, t) + " never answered");
         } else if (w.status == opcua::status::Good) {
             if (healthy) {
                 plcs[p].written[t] = value;
                 const Outcome r = client.readFromDevice(plcs[p].tag(p, t));
+                timed(r);
                 ++tally.writesChecked;
                 if (!r.answered)
                     failure(tally, "read of " + plcs[p].tag(p, t) + " never answered");
-                else if (r.value != value && plcs[p].disturbance == Disturbance::None)
-                    failure(tally, plcs[p].tag(p, t) + " reads " + std::to_string(r.value) +
-                                       " after writing " + std::to_string(value));
+                else if (r.value != value || !opcua::isGood(r.status))
+                    failure(tally, plcs[p].tag(p, t) + " reads " + std::to_string(r.value) + " (status " +
+                                       hex(r.status) + ") after writing " + std::to_string(value));
             } else if (plcs[p].disturbance != Disturbance::Silent) {
                 failure(tally, "write to " + plcs[p].tag(p, t) + " Good while its PLC is " +
                                    nameOf(plcs[p].disturbance));
             }
         } else {
+            // A healthy PLC has shown that it answers Good again since its last disturbance.
+            if (healthy)
+                failure(tally, "write to healthy " + plcs[p].tag(p, t) + " answered " + hex(w.status));
             ++tally.writesNotGood;
             // A refused write leaves the PLC's value as it may or may not be: no longer known.
             plcs[p].written.erase(t);
@@ -326,8 +354,13 @@ int main(int argc, char** argv)
         "survived, %d writes checked (%d writes not Good while PLCs failed)\n",
         minutes, tally.clients, tally.vanished, tally.refused, tally.disturbances, tally.writesChecked,
         tally.writesNotGood);
+    std::printf("soak: longest answer from a disturbed PLC %lld ms, from a healthy one meanwhile %lld ms\n",
+                static_cast<long long>(tally.longestOfDisturbed.count()),
+                static_cast<long long>(tally.longestBesideDisturbed.count()));
     std::printf("soak: Tornel at start: %s\nsoak: Tornel at end:   %s\n", atStart.text().c_str(),
                 atEnd.text().c_str());
+    // A run in which no write got through proves nothing.
+    if (tally.writesChecked == 0) failure(tally, "no write was answered Good, so none was checked");
     // Small bounds: a few descriptors or threads may come and go with the PLC connections.
     if (!atStart.valid() || !atEnd.valid())
         failure(tally, "cannot read the server's figures");

@@ -86,6 +86,15 @@ bool ServerProcess::readMore(std::chrono::milliseconds timeout)
     return true;
 }
 
+void ServerProcess::drain()
+{
+    // Bounded: what a busy child writes meanwhile is read on the next call.
+    for (int chunk = 0; chunk < 256 && err_ >= 0; ++chunk) {
+        pollfd p{err_, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0 || !readMore(std::chrono::milliseconds(0))) return;
+    }
+}
+
 std::optional<std::string> ServerProcess::waitForLine(const std::string& text,
                                                       std::chrono::milliseconds timeout)
 {
