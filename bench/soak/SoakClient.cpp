@@ -14,27 +14,35 @@ constexpr uint32_t kRead = 631, kWrite = 673, kCreateSession = 461, kActivateSes
 constexpr auto kAnswerTime = std::chrono::seconds(30);
 }  // namespace
 
-std::optional<Response> SoakClient::call(uint32_t typeId, const std::function<void(Writer&)>& fields,
-                                         std::chrono::milliseconds* took)
+std::optional<SoakClient::Sent> SoakClient::send(uint32_t typeId, const std::function<void(Writer&)>& fields)
 {
-    const uint32_t handle = ++nextHandle_;
-    const auto sent = std::chrono::steady_clock::now();
-    const auto elapsed = [&] {
-        if (took != nullptr)
-            *took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                          sent);
-    };
-    if (client_.send(makeRequest(typeId, token_, handle, fields)) == 0) return std::nullopt;
-    const auto deadline = sent + kAnswerTime;
+    const Sent sent{++nextHandle_, std::chrono::steady_clock::now()};
+    if (client_.send(makeRequest(typeId, token_, sent.handle, fields)) == 0) return std::nullopt;
+    return sent;
+}
+
+std::optional<Response> SoakClient::await(const Sent& sent, std::chrono::milliseconds* took)
+{
+    const auto deadline = sent.at + kAnswerTime;
     while (std::chrono::steady_clock::now() < deadline) {
         auto r = client_.receive(std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now()));
-        elapsed();
+        if (took != nullptr)
+            *took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                          sent.at);
         if (!r) return std::nullopt;
-        if (r->requestHandle == handle) return r;
+        if (r->requestHandle == sent.handle) return r;
         ++strays_;  // an answer to something already answered
     }
     return std::nullopt;
+}
+
+std::optional<Response> SoakClient::call(uint32_t typeId, const std::function<void(Writer&)>& fields,
+                                         std::chrono::milliseconds* took)
+{
+    const auto sent = send(typeId, fields);
+    if (!sent) return std::nullopt;
+    return await(*sent, took);
 }
 
 StatusCode SoakClient::start(uint16_t port, const std::string& sourceAddress, double sessionTimeoutMs)
@@ -54,26 +62,51 @@ StatusCode SoakClient::start(uint16_t port, const std::string& sourceAddress, do
     return activated->serviceResult;
 }
 
-Outcome SoakClient::write(const std::string& nodeName, int16_t value)
+namespace {
+void writeInt16(Writer& w, const std::string& nodeName, int16_t value)
+{
+    w.arrayLength(1);
+    w.nodeId(NodeId::str(nodeName, 1));
+    w.u32(attr::Value);
+    w.nullString();
+    w.dataValue(DataValue::ofValue(Variant::of(BuiltinType::Int16, int64_t{value})));
+}
+}  // namespace
+
+Outcome SoakClient::writeOutcome(const std::optional<Response>& answer, std::chrono::milliseconds took) const
 {
     Outcome out;
-    const auto r = call(
-        kWrite,
-        [&](Writer& w) {
-            w.arrayLength(1);
-            w.nodeId(NodeId::str(nodeName, 1));
-            w.u32(attr::Value);
-            w.nullString();
-            w.dataValue(DataValue::ofValue(Variant::of(BuiltinType::Int16, int64_t{value})));
-        },
-        &out.took);
-    if (!r) return out;
+    out.took = took;
+    if (!answer) return out;
     out.answered = true;
-    out.status = r->serviceResult;
-    if (isBad(r->serviceResult)) return out;
-    Reader rd = r->body();
+    out.status = answer->serviceResult;
+    if (isBad(answer->serviceResult)) return out;
+    Reader rd = answer->body();
     if (rd.arrayLength() == 1) out.status = rd.statusCode();
     return out;
+}
+
+Outcome SoakClient::write(const std::string& nodeName, int16_t value)
+{
+    std::chrono::milliseconds took{0};
+    const auto r = call(
+        kWrite, [&](Writer& w) { writeInt16(w, nodeName, value); }, &took);
+    return writeOutcome(r, took);
+}
+
+bool SoakClient::beginWrite(const std::string& nodeName, int16_t value)
+{
+    pendingWrite_ = send(kWrite, [&](Writer& w) { writeInt16(w, nodeName, value); });
+    return pendingWrite_.has_value();
+}
+
+Outcome SoakClient::finishWrite()
+{
+    if (!pendingWrite_) return {};
+    std::chrono::milliseconds took{0};
+    const auto r = await(*pendingWrite_, &took);
+    pendingWrite_.reset();
+    return writeOutcome(r, took);
 }
 
 Outcome SoakClient::readFromDevice(const std::string& nodeName)

@@ -26,6 +26,10 @@ public:
     // Connects from sourceAddress and makes an activated session; the status that refused it.
     opcua::StatusCode start(uint16_t port, const std::string& sourceAddress, double sessionTimeoutMs);
     Outcome write(const std::string& nodeName, int16_t value);
+    // A write sent without waiting: its answer is collected by finishWrite, meanwhile other
+    // clients go on (one write at a time per client).
+    bool beginWrite(const std::string& nodeName, int16_t value);
+    Outcome finishWrite();
     Outcome readFromDevice(const std::string& nodeName);
     bool subscribe(const std::string& nodeName);
     void closeSession();
@@ -35,12 +39,21 @@ public:
     int strayAnswers() const { return strays_; }
 
 private:
+    struct Sent {
+        uint32_t handle = 0;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::optional<Sent> send(uint32_t typeId, const std::function<void(opcua::Writer&)>& fields);
+    // The answer to the request sent; took is set to the time it took.
+    std::optional<opcua::Response> await(const Sent& sent, std::chrono::milliseconds* took = nullptr);
     std::optional<opcua::Response> call(uint32_t typeId, const std::function<void(opcua::Writer&)>& fields,
                                         std::chrono::milliseconds* took = nullptr);
+    Outcome writeOutcome(const std::optional<opcua::Response>& answer, std::chrono::milliseconds took) const;
 
     opcua::TcpClient client_;
     opcua::NodeId token_;
     uint32_t nextHandle_ = 100;
+    std::optional<Sent> pendingWrite_;
     int strays_ = 0;
 };
 

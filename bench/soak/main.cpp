@@ -39,6 +39,8 @@ constexpr int kTagsPerPlc = 4;
 constexpr double kSessionTimeoutMs = 10000;  // the server's shortest
 constexpr auto kRecoveryTime = 60s;          // values must be Good again within this
 constexpr int kMaxVanishedAlive = 20;        // vanished sessions still waiting for their timeout
+// Above the longest a request may wait for a silent PLC (docs/polling.md: about 5.3 s).
+constexpr auto kLongestAnswer = 10s;
 
 enum class Disturbance { None, Stopped, Silent, Errors };
 const char* nameOf(Disturbance d)
@@ -126,7 +128,7 @@ void failure(Tally& tally, const std::string& what)
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261207u;
     if (seconds <= 0) {
         std::fprintf(stderr, "usage: orva_soak SECONDS [SEED]\n");
@@ -261,6 +263,49 @@ int main(int argc, char** argv)
         const bool disturbedNow = std::any_of(
             plcs.begin(), plcs.end(), [](const Plc& x) { return x.disturbance != Disturbance::None; });
 
+        // Now and then a write to a disturbed PLC stays unanswered while the next client comes and
+        // goes: it must end within the bound, and the healthy PLCs must not wait for it.
+        struct Waiting {
+            SoakClient client;
+            int plc = -1;
+            int tag = 0;
+        };
+        std::unique_ptr<Waiting> waiting;
+        if (disturbedNow && chance(0.5)) {
+            waiting = std::make_unique<Waiting>();
+            for (int p = 0; p < kPlcs; ++p)
+                if (plcs[p].disturbance != Disturbance::None) waiting->plc = p;
+            waiting->tag = pick(kTagsPerPlc);
+            const bool sent = waiting->client.start(static_cast<uint16_t>(uaPort), "127.0.0.1",
+                                                    kSessionTimeoutMs) == opcua::status::Good &&
+                              waiting->client.beginWrite(plcs[waiting->plc].tag(waiting->plc, waiting->tag),
+                                                         static_cast<int16_t>(pick(1000)));
+            if (!sent) waiting.reset();
+        }
+        const auto timed = [&](const Outcome& o, bool ofDisturbed) {
+            auto& longest = ofDisturbed ? tally.longestOfDisturbed : tally.longestBesideDisturbed;
+            if (disturbedNow) longest = std::max(longest, o.took);
+            if (o.answered && o.took > kLongestAnswer)
+                failure(tally, "an answer took " + std::to_string(o.took.count()) + " ms");
+        };
+        const auto collectWaiting = [&] {
+            if (!waiting) return;
+            Plc& plc = plcs[waiting->plc];
+            const Outcome o = waiting->client.finishWrite();
+            timed(o, true);
+            if (!o.answered)
+                failure(tally, "write to " + plc.tag(waiting->plc, waiting->tag) + " never answered while " +
+                                   nameOf(plc.disturbance));
+            else if (o.status == opcua::status::Good && plc.disturbance != Disturbance::Silent)
+                failure(tally, "write to " + plc.tag(waiting->plc, waiting->tag) + " Good while its PLC is " +
+                                   nameOf(plc.disturbance));
+            // Whatever the answer, the value in the PLC is no longer known.
+            plc.written.erase(waiting->tag);
+            if (waiting->client.strayAnswers() > 0) failure(tally, "a request was answered twice");
+            waiting->client.closeSession();
+            waiting.reset();
+        };
+
         // One client's life.
         SoakClient client;
         const std::string source = "127.0.0." + std::to_string(2 + pick(8));
@@ -272,6 +317,7 @@ int main(int argc, char** argv)
             if (admitted != opcua::status::BadTooManySessions &&
                 admitted != opcua::status::BadTcpServerTooBusy)
                 failure(tally, "client from " + source + " refused with " + hex(admitted));
+            collectWaiting();
             continue;
         }
         const int p = pick(kPlcs);
@@ -280,19 +326,14 @@ int main(int argc, char** argv)
         const auto value = static_cast<int16_t>(pick(60000) - 30000);
         const bool healthy = plcs[p].disturbance == Disturbance::None;
         const Outcome w = client.write(plcs[p].tag(p, t), value);
-        const auto timed = [&](const Outcome& o) {
-            auto& longest = healthy ? tally.longestBesideDisturbed : tally.longestOfDisturbed;
-            if (healthy && !disturbedNow) return;
-            longest = std::max(longest, o.took);
-        };
-        timed(w);
+        timed(w, !healthy);
         if (!w.answered) {
             failure(tally, "write to " + plcs[p].tag(p, t) + " never answered");
         } else if (w.status == opcua::status::Good) {
             if (healthy) {
                 plcs[p].written[t] = value;
                 const Outcome r = client.readFromDevice(plcs[p].tag(p, t));
-                timed(r);
+                timed(r, false);
                 ++tally.writesChecked;
                 if (!r.answered)
                     failure(tally, "read of " + plcs[p].tag(p, t) + " never answered");
@@ -312,6 +353,7 @@ int main(int argc, char** argv)
             plcs[p].written.erase(t);
         }
         if (client.strayAnswers() > 0) failure(tally, "a request was answered twice");
+        collectWaiting();
         while (!vanishedAt.empty() &&
                Clock::now() - vanishedAt.front() >
                    std::chrono::milliseconds(static_cast<int>(kSessionTimeoutMs) + 2000))
