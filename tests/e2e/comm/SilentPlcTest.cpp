@@ -37,7 +37,7 @@ SOCmnVariant i2(int value)
 
 }  // namespace
 
-TEST(SilentPlc, RequestsFailInBoundedTimeOthersGoOnAndItsRequestsSucceedOnceItAnswers)
+TEST(CommSilentPlc, RequestsFailInBoundedTimeOthersGoOnAndItsRequestsSucceedOnceItAnswers)
 {
     const int silentPort = freeLoopbackPort();
     std::vector<std::string> args{"--port", std::to_string(silentPort)};

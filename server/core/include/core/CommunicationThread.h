@@ -6,7 +6,7 @@
 //   4. picks the PLC and the block whose turn it is and reads the block when it is due,
 //   5. handles an error: qualities, a status report, and for a connection-level error closing
 //      and opening the connection table again.
-// A PLC that loses its connection (a connection-level error) during steps 1 and 2 is not asked
+// A PLC found unreachable (PlcTransport::meansUnreachable) during steps 1 and 2 is not asked
 // again in the same iteration: its remaining requests fail at once with that error and step 4
 // takes the error as its own, so that a silent PLC costs each batch of requests one time-out,
 // not one per request (docs/polling.md gives the longest wait).
@@ -147,8 +147,8 @@ private:
     int selectBeforeRequests(S7Plc& plc);
     // The connection-level code with which the PLC failed a request in this iteration, or 0.
     int lostThisIteration(const S7Plc& plc) const;
-    // Keeps a connection-level code of the PLC for the rest of the iteration; other codes are
-    // ignored. The code kept (0 for none).
+    // Keeps a code that says the PLC is unreachable for the rest of the iteration; other codes
+    // are ignored. The code kept (0 for none).
     int noteLoss(const S7Plc& plc, int code);
     bool waitForStop(uint32_t milliseconds);
     // A wait inside an iteration; true when a stop was asked for meanwhile.
@@ -157,8 +157,8 @@ private:
     void settle(const Queue& queue, uint32_t step);
 
     void runWrites();
-    // Writes the block and completes its requests; the error code (the connection-level one when
-    // a split block lost the connection).
+    // Writes the block and completes its requests; the error code (the unreachable one when a
+    // split block lost the PLC).
     int executeWrite(WriteBlock& block);
     void completeWrites(WriteBlock& block, bool prepared, int code);
     // Places the block's values (reading it first where needed) and writes it; prepared is false

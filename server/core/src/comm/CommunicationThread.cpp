@@ -450,7 +450,7 @@ int CommunicationThread::lostThisIteration(const S7Plc& plc) const
 
 int CommunicationThread::noteLoss(const S7Plc& plc, int code)
 {
-    if (code == 0 || !transport_.isConnectionLevel(code)) return 0;
+    if (code == 0 || !transport_.meansUnreachable(code)) return 0;
     if (lostThisIteration(plc) == 0) lostConnections_.emplace_back(&plc, code);
     return code;
 }
@@ -609,8 +609,9 @@ int CommunicationThread::executeWrite(WriteBlock& block)
     const int code = writeBlockBytes(block, prepared);
     // A PLC that refuses a block of several requests may refuse only one of them (an address
     // past the data block's end): each is then written on its own, so that every request gets
-    // its own outcome. A lost connection fails them all alike.
-    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+    // its own outcome. A lost connection, or a PLC that does not answer, fails them all alike.
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code) &&
+        !transport_.meansUnreachable(code)) {
         int lost = 0;
         for (auto& r : block.requests) {
             SOCmnPointer<SODaSRequest> keep = r.request;
@@ -619,7 +620,7 @@ int CommunicationThread::executeWrite(WriteBlock& block)
                 if (keep->isStarted()) failRequest(*keep);
             } else if (lost != 0) {
                 completeWrites(*single, true, lost);
-            } else if (const int own = executeWrite(*single); transport_.isConnectionLevel(own)) {
+            } else if (const int own = executeWrite(*single); transport_.meansUnreachable(own)) {
                 lost = own;
             }
         }
@@ -686,7 +687,8 @@ int CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
 {
     const int code = readRange(block.dataBlock, block.startByte, block.length, block.buffer.data());
     // As for writes: one tag's bad address must not fail the reads grouped with it.
-    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code) &&
+        !transport_.meansUnreachable(code)) {
         int lost = 0;
         for (auto& r : block.requests) {
             SOCmnPointer<SODaSRequest> keep = r.request;
@@ -695,7 +697,7 @@ int CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
                 failRequest(*keep);
             } else if (lost != 0) {
                 completeDeviceReads(*single, lost);
-            } else if (const int own = executeDeviceRead(*single); transport_.isConnectionLevel(own)) {
+            } else if (const int own = executeDeviceRead(*single); transport_.meansUnreachable(own)) {
                 lost = own;
             }
         }
