@@ -2,9 +2,10 @@
 #
 #   orva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
 #     a GoogleTest executable, each test case registered with ctest.
-#   orva_add_fuzz_target(NAME name SOURCES ... LIBS ... CORPUS dir)
-#     a libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz build it links libFuzzer;
-#     in every other build it links a small driver that runs the corpus once, as a test.
+#   orva_add_fuzz_target(NAME <area>_<what>_fuzz SOURCES fuzz/<What>Fuzz.cpp LIBS ...)
+#     a libFuzzer target (LLVMFuzzerTestOneInput) whose seed corpus is the area's
+#     fuzz/corpus/<name>/ (a missing corpus is a configuration error). In the fuzz build it links
+#     libFuzzer; in every other build it links a small driver that runs the corpus once, as a test.
 #   orva_add_benchmark(NAME name SOURCES ... LIBS ...)
 
 include(GoogleTest)
@@ -35,7 +36,11 @@ function(orva_add_test)
 endfunction()
 
 function(orva_add_fuzz_target)
-  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  set(F_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${F_NAME})
+  if(NOT IS_DIRECTORY ${F_CORPUS})
+    message(FATAL_ERROR "fuzz target ${F_NAME}: no seed corpus in ${F_CORPUS}")
+  endif()
   add_executable(${F_NAME} ${F_SOURCES})
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} orva_warnings)
   set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
@@ -59,15 +64,4 @@ function(orva_add_benchmark)
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark orva_warnings)
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-endfunction()
-
-# Adds every direct subfolder of the current folder that has a CMakeLists.txt, so that areas
-# (benchmarks, interop peers, end-to-end groups) grow without editing a shared list.
-function(orva_add_subfolders)
-  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  foreach(dir ${entries})
-    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
-    endif()
-  endforeach()
 endfunction()

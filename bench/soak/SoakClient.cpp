@@ -4,7 +4,7 @@
 
 namespace orva::soak {
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 constexpr uint32_t kRead = 631, kWrite = 673, kCreateSession = 461, kActivateSession = 467,

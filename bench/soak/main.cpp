@@ -178,10 +178,10 @@ int main(int argc, char** argv)
         while (Clock::now() < end) {
             SoakClient c;
             if (c.start(static_cast<uint16_t>(uaPort), "127.0.0.1", kSessionTimeoutMs) ==
-                opcua::status::Good) {
+                orva::opcua::status::Good) {
                 const Outcome r = c.readFromDevice(plcs[p].tag(p, 0));
                 c.closeSession();
-                if (r.answered && opcua::isGood(r.status)) return true;
+                if (r.answered && orva::opcua::isGood(r.status)) return true;
             }
             for (auto& plc : plcs)
                 if (plc.process) plc.process->drain();
@@ -192,7 +192,8 @@ int main(int argc, char** argv)
     // Everything clients were told is written is in the PLCs that kept running.
     const auto checkWritten = [&]() {
         SoakClient c;
-        if (c.start(static_cast<uint16_t>(uaPort), "127.0.0.1", kSessionTimeoutMs) != opcua::status::Good) {
+        if (c.start(static_cast<uint16_t>(uaPort), "127.0.0.1", kSessionTimeoutMs) !=
+            orva::opcua::status::Good) {
             failure(tally, "no session for the check of written values");
             return;
         }
@@ -203,7 +204,7 @@ int main(int argc, char** argv)
                 ++tally.writesChecked;
                 if (!r.answered)
                     failure(tally, "read of " + plcs[p].tag(p, t) + " never answered");
-                else if (r.value != value || opcua::isBad(r.status))
+                else if (r.value != value || orva::opcua::isBad(r.status))
                     failure(tally, plcs[p].tag(p, t) + " holds " + std::to_string(r.value) + ", written " +
                                        std::to_string(value));
             }
@@ -279,7 +280,7 @@ int main(int argc, char** argv)
                 if (plcs[p].disturbance != Disturbance::None) waiting->plc = p;
             waiting->tag = pick(kTagsPerPlc);
             const bool sent = waiting->client.start(static_cast<uint16_t>(uaPort), "127.0.0.1",
-                                                    kSessionTimeoutMs) == opcua::status::Good &&
+                                                    kSessionTimeoutMs) == orva::opcua::status::Good &&
                               waiting->client.beginWrite(plcs[waiting->plc].tag(waiting->plc, waiting->tag),
                                                          static_cast<int16_t>(pick(1000)));
             if (!sent) waiting.reset();
@@ -298,7 +299,7 @@ int main(int argc, char** argv)
             if (!o.answered)
                 failure(tally, "write to " + plc.tag(waiting->plc, waiting->tag) + " never answered while " +
                                    nameOf(plc.disturbance));
-            else if (o.status == opcua::status::Good && plc.disturbance != Disturbance::Silent)
+            else if (o.status == orva::opcua::status::Good && plc.disturbance != Disturbance::Silent)
                 failure(tally, "write to " + plc.tag(waiting->plc, waiting->tag) + " Good while its PLC is " +
                                    nameOf(plc.disturbance));
             // Whatever the answer, the value in the PLC is no longer known.
@@ -311,13 +312,13 @@ int main(int argc, char** argv)
         // One client's life.
         SoakClient client;
         const std::string source = "127.0.0." + std::to_string(2 + pick(8));
-        const opcua::StatusCode admitted =
+        const orva::opcua::StatusCode admitted =
             client.start(static_cast<uint16_t>(uaPort), source, kSessionTimeoutMs);
         ++tally.clients;
-        if (admitted != opcua::status::Good) {
+        if (admitted != orva::opcua::status::Good) {
             ++tally.refused;
-            if (admitted != opcua::status::BadTooManySessions &&
-                admitted != opcua::status::BadTcpServerTooBusy)
+            if (admitted != orva::opcua::status::BadTooManySessions &&
+                admitted != orva::opcua::status::BadTcpServerTooBusy)
                 failure(tally, "client from " + source + " refused with " + hex(admitted));
             collectWaiting();
             continue;
@@ -331,7 +332,7 @@ int main(int argc, char** argv)
         timed(w, !healthy);
         if (!w.answered) {
             failure(tally, "write to " + plcs[p].tag(p, t) + " never answered");
-        } else if (w.status == opcua::status::Good) {
+        } else if (w.status == orva::opcua::status::Good) {
             if (healthy) {
                 plcs[p].written[t] = value;
                 const Outcome r = client.readFromDevice(plcs[p].tag(p, t));
@@ -339,7 +340,7 @@ int main(int argc, char** argv)
                 ++tally.writesChecked;
                 if (!r.answered)
                     failure(tally, "read of " + plcs[p].tag(p, t) + " never answered");
-                else if (r.value != value || !opcua::isGood(r.status))
+                else if (r.value != value || !orva::opcua::isGood(r.status))
                     failure(tally, plcs[p].tag(p, t) + " reads " + std::to_string(r.value) + " (status " +
                                        hex(r.status) + ") after writing " + std::to_string(value));
             } else if (plcs[p].disturbance != Disturbance::Silent) {

@@ -2,6 +2,8 @@
 
 #include "opc/SOCmnException.h"
 
+namespace orva::opc {
+
 SODaSServer* SODaSCreator::createServer(SODaSEntry* entry)
 {
     return newOrThrow<SODaSServer>(entry);
@@ -16,3 +18,5 @@ SODaSItem* SODaSCreator::createItem(SODaSGroup*, SODaSItemTag*)
 {
     return newOrThrow<SODaSItemDefault>();
 }
+
+}  // namespace orva::opc

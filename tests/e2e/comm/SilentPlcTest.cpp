@@ -10,9 +10,11 @@
 #include "plc/Socket.h"
 #include "plcsim/PlcSimulator.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::e2e;
-using namespace opc::client;
+using namespace orva::opc::client;
 using namespace std::chrono_literals;
 
 namespace {
@@ -23,9 +25,9 @@ constexpr int kSilentTags = 24;
 bool listening(int port)
 {
     sockaddr_in address{};
-    if (!plc::parseEndpoint("127.0.0.1:" + std::to_string(port), 0, address)) return false;
-    plc::UniqueFd fd;
-    return plc::connectTcp(address, nullptr, plc::Deadline(200ms), fd) == plc::IoStatus::Ok;
+    if (!orva::plc::parseEndpoint("127.0.0.1:" + std::to_string(port), 0, address)) return false;
+    orva::plc::UniqueFd fd;
+    return orva::plc::connectTcp(address, nullptr, orva::plc::Deadline(200ms), fd) == orva::plc::IoStatus::Ok;
 }
 
 SOCmnVariant i2(int value)
@@ -49,10 +51,10 @@ TEST(CommSilentPlc, RequestsFailInBoundedTimeOthersGoOnAndItsRequestsSucceedOnce
     ServerProcess silentSim(ORVA_PLCSIM_PATH, args, {});
     ASSERT_TRUE(eventually([&] { return listening(silentPort); })) << "plcsim does not listen";
 
-    plcsim::SimulatorOptions options;
+    orva::plcsim::SimulatorOptions options;
     options.port = static_cast<uint16_t>(freeLoopbackPort());
     options.dataBlocks = {{1, 16}};
-    plcsim::PlcSimulator healthySim(options);
+    orva::plcsim::PlcSimulator healthySim(options);
     std::string error;
     ASSERT_TRUE(healthySim.start(&error)) << error;
 

@@ -7,6 +7,8 @@
 #include "opc/SODaSItem.h"
 #include "opc/SODaSServer.h"
 
+namespace orva::opc {
+
 class SODaSEntry;
 
 class SODaSCreator : public SOCmnObject {
@@ -20,3 +22,5 @@ public:
 protected:
     ~SODaSCreator() override = default;
 };
+
+}  // namespace orva::opc

@@ -23,7 +23,7 @@
 #include "opcua/Binary.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -504,4 +504,4 @@ void Server::setLastSessionClosedHook(std::function<void()> hook)
     impl_->lastSessionHook = std::move(hook);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -16,7 +16,7 @@ class S7Plc;
 struct CoreQueues;
 struct ReadBlock;
 
-class S7Tag : public SODaSTag {
+class S7Tag : public opc::SODaSTag {
 public:
     // Sets name, rights, type, device IO mode 1 and the description (property 101); prepares the
     // cache with quality UNCERTAIN: arrays of `elements` zero elements, strings of `elements`
@@ -27,12 +27,12 @@ public:
 
     // Device reads (0x1005, 0x1006) and all writes are queued for the communication thread;
     // other reads are completed at once from the cache.
-    void handleRequest(SODaSRequest& request) override;
+    void handleRequest(opc::SODaSRequest& request) override;
 
     // Items of clients that are active on this tag (counted); changed under queueLock.
-    SOCmnList<SODaSItem> clientItems;
+    opc::SOCmnList<opc::SODaSItem> clientItems;
     uint8_t inBlock = 0;  // 0 never registered in a read block, 1 registered, 2 taken out again
-    SOCmnPointer<S7Plc> plc;
+    opc::SOCmnPointer<S7Plc> plc;
     ReadBlock* block = nullptr;
     uint16_t dataBlock = 0;
     uint16_t dataByte = 0;

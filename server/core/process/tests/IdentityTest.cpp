@@ -48,7 +48,7 @@ TEST(ServerIdentity, EachServerHasItsOwnConsistentIdentity)
 
 TEST(EndpointSettings, LoopbackAndTheServersPortUnlessTheRegistrySaysOtherwise)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     const orva::registry::Registry registry(folder.path());
     const ServerIdentity& lorvik = serverIdentity(ServerKind::Lorvik);
     std::string problem = "stale";
@@ -76,5 +76,5 @@ TEST(Environment, TheExecutablePathIsAbsoluteAndNamesThisProgram)
     const std::string path = currentExecutablePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), '/');
-    EXPECT_EQ(std::filesystem::path(path).filename(), "process_test");
+    EXPECT_EQ(std::filesystem::path(path).filename(), "process_tests");
 }

@@ -19,9 +19,9 @@ constexpr uint32_t ITERATION_WAIT_MS = 5;
 // fall due, but at least once a second it looks round (figures, progress).
 constexpr uint32_t LANE_LONGEST_WAIT_MS = 1000;
 
-void failRequest(SODaSRequest& request)
+void failRequest(opc::SODaSRequest& request)
 {
-    request.complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+    request.complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
 }
 
 void setQuality(S7Tag& tag, uint16_t quality)
@@ -69,7 +69,7 @@ uint32_t shortestActiveRate(S7Tag& tag, uint32_t fallback)
     return best != 0 ? best : fallback;
 }
 
-SnapshotValue snapshotValue(const SOCmnVariant& v)
+SnapshotValue snapshotValue(const opc::SOCmnVariant& v)
 {
     switch (v.getType()) {
         case VT_BOOL:
@@ -337,7 +337,7 @@ void CommunicationThread::failQueuedRequests()
     std::lock_guard lock(queues_->queueLock);
     auto fail = [](std::deque<TagRequest>& queue) {
         for (auto& r : queue)
-            r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            r.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
         queue.clear();
     };
     fail(*writeQueue_);
@@ -544,7 +544,7 @@ void CommunicationThread::runWrites()
         auto& queue = *writeQueue_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
-            SOCmnPointer<SODaSRequest> keep = request.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = request.request;
             // A write that covers no byte (an empty string or array, a value of another type)
             // cannot be carried out; it fails at once rather than waiting for ever.
             if (plc == nullptr || !groupWrite(*plc, std::move(request))) {
@@ -614,7 +614,7 @@ int CommunicationThread::executeWrite(WriteBlock& block)
         !transport_.meansUnreachable(code)) {
         int lost = 0;
         for (auto& r : block.requests) {
-            SOCmnPointer<SODaSRequest> keep = r.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
             auto single = singleWriteBlock(std::move(r));
             if (!single) {
                 if (keep->isStarted()) failRequest(*keep);
@@ -637,11 +637,11 @@ void CommunicationThread::completeWrites(WriteBlock& block, bool prepared, int c
     for (auto& r : block.requests) {
         if (!r.request->isStarted()) continue;
         if (!prepared)
-            r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            r.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
         else if (code != 0)
-            r.request->complete(E_FAIL, true, qualityFromError(code), false, true);
+            r.request->complete(opc::E_FAIL, true, qualityFromError(code), false, true);
         else
-            r.request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+            r.request->complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
     }
     block.requests.clear();
 }
@@ -655,10 +655,10 @@ void CommunicationThread::runDeviceReads()
         auto& queue = takenReads_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
-            SOCmnPointer<SODaSRequest> keep = request.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = request.request;
             // The server's own redundancy state has no place in the PLC: its cache is the value.
             if (plc != nullptr && plc->serverStateTag.get() == request.tag.get()) {
-                keep->complete(S_OK, false, OPC_QUALITY_GOOD, false, true);
+                keep->complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD, false, true);
                 continue;
             }
             // A tag of a type that is never read cannot be read on request either.
@@ -691,7 +691,7 @@ int CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
         !transport_.meansUnreachable(code)) {
         int lost = 0;
         for (auto& r : block.requests) {
-            SOCmnPointer<SODaSRequest> keep = r.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
             auto single = singleDeviceReadBlock(std::move(r));
             if (!single) {
                 failRequest(*keep);
@@ -722,7 +722,7 @@ void CommunicationThread::completeDeviceReads(DeviceReadBlock& block, int code)
             setQuality(tag, qualityFromError(code));
         }
         // Either way the client reads the cache, with the quality it has now.
-        r.request->complete(S_OK, false, OPC_QUALITY_GOOD, false, true);
+        r.request->complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD, false, true);
     }
     block.requests.clear();
 }
@@ -788,7 +788,7 @@ void CommunicationThread::applyChange(const CyclicChange& change)
     }
     if (tag.inBlock == 1 && tag.clientItems.isEmpty()) {
         core::takeOutOfBlock(plc, tag);
-        setQuality(tag, OPC_QUALITY_UNCERTAIN);
+        setQuality(tag, opc::OPC_QUALITY_UNCERTAIN);
     }
 }
 

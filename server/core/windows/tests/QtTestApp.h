@@ -8,12 +8,12 @@
 #include <memory>
 #include <thread>
 
-namespace orva::windows::testing_support {
+namespace orva::windows::test {
 
 inline QApplication& qtApp()
 {
     static int argc = 1;
-    static char name[] = "server_windows_test";
+    static char name[] = "server_windows_tests";
     static char* argv[] = {name, nullptr};
     static const std::unique_ptr<QApplication> app = [] {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -34,4 +34,4 @@ inline bool pumpUntil(const std::function<bool()>& condition)
     return true;
 }
 
-}  // namespace orva::windows::testing_support
+}  // namespace orva::windows::test

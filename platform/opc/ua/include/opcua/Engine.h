@@ -22,7 +22,7 @@
 #include "opcua/Backend.h"
 #include "opcua/Limits.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct SecurityPolicy;
 enum class SecurityMode : int32_t;
@@ -252,4 +252,4 @@ private:
     DateTime startTime_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -2,7 +2,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct ReadValueId {
@@ -247,4 +247,4 @@ void Engine::write(RequestContext& ctx, Reader& r)
     }
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua
