@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ ServerProcess::ServerProcess(const std::string& program, const std::vector<std::
     argStore.insert(argStore.end(), args.begin(), args.end());
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A test or soak that dies takes its servers and simulators with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::dup2(fds[1], 2);
         const int devNull = ::open("/dev/null", O_RDWR);
         if (devNull >= 0) {
@@ -81,6 +84,15 @@ bool ServerProcess::readMore(std::chrono::milliseconds timeout)
         partial_.erase(0, end + 1);
     }
     return true;
+}
+
+void ServerProcess::drain()
+{
+    // Bounded: what a busy child writes meanwhile is read on the next call.
+    for (int chunk = 0; chunk < 256 && err_ >= 0; ++chunk) {
+        pollfd p{err_, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0 || !readMore(std::chrono::milliseconds(0))) return;
+    }
 }
 
 std::optional<std::string> ServerProcess::waitForLine(const std::string& text,

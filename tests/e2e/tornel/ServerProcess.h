@@ -25,6 +25,9 @@ public:
     // time-out or when the child's standard error closes first.
     std::optional<std::string> waitForLine(const std::string& text,
                                            std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Reads what the child has written so far without waiting, so that it never blocks on a
+    // full pipe while the caller is busy elsewhere.
+    void drain();
     // Every line read so far.
     const std::vector<std::string>& lines() const { return lines_; }
     void signal(int signalNumber);

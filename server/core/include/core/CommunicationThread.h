@@ -6,6 +6,10 @@
 //   4. picks the PLC and the block whose turn it is and reads the block when it is due,
 //   5. handles an error: qualities, a status report, and for a connection-level error closing
 //      and opening the connection table again.
+// A PLC found unreachable (PlcTransport::meansUnreachable) during steps 1 and 2 is not asked
+// again in the same iteration: its remaining requests fail at once with that error and step 4
+// takes the error as its own, so that a silent PLC costs each batch of requests one time-out,
+// not one per request (docs/polling.md gives the longest wait).
 // The iteration can be driven step by step (begin, iterate, end) without starting a thread, with
 // a manual tick source, so that tests and benchmarks are deterministic.
 //
@@ -33,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/CommSettings.h"
@@ -138,8 +143,13 @@ private:
     int openTable();
     // The selection step; a redundant PLC goes to the redundancy hooks.
     int selectPlc(S7Plc& plc, bool fromScheduler);
-    // The selection before a PLC's pending writes or device reads.
-    void selectBeforeRequests(S7Plc& plc);
+    // The selection before a PLC's pending writes or device reads; its error code.
+    int selectBeforeRequests(S7Plc& plc);
+    // The connection-level code with which the PLC failed a request in this iteration, or 0.
+    int lostThisIteration(const S7Plc& plc) const;
+    // Keeps a code that says the PLC is unreachable for the rest of the iteration; other codes
+    // are ignored. The code kept (0 for none).
+    int noteLoss(const S7Plc& plc, int code);
     bool waitForStop(uint32_t milliseconds);
     // A wait inside an iteration; true when a stop was asked for meanwhile.
     bool pause(uint32_t milliseconds);
@@ -147,12 +157,16 @@ private:
     void settle(const Queue& queue, uint32_t step);
 
     void runWrites();
-    void executeWrite(WriteBlock& block);
+    // Writes the block and completes its requests; the error code (the unreachable one when a
+    // split block lost the PLC).
+    int executeWrite(WriteBlock& block);
+    void completeWrites(WriteBlock& block, bool prepared, int code);
     // Places the block's values (reading it first where needed) and writes it; prepared is false
     // when the read-before-write failed and nothing was written. The error code.
     int writeBlockBytes(WriteBlock& block, bool& prepared);
     void runDeviceReads();
-    void executeDeviceRead(DeviceReadBlock& block);
+    int executeDeviceRead(DeviceReadBlock& block);
+    void completeDeviceReads(DeviceReadBlock& block, int code);
     bool applySubscriptionChanges();
     void applyChange(const CyclicChange& change);
     ReadBlock* scheduleAndRead(S7Plc*& plc);
@@ -199,6 +213,8 @@ private:
 
     int error_ = 0;
     bool mustReopen_ = false;
+    // PLCs whose connection was lost by a request in this iteration, with the code.
+    std::vector<std::pair<const S7Plc*, int>> lostConnections_;
     int lastReportedError_ = 0;
     const S7Plc* lastReportedPlc_ = nullptr;
 

@@ -40,6 +40,10 @@ public:
     // A code after which the scheduler leaves the current PLC before its round of blocks is
     // done; any other code is cleared at that point.
     virtual bool leavesPlc(int code) const { return code > 0 && isConnectionLevel(code); }
+    // A code that says the PLC cannot be reached now (no answer, connection lost or refused):
+    // the PLC's remaining requests of the same iteration fail with it at once instead of each
+    // waiting for a time-out of its own, and the PLC is not polled again before the recovery.
+    virtual bool meansUnreachable(int code) const { return isConnectionLevel(code); }
 
     // What the end of a polling cycle that ended with an error does besides giving the tags of
     // the block just read the error's quality. The steps run in this order.

@@ -425,16 +425,34 @@ void CommunicationThread::handOver()
 int CommunicationThread::selectSide(S7Plc& plc, uint16_t side)
 {
     const int result = transport_.selectPlc(plc.plcNumber, side);
-    plcs_.selectedPlc = plc.plcNumber;
+    // A failed selection leaves no PLC selected in the library, so none counts as selected here
+    // either: the next access selects again. Otherwise a PLC without read blocks, which the
+    // scheduler never selects, would stay unselected after one failure and fail every request.
+    plcs_.selectedPlc = result == 0 ? plc.plcNumber : 0;
     return result;
 }
 
-void CommunicationThread::selectBeforeRequests(S7Plc& plc)
+int CommunicationThread::selectBeforeRequests(S7Plc& plc)
 {
     // A redundant pair is supervised before every batch of requests: the CPU in use may have
     // stopped since the last scheduling step, and the requests belong to its partner then.
     const bool redundant = redundancy_ != nullptr && plc.isRedundant();
-    if (redundant || plc.plcNumber != plcs_.selectedPlc) selectPlc(plc, false);
+    if (redundant || plc.plcNumber != plcs_.selectedPlc) return selectPlc(plc, false);
+    return 0;
+}
+
+int CommunicationThread::lostThisIteration(const S7Plc& plc) const
+{
+    for (const auto& [lost, code] : lostConnections_)
+        if (lost == &plc) return code;
+    return 0;
+}
+
+int CommunicationThread::noteLoss(const S7Plc& plc, int code)
+{
+    if (code == 0 || !transport_.meansUnreachable(code)) return 0;
+    if (lostThisIteration(plc) == 0) lostConnections_.emplace_back(&plc, code);
+    return code;
 }
 
 int CommunicationThread::selectPlc(S7Plc& plc, bool fromScheduler)
@@ -501,6 +519,7 @@ void CommunicationThread::iterate()
             lane->thread->iterate();
         return;
     }
+    lostConnections_.clear();
     // Most iterations find nothing queued; they go straight to polling.
     if (queuedWork()) {
         runWrites();
@@ -539,9 +558,15 @@ void CommunicationThread::runWrites()
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         S7Plc& plc = *plcs_.at(i);
         if (plc.pendingWrites.empty()) continue;
-        selectBeforeRequests(plc);
-        for (auto& block : plc.pendingWrites)
-            executeWrite(*block);
+        // After the PLC has timed out once, the batch's other writes fail with that error at once
+        // rather than each waiting for a time-out of its own.
+        int lost = noteLoss(plc, selectBeforeRequests(plc));
+        for (auto& block : plc.pendingWrites) {
+            if (lost != 0)
+                completeWrites(*block, true, lost);
+            else
+                lost = noteLoss(plc, executeWrite(*block));
+        }
         plc.pendingWrites.clear();
     }
 }
@@ -581,24 +606,36 @@ int CommunicationThread::writeBlockBytes(WriteBlock& block, bool& prepared)
     return writeRange(block.dataBlock, plc::ByteOffset(start), plc::ByteCount(length), block.buffer.data());
 }
 
-void CommunicationThread::executeWrite(WriteBlock& block)
+int CommunicationThread::executeWrite(WriteBlock& block)
 {
     bool prepared = false;
     const int code = writeBlockBytes(block, prepared);
     // A PLC that refuses a block of several requests may refuse only one of them (an address
     // past the data block's end): each is then written on its own, so that every request gets
-    // its own outcome. A lost connection fails them all alike.
-    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+    // its own outcome. A lost connection, or a PLC that does not answer, fails them all alike.
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code) &&
+        !transport_.meansUnreachable(code)) {
+        int lost = 0;
         for (auto& r : block.requests) {
             opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
-            if (auto single = singleWriteBlock(std::move(r)))
-                executeWrite(*single);
-            else if (keep->isStarted())
-                failRequest(*keep);
+            auto single = singleWriteBlock(std::move(r));
+            if (!single) {
+                if (keep->isStarted()) failRequest(*keep);
+            } else if (lost != 0) {
+                completeWrites(*single, true, lost);
+            } else if (const int own = executeWrite(*single); transport_.meansUnreachable(own)) {
+                lost = own;
+            }
         }
         block.requests.clear();
-        return;
+        return lost != 0 ? lost : code;
     }
+    completeWrites(block, prepared, code);
+    return code;
+}
+
+void CommunicationThread::completeWrites(WriteBlock& block, bool prepared, int code)
+{
     std::lock_guard lock(queues_->queueLock);
     for (auto& r : block.requests) {
         if (!r.request->isStarted()) continue;
@@ -636,29 +673,47 @@ void CommunicationThread::runDeviceReads()
     for (std::size_t i = 0; i < plcs_.size(); ++i) {
         S7Plc& plc = *plcs_.at(i);
         if (plc.pendingReads.empty()) continue;
-        selectBeforeRequests(plc);
-        for (auto& block : plc.pendingReads)
-            executeDeviceRead(*block);
+        // As for writes; a PLC whose writes just lost the connection is not asked again.
+        int lost = lostThisIteration(plc);
+        if (lost == 0) lost = noteLoss(plc, selectBeforeRequests(plc));
+        for (auto& block : plc.pendingReads) {
+            if (lost != 0)
+                completeDeviceReads(*block, lost);
+            else
+                lost = noteLoss(plc, executeDeviceRead(*block));
+        }
         plc.pendingReads.clear();
     }
 }
 
-void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
+int CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
 {
     const int code = readRange(block.dataBlock, plc::ByteOffset(block.startByte),
                                plc::ByteCount(block.length), block.buffer.data());
     // As for writes: one tag's bad address must not fail the reads grouped with it.
-    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
+    if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code) &&
+        !transport_.meansUnreachable(code)) {
+        int lost = 0;
         for (auto& r : block.requests) {
             opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
-            if (auto single = singleDeviceReadBlock(std::move(r)))
-                executeDeviceRead(*single);
-            else
+            auto single = singleDeviceReadBlock(std::move(r));
+            if (!single) {
                 failRequest(*keep);
+            } else if (lost != 0) {
+                completeDeviceReads(*single, lost);
+            } else if (const int own = executeDeviceRead(*single); transport_.meansUnreachable(own)) {
+                lost = own;
+            }
         }
         block.requests.clear();
-        return;
+        return lost != 0 ? lost : code;
     }
+    completeDeviceReads(block, code);
+    return code;
+}
+
+void CommunicationThread::completeDeviceReads(DeviceReadBlock& block, int code)
+{
     std::lock_guard lock(queues_->queueLock);
     for (auto& r : block.requests) {
         S7Tag& tag = *r.tag;
@@ -807,7 +862,10 @@ ReadBlock* CommunicationThread::scheduleAndRead(S7Plc*& plcOut)
             plcs_.currentIndex = plcs_.currentIndex + 1 >= plcs_.size() ? 0 : plcs_.currentIndex + 1;
             current = plcs_.current = plcs_.at(plcs_.currentIndex);
         }
-        if (current->plcNumber != plcs_.selectedPlc || current->isRedundant())
+        // A PLC whose requests just lost the connection is not tried again before the recovery.
+        if (const int lost = lostThisIteration(*current); lost != 0)
+            error_ = lost;
+        else if (current->plcNumber != plcs_.selectedPlc || current->isRedundant())
             error_ = selectPlc(*current, true);
         plcs_.list().unlock();
     }

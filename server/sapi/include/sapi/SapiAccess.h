@@ -53,6 +53,9 @@ public:
     void close() override { closeInterface(); }
     bool isConnectionLevel(int code) const override { return code != 0 && code != kNoAnswer; }
     bool leavesPlc(int code) const override { return (code >= 120 && code <= 124) || code == kNoDevice; }
+    // Access errors count as connection-level here, yet a bad address leaves the PLC reachable:
+    // only a silent partner and the connection failures numbered as the TCP/IP library's are.
+    bool meansUnreachable(int code) const override { return code == kNoAnswer || (code > 0 && code < 64); }
     Recovery recoveryAfter(int code, bool mustReopen) const override;
     std::string errorText(int code) override;
 
