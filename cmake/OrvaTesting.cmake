@@ -42,6 +42,8 @@ function(orva_add_fuzz_target)
   if(ORVA_FUZZ)
     target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    # scripts/test-hardening runs every target from its corpus; this tells it where that is.
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${F_NAME}.corpus "${F_CORPUS}")
   else()
     target_link_libraries(${F_NAME} PRIVATE orva_fuzz_corpus_driver)
     if(ORVA_BUILD_TESTS)

@@ -1,6 +1,7 @@
 #include "opc/SODaSCreator.h"
 
 #include "opc/SOCmnException.h"
+#include "opc/SODaSTag.h"
 
 SODaSServer* SODaSCreator::createServer(SODaSEntry* entry)
 {
@@ -15,4 +16,10 @@ SODaSGroup* SODaSCreator::createGroup(SODaSServer*)
 SODaSItem* SODaSCreator::createItem(SODaSGroup*, SODaSItemTag*)
 {
     return newOrThrow<SODaSItemDefault>();
+}
+
+void SODaSCreator::handleRequests(std::span<const SODaSTagRequest> requests)
+{
+    for (const auto& entry : requests)
+        entry.tag->handleRequest(*entry.request);
 }

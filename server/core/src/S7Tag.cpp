@@ -43,6 +43,12 @@ S7Tag::~S7Tag() = default;
 
 void S7Tag::handleRequest(SODaSRequest& request)
 {
+    const SODaSTagRequest one{this, &request};
+    queueRequests(queues_, std::span(&one, 1));
+}
+
+bool S7Tag::admit(SODaSRequest& request, const CoreQueues& queues)
+{
     const uint16_t type = request.getType();
     const bool device = type == SODASREQUEST_TYPE_DEVICE || type == SODASREQUEST_TYPE_DEVICE_REFRESH;
     const bool cacheType = type == SODASREQUEST_TYPE_CACHE || type == SODASREQUEST_TYPE_CACHE_REFRESH;
@@ -50,15 +56,10 @@ void S7Tag::handleRequest(SODaSRequest& request)
     if (request.getOperation() == SODaSRequest::read) {
         if (!device) {
             request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
-            return;
+            return false;
         }
         request.start();
-        {
-            std::lock_guard lock(queues_->queueLock);
-            queues_->readRequestQueue.push_back({shareRef(&request), shareRef(this)});
-        }
-        queues_->notifyWork();
-        return;
+        return true;
     }
 
     // A write that would reach past the tag's bytes or change its shape is refused here, before
@@ -67,21 +68,49 @@ void S7Tag::handleRequest(SODaSRequest& request)
             admitWrite(layoutOf(*this), request.getWriteValue(), request.getWriteRange());
         FAILED(admitted)) {
         request.complete(admitted, true, OPC_QUALITY_BAD, false, true);
-        return;
+        return false;
     }
 
     // Writes are always queued and written. In ctt mode a cache-type write is confirmed at once;
     // every other write is started and completed by the communication thread (a write of an
     // unknown type is treated like a device write, so that it is completed too).
-    if (queues_->cttMode.load() && cacheType)
+    if (queues.cttMode.load() && cacheType)
         request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
     else
         request.start();
-    {
-        std::lock_guard lock(queues_->queueLock);
-        queues_->writeRequestQueue.push_back({shareRef(&request), shareRef(this)});
+    return true;
+}
+
+void queueRequests(const std::weak_ptr<CoreQueues>& weakQueues, std::span<const SODaSTagRequest> requests)
+{
+    const auto queues = weakQueues.lock();
+    std::vector<TagRequest> reads;
+    std::vector<TagRequest> writes;
+    for (const auto& entry : requests) {
+        auto* tag = dynamic_cast<S7Tag*>(entry.tag);
+        if (!tag) {
+            entry.tag->handleRequest(*entry.request);
+            continue;
+        }
+        if (!queues) {
+            // The server is being torn down: nothing will serve the request any more.
+            entry.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            continue;
+        }
+        if (!tag->admit(*entry.request, *queues)) continue;
+        auto& queue = entry.request->getOperation() == SODaSRequest::read ? reads : writes;
+        queue.push_back({shareRef(entry.request), shareRef(tag)});
     }
-    queues_->notifyWork();
+    if (reads.empty() && writes.empty()) return;
+    // One lock for all: the communication thread takes them in the same step.
+    {
+        std::lock_guard lock(queues->queueLock);
+        for (auto& r : reads)
+            queues->readRequestQueue.push_back(std::move(r));
+        for (auto& w : writes)
+            queues->writeRequestQueue.push_back(std::move(w));
+    }
+    queues->notifyWork();
 }
 
 }  // namespace orva::core

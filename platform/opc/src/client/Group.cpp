@@ -178,40 +178,119 @@ void dispatch(SODaSItemTag& tag, SODaSRequest& request)
 
 }  // namespace
 
-RequestPtr Group::readDevice(ItemHandle handle, CompletionCallback callback)
+struct Group::Prepared {
+    RequestPtr request;              // what the caller gets back
+    SOCmnPointer<SODaSItemTag> tag;  // null when the request has already failed
+    SOCmnPointer<SODaSRequest> toolkitRequest;
+};
+
+Group::Prepared Group::prepareRead(ItemHandle handle, CompletionCallback callback) const
 {
-    if (!attached()) return failed(OPC_E_NOTCONNECTED, std::move(callback));
+    if (!attached()) return {failed(OPC_E_NOTCONNECTED, std::move(callback)), {}, {}};
     auto tag = tagOf(handle);
-    if (!tag) return failed(OPC_E_INVALIDHANDLE, std::move(callback));
-    if (!(tag->getAccessRights() & OPC_READABLE)) return failed(OPC_E_BADRIGHTS, std::move(callback));
+    if (!tag) return {failed(OPC_E_INVALIDHANDLE, std::move(callback)), {}, {}};
+    if (!(tag->getAccessRights() & OPC_READABLE))
+        return {failed(OPC_E_BADRIGHTS, std::move(callback)), {}, {}};
     auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
     SOCmnPointer<SODaSRequest> r(new SODaSRequest(SODaSRequest::read, SODASREQUEST_TYPE_DEVICE, tag.get()));
     r->setSink(std::make_shared<RequestSink>(request));
-    dispatch(*tag, *r);
-    return request;
+    return {std::move(request), std::move(tag), std::move(r)};
 }
 
-RequestPtr Group::write(ItemHandle handle, const SOCmnVariant& value, CompletionCallback callback,
-                        uint16_t requestType, SOElementRange range)
+Group::Prepared Group::prepareWrite(ItemHandle handle, const SOCmnVariant& value, CompletionCallback callback,
+                                    uint16_t requestType, SOElementRange range) const
 {
-    if (!attached()) return failed(OPC_E_NOTCONNECTED, std::move(callback));
+    if (!attached()) return {failed(OPC_E_NOTCONNECTED, std::move(callback)), {}, {}};
     auto tag = tagOf(handle);
-    if (!tag) return failed(OPC_E_INVALIDHANDLE, std::move(callback));
-    if (!(tag->getAccessRights() & OPC_WRITEABLE)) return failed(OPC_E_BADRIGHTS, std::move(callback));
+    if (!tag) return {failed(OPC_E_INVALIDHANDLE, std::move(callback)), {}, {}};
+    if (!(tag->getAccessRights() & OPC_WRITEABLE))
+        return {failed(OPC_E_BADRIGHTS, std::move(callback)), {}, {}};
     if (!range.isWhole() && tag->getDeviceIOMode() != SODASTAG_DEVICEIO_QUEUE)
-        return failed(E_INVALIDARG, std::move(callback));
+        return {failed(E_INVALIDARG, std::move(callback)), {}, {}};
     SOCmnVariant converted = value;
     if (tag->getNativeDatatype() != orva::VT_EMPTY) {
         const HRESULT hr = value.changeType(tag->getNativeDatatype(), converted);
-        if (FAILED(hr)) return failed(hr, std::move(callback));
+        if (FAILED(hr)) return {failed(hr, std::move(callback)), {}, {}};
     }
     auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
     SOCmnPointer<SODaSRequest> r(new SODaSRequest(SODaSRequest::write, requestType, tag.get()));
     r->setWriteValue(std::move(converted));
     r->setWriteRange(range);
     r->setSink(std::make_shared<RequestSink>(request));
-    dispatch(*tag, *r);
-    return request;
+    return {std::move(request), std::move(tag), std::move(r)};
+}
+
+void Group::dispatchTogether(std::vector<Prepared>& prepared) const
+{
+    std::vector<SODaSTagRequest> queued;
+    for (auto& p : prepared) {
+        if (!p.tag) continue;
+        if (p.tag->getDeviceIOMode() == SODASTAG_DEVICEIO_QUEUE)
+            queued.push_back({p.tag.get(), p.toolkitRequest.get()});
+        else
+            dispatch(*p.tag, *p.toolkitRequest);
+    }
+    if (queued.empty()) return;
+    auto entry = server_->getEntry();
+    auto creator = entry ? entry->getCreator() : SOCmnPointer<SODaSCreator>();
+    // Whatever a failing hand-over left open is completed here (completing twice changes nothing).
+    HRESULT failure = S_OK;
+    try {
+        if (creator)
+            creator->handleRequests(queued);
+        else
+            for (const auto& q : queued)
+                dispatch(*q.tag, *q.request);
+    } catch (const SOCmnException&) {
+        failure = E_OUTOFMEMORY;
+    } catch (...) {
+        failure = E_FAIL;
+    }
+    if (FAILED(failure))
+        for (const auto& q : queued)
+            q.request->complete(failure, true, OPC_QUALITY_BAD, false, true);
+}
+
+RequestPtr Group::readDevice(ItemHandle handle, CompletionCallback callback)
+{
+    Prepared p = prepareRead(handle, std::move(callback));
+    if (p.tag) dispatch(*p.tag, *p.toolkitRequest);
+    return p.request;
+}
+
+RequestPtr Group::write(ItemHandle handle, const SOCmnVariant& value, CompletionCallback callback,
+                        uint16_t requestType, SOElementRange range)
+{
+    Prepared p = prepareWrite(handle, value, std::move(callback), requestType, range);
+    if (p.tag) dispatch(*p.tag, *p.toolkitRequest);
+    return p.request;
+}
+
+std::vector<RequestPtr> Group::readDeviceTogether(std::vector<ReadOrder> orders)
+{
+    std::vector<Prepared> prepared;
+    prepared.reserve(orders.size());
+    for (auto& order : orders)
+        prepared.push_back(prepareRead(order.item, std::move(order.callback)));
+    dispatchTogether(prepared);
+    std::vector<RequestPtr> requests;
+    for (auto& p : prepared)
+        requests.push_back(std::move(p.request));
+    return requests;
+}
+
+std::vector<RequestPtr> Group::writeTogether(std::vector<WriteOrder> orders)
+{
+    std::vector<Prepared> prepared;
+    prepared.reserve(orders.size());
+    for (auto& order : orders)
+        prepared.push_back(
+            prepareWrite(order.item, order.value, std::move(order.callback), SODASREQUEST_TYPE_DEVICE, order.range));
+    dispatchTogether(prepared);
+    std::vector<RequestPtr> requests;
+    for (auto& p : prepared)
+        requests.push_back(std::move(p.request));
+    return requests;
 }
 
 void Group::setDataChangeCallback(DataChangeCallback callback)

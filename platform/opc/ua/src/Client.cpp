@@ -225,7 +225,15 @@ bool TcpClient::connect(const std::string& address, uint16_t port)
         return false;
     }
     fd_ = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0;
+    if (fd_ < 0) return false;
+    if (!sourceAddress.empty()) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        if (addr.ss_family != AF_INET || inet_pton(AF_INET, sourceAddress.c_str(), &source.sin_addr) != 1 ||
+            ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)
+            return false;
+    }
+    return ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0;
 }
 
 void TcpClient::close()

@@ -123,7 +123,8 @@ void Engine::sendFault(const RequestContext& ctx, StatusCode s)
 }
 
 void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
-                           std::string_view endpointUrl, const ChannelSecurity* security)
+                           std::string_view endpointUrl, const ChannelSecurity* security,
+                           std::string_view clientAddress)
 {
     Reader r(body);
     RequestContext ctx;
@@ -131,6 +132,7 @@ void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<con
     ctx.requestId = requestId;
     ctx.endpointUrl = endpointUrl;
     ctx.security = security;
+    ctx.clientAddress = clientAddress;
     const NodeId type = r.nodeId();
     ctx.authenticationToken = r.nodeId();
     r.dateTime();

@@ -110,6 +110,8 @@ public:
     uint32_t sendBuffer = 65536;
     std::vector<uint32_t> receivedSequences;
     StatusCode lastError = status::Good;  // from an ERR message
+    // When set, connect() binds this local IPv4 address first (e.g. 127.0.0.2: another client host).
+    std::string sourceAddress;
 
 private:
     int fd_ = -1;
