@@ -284,8 +284,8 @@ std::vector<RequestPtr> Group::writeTogether(std::vector<WriteOrder> orders)
     std::vector<Prepared> prepared;
     prepared.reserve(orders.size());
     for (auto& order : orders)
-        prepared.push_back(
-            prepareWrite(order.item, order.value, std::move(order.callback), SODASREQUEST_TYPE_DEVICE, order.range));
+        prepared.push_back(prepareWrite(order.item, order.value, std::move(order.callback),
+                                        SODASREQUEST_TYPE_DEVICE, order.range));
     dispatchTogether(prepared);
     std::vector<RequestPtr> requests;
     for (auto& p : prepared)

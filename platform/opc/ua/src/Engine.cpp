@@ -123,8 +123,7 @@ void Engine::sendFault(const RequestContext& ctx, StatusCode s)
 }
 
 void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
-                           std::string_view endpointUrl, const ChannelSecurity* security,
-                           std::string_view clientAddress)
+                           std::string_view endpointUrl, const ChannelSecurity* security)
 {
     Reader r(body);
     RequestContext ctx;
@@ -132,7 +131,6 @@ void Engine::handleMessage(uint32_t channelId, uint32_t requestId, std::span<con
     ctx.requestId = requestId;
     ctx.endpointUrl = endpointUrl;
     ctx.security = security;
-    ctx.clientAddress = clientAddress;
     const NodeId type = r.nodeId();
     ctx.authenticationToken = r.nodeId();
     r.dateTime();

@@ -38,8 +38,7 @@ struct Engine::RequestContext {
     NodeId authenticationToken;
     uint32_t requestHandle = 0;
     uint32_t timeoutHint = 0;
-    std::string_view endpointUrl;    // the URL the client connected to; valid while the handler runs
-    std::string_view clientAddress;  // the peer's IP address (empty in-process); valid likewise
+    std::string_view endpointUrl;  // the URL the client connected to; valid while the handler runs
     // Set while the handler runs: the session the request was admitted for (services that need
     // one) and the service's row of the table.
     Session* session = nullptr;

@@ -192,11 +192,9 @@ void Server::Impl::checkShutdown(Clock::time_point t)
 void Server::Impl::accept()
 {
     for (int i = 0; i < 64; ++i) {
-        std::string peer;
-        const int fd = acceptor.acceptOne(peer);
+        const int fd = acceptor.acceptOne();
         if (fd < 0) return;
         Connection& c = *connections.emplace(fd, std::make_unique<Connection>(fd)).first->second;
-        c.peerAddress = std::move(peer);
         c.openDeadline = Clock::now() + std::chrono::milliseconds(options.limits.helloTimeoutMs);
         // Connections already closing do not count: they are gone within the flush time.
         const auto fromPeer = std::count_if(connections.begin(), connections.end(), [&](const auto& entry) {
@@ -326,8 +324,7 @@ bool Server::Impl::processChunk(Connection& c, std::span<const uint8_t> chunk)
             break;
     }
     const int fd = c.fd;
-    engine->handleMessage(c.channelId(), sc.requestId, message, c.endpointUrl, &c.channel->security(),
-                          c.peerAddress);
+    engine->handleMessage(c.channelId(), sc.requestId, message, c.endpointUrl, &c.channel->security());
     const auto it = connections.find(fd);
     return it != connections.end() && !it->second->closing;
 }

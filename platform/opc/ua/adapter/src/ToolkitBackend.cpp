@@ -356,7 +356,8 @@ void ToolkitBackend::writeTogether(ClientHandle client, std::vector<WriteOrder> 
             continue;
         }
         SOElementRange elements;
-        if (orders[i].range.isSet()) elements = {orders[i].range.dimensions[0].first, orders[i].range.count()};
+        if (orders[i].range.isSet())
+            elements = {orders[i].range.dimensions[0].first, orders[i].range.count()};
         writes.push_back({handles[i], std::move(converted),
                           [done = std::move(done)](const RequestResult& r) {
                               done(SUCCEEDED(r.result), writeStatusOf(r));

@@ -62,17 +62,10 @@ void Acceptor::close()
     fd_ = -1;
 }
 
-int Acceptor::acceptOne(std::string& peerAddress) const
+int Acceptor::acceptOne() const
 {
-    sockaddr_storage peer{};
-    socklen_t peerLen = sizeof peer;
-    const int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return -1;
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* address = peer.ss_family == AF_INET6
-                              ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr)
-                              : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(&peer)->sin_addr);
-    peerAddress = inet_ntop(peer.ss_family, address, text, sizeof text) ? text : "";
     const int yes = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     return fd;

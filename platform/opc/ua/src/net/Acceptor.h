@@ -20,9 +20,8 @@ public:
 
     int fd() const { return fd_; }
     uint16_t port() const { return port_; }
-    // The next waiting connection, non-blocking with TCP_NODELAY; -1 when none waits. peerAddress
-    // becomes the client's IP address as text (the port left out: limits apply per host).
-    int acceptOne(std::string& peerAddress) const;
+    // The next waiting connection, non-blocking with TCP_NODELAY; -1 when none waits.
+    int acceptOne() const;
 
 private:
     int fd_ = -1;

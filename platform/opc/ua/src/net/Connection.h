@@ -20,7 +20,6 @@ struct Connection {
     using Clock = std::chrono::steady_clock;
 
     int fd = -1;
-    std::string peerAddress;  // the client's IP address, for the per-address limits
     std::vector<uint8_t> in;
     std::vector<uint8_t> out;
     size_t outPos = 0;
