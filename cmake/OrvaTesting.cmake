@@ -1,7 +1,8 @@
 # Helpers for tests, fuzz targets and benchmarks.
 #
 #   orva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
-#     a GoogleTest executable, each test case registered with ctest.
+#     a GoogleTest executable, each test case registered with ctest; labelled "unit" unless
+#     LABELS says otherwise (interop, e2e). The hardening stage picks its tests by these labels.
 #   orva_add_fuzz_target(NAME name SOURCES ... LIBS ... CORPUS dir)
 #     a libFuzzer target (LLVMFuzzerTestOneInput). In the fuzz build it links libFuzzer;
 #     in every other build it links a small driver that runs the corpus once, as a test.
@@ -26,11 +27,10 @@ function(orva_add_test)
   # They are compiled in because ctest's discovered-test properties cannot carry a list value.
   target_compile_definitions(${T_NAME} PRIVATE ORVA_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ORVA_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  # An empty LABELS value would shift the property list, so it is only added when given.
-  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-  if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
   endif()
+  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}")
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
