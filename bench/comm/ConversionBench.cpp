@@ -8,6 +8,8 @@
 
 #include "core/ValueConversion.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
 

@@ -118,8 +118,8 @@ void BM_PlantPolling(benchmark::State& state)
         for (int t = 0; t < row.tagsPerPlc; ++t)
             nodes.push_back(plcName(p) + ".T" + std::to_string(t));
     const auto window = std::chrono::seconds(5);
-    opcua::test::bench::measureSubscriptionOf(state, server.pid(), static_cast<uint16_t>(uaPort), nodes,
-                                              row.rateMs, std::chrono::seconds(3), window);
+    orva::opcua::test::bench::measureSubscriptionOf(state, server.pid(), static_cast<uint16_t>(uaPort), nodes,
+                                                    row.rateMs, std::chrono::seconds(3), window);
     const double requestedPerSecond = static_cast<double>(nodes.size()) * 1000.0 / row.rateMs;
     state.counters["delivered_pct"] = 100.0 * state.counters["notifications_per_s"] / requestedPerSecond;
 

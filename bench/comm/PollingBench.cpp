@@ -26,6 +26,8 @@
 #include "plcsim/PlcSimulator.h"
 #include "tcpip/TcpIpTransport.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 
 namespace {
@@ -85,7 +87,7 @@ struct BenchServer {
         const core::LoadContext context{config::ServerKind::Tornel, plcs, queues, owner, nullptr};
         core::loadConfigurationFromMemory(context, configuration(endpoints), *root);
         entry->start();
-        client = opc::client::ServerConnection::connect(*entry);
+        client = orva::opc::client::ServerConnection::connect(*entry);
         thread = std::make_unique<core::CommunicationThread>(
             plcs, queues, *transport, sink, core::commSettingsFor(config::ServerKind::Tornel), &ticks);
         group = client->addGroup("all", 100);
@@ -116,8 +118,8 @@ struct BenchServer {
     core::ManualTickSource ticks{1};
     std::unique_ptr<core::PlcTransport> transport;
     std::unique_ptr<core::CommunicationThread> thread;
-    std::unique_ptr<opc::client::ServerConnection> client;
-    std::shared_ptr<opc::client::Group> group;
+    std::unique_ptr<orva::opc::client::ServerConnection> client;
+    std::shared_ptr<orva::opc::client::Group> group;
     std::size_t blocks = 0;
 };
 
@@ -143,12 +145,12 @@ void BM_PollingInMemory(benchmark::State& state)
 
 void BM_PollingPlcsim(benchmark::State& state)
 {
-    std::vector<std::unique_ptr<plcsim::PlcSimulator>> sims;
+    std::vector<std::unique_ptr<orva::plcsim::PlcSimulator>> sims;
     std::vector<std::string> endpoints;
     for (int p = 0; p < kPlcs; ++p) {
-        plcsim::SimulatorOptions options;
+        orva::plcsim::SimulatorOptions options;
         options.dataBlocks = {{1, 4096}};
-        sims.push_back(std::make_unique<plcsim::PlcSimulator>(options));
+        sims.push_back(std::make_unique<orva::plcsim::PlcSimulator>(options));
         if (!sims.back()->start()) {
             state.SkipWithError("the simulator cannot listen");
             return;

@@ -12,6 +12,8 @@
 #include "core/ConfigLoader.h"
 #include "opc/SODaSEntry.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 
 namespace {

@@ -21,27 +21,27 @@ namespace {
 
 void BM_Read222(benchmark::State& state)
 {
-    mpi::LineSettings line;
+    orva::mpi::LineSettings line;
     line.baudrate = static_cast<uint32_t>(state.range(0));
     const std::string link =
         (std::filesystem::temp_directory_path() /
          ("orva-mpi-bench-" + std::to_string(::getpid()) + "-" + std::to_string(line.baudrate)))
             .string();
-    plcsim::SimulatorOptions plcOptions;
+    orva::plcsim::SimulatorOptions plcOptions;
     plcOptions.dataBlocks[1] = 1024;
-    auto plc = std::make_shared<plcsim::PlcSimulator>(plcOptions);
-    plcsim::SerialOptions options;
+    auto plc = std::make_shared<orva::plcsim::PlcSimulator>(plcOptions);
+    orva::plcsim::SerialOptions options;
     options.link = link;
     options.line = line;
     options.paced = true;
-    plcsim::SerialAdapter adapter(options, {{2, 2, plc}});
+    orva::plcsim::SerialAdapter adapter(options, {{2, 2, plc}});
     std::string error;
     if (!adapter.start(&error)) {
         state.SkipWithError(error.c_str());
         return;
     }
     line.port = link;
-    mpi::MpiLink mpiLink;
+    orva::mpi::MpiLink mpiLink;
     if (mpiLink.open(line, 0, {{2, 2}}) != 0 || mpiLink.select(1) != 0) {
         state.SkipWithError("the link does not open");
         return;

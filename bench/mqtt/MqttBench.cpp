@@ -28,6 +28,8 @@
 #include "opcua/Server.h"
 #include "opcua/ToolkitBackend.h"
 
+using namespace orva::opc;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -76,10 +78,10 @@ void onTerm(int)
     });
     entry->start();
     {
-        opcua::ToolkitBackend backend(*entry);
-        opcua::ServerOptions options;
+        orva::opcua::ToolkitBackend backend(*entry);
+        orva::opcua::ServerOptions options;
         options.port = 0;
-        opcua::Server server(backend, options);
+        orva::opcua::Server server(backend, options);
         std::unique_ptr<orva::mqtt::Publisher> publisher;
         if (brokerPort != 0) {
             orva::mqtt::MqttSettings settings;
@@ -106,12 +108,12 @@ void onTerm(int)
 
 void BM_OpcUa10kTagsEverySecond(benchmark::State& state)
 {
-    opcua::test::bench::ChildServer server;
+    orva::opcua::test::bench::ChildServer server;
     if (!server.start([](int fd) { runServer(fd, 0); })) {
         state.SkipWithError("server stack did not start");
         return;
     }
-    opcua::test::bench::measureSubscription(state, server.pid, server.port, kTags, 3s, 20s);
+    orva::opcua::test::bench::measureSubscription(state, server.pid, server.port, kTags, 3s, 20s);
     opcUaMicrosecondsPerValue = state.counters["server_cpu_us_per_notification"];
 }
 BENCHMARK(BM_OpcUa10kTagsEverySecond)->Iterations(1)->Unit(benchmark::kSecond);
@@ -135,7 +137,7 @@ void BM_MqttJson10kTagsEverySecond(benchmark::State& state)
         state.SkipWithError("subscriber did not connect");
         return;
     }
-    opcua::test::bench::ChildServer server;
+    orva::opcua::test::bench::ChildServer server;
     if (!server.start([port = broker.port()](int fd) { runServer(fd, port); })) {
         state.SkipWithError("server stack did not start");
         return;
@@ -146,11 +148,11 @@ void BM_MqttJson10kTagsEverySecond(benchmark::State& state)
     size_t counted = 0;
     for (auto _ : state) {
         const size_t values0 = values;
-        const double cpu0 = opcua::test::bench::processCpuSeconds(server.pid);
+        const double cpu0 = orva::opcua::test::bench::processCpuSeconds(server.pid);
         const auto t0 = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(20s);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        cpu += opcua::test::bench::processCpuSeconds(server.pid) - cpu0;
+        cpu += orva::opcua::test::bench::processCpuSeconds(server.pid) - cpu0;
         counted += values - values0;
     }
     state.counters["values_per_s"] = static_cast<double>(counted) / seconds;

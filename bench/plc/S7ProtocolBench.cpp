@@ -16,7 +16,7 @@ void BM_EncodeReadRequest(benchmark::State& state)
 {
     uint16_t ref = 0;
     for (auto _ : state) {
-        auto frame = plc::s7::encodeDataFrame(plc::s7::encodeReadRequest(++ref, 1, 0, 222));
+        auto frame = orva::plc::s7::encodeDataFrame(orva::plc::s7::encodeReadRequest(++ref, 1, 0, 222));
         benchmark::DoNotOptimize(frame.data());
     }
 }
@@ -24,13 +24,13 @@ BENCHMARK(BM_EncodeReadRequest);
 
 void BM_DecodeReadResponse222(benchmark::State& state)
 {
-    plcsim::ItemResult item;
-    item.transportSize = plc::s7::kDataByteBits;
+    orva::plcsim::ItemResult item;
+    item.transportSize = orva::plc::s7::kDataByteBits;
     item.bytes.assign(222, 0x5A);
-    const std::vector<uint8_t> pdu = plcsim::encodeReadResponse(7, std::span(&item, 1));
+    const std::vector<uint8_t> pdu = orva::plcsim::encodeReadResponse(7, std::span(&item, 1));
     std::vector<uint8_t> destination(222);
     for (auto _ : state) {
-        const auto status = plc::s7::decodeReadResponse(pdu, 7, destination);
+        const auto status = orva::plc::s7::decodeReadResponse(pdu, 7, destination);
         benchmark::DoNotOptimize(status);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 222);
@@ -39,23 +39,23 @@ BENCHMARK(BM_DecodeReadResponse222);
 
 void BM_ReadBytes222FromSimulator(benchmark::State& state)
 {
-    plcsim::SimulatorOptions options;
+    orva::plcsim::SimulatorOptions options;
     options.dataBlocks = {{1, 512}};
-    plcsim::PlcSimulator sim(options);
+    orva::plcsim::PlcSimulator sim(options);
     if (!sim.start()) {
         state.SkipWithError("simulator did not start");
         return;
     }
-    plc::PlcConnectionEntry entry{};
+    orva::plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "%s", sim.endpoint().c_str());
-    plc::TcpIpS7Tool tool;
-    if (tool.open(&entry, 1) != plc::kS7Ok || tool.selectPlc(1, 0) != plc::kS7Ok) {
+    orva::plc::TcpIpS7Tool tool;
+    if (tool.open(&entry, 1) != orva::plc::kS7Ok || tool.selectPlc(1, 0) != orva::plc::kS7Ok) {
         state.SkipWithError("cannot connect to the simulator");
         return;
     }
     uint8_t buffer[222];
     for (auto _ : state) {
-        if (tool.readBytes(1, 222, 0, buffer) != plc::kS7Ok) {
+        if (tool.readBytes(1, 222, 0, buffer) != orva::plc::kS7Ok) {
             state.SkipWithError("read failed");
             break;
         }

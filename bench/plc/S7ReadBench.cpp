@@ -13,15 +13,15 @@
 
 namespace {
 
-double ourReadsPerSecond(plc::TcpIpS7Tool& tool, double seconds)
+double ourReadsPerSecond(orva::plc::TcpIpS7Tool& tool, double seconds)
 {
-    uint8_t buffer[plc::kS7MaxReadCount];
+    uint8_t buffer[orva::plc::kS7MaxReadCount];
     const auto begin = std::chrono::steady_clock::now();
     const auto end = begin + std::chrono::duration<double>(seconds);
     long reads = 0;
     auto now = begin;
     while (now < end) {
-        if (tool.readBytes(1, plc::kS7MaxReadCount, 0, buffer) != plc::kS7Ok) return -1;
+        if (tool.readBytes(1, orva::plc::kS7MaxReadCount, 0, buffer) != orva::plc::kS7Ok) return -1;
         ++reads;
         now = std::chrono::steady_clock::now();
     }
@@ -30,8 +30,8 @@ double ourReadsPerSecond(plc::TcpIpS7Tool& tool, double seconds)
 
 double snap7ReadsPerSecond(int port, double seconds)
 {
-    interop::ChildProcess client("node", {interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
-                                          std::to_string(port), std::to_string(seconds)});
+    orva::interop::ChildProcess client("node", {orva::interop::sourceDir() + "/bench/plc/snap7_read_bench.js",
+                                                std::to_string(port), std::to_string(seconds)});
     const std::string line = client.waitFor("reads", std::chrono::seconds(static_cast<long>(seconds) + 30));
     long reads = 0;
     double elapsed = 0;
@@ -53,21 +53,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: orva_plc_read_bench [--seconds 0..60] [--rounds 1..10]\n");
         return 2;
     }
-    if (interop::peersFolder().empty()) {
+    if (orva::interop::peersFolder().empty()) {
         std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
         return 2;
     }
-    const int port = interop::freeLoopbackPort();
-    interop::ChildProcess server("node", {interop::nodeScript("snap7_server.js"), std::to_string(port)});
+    const int port = orva::interop::freeLoopbackPort();
+    orva::interop::ChildProcess server("node",
+                                       {orva::interop::nodeScript("snap7_server.js"), std::to_string(port)});
     if (server.waitFor("ready") != "ready " + std::to_string(port)) {
         std::fprintf(stderr, "node-snap7's S7Server did not start on port %d\n", port);
         return 1;
     }
-    plc::PlcConnectionEntry entry{};
+    orva::plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "127.0.0.1:%d", port);
     entry.cpuSlot = 2;
-    plc::TcpIpS7Tool tool;
-    if (tool.open(&entry, 1) != plc::kS7Ok || tool.selectPlc(1, 0) != plc::kS7Ok) {
+    orva::plc::TcpIpS7Tool tool;
+    if (tool.open(&entry, 1) != orva::plc::kS7Ok || tool.selectPlc(1, 0) != orva::plc::kS7Ok) {
         std::fprintf(stderr, "cannot connect to the S7Server\n");
         return 1;
     }

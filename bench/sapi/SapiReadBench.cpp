@@ -48,12 +48,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: orva_sapi_read_bench [--seconds 0..60] [--rounds 1..10]\n");
         return 2;
     }
-    if (interop::peersFolder().empty()) {
+    if (orva::interop::peersFolder().empty()) {
         std::fprintf(stderr, "node-snap7 is not installed: run npm install in tests/interop\n");
         return 2;
     }
-    const int port = interop::freeLoopbackPort();
-    interop::ChildProcess server("node", {interop::nodeScript("snap7_server.js"), std::to_string(port)});
+    const int port = orva::interop::freeLoopbackPort();
+    orva::interop::ChildProcess server("node",
+                                       {orva::interop::nodeScript("snap7_server.js"), std::to_string(port)});
     if (server.waitFor("ready") != "ready " + std::to_string(port)) {
         std::fprintf(stderr, "node-snap7's S7Server did not start on port %d\n", port);
         return 1;
@@ -61,11 +62,11 @@ int main(int argc, char** argv)
     const std::string endpoint = "127.0.0.1:" + std::to_string(port);
 
     // Tornel's library.
-    plc::PlcConnectionEntry entry{};
+    orva::plc::PlcConnectionEntry entry{};
     std::snprintf(entry.address, sizeof entry.address, "%s", endpoint.c_str());
     entry.cpuSlot = 2;
-    plc::TcpIpS7Tool tool;
-    if (tool.open(&entry, 1) != plc::kS7Ok || tool.selectPlc(1, 0) != plc::kS7Ok) {
+    orva::plc::TcpIpS7Tool tool;
+    if (tool.open(&entry, 1) != orva::plc::kS7Ok || tool.selectPlc(1, 0) != orva::plc::kS7Ok) {
         std::fprintf(stderr, "TcpIpS7Tool cannot connect to the S7Server\n");
         return 1;
     }

@@ -36,8 +36,10 @@
 #include "opcua/Server.h"
 #include "opcua/ToolkitBackend.h"
 
-using namespace opcua;
-using namespace opcua::test;
+using namespace orva::opc;
+
+using namespace orva::opcua;
+using namespace orva::opcua::test;
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "UaTestClient.h"
 #include "opcua/AddressSpace.h"
 
-namespace opcua::test::bench {
+namespace orva::opcua::test::bench {
 
 // A server stack in a child process: runChild(fd) runs in the child, writes its OPC UA port and a
 // line end to fd and serves until SIGTERM. The destructor stops and reaps the child.
@@ -174,4 +174,4 @@ inline void measureSubscription(benchmark::State& state, pid_t pid, uint16_t por
     measureSubscriptionOf(state, pid, port, names, 100, warmUp, window);
 }
 
-}  // namespace opcua::test::bench
+}  // namespace orva::opcua::test::bench

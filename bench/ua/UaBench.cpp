@@ -18,8 +18,8 @@
 
 #include "SubscriptionBench.h"
 
-using namespace opcua;
-using namespace opcua::test;
+using namespace orva::opcua;
+using namespace orva::opcua::test;
 
 namespace {
 

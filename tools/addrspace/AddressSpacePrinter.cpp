@@ -22,7 +22,7 @@ std::string rightsName(uint32_t rights)
     return name.empty() ? "no access" : std::string(name);
 }
 
-void describeNode(const SODaSNode& node, int depth, std::string& out)
+void describeNode(const opc::SODaSNode& node, int depth, std::string& out)
 {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const auto& branch : node.getBranches()) {
@@ -33,7 +33,7 @@ void describeNode(const SODaSNode& node, int depth, std::string& out)
         out += indent + leaf->getName() + "  [" + leaf->getItemID() + "]  " +
                typeName(leaf->getNativeDatatype());
         if (isArrayType(leaf->getNativeDatatype())) {
-            SOCmnVariant v;
+            opc::SOCmnVariant v;
             if (leaf->getCache()->getValue(v)) out += "[" + std::to_string(v.getArrayLength()) + "]";
         }
         out += "  " + rightsName(leaf->getAccessRights());
@@ -78,7 +78,7 @@ std::string describePlcs(config::ServerKind kind, const core::PlcList& plcs)
     return out;
 }
 
-std::string describeAddressSpace(const SODaSNameSpaceRoot& root)
+std::string describeAddressSpace(const opc::SODaSNameSpaceRoot& root)
 {
     std::string out;
     describeNode(root, 1, out);

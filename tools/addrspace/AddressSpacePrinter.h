@@ -11,6 +11,6 @@ namespace orva::tools {
 
 std::string describePlcs(config::ServerKind kind, const core::PlcList& plcs);
 // One line per element: two spaces per level; leaves with item ID, type, rights, description.
-std::string describeAddressSpace(const SODaSNameSpaceRoot& root);
+std::string describeAddressSpace(const opc::SODaSNameSpaceRoot& root);
 
 }  // namespace orva::tools

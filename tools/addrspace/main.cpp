@@ -19,6 +19,8 @@
 #include "core/ConfigLoader.h"
 #include "opc/SODaSEntry.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 
 namespace {

@@ -74,17 +74,17 @@ public:
 // checks it from Tools.
 bool checkPicture(FrmEditing& window, PictureRunner& runner, UserInterface& ui)
 {
-    plcsim::SimulatorOptions options;
+    orva::plcsim::SimulatorOptions options;
     options.dataBlocks = {{10, 64}, {20, 16}};
-    plcsim::PlcSimulator plc(options);
-    plcsim::PlcSimulator stopped;
+    orva::plcsim::PlcSimulator plc(options);
+    orva::plcsim::PlcSimulator stopped;
     if (!plc.start() || !stopped.start()) return false;
     const std::string deadEndpoint = stopped.endpoint();
     stopped.stop();
     const uint8_t memory[] = {0x05, 0xDC, 0x24, 0x00, 0x42, 0x48, 0x00, 0x00, 'P',  'U',  'M',
                               'P',  '-',  '1',  0x00, 0x00, 0x00, 0x07, 0x00, 0x08, 0x00, 0x09};
     plc.writeMemory(10, 0, memory);
-    plcsim::Faults faults;
+    orva::plcsim::Faults faults;
     faults.accessError = 0x05;
     faults.accessErrorBlock = 20;
     plc.setFaults(faults);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace errortext {
+namespace orva::errortext {
 namespace {
 
 struct Text {
@@ -62,4 +62,4 @@ std::string ErrorTextLibrary::dataFilePath() const
     return dataFilePath_;
 }
 
-}  // namespace errortext
+}  // namespace orva::errortext

@@ -18,7 +18,7 @@ std::optional<std::size_t> EdgeModel::plcByTopic(std::string_view level) const
     return std::nullopt;
 }
 
-std::uint64_t millisecondsSinceEpoch(TimeStamp time)
+std::uint64_t millisecondsSinceEpoch(opc::TimeStamp time)
 {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
     return ms > 0 ? static_cast<std::uint64_t>(ms) : 0;

@@ -35,7 +35,7 @@ public:
             {base_ + "/" + model_.plcs[update.plc].topicName, encodeJsonUpdate(model_, update), false});
     }
 
-    void dropped(std::uint64_t count, TimeStamp time, std::vector<OutgoingMessage>& out) override
+    void dropped(std::uint64_t count, opc::TimeStamp time, std::vector<OutgoingMessage>& out) override
     {
         out.push_back({base_ + "/dropped",
                        "{\"timestamp\":" + std::to_string(millisecondsSinceEpoch(time)) +

@@ -48,7 +48,8 @@ void appendNumber(std::string& out, T value)
     out.append(buffer, error == std::errc() ? end : buffer);
 }
 
-void appendScalar(std::string& out, VarType type, const SOCmnVariant& value, std::size_t index, bool isArray)
+void appendScalar(std::string& out, VarType type, const opc::SOCmnVariant& value, std::size_t index,
+                  bool isArray)
 {
     switch (type) {
         case orva::VT_BOOL:
@@ -62,7 +63,8 @@ void appendScalar(std::string& out, VarType type, const SOCmnVariant& value, std
             appendNumber(out, isArray ? value.getArrayDouble(index) : value.toDouble());
             return;
         case orva::VT_BSTR:
-            appendJsonString(out, utf16ToUtf8(isArray ? value.getArrayString(index) : value.getString()));
+            appendJsonString(out,
+                             opc::utf16ToUtf8(isArray ? value.getArrayString(index) : value.getString()));
             return;
         default:
             appendNumber(out, isArray ? value.getArrayInt(index) : value.toInt64());
@@ -119,7 +121,7 @@ void appendJsonString(std::string& out, std::string_view text)
     out += '"';
 }
 
-void appendJsonValue(std::string& out, const SOCmnVariant& value)
+void appendJsonValue(std::string& out, const opc::SOCmnVariant& value)
 {
     const VarType type = value.getType();
     if (value.isEmpty()) {

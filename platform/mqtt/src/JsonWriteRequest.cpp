@@ -229,7 +229,7 @@ std::optional<Scalar> scalar(Parser& p)
 
 // Whole numbers as the narrowest of I4 and UI4 that holds them, others as R8, so the toolkit's
 // conversion to the tag's type sees the value as written.
-void setNumber(SOCmnVariant& v, double d)
+void setNumber(opc::SOCmnVariant& v, double d)
 {
     if (std::trunc(d) == d && d >= INT32_MIN && d <= INT32_MAX)
         v.setI4(static_cast<int32_t>(d));
@@ -239,9 +239,9 @@ void setNumber(SOCmnVariant& v, double d)
         v.setR8(d);
 }
 
-SOCmnVariant arrayValue(const std::vector<Scalar>& elements)
+opc::SOCmnVariant arrayValue(const std::vector<Scalar>& elements)
 {
-    SOCmnVariant v;
+    opc::SOCmnVariant v;
     if (elements.empty()) return v;
     const std::size_t kind = elements.front().index();
     for (const Scalar& e : elements)
@@ -257,13 +257,13 @@ SOCmnVariant arrayValue(const std::vector<Scalar>& elements)
     } else {
         v.initArray(orva::VT_BSTR, elements.size());
         for (std::size_t i = 0; i < elements.size(); ++i)
-            v.setArrayString(i, utf8ToUtf16(std::get<std::string>(elements[i])));
+            v.setArrayString(i, opc::utf8ToUtf16(std::get<std::string>(elements[i])));
     }
     return v;
 }
 
 // One write value; false only when the payload itself is broken.
-bool writeValue(Parser& p, SOCmnVariant& out)
+bool writeValue(Parser& p, opc::SOCmnVariant& out)
 {
     const char c = p.peek();
     if (c == '[') {

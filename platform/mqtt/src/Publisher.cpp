@@ -34,9 +34,9 @@ struct Publisher::WriteBatch {
     std::size_t outstanding = 0;
 };
 
-Publisher::Publisher(SODaSEntry& entry, MqttSettings settings, std::string serverName, LogFunction log,
+Publisher::Publisher(opc::SODaSEntry& entry, MqttSettings settings, std::string serverName, LogFunction log,
                      PublisherLimits limits)
-    : entry_(shareRef(&entry)),
+    : entry_(opc::shareRef(&entry)),
       settings_(std::move(settings)),
       limits_(limits),
       log_(std::move(log)),
@@ -54,7 +54,7 @@ Publisher::~Publisher()
 bool Publisher::buildModel(opc::client::ServerConnection& connection)
 {
     std::vector<opc::client::BrowseElement> plcs;
-    if (FAILED(connection.browse("", plcs))) return false;
+    if (opc::FAILED(connection.browse("", plcs))) return false;
     for (const auto& plcBranch : plcs) {
         if (!plcBranch.isBranch) continue;
         const std::size_t plc = model_.plcs.size();
@@ -65,7 +65,7 @@ bool Publisher::buildModel(opc::client::ServerConnection& connection)
             const std::string branch = std::move(pending.back());
             pending.pop_back();
             std::vector<opc::client::BrowseElement> children;
-            if (FAILED(connection.browse(branch, children))) continue;
+            if (opc::FAILED(connection.browse(branch, children))) continue;
             std::vector<std::string> subBranches;
             for (const auto& child : children) {
                 if (child.isBranch) {
@@ -93,7 +93,7 @@ bool Publisher::buildModel(opc::client::ServerConnection& connection)
 bool Publisher::start()
 {
     if (thread_.joinable()) return true;
-    HRESULT hr = S_OK;
+    opc::HRESULT hr = opc::S_OK;
     connection_ = opc::client::ServerConnection::connect(*entry_, {}, &hr);
     if (!connection_ || !buildModel(*connection_)) {
         warn("MQTT: the toolkit refused the publisher's connection");
@@ -119,7 +119,7 @@ bool Publisher::start()
     std::size_t added = 0;
     for (std::size_t i = 0; i < model_.tags.size(); ++i) {
         const auto result = group_->addItem(model_.tags[i].itemId, true, static_cast<uint32_t>(i));
-        if (SUCCEEDED(result.result)) {
+        if (opc::SUCCEEDED(result.result)) {
             model_.tags[i].handle = result.handle;
             ++added;
         }
@@ -302,7 +302,7 @@ void Publisher::takeInbox()
 
 void Publisher::applyDataChange(const std::vector<opc::client::ItemValue>& values)
 {
-    const TimeStamp now = std::chrono::system_clock::now();
+    const opc::TimeStamp now = std::chrono::system_clock::now();
     std::vector<PlcUpdate> updates(model_.plcs.size());
     for (const auto& value : values) {
         const std::size_t tag = value.clientHandle;

@@ -24,7 +24,7 @@ public:
           group_(std::string(kNamespace) + "/" + settings.groupId + "/"),
           node_(topicLevel(model.serverName)),
           born_(model.plcs.size(), false),
-          publishedQuality_(model.tags.size(), OPC_QUALITY_GOOD)
+          publishedQuality_(model.tags.size(), opc::OPC_QUALITY_GOOD)
     {
     }
 
@@ -78,7 +78,7 @@ public:
         }
     }
 
-    void dropped(std::uint64_t count, TimeStamp time, std::vector<OutgoingMessage>& out) override
+    void dropped(std::uint64_t count, opc::TimeStamp time, std::vector<OutgoingMessage>& out) override
     {
         droppedTotal_ += count;
         const std::uint64_t ms = millisecondsSinceEpoch(time);
@@ -187,7 +187,8 @@ private:
         return false;
     }
 
-    Metric tagMetric(std::size_t tag, const SOCmnVariant& value, std::uint16_t quality, TimeStamp time)
+    Metric tagMetric(std::size_t tag, const opc::SOCmnVariant& value, std::uint16_t quality,
+                     opc::TimeStamp time)
     {
         Metric m;
         m.alias = tag;
@@ -205,7 +206,7 @@ private:
         std::vector<Metric> metrics;
         metrics.reserve(model_.plcs[plc].tags.size());
         for (const std::size_t tag : model_.plcs[plc].tags) {
-            publishedQuality_[tag] = OPC_QUALITY_GOOD;
+            publishedQuality_[tag] = opc::OPC_QUALITY_GOOD;
             Metric m = tagMetric(tag, state[tag].value, state[tag].quality, state[tag].time);
             m.name = model_.tags[tag].itemId;
             if (m.timestamp == 0) m.timestamp = now;

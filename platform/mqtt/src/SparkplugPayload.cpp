@@ -83,7 +83,7 @@ std::uint64_t getLittleEndian(const std::uint8_t* in, std::size_t size)
 
 // Packed little-endian elements; booleans as a 32-bit count and bits from the most significant
 // bit of each byte; strings each ended by a zero byte.
-std::string packArray(std::uint32_t type, const SOCmnVariant& value)
+std::string packArray(std::uint32_t type, const opc::SOCmnVariant& value)
 {
     std::string out;
     const std::size_t n = value.getArrayLength();
@@ -96,7 +96,7 @@ std::string packArray(std::uint32_t type, const SOCmnVariant& value)
     }
     if (type == datatype::StringArray) {
         for (std::size_t i = 0; i < n; ++i) {
-            out += utf16ToUtf8(value.getArrayString(i));
+            out += opc::utf16ToUtf8(value.getArrayString(i));
             out += '\0';
         }
         return out;
@@ -127,9 +127,9 @@ bool isSignedArray(std::uint32_t type)
 }
 
 // The toolkit value of a packed array; empty when the bytes do not fit the type.
-SOCmnVariant unpackArray(std::uint32_t type, const std::uint8_t* data, std::size_t length)
+opc::SOCmnVariant unpackArray(std::uint32_t type, const std::uint8_t* data, std::size_t length)
 {
-    SOCmnVariant v;
+    opc::SOCmnVariant v;
     if (type == datatype::BooleanArray) {
         if (length < 4) return v;
         const std::uint64_t count = getLittleEndian(data, 4);
@@ -145,7 +145,7 @@ SOCmnVariant unpackArray(std::uint32_t type, const std::uint8_t* data, std::size
         for (std::size_t i = 0; i < length; ++i) {
             if (data[i] != 0) continue;
             strings.push_back(
-                utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data) + start, i - start)));
+                opc::utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data) + start, i - start)));
             start = i + 1;
         }
         if (start != length || strings.size() > 65536) return v;
@@ -201,7 +201,7 @@ struct Builder {
             m.long_value = *source.longValue;
             return;
         }
-        const SOCmnVariant& v = source.value;
+        const opc::SOCmnVariant& v = source.value;
         if (v.isEmpty()) {
             m.has_is_null = true;
             m.is_null = true;
@@ -239,7 +239,7 @@ struct Builder {
                 return;
             case datatype::String:
                 m.value_case = ORVA__SPARKPLUG__PAYLOAD__METRIC__VALUE_STRING_VALUE;
-                m.string_value = text(utf16ToUtf8(v.getString()));
+                m.string_value = text(opc::utf16ToUtf8(v.getString()));
                 return;
             default:
                 break;

@@ -5,17 +5,17 @@ namespace orva::mqtt {
 std::string_view qualityStatusName(std::uint16_t quality)
 {
     switch (quality & 0xFF) {
-        case OPC_QUALITY_GOOD:
+        case opc::OPC_QUALITY_GOOD:
             return "Good";
-        case OPC_QUALITY_UNCERTAIN:
+        case opc::OPC_QUALITY_UNCERTAIN:
             return "Uncertain";
-        case OPC_QUALITY_OUT_OF_SERVICE:
+        case opc::OPC_QUALITY_OUT_OF_SERVICE:
             return "BadOutOfService";
-        case OPC_QUALITY_DEVICE_FAILURE:
+        case opc::OPC_QUALITY_DEVICE_FAILURE:
             return "BadDeviceFailure";
-        case OPC_QUALITY_COMM_FAILURE:
+        case opc::OPC_QUALITY_COMM_FAILURE:
             return "BadCommunicationError";
-        case OPC_QUALITY_WAITING_FOR_INITIAL_DATA:
+        case opc::OPC_QUALITY_WAITING_FOR_INITIAL_DATA:
             return "BadWaitingForInitialData";
         default:
             break;
@@ -25,23 +25,23 @@ std::string_view qualityStatusName(std::uint16_t quality)
     return "Bad";
 }
 
-std::string_view writeStatusName(HRESULT result, std::uint16_t quality)
+std::string_view writeStatusName(opc::HRESULT result, std::uint16_t quality)
 {
-    if (SUCCEEDED(result)) return "Good";
+    if (opc::SUCCEEDED(result)) return "Good";
     switch (result) {
-        case OPC_E_BADRIGHTS:
+        case opc::OPC_E_BADRIGHTS:
             return "BadNotWritable";
-        case DISP_E_TYPEMISMATCH:
-        case OPC_E_BADTYPE:
+        case opc::DISP_E_TYPEMISMATCH:
+        case opc::OPC_E_BADTYPE:
             return "BadTypeMismatch";
-        case DISP_E_OVERFLOW:
-        case OPC_E_RANGE:
+        case opc::DISP_E_OVERFLOW:
+        case opc::OPC_E_RANGE:
             return "BadOutOfRange";
-        case OPC_E_UNKNOWNITEMID:
-        case OPC_E_INVALIDITEMID:
-        case OPC_E_INVALIDHANDLE:
+        case opc::OPC_E_UNKNOWNITEMID:
+        case opc::OPC_E_INVALIDITEMID:
+        case opc::OPC_E_INVALIDHANDLE:
             return "BadNodeIdUnknown";
-        case E_INVALIDARG:
+        case opc::E_INVALIDARG:
             return "BadInvalidArgument";
         default:
             break;

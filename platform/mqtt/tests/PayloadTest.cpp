@@ -13,7 +13,7 @@
 namespace orva::mqtt {
 namespace {
 
-std::string json(const SOCmnVariant& v)
+std::string json(const opc::SOCmnVariant& v)
 {
     std::string out;
     appendJsonValue(out, v);
@@ -22,7 +22,7 @@ std::string json(const SOCmnVariant& v)
 
 TEST(JsonPayload, ValuesAreValidJsonWhateverThePlcHolds)
 {
-    SOCmnVariant v;
+    opc::SOCmnVariant v;
     v.setStringUtf8(std::string("a\"b\\c\n\x01", 8));
     EXPECT_EQ(json(v), R"("a\"b\\c\n\u0001\u0000")");
     v.setString(u"Temp\u00e9rature");
@@ -44,7 +44,7 @@ TEST(JsonPayload, ValuesAreValidJsonWhateverThePlcHolds)
     v.initArray(orva::VT_I2, 2);
     v.setArrayInt(0, -300);
     EXPECT_EQ(json(v), "[-300,0]");
-    EXPECT_EQ(json(SOCmnVariant{}), "null");
+    EXPECT_EQ(json(opc::SOCmnVariant{}), "null");
 }
 
 TEST(JsonPayload, AnUpdateListsTheQualityOfTagsThatAreNotGoodOnly)
@@ -52,14 +52,14 @@ TEST(JsonPayload, AnUpdateListsTheQualityOfTagsThatAreNotGoodOnly)
     EdgeModel model;
     model.tags = {TagInfo{"L.A", "A"}, TagInfo{"L.B.C", "B.C"}};
     PlcUpdate update;
-    update.time = TimeStamp(std::chrono::milliseconds(1765000000123));
+    update.time = opc::TimeStamp(std::chrono::milliseconds(1765000000123));
     update.samples.resize(2);
     update.samples[0].tag = 0;
     update.samples[0].value.setI2(7);
-    update.samples[0].quality = OPC_QUALITY_GOOD;
+    update.samples[0].quality = opc::OPC_QUALITY_GOOD;
     update.samples[1].tag = 1;
     update.samples[1].value.setI2(8);
-    update.samples[1].quality = OPC_QUALITY_COMM_FAILURE;
+    update.samples[1].quality = opc::OPC_QUALITY_COMM_FAILURE;
     EXPECT_EQ(
         encodeJsonUpdate(model, update),
         R"({"timestamp":1765000000123,"values":{"A":7,"B.C":8},"quality":{"B.C":"BadCommunicationError"}})");
@@ -119,7 +119,7 @@ TEST(SparkplugPayload, ValuesOfEveryNativeTypeComeBackAsWritten)
     metrics[3].value.setArrayBool(9, true);
     metrics[4].datatype = dataTypeOf(orva::VT_BSTR);
     metrics[4].value.setStringUtf8("Recipe 1");
-    metrics[4].quality = OPC_QUALITY_COMM_FAILURE;
+    metrics[4].quality = opc::OPC_QUALITY_COMM_FAILURE;
     metrics[5].datatype = dataTypeOf(orva::VT_R4 | orva::VT_ARRAY);
     metrics[5].value.initArray(orva::VT_R4, 1);
     metrics[5].value.setArrayDouble(0, 1.5);
@@ -165,11 +165,11 @@ TEST(SparkplugPayload, RefusesBytesThatAreNoPayloadAndArraysThatDoNotFitTheirTyp
 
 TEST(StatusNames, WriteOutcomesNameTheirReason)
 {
-    EXPECT_EQ(writeStatusName(S_OK, OPC_QUALITY_GOOD), "Good");
-    EXPECT_EQ(writeStatusName(OPC_E_BADRIGHTS, OPC_QUALITY_BAD), "BadNotWritable");
-    EXPECT_EQ(writeStatusName(DISP_E_OVERFLOW, OPC_QUALITY_BAD), "BadOutOfRange");
-    EXPECT_EQ(writeStatusName(E_FAIL, OPC_QUALITY_COMM_FAILURE), "BadCommunicationError");
-    EXPECT_EQ(writeStatusName(E_FAIL, OPC_QUALITY_GOOD), "Bad");  // a failure never reads Good
+    EXPECT_EQ(writeStatusName(opc::S_OK, opc::OPC_QUALITY_GOOD), "Good");
+    EXPECT_EQ(writeStatusName(opc::OPC_E_BADRIGHTS, opc::OPC_QUALITY_BAD), "BadNotWritable");
+    EXPECT_EQ(writeStatusName(opc::DISP_E_OVERFLOW, opc::OPC_QUALITY_BAD), "BadOutOfRange");
+    EXPECT_EQ(writeStatusName(opc::E_FAIL, opc::OPC_QUALITY_COMM_FAILURE), "BadCommunicationError");
+    EXPECT_EQ(writeStatusName(opc::E_FAIL, opc::OPC_QUALITY_GOOD), "Bad");  // a failure never reads Good
 }
 
 }  // namespace

@@ -19,12 +19,12 @@ using test::eventually;
 
 class PublisherTest : public ::testing::Test {
 protected:
-    PublisherTest() : entry(new SODaSEntry)
+    PublisherTest() : entry(new opc::SODaSEntry)
     {
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator).get());
+        entry->setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new opc::SODaSCreator).get());
         entry->setMinUpdateRate(20);
         auto root = entry->getNameSpaceRoot();
-        SOCmnPointer<SODaSNode> plc(new SODaSNodeDefault("P1"));
+        opc::SOCmnPointer<opc::SODaSNode> plc(new opc::SODaSNodeDefault("P1"));
         root->addBranch(plc.get());
         counter = addTag(*plc, "Counter", orva::VT_I4);
         addTag(*plc, "Other", orva::VT_I4);
@@ -36,25 +36,25 @@ protected:
         entry->terminate();
     }
 
-    SOCmnPointer<SODaSCache> addTag(SODaSNode& parent, const std::string& name, VarType type)
+    opc::SOCmnPointer<opc::SODaSCache> addTag(opc::SODaSNode& parent, const std::string& name, VarType type)
     {
-        SOCmnPointer<SODaSTag> tag(new SODaSTag);
+        opc::SOCmnPointer<opc::SODaSTag> tag(new opc::SODaSTag);
         tag->setName(name);
         tag->setNativeDatatype(type);
         tag->setAccessRights(3);
         parent.addLeaf(tag.get());
         auto cache = tag->getCache();
-        SOCmnVariant zero;
+        opc::SOCmnVariant zero;
         zero.setI4(0);
-        cache->set(zero, OPC_QUALITY_GOOD);
+        cache->set(zero, opc::OPC_QUALITY_GOOD);
         return cache;
     }
 
     void setCounter(int32_t value)
     {
-        SOCmnVariant v;
+        opc::SOCmnVariant v;
         v.setI4(value);
-        counter->set(v, OPC_QUALITY_GOOD);
+        counter->set(v, opc::OPC_QUALITY_GOOD);
     }
 
     MqttSettings settings(int port)
@@ -97,8 +97,8 @@ protected:
         return values;
     }
 
-    SOCmnPointer<SODaSEntry> entry;
-    SOCmnPointer<SODaSCache> counter;
+    opc::SOCmnPointer<opc::SODaSEntry> entry;
+    opc::SOCmnPointer<opc::SODaSCache> counter;
     std::unique_ptr<Publisher> publisher;
     std::mutex logLock;
     std::string log;

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+namespace orva::opc {
+
 SOCmnString quality2string(uint16_t quality, uint32_t)
 {
     std::string text;
@@ -80,3 +82,5 @@ SOCmnString quality2string(uint16_t quality, uint32_t)
     }
     return SOCmnString(std::move(text));
 }
+
+}  // namespace orva::opc

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace orva::opc {
+
 void SOCmnEvent::signal()
 {
     {
@@ -57,3 +59,5 @@ void SOCmnEventPool::pushEvent(SOCmnEvent* event)
         }
     }
 }
+
+}  // namespace orva::opc

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace orva::opc {
+
 int SOCmnString::replace(std::string_view from, std::string_view to)
 {
     if (from.empty()) return 0;
@@ -124,3 +126,5 @@ std::string utf16ToUtf8(std::u16string_view text)
     }
     return out;
 }
+
+}  // namespace orva::opc

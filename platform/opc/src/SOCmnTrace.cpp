@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace orva::opc {
+
 void SOCmnTrace::setLevelMask(uint32_t mask)
 {
     std::lock_guard g(mutex_);
@@ -49,3 +51,5 @@ SOCmnTrace* getSOCmnTrace()
     static SOCmnTrace trace;
     return &trace;
 }
+
+}  // namespace orva::opc

@@ -9,6 +9,8 @@
 #include <string>
 #include <type_traits>
 
+namespace orva::opc {
+
 using namespace orva;
 
 namespace {
@@ -607,3 +609,5 @@ bool SOCmnVariant::operator==(const SOCmnVariant& o) const noexcept
 {
     return vt_ == o.vt_ && bits_ == o.bits_ && data_ == o.data_;
 }
+
+}  // namespace orva::opc

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace orva::opc {
+
 void SODaSCache::notifyLocked() noexcept
 {
     for (auto& [observer, count] : observers_)
@@ -104,3 +106,5 @@ void SODaSCache::removeObserver(SODaSCacheObserver* observer)
     if (it == observers_.end()) return;
     if (--it->second == 0) observers_.erase(it);
 }
+
+}  // namespace orva::opc

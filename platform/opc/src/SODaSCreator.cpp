@@ -3,6 +3,8 @@
 #include "opc/SOCmnException.h"
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 SODaSServer* SODaSCreator::createServer(SODaSEntry* entry)
 {
     return newOrThrow<SODaSServer>(entry);
@@ -23,3 +25,5 @@ void SODaSCreator::handleRequests(std::span<const SODaSTagRequest> requests)
     for (const auto& entry : requests)
         entry.tag->handleRequest(*entry.request);
 }
+
+}  // namespace orva::opc

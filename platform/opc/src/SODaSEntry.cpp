@@ -4,6 +4,8 @@
 #include "opc/SOCmnException.h"
 #include "opc/SOSrvObjectRoot.h"
 
+namespace orva::opc {
+
 SODaSEntry::SODaSEntry() : root_(new SODaSNameSpaceRoot), worker_(std::make_unique<SODaSWorker>())
 {
     creator_.reset(new SODaSCreator);
@@ -133,3 +135,5 @@ SODaSEntry* getSODaSEntry()
     entry->addRef();
     return entry.get();
 }
+
+}  // namespace orva::opc

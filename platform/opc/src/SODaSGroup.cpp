@@ -4,6 +4,8 @@
 #include "opc/SODaSServer.h"
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 SODaSGroup::~SODaSGroup() = default;
 
 void SODaSGroup::init(SODaSServer* server, std::string name, uint32_t rate, bool active)
@@ -132,3 +134,5 @@ void SODaSGroup::deliver(const std::vector<SODaSItemValue>& values)
     }
     if (sink && !values.empty()) sink->onDataChange(values);
 }
+
+}  // namespace orva::opc

@@ -3,6 +3,8 @@
 #include "opc/SODaSGroup.h"
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 SODaSItem::~SODaSItem() = default;
 
 SOCmnPointer<SODaSItemTag> SODaSItem::getItemTag() const
@@ -57,3 +59,5 @@ void SODaSItem::detachFromGroup()
     std::lock_guard g(mutex_);
     group_ = nullptr;
 }
+
+}  // namespace orva::opc

@@ -2,6 +2,8 @@
 
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 bool SODaSElement::setName(std::string name)
 {
     if (parent_) return false;
@@ -239,3 +241,5 @@ SOCmnPointer<SODaSNode> SODaSNameSpaceRoot::findNode(std::string_view itemId) co
     resolve(*this, *this, itemId, false, 0, tag, branch, &SODaSNameSpaceRoot::isSeparator);
     return branch;
 }
+
+}  // namespace orva::opc

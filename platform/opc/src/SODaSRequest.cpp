@@ -2,6 +2,8 @@
 
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 SODaSRequest::SODaSRequest(Operation operation, uint16_t type, SODaSItemTag* tag)
     : SOCmnObject(SOCMNOBJECT_TYPE_REQUEST), operation_(operation), type_(type), tag_(shareRef(tag))
 {
@@ -63,3 +65,5 @@ bool SODaSRequest::complete(HRESULT result, bool validQuality, uint16_t quality,
     if (sink) sink->onRequestCompleted(r, notify);
     return true;
 }
+
+}  // namespace orva::opc

@@ -4,6 +4,8 @@
 #include "opc/SODaSCreator.h"
 #include "opc/SODaSEntry.h"
 
+namespace orva::opc {
+
 SODaSServer::SODaSServer(SODaSEntry* entry) : SOCmnObject(SOCMNOBJECT_TYPE_SERVER), entry_(shareRef(entry)) {}
 
 SODaSServer::~SODaSServer()
@@ -71,3 +73,5 @@ void SODaSServer::requestShutdown(const std::string& reason)
     if (!sink || !entry_) return;
     entry_->post([sink, reason] { sink->onShutdownRequest(reason); });
 }
+
+}  // namespace orva::opc

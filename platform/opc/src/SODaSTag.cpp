@@ -2,6 +2,8 @@
 
 #include "opc/SODaSRequest.h"
 
+namespace orva::opc {
+
 SODaSItemTag::SODaSItemTag() : SODaSElement(SOCMNOBJECT_TYPE_TAG), cache_(new SODaSCache) {}
 
 void SODaSItemTag::setNativeDatatype(VarType type)
@@ -53,3 +55,5 @@ void SODaSItemTag::handleRequest(SODaSRequest& request)
     const bool store = request.getOperation() == SODaSRequest::write;
     request.complete(S_OK, false, OPC_QUALITY_GOOD, store, true);
 }
+
+}  // namespace orva::opc

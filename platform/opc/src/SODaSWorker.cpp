@@ -4,6 +4,8 @@
 
 #include "opc/SODaSGroup.h"
 
+namespace orva::opc {
+
 namespace {
 
 // A group with rate 0 asks for "as fast as possible"; it gets turns every 10 ms.
@@ -144,3 +146,5 @@ void SODaSWorker::run()
         }
     }
 }
+
+}  // namespace orva::opc

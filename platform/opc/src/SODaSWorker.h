@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+namespace orva::opc {
+
 class SODaSGroup;
 
 class SODaSWorker {
@@ -44,3 +46,5 @@ private:
     std::vector<SODaSGroup*> groups_;  // registered groups hold a reference each
     std::deque<std::function<void()>> tasks_;
 };
+
+}  // namespace orva::opc

@@ -2,6 +2,8 @@
 
 #include "opc/SOSrvObjectRoot.h"
 
+namespace orva::opc {
+
 SOSrvEntry::SOSrvEntry() : SOCmnObject(SOCMNOBJECT_TYPE_ENTRY), objectRoot_(new SOSrvObjectRoot) {}
 
 SOSrvEntry::~SOSrvEntry() = default;
@@ -93,3 +95,5 @@ SOCmnPointer<SOSrvObjectRoot> SOSrvEntry::getObjectRoot() const
 {
     return objectRoot_;
 }
+
+}  // namespace orva::opc

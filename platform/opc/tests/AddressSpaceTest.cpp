@@ -4,6 +4,8 @@
 #include "opc/SODaSRequest.h"
 #include "opc/SODaSTag.h"
 
+using namespace orva::opc;
+
 namespace {
 
 SOCmnPointer<SODaSTag> makeTag(const std::string& name)

@@ -10,14 +10,16 @@
 #include "opc/SODaSEntry.h"
 #include "opc/client/ServerConnection.h"
 
-using namespace opc::client;
+using namespace orva::opc;
+
+using namespace orva::opc::client;
 using namespace std::chrono_literals;
 
 namespace {
 
-using opc::test::eventually;
-using opc::test::HookLog;
-using opc::test::LoggingCreator;
+using orva::opc::test::eventually;
+using orva::opc::test::HookLog;
+using orva::opc::test::LoggingCreator;
 
 class LoggingItem : public SODaSItemDefault {
 public:

@@ -10,6 +10,8 @@
 #include "opc/SOCmnString.h"
 #include "opc/SOCmnTrace.h"
 
+using namespace orva::opc;
+
 namespace {
 
 std::atomic<int> destroyed{0};

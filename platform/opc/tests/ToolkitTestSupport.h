@@ -13,7 +13,7 @@
 
 #include "opc/SODaSEntry.h"
 
-namespace opc::test {
+namespace orva::opc::test {
 
 // Polls until pred holds or the generous deadline passes.
 template <class P>
@@ -53,4 +53,4 @@ private:
     HookLog& log_;
 };
 
-}  // namespace opc::test
+}  // namespace orva::opc::test

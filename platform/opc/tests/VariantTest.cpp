@@ -4,6 +4,8 @@
 
 #include "opc/SOCmnVariant.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 
 TEST(Variant, ScalarsKeepTypeAndValue)

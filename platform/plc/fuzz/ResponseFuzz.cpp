@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace plc::s7;
+using namespace orva::plc::s7;
 
 void decodeAll(std::span<const uint8_t> pdu)
 {
@@ -43,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int pair[2];
     if (size > 60000 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
         return 0;
-    plc::UniqueFd reader(pair[0]);
-    plc::UniqueFd writer(pair[1]);
+    orva::plc::UniqueFd reader(pair[0]);
+    orva::plc::UniqueFd writer(pair[1]);
     if (size > 0 && ::write(writer.get(), data, size) != static_cast<ssize_t>(size)) return 0;
     writer.reset();  // end of stream after the input
     std::vector<uint8_t> pdu;
     for (int i = 0; i < 100; ++i) {
-        const plc::FrameStatus status =
-            plc::readPdu(reader.get(), pdu, plc::Deadline(std::chrono::milliseconds(100)));
-        if (status != plc::FrameStatus::Ok) break;
+        const orva::plc::FrameStatus status =
+            orva::plc::readPdu(reader.get(), pdu, orva::plc::Deadline(std::chrono::milliseconds(100)));
+        if (status != orva::plc::FrameStatus::Ok) break;
         decodeAll(pdu);
     }
     return 0;

@@ -10,7 +10,7 @@
 
 #include "plc/S7ErrorCodes.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 std::string timestamp()
@@ -90,4 +90,4 @@ void CommunicationRecord::append(const std::string& line)
     out << line;
 }
 
-}  // namespace plc
+}  // namespace orva::plc

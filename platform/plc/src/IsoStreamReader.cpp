@@ -1,6 +1,6 @@
 #include "plc/IsoStreamReader.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 // As for blocking reads: a unit split into more data frames than this is treated as hostile.
 constexpr int kMaxFragments = 64;
@@ -57,4 +57,4 @@ void IsoStreamReader::reset()
     violated_ = false;
 }
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -4,7 +4,7 @@
 
 #include "plc/S7Protocol.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 // A unit split into more data frames than this is treated as hostile.
 constexpr int kMaxFragments = 64;
@@ -57,4 +57,4 @@ FrameStatus readPdu(int fd, std::vector<uint8_t>& pdu, const Deadline& deadline)
     return FrameStatus::Violation;
 }
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -7,7 +7,7 @@
 #include "plc/IsoTransport.h"
 #include "plc/S7Protocol.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 constexpr uint16_t kLocalReference = 0x0001;
@@ -179,4 +179,4 @@ int S7Client::writeBytes(uint16_t dataBlock, uint32_t startByte, std::span<const
         [&](uint16_t ref, size_t, size_t) { return s7::decodeWriteResponse(response_, ref); });
 }
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -5,7 +5,7 @@
 
 #include "plc/S7Protocol.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 constexpr std::array<std::pair<int, const char*>, 27> kTexts{{
@@ -105,4 +105,4 @@ int s7CodeFromResponse(const s7::ResponseStatus& status)
     return kS7ProtocolViolation;
 }
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -4,7 +4,7 @@
 
 #include "plc/ByteReader.h"
 
-namespace plc::s7 {
+namespace orva::plc::s7 {
 namespace {
 
 constexpr uint8_t kTpktVersion = 3;
@@ -322,4 +322,4 @@ ResponseStatus decodeWriteResponse(std::span<const uint8_t> pdu, uint16_t pduRef
     return ResponseStatus{ResponseKind::ItemError, 0, 0, returnCode};
 }
 
-}  // namespace plc::s7
+}  // namespace orva::plc::s7

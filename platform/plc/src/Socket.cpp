@@ -11,7 +11,7 @@
 #include <charconv>
 #include <string>
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 IoStatus statusFromErrno(int error)
@@ -218,4 +218,4 @@ uint16_t localPort(int fd)
     return ntohs(address.sin_port);
 }
 
-}  // namespace plc
+}  // namespace orva::plc

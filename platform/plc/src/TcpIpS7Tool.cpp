@@ -6,7 +6,7 @@
 #include "plc/CommunicationRecord.h"
 #include "plc/S7Protocol.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 // Copies a text field that should be NUL-terminated but may not be (the caller does not clear
@@ -226,4 +226,4 @@ int s7ErrorText(int code, char* buffer)
     return library().errorText(code, buffer);
 }
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 TEST(ByteReader, ReadsBigEndianAndFailsStickyOnOverrun)
@@ -61,4 +61,4 @@ TEST(ByteWriter, PatchesOnlyWrittenBytes)
 }
 
 }  // namespace
-}  // namespace plc
+}  // namespace orva::plc

@@ -14,7 +14,7 @@
 #include "plc/CommunicationRecord.h"
 #include "plc/TcpIpS7Tool.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 TEST(PlcConnectionEntry, HasTheFixed76ByteLayout)
@@ -188,4 +188,4 @@ TEST_F(DataFile, AnUnwritablePathIsIgnored)
 }
 
 }  // namespace
-}  // namespace plc
+}  // namespace orva::plc

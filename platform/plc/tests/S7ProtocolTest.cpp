@@ -4,7 +4,7 @@
 
 #include "plc/ByteReader.h"
 
-namespace plc::s7 {
+namespace orva::plc::s7 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -167,4 +167,4 @@ TEST(SetupResponse, YieldsTheGrantedPduSize)
 }
 
 }  // namespace
-}  // namespace plc::s7
+}  // namespace orva::plc::s7

@@ -18,7 +18,7 @@
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/S7Job.h"
 
-namespace plc {
+namespace orva::plc {
 namespace {
 
 using namespace std::chrono_literals;
@@ -459,4 +459,4 @@ TEST(HostilePeer, TooSmallPduIsRefused)
 }
 
 }  // namespace
-}  // namespace plc
+}  // namespace orva::plc

@@ -13,7 +13,7 @@
 #include "registry/Registry.h"
 
 using namespace orva::registry;
-using orva::registry::testing::TempRoot;
+using orva::registry::test::TempRoot;
 
 namespace {
 const char* const kKey = "SOFTWARE\\ORVAAutomation\\Vardel";

@@ -10,7 +10,7 @@
 #include "registry/Registry.h"
 
 using namespace orva::registry;
-using orva::registry::testing::TempRoot;
+using orva::registry::test::TempRoot;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace orva::registry::testing {
+namespace orva::registry::test {
 
 class TempRoot {
 public:
@@ -27,4 +27,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace orva::registry::testing
+}  // namespace orva::registry::test

@@ -6,7 +6,7 @@
 
 #include "mpi/MpiErrorCodes.h"
 
-namespace stationtable {
+namespace orva::stationtable {
 namespace {
 
 std::string upper(std::string text)
@@ -128,4 +128,4 @@ std::string StationTableLibrary::problem() const
     return port.empty() ? std::string() : "port " + port + keyHint("Port");
 }
 
-}  // namespace stationtable
+}  // namespace orva::stationtable

@@ -51,17 +51,17 @@ constexpr std::uintmax_t kMaxFileSize = 1ull << 30;
 
 }  // namespace
 
-void configureNameSpaceRoot(SODaSNameSpaceRoot& root)
+void configureNameSpaceRoot(opc::SODaSNameSpaceRoot& root)
 {
-    SOCmnString accepted;
+    opc::SOCmnString accepted;
     root.getTreeDelimiter(&accepted, nullptr);
-    root.setTreeDelimiter('.', accepted, SOCmnString(""));
+    root.setTreeDelimiter('.', accepted, opc::SOCmnString(""));
 }
 
 namespace {
 
 // Parses the bytes (in place when they need no conversion) and walks the document.
-bool loadBytes(const LoadContext& context, char* bytes, std::size_t size, SODaSNameSpaceRoot& root)
+bool loadBytes(const LoadContext& context, char* bytes, std::size_t size, opc::SODaSNameSpaceRoot& root)
 {
     pugi::xml_document document;
     try {
@@ -87,7 +87,7 @@ bool loadBytes(const LoadContext& context, char* bytes, std::size_t size, SODaSN
 }  // namespace
 
 bool loadConfiguration(const LoadContext& context, const std::filesystem::path& path,
-                       SODaSNameSpaceRoot& root)
+                       opc::SODaSNameSpaceRoot& root)
 {
     // Not zero-filled: the file's bytes overwrite it, and large files load faster.
     std::unique_ptr<char[]> bytes;
@@ -105,7 +105,8 @@ bool loadConfiguration(const LoadContext& context, const std::filesystem::path& 
     return loadBytes(context, bytes.get(), size, root);
 }
 
-bool loadConfigurationFromMemory(const LoadContext& context, std::string_view bytes, SODaSNameSpaceRoot& root)
+bool loadConfigurationFromMemory(const LoadContext& context, std::string_view bytes,
+                                 opc::SODaSNameSpaceRoot& root)
 {
     std::string copy(bytes);
     return loadBytes(context, copy.data(), copy.size(), root);

@@ -13,13 +13,13 @@ namespace orva::core {
 
 class Loader {
 public:
-    Loader(const LoadContext& context, SODaSNameSpaceRoot& root) : ctx_(context), root_(root) {}
+    Loader(const LoadContext& context, opc::SODaSNameSpaceRoot& root) : ctx_(context), root_(root) {}
 
     // The whole document; false after a file-structure warning.
     bool load(const pugi::xml_document& document);
 
     void loadPlcs(const pugi::xml_node& container);
-    void loadTags(const pugi::xml_node& list, SODaSNode& parent, S7Plc& plc, int depth);
+    void loadTags(const pugi::xml_node& list, opc::SODaSNode& parent, S7Plc& plc, int depth);
     void loadSettings(const pugi::xml_node& settings);
 
     // Shows the count of refusals beyond the ones shown one by one.
@@ -29,10 +29,10 @@ private:
     bool loadTcpIpOrSapi(const pugi::xml_node& root);
     bool loadMpi(const pugi::xml_node& root);
     bool loadMpiEmulation(const pugi::xml_node& root);
-    SOCmnPointer<S7Plc> makePlc(const pugi::xml_node& element, const std::string& name);
-    void loadRedundancy(const pugi::xml_node& element, S7Plc& plc, SODaSNode& branch);
-    void loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc);
-    void loadBranch(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc, int depth);
+    opc::SOCmnPointer<S7Plc> makePlc(const pugi::xml_node& element, const std::string& name);
+    void loadRedundancy(const pugi::xml_node& element, S7Plc& plc, opc::SODaSNode& branch);
+    void loadTag(const pugi::xml_node& element, opc::SODaSNode& parent, S7Plc& plc);
+    void loadBranch(const pugi::xml_node& element, opc::SODaSNode& parent, S7Plc& plc, int depth);
 
     // File-structure warnings: always shown.
     void fail(std::string_view text);
@@ -40,7 +40,7 @@ private:
     void refuse(const std::string& text);
 
     const LoadContext& ctx_;
-    SODaSNameSpaceRoot& root_;
+    opc::SODaSNameSpaceRoot& root_;
     std::size_t refusals_ = 0;
 };
 

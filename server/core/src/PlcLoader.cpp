@@ -40,13 +40,13 @@ void Loader::loadPlcs(const pugi::xml_node& container)
         const auto name = readTextValue(element.attribute(xml::NAME.data()));
         if (!name) continue;
 
-        SOCmnPointer<S7Plc> plc = makePlc(element, *name);
+        opc::SOCmnPointer<S7Plc> plc = makePlc(element, *name);
         if (!plc) continue;
 
         // PLCs of the same name share one branch.
-        SOCmnPointer<SODaSNode> branch = root_.findBranch(*name);
+        opc::SOCmnPointer<opc::SODaSNode> branch = root_.findBranch(*name);
         if (!branch) {
-            branch.reset(new SODaSNodeDefault(*name));
+            branch.reset(new opc::SODaSNodeDefault(*name));
             if (!root_.addBranch(branch.get())) {
                 refuse(messages::skipped(plcWhat(*name), "the name cannot be published"));
                 continue;
@@ -64,18 +64,18 @@ void Loader::loadPlcs(const pugi::xml_node& container)
     }
 }
 
-SOCmnPointer<S7Plc> Loader::makePlc(const pugi::xml_node& element, const std::string& name)
+opc::SOCmnPointer<S7Plc> Loader::makePlc(const pugi::xml_node& element, const std::string& name)
 {
     const std::string what = plcWhat(name);
     auto refused = [&](const std::string& reason) {
         refuse(messages::skipped(what, reason));
-        return SOCmnPointer<S7Plc>();
+        return opc::SOCmnPointer<S7Plc>();
     };
     const auto cpuSlot = readNumberValue(element.attribute(xml::CPU_SLOT.data()));
 
     switch (ctx_.kind) {
         case config::ServerKind::Vardel:
-            return SOCmnPointer<S7Plc>(new S7Plc(name));
+            return opc::SOCmnPointer<S7Plc>(new S7Plc(name));
 
         case config::ServerKind::Lorvik:
         case config::ServerKind::Pennat: {
@@ -84,7 +84,7 @@ SOCmnPointer<S7Plc> Loader::makePlc(const pugi::xml_node& element, const std::st
                 return refused(messages::notANumber(xml::ADDRESS, address.text, UINT16_MAX));
             if (cpuSlot.invalid())
                 return refused(messages::notANumber(xml::CPU_SLOT, cpuSlot.text, UINT16_MAX));
-            return SOCmnPointer<S7Plc>(new S7Plc(name, address.orZero(), cpuSlot.orZero()));
+            return opc::SOCmnPointer<S7Plc>(new S7Plc(name, address.orZero(), cpuSlot.orZero()));
         }
 
         case config::ServerKind::Tornel: {
@@ -97,13 +97,14 @@ SOCmnPointer<S7Plc> Loader::makePlc(const pugi::xml_node& element, const std::st
             if (cpuSlot.invalid())
                 return refused(messages::notANumber(xml::CPU_SLOT, cpuSlot.text, UINT16_MAX));
             if (rack.invalid()) return refused(messages::notANumber(xml::RACK_NR, rack.text, UINT16_MAX));
-            return SOCmnPointer<S7Plc>(new S7Plc(name, *address, source, cpuSlot.orZero(), rack.orZero()));
+            return opc::SOCmnPointer<S7Plc>(
+                new S7Plc(name, *address, source, cpuSlot.orZero(), rack.orZero()));
         }
     }
     return {};
 }
 
-void Loader::loadRedundancy(const pugi::xml_node& element, S7Plc& plc, SODaSNode& branch)
+void Loader::loadRedundancy(const pugi::xml_node& element, S7Plc& plc, opc::SODaSNode& branch)
 {
     std::optional<std::string> addressB, sourceB;
     NumberValue<uint16_t> block, statusByte, statusBit, cmdByte, cmdBit;
@@ -147,14 +148,14 @@ void Loader::loadRedundancy(const pugi::xml_node& element, S7Plc& plc, SODaSNode
                 messages::ignored(what, messages::notANumber(field.name, field.value->text, UINT16_MAX)));
     }
 
-    SOCmnPointer<S7Tag> status(new S7Tag(ctx_.queues, "PlcRedundancyStatus", OPC_READABLE, VT_BOOL,
-                                         "Plc Redundancy Status Bit", block.orZero(), statusByte.orZero(),
-                                         statusBit.orZero(), 0, &plc));
-    SOCmnPointer<S7Tag> command(new S7Tag(ctx_.queues, "PlcRedundancyCommand", OPC_READABLE | OPC_WRITEABLE,
-                                          VT_UI1, "Plc Redundancy Command Bit", block.orZero(),
-                                          cmdByte.orZero(), cmdBit.orZero(), 0, &plc));
-    SOCmnPointer<S7Tag> state(new S7Tag(ctx_.queues, "ServerRedundancyState", OPC_READABLE, VT_I2,
-                                        "Redundancy Master Slave State", 0, 0, 0, 0, &plc));
+    opc::SOCmnPointer<S7Tag> status(new S7Tag(ctx_.queues, "PlcRedundancyStatus", opc::OPC_READABLE, VT_BOOL,
+                                              "Plc Redundancy Status Bit", block.orZero(),
+                                              statusByte.orZero(), statusBit.orZero(), 0, &plc));
+    opc::SOCmnPointer<S7Tag> command(
+        new S7Tag(ctx_.queues, "PlcRedundancyCommand", opc::OPC_READABLE | opc::OPC_WRITEABLE, VT_UI1,
+                  "Plc Redundancy Command Bit", block.orZero(), cmdByte.orZero(), cmdBit.orZero(), 0, &plc));
+    opc::SOCmnPointer<S7Tag> state(new S7Tag(ctx_.queues, "ServerRedundancyState", opc::OPC_READABLE, VT_I2,
+                                             "Redundancy Master Slave State", 0, 0, 0, 0, &plc));
     if (!branch.addLeaf(state.get()))
         refuse(messages::skipped("tag \"ServerRedundancyState\" in " + branch.getItemID(),
                                  "the name is already used"));

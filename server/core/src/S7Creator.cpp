@@ -4,17 +4,17 @@
 
 namespace orva::core {
 
-SODaSGroup* S7Creator::createGroup(SODaSServer*)
+opc::SODaSGroup* S7Creator::createGroup(opc::SODaSServer*)
 {
-    return newOrThrow<S7Group>(queues_);
+    return opc::newOrThrow<S7Group>(queues_);
 }
 
-SODaSItem* S7Creator::createItem(SODaSGroup*, SODaSItemTag*)
+opc::SODaSItem* S7Creator::createItem(opc::SODaSGroup*, opc::SODaSItemTag*)
 {
-    return newOrThrow<S7Item>(queues_);
+    return opc::newOrThrow<S7Item>(queues_);
 }
 
-void S7Creator::handleRequests(std::span<const SODaSTagRequest> requests)
+void S7Creator::handleRequests(std::span<const opc::SODaSTagRequest> requests)
 {
     queueRequests(queues_, requests);
 }
@@ -22,13 +22,13 @@ void S7Creator::handleRequests(std::span<const SODaSTagRequest> requests)
 void S7Group::onSetUpdateRate(uint32_t newRate)
 {
     if (newRate == getUpdateRate()) return;
-    std::vector<SOCmnPointer<S7Tag>> tags;
+    std::vector<opc::SOCmnPointer<S7Tag>> tags;
     auto& items = getLeafList();
     items.lock();
-    SOCmnListPosition pos = items.getStartPosition();
+    opc::SOCmnListPosition pos = items.getStartPosition();
     while (pos) {
         auto tag = items.getNext(pos)->getItemTag();
-        if (auto* s7 = dynamic_cast<S7Tag*>(tag.get())) tags.push_back(shareRef(s7));
+        if (auto* s7 = dynamic_cast<S7Tag*>(tag.get())) tags.push_back(opc::shareRef(s7));
     }
     items.unlock();
     const auto queues = queues_.lock();
@@ -63,7 +63,7 @@ void S7Item::onSetActive(bool active)
             tag->clientItems.add(this);
         else
             tag->clientItems.removeEvery(this);
-        queues->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, shareRef(tag)});
+        queues->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, opc::shareRef(tag)});
     }
     queues->notifyWork();
 }

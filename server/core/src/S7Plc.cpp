@@ -5,16 +5,16 @@
 
 namespace orva::core {
 
-S7Plc::S7Plc(std::string plcName) : SOCmnObject(S7PLC_OBJECT_TYPE), name(std::move(plcName)) {}
+S7Plc::S7Plc(std::string plcName) : opc::SOCmnObject(S7PLC_OBJECT_TYPE), name(std::move(plcName)) {}
 
 S7Plc::S7Plc(std::string plcName, uint16_t mpi, uint16_t slot)
-    : SOCmnObject(S7PLC_OBJECT_TYPE), name(std::move(plcName)), mpiAddress(mpi), cpuSlot(slot)
+    : opc::SOCmnObject(S7PLC_OBJECT_TYPE), name(std::move(plcName)), mpiAddress(mpi), cpuSlot(slot)
 {
 }
 
 S7Plc::S7Plc(std::string plcName, std::string ipAddress, std::optional<std::string> localSource,
              uint16_t slot, uint16_t rack)
-    : SOCmnObject(S7PLC_OBJECT_TYPE),
+    : opc::SOCmnObject(S7PLC_OBJECT_TYPE),
       name(std::move(plcName)),
       address(std::move(ipAddress)),
       source(std::move(localSource)),
@@ -33,9 +33,9 @@ void S7Plc::setRedundancy(std::string b, std::optional<std::string> sourceOfB, S
 {
     addressB = std::move(b);
     sourceB = std::move(sourceOfB);
-    redundancyStatusTag = shareRef(statusTag);
-    redundancyCommandTag = shareRef(commandTag);
-    serverStateTag = shareRef(stateTag);
+    redundancyStatusTag = opc::shareRef(statusTag);
+    redundancyCommandTag = opc::shareRef(commandTag);
+    serverStateTag = opc::shareRef(stateTag);
 }
 
 void S7Plc::releaseRuntime()

@@ -9,7 +9,7 @@ namespace orva::core {
 S7Tag::S7Tag(std::shared_ptr<CoreQueues> queues, const std::string& name, uint32_t accessRights,
              VarType nativeType, const std::string& description, uint16_t block_, uint16_t byte_,
              uint16_t bit_, uint16_t count, S7Plc* owner)
-    : plc(shareRef(owner)),
+    : plc(opc::shareRef(owner)),
       dataBlock(block_),
       dataByte(byte_),
       dataBit(bit_),
@@ -19,43 +19,43 @@ S7Tag::S7Tag(std::shared_ptr<CoreQueues> queues, const std::string& name, uint32
     setName(name);
     setAccessRights(accessRights);
     setNativeDatatype(nativeType);
-    setDeviceIOMode(SODASTAG_DEVICEIO_QUEUE);
+    setDeviceIOMode(opc::SODASTAG_DEVICEIO_QUEUE);
 
-    SOCmnPointer<SODaSProperty> property(new SODaSProperty(SODAS_PROPERTY_ITEM_DESCRIPTION));
-    SOCmnVariant text;
+    opc::SOCmnPointer<opc::SODaSProperty> property(new opc::SODaSProperty(opc::SODAS_PROPERTY_ITEM_DESCRIPTION));
+    opc::SOCmnVariant text;
     text.setStringUtf8(description);
     property->setConstantValue(text);
     addProperty(property.get());
 
     auto cache = getCache();
-    SOCmnVariant initial;
+    opc::SOCmnVariant initial;
     if (isArrayType(nativeType) && initial.initArray(baseType(nativeType), elements)) {
-        cache->set(initial, OPC_QUALITY_UNCERTAIN);
+        cache->set(initial, opc::OPC_QUALITY_UNCERTAIN);
     } else if (nativeType == VT_BSTR) {
         initial.setString(std::u16string(elements, u'\0'));
-        cache->set(initial, OPC_QUALITY_UNCERTAIN);
+        cache->set(initial, opc::OPC_QUALITY_UNCERTAIN);
     } else {
-        cache->setQuality(OPC_QUALITY_UNCERTAIN);
+        cache->setQuality(opc::OPC_QUALITY_UNCERTAIN);
     }
 }
 
 S7Tag::~S7Tag() = default;
 
-void S7Tag::handleRequest(SODaSRequest& request)
+void S7Tag::handleRequest(opc::SODaSRequest& request)
 {
-    const SODaSTagRequest one{this, &request};
+    const opc::SODaSTagRequest one{this, &request};
     queueRequests(queues_, std::span(&one, 1));
 }
 
-bool S7Tag::admit(SODaSRequest& request, const CoreQueues& queues)
+bool S7Tag::admit(opc::SODaSRequest& request, const CoreQueues& queues)
 {
     const uint16_t type = request.getType();
-    const bool device = type == SODASREQUEST_TYPE_DEVICE || type == SODASREQUEST_TYPE_DEVICE_REFRESH;
-    const bool cacheType = type == SODASREQUEST_TYPE_CACHE || type == SODASREQUEST_TYPE_CACHE_REFRESH;
+    const bool device = type == opc::SODASREQUEST_TYPE_DEVICE || type == opc::SODASREQUEST_TYPE_DEVICE_REFRESH;
+    const bool cacheType = type == opc::SODASREQUEST_TYPE_CACHE || type == opc::SODASREQUEST_TYPE_CACHE_REFRESH;
 
-    if (request.getOperation() == SODaSRequest::read) {
+    if (request.getOperation() == opc::SODaSRequest::read) {
         if (!device) {
-            request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+            request.complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
             return false;
         }
         request.start();
@@ -64,10 +64,10 @@ bool S7Tag::admit(SODaSRequest& request, const CoreQueues& queues)
 
     // A write that would reach past the tag's bytes or change its shape is refused here, before
     // it can touch the PLC or wait behind other requests.
-    if (const HRESULT admitted =
+    if (const opc::HRESULT admitted =
             admitWrite(layoutOf(*this), request.getWriteValue(), request.getWriteRange());
-        FAILED(admitted)) {
-        request.complete(admitted, true, OPC_QUALITY_BAD, false, true);
+        opc::FAILED(admitted)) {
+        request.complete(admitted, true, opc::OPC_QUALITY_BAD, false, true);
         return false;
     }
 
@@ -75,13 +75,13 @@ bool S7Tag::admit(SODaSRequest& request, const CoreQueues& queues)
     // every other write is started and completed by the communication thread (a write of an
     // unknown type is treated like a device write, so that it is completed too).
     if (queues.cttMode.load() && cacheType)
-        request.complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+        request.complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
     else
         request.start();
     return true;
 }
 
-void queueRequests(const std::weak_ptr<CoreQueues>& weakQueues, std::span<const SODaSTagRequest> requests)
+void queueRequests(const std::weak_ptr<CoreQueues>& weakQueues, std::span<const opc::SODaSTagRequest> requests)
 {
     const auto queues = weakQueues.lock();
     std::vector<TagRequest> reads;
@@ -94,12 +94,12 @@ void queueRequests(const std::weak_ptr<CoreQueues>& weakQueues, std::span<const 
         }
         if (!queues) {
             // The server is being torn down: nothing will serve the request any more.
-            entry.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            entry.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
             continue;
         }
         if (!tag->admit(*entry.request, *queues)) continue;
-        auto& queue = entry.request->getOperation() == SODaSRequest::read ? reads : writes;
-        queue.push_back({shareRef(entry.request), shareRef(tag)});
+        auto& queue = entry.request->getOperation() == opc::SODaSRequest::read ? reads : writes;
+        queue.push_back({opc::shareRef(entry.request), opc::shareRef(tag)});
     }
     if (reads.empty() && writes.empty()) return;
     // One lock for all: the communication thread takes them in the same step.

@@ -11,7 +11,7 @@ namespace orva::core {
 
 namespace xml = config::xml;
 
-void Loader::loadTags(const pugi::xml_node& list, SODaSNode& parent, S7Plc& plc, int depth)
+void Loader::loadTags(const pugi::xml_node& list, opc::SODaSNode& parent, S7Plc& plc, int depth)
 {
     for (pugi::xml_node element = list.first_child(); element; element = element.next_sibling()) {
         if (element.type() != pugi::node_element) continue;
@@ -22,7 +22,7 @@ void Loader::loadTags(const pugi::xml_node& list, SODaSNode& parent, S7Plc& plc,
     }
 }
 
-void Loader::loadBranch(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc, int depth)
+void Loader::loadBranch(const pugi::xml_node& element, opc::SODaSNode& parent, S7Plc& plc, int depth)
 {
     const std::string name = element.name();
     const std::string what = "branch " + messages::quoted(name) + " in " + parent.getItemID();
@@ -31,9 +31,9 @@ void Loader::loadBranch(const pugi::xml_node& element, SODaSNode& parent, S7Plc&
                                  "branches nest deeper than " + std::to_string(kMaxBranchDepth) + " levels"));
         return;
     }
-    SOCmnPointer<SODaSNode> branch = parent.findBranch(name);
+    opc::SOCmnPointer<opc::SODaSNode> branch = parent.findBranch(name);
     if (!branch) {
-        branch.reset(new SODaSNodeDefault(name));
+        branch.reset(new opc::SODaSNodeDefault(name));
         if (!parent.addBranch(branch.get())) {
             refuse(messages::skipped(what, "the name cannot be published"));
             return;
@@ -42,7 +42,7 @@ void Loader::loadBranch(const pugi::xml_node& element, SODaSNode& parent, S7Plc&
     loadTags(element, *branch, plc, depth + 1);
 }
 
-void Loader::loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& plc)
+void Loader::loadTag(const pugi::xml_node& element, opc::SODaSNode& parent, S7Plc& plc)
 {
     std::optional<std::string> name, comment, dataType, access;
     NumberValue<uint16_t> dataBlock, dataByte, dataBit, elements;
@@ -94,10 +94,10 @@ void Loader::loadTag(const pugi::xml_node& element, SODaSNode& parent, S7Plc& pl
         }
     }
 
-    SOCmnPointer<S7Tag> tag(new S7Tag(ctx_.queues, *name, accessRightsFromName(access.value_or("")),
-                                      dataTypeFromName(dataType.value_or("")), comment.value_or(""),
-                                      dataBlock.orZero(), dataByte.orZero(), dataBit.orZero(),
-                                      elements.orZero(), &plc));
+    opc::SOCmnPointer<S7Tag> tag(new S7Tag(ctx_.queues, *name, accessRightsFromName(access.value_or("")),
+                                           dataTypeFromName(dataType.value_or("")), comment.value_or(""),
+                                           dataBlock.orZero(), dataByte.orZero(), dataBit.orZero(),
+                                           elements.orZero(), &plc));
     if (!parent.addLeaf(tag.get())) {
         refuse(messages::skipped(
             what(), parent.findLeaf(*name) ? "the name is already used" : "the name cannot be published"));

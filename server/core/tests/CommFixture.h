@@ -16,7 +16,7 @@
 #include "core/S7Tag.h"
 #include "opc/client/ServerConnection.h"
 
-namespace orva::core::testing {
+namespace orva::core::test {
 
 // Records every library call as text ("open 2", "select 1 0", "read 1 0 42", "write 1 10 4",
 // "close") and keeps each PLC's data blocks (1 KiB each, zero at first) in memory.
@@ -122,9 +122,9 @@ public:
     void reportNoPlc() override { reports.push_back({0, ""}); }
 };
 
-inline SOCmnVariant variantI2(int16_t v)
+inline opc::SOCmnVariant variantI2(int16_t v)
 {
-    SOCmnVariant x;
+    opc::SOCmnVariant x;
     x.setI2(v);
     return x;
 }
@@ -135,7 +135,7 @@ protected:
     void loadPlcs(const std::string& plcElements,
                   CommSettings settings = commSettingsFor(config::ServerKind::Tornel))
     {
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new S7Creator(queues)).get());
+        entry->setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new S7Creator(queues)).get());
         ASSERT_TRUE(load(config::ServerKind::Tornel, tornelFile(plcElements)));
         ASSERT_NE(entry->start(), 0);
         connection = opc::client::ServerConnection::connect(*entry);
@@ -181,9 +181,9 @@ protected:
         return out;
     }
     uint16_t quality(const std::string& itemId) { return tag(itemId).getCache()->getQuality(); }
-    SOCmnVariant value(const std::string& itemId)
+    opc::SOCmnVariant value(const std::string& itemId)
     {
-        SOCmnVariant v;
+        opc::SOCmnVariant v;
         tag(itemId).getCache()->getValue(v);
         return v;
     }
@@ -195,4 +195,4 @@ protected:
     std::unique_ptr<CommunicationThread> thread;
 };
 
-}  // namespace orva::core::testing
+}  // namespace orva::core::test

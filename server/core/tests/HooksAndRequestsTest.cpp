@@ -10,10 +10,12 @@
 #include "core/S7Tag.h"
 #include "opc/client/ServerConnection.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
-using namespace opc::client;
+using namespace orva::core::test;
+using namespace orva::opc::client;
 using namespace std::chrono_literals;
 using config::ServerKind;
 

@@ -10,7 +10,7 @@
 #include "core/ConfigLoader.h"
 #include "opc/SODaSEntry.h"
 
-namespace orva::core::testing {
+namespace orva::core::test {
 
 struct Warning {
     std::string text;
@@ -36,7 +36,7 @@ public:
 
 class LoaderFixture : public ::testing::Test {
 protected:
-    LoaderFixture() : entry(new SODaSEntry), root(entry->getNameSpaceRoot())
+    LoaderFixture() : entry(new opc::SODaSEntry), root(entry->getNameSpaceRoot())
     {
         configureNameSpaceRoot(*root);
     }
@@ -73,8 +73,8 @@ protected:
         return texts;
     }
 
-    SOCmnPointer<SODaSEntry> entry;
-    SOCmnPointer<SODaSNameSpaceRoot> root;
+    opc::SOCmnPointer<opc::SODaSEntry> entry;
+    opc::SOCmnPointer<opc::SODaSNameSpaceRoot> root;
     PlcList plcs;
     std::shared_ptr<CoreQueues> queues = std::make_shared<CoreQueues>();
     RecordingOwner owner;
@@ -99,4 +99,4 @@ inline std::string tornelFile(const std::string& plcs)
            plcs + "</INTERFACE>\r\n\t</OPC_DA>\r\n</ORVATcpIpS7Cfg>\r\n";
 }
 
-}  // namespace orva::core::testing
+}  // namespace orva::core::test

@@ -10,9 +10,11 @@
 #include "core/S7Plc.h"
 #include "core/S7Tag.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
+using namespace orva::core::test;
 using config::ServerKind;
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "CommFixture.h"
 
-namespace orva::core::testing {
+namespace orva::core::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -177,7 +177,7 @@ TEST_F(PollingLanes, WritesToOnePlcKeepTheirOrderAndAReadAfterThemSeesTheLast)
     for (auto& w : writes) {
         auto result = w->wait(20s);
         ASSERT_TRUE(result);
-        EXPECT_EQ(result->result, S_OK);
+        EXPECT_EQ(result->result, opc::S_OK);
     }
     auto seen = read->wait(20s);
     ASSERT_TRUE(seen);
@@ -251,4 +251,4 @@ TEST_F(PollingLanes, EveryRequestIsCompletedExactlyOnceAcrossAStop)
 }
 
 }  // namespace
-}  // namespace orva::core::testing
+}  // namespace orva::core::test

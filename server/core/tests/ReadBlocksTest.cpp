@@ -4,10 +4,12 @@
 #include "CommFixture.h"
 #include "core/ReadBlocks.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
-using namespace opc::client;
+using namespace orva::core::test;
+using namespace orva::opc::client;
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include "core/ValueConversion.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
 

@@ -11,7 +11,8 @@ int PennatLibrary::mpiErrorText(int code, char* buffer)
         stations_.setDataFile(texts_.dataFilePath());
         return result;
     }
-    return texts_.errorText(code, buffer, code == ::mpi::kMpiPortError ? stations_.problem() : std::string());
+    return texts_.errorText(code, buffer,
+                            code == orva::mpi::kMpiPortError ? stations_.problem() : std::string());
 }
 
 }  // namespace orva::mpi_server

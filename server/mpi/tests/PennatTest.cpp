@@ -16,9 +16,11 @@
 #include "mpi_server/PennatLibrary.h"
 #include "plcsim/SerialAdapter.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
+using namespace orva::core::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -94,29 +96,29 @@ protected:
     {
         registry::Registry reg(base / "registry");
         registry::RegistryKey key;
-        EXPECT_EQ(reg.createKey(stationtable::kInterfaceKey, key), registry::Status::Ok);
+        EXPECT_EQ(reg.createKey(orva::stationtable::kInterfaceKey, key), registry::Status::Ok);
         EXPECT_EQ(key.writeStrings(values), registry::Status::Ok);
         return reg;
     }
-    void startAdapter(plcsim::SerialFaults faults = {})
+    void startAdapter(orva::plcsim::SerialFaults faults = {})
     {
-        plcsim::SimulatorOptions plcOptions;
+        orva::plcsim::SimulatorOptions plcOptions;
         plcOptions.dataBlocks[1] = 64;
-        plcsim::SerialOptions options;
+        orva::plcsim::SerialOptions options;
         options.link = (base / "tty").string();
         options.paced = false;
-        adapter = std::make_unique<plcsim::SerialAdapter>(
-            options,
-            std::vector<plcsim::SerialStation>{{2, 2, std::make_shared<plcsim::PlcSimulator>(plcOptions)}});
+        adapter = std::make_unique<orva::plcsim::SerialAdapter>(
+            options, std::vector<orva::plcsim::SerialStation>{
+                         {2, 2, std::make_shared<orva::plcsim::PlcSimulator>(plcOptions)}});
         ASSERT_TRUE(adapter->start());
         adapter->setFaults(faults);
     }
 
     std::filesystem::path base;
-    std::unique_ptr<plcsim::SerialAdapter> adapter;
+    std::unique_ptr<orva::plcsim::SerialAdapter> adapter;
 };
 
-const ::mpi::LinkTimeouts kShort{{50ms, 100ms, 1}, 300ms};
+const orva::mpi::LinkTimeouts kShort{{50ms, 100ms, 1}, 300ms};
 
 }  // namespace
 
@@ -138,25 +140,25 @@ TEST_F(PennatTest, SettingsElementsAreNeverRead)
 
 TEST_F(PennatTest, InterfaceKeyDefaultsAndRefusedValuesNameTheKey)
 {
-    const stationtable::InterfaceSetup defaults =
-        stationtable::readInterfaceSetup(registry::Registry(base / "none"));
-    EXPECT_EQ(defaults.line, ::mpi::LineSettings{});
+    const orva::stationtable::InterfaceSetup defaults =
+        orva::stationtable::readInterfaceSetup(registry::Registry(base / "none"));
+    EXPECT_EQ(defaults.line, orva::mpi::LineSettings{});
     EXPECT_EQ(defaults.line.port, "/dev/ttyS0");
     EXPECT_EQ(defaults.localAddress, 0);
     EXPECT_TRUE(defaults.problem.empty());
 
-    const auto setup = stationtable::readInterfaceSetup(registryWith({{"Port", "COM4"},
-                                                                      {"Baudrate", "19200"},
-                                                                      {"Parity", "even"},
-                                                                      {"StopBits", "2"},
-                                                                      {"LocalAddress", "1"}}));
-    EXPECT_EQ(::mpi::devicePathFor(setup.line.port), "/dev/ttyS3");
+    const auto setup = orva::stationtable::readInterfaceSetup(registryWith({{"Port", "COM4"},
+                                                                            {"Baudrate", "19200"},
+                                                                            {"Parity", "even"},
+                                                                            {"StopBits", "2"},
+                                                                            {"LocalAddress", "1"}}));
+    EXPECT_EQ(orva::mpi::devicePathFor(setup.line.port), "/dev/ttyS3");
     EXPECT_EQ(setup.line.baudrate, 19200u);
-    EXPECT_EQ(setup.line.parity, ::mpi::Parity::Even);
+    EXPECT_EQ(setup.line.parity, orva::mpi::Parity::Even);
     EXPECT_EQ(setup.line.stopBits, 2);
     EXPECT_EQ(setup.localAddress, 1);
 
-    const auto bad = stationtable::readInterfaceSetup(registryWith({{"Parity", "MARK"}}));
+    const auto bad = orva::stationtable::readInterfaceSetup(registryWith({{"Parity", "MARK"}}));
     EXPECT_NE(bad.problem.find("Parity \"MARK\""), std::string::npos) << bad.problem;
     EXPECT_NE(bad.problem.find("SOFTWARE\\ORVAAutomation\\MpiInterface"), std::string::npos) << bad.problem;
 }
@@ -166,9 +168,9 @@ TEST_F(PennatTest, AMissingPortIsConnectionLevelWithATextNamingPortAndKey)
     const std::string port = (base / "ttyMissing").string();
     mpi_server::PennatLibrary library(registryWith({{"Port", port}}), kShort);
     const uint8_t table[] = {2, 0, 2, 0, 0, 0, 1, 0};
-    EXPECT_EQ(library.mpiOpen(1, 0, table), ::mpi::kMpiPortError);
-    char text[errortext::kTextCapacity];
-    library.mpiErrorText(::mpi::kMpiPortError, text);
+    EXPECT_EQ(library.mpiOpen(1, 0, table), orva::mpi::kMpiPortError);
+    char text[orva::errortext::kTextCapacity];
+    library.mpiErrorText(orva::mpi::kMpiPortError, text);
     EXPECT_NE(std::string(text).find(port), std::string::npos) << text;
     EXPECT_NE(std::string(text).find("value Port of SOFTWARE\\ORVAAutomation\\MpiInterface"),
               std::string::npos)

@@ -15,9 +15,11 @@
 #include "core/TickSource.h"
 #include "mpie/MpiTransport.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
+using namespace orva::core::test;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "CommFixture.h"
 #include "sapi/SapiAccess.h"
 
-namespace orva::sapi::testing {
+namespace orva::sapi::test {
 
 // Calls as text: "query IF", "open IF DEVICE", "get D NAME", "connect D R", "receive D R",
 // "confirm", "abortind", "discard", "abort D R", "readreq D R DB1,B0,2", "readconf",
@@ -218,12 +218,12 @@ inline std::string vardelPlc(const std::string& name, const std::string& tags)
     return "<PLC name=\"" + name + "\"><tags>" + tags + "</tags></PLC>";
 }
 
-class SapiFixture : public core::testing::LoaderFixture {
+class SapiFixture : public core::test::LoaderFixture {
 protected:
     // Loads the configuration and makes the transport over the library and the thread.
     void loadVardel(const std::string& xml, std::unique_ptr<SapiLibrary> library)
     {
-        entry->setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues)).get());
+        entry->setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new core::S7Creator(queues)).get());
         ASSERT_TRUE(load(config::ServerKind::Vardel, xml));
         ASSERT_NE(entry->start(), 0);
         connection = opc::client::ServerConnection::connect(*entry);
@@ -259,7 +259,7 @@ protected:
     {
         auto group = connection->addGroup("g" + std::to_string(groups_.size()), rate);
         for (const auto& id : ids)
-            EXPECT_EQ(group->addItem(id).result, S_OK) << id;
+            EXPECT_EQ(group->addItem(id).result, opc::S_OK) << id;
         groups_.push_back(group);
         return group;
     }
@@ -270,14 +270,14 @@ protected:
         return *t;
     }
     uint16_t quality(const std::string& itemId) { return tag(itemId).getCache()->getQuality(); }
-    SOCmnVariant value(const std::string& itemId)
+    opc::SOCmnVariant value(const std::string& itemId)
     {
-        SOCmnVariant v;
+        opc::SOCmnVariant v;
         tag(itemId).getCache()->getValue(v);
         return v;
     }
 
-    core::testing::RecordingSink sink;
+    core::test::RecordingSink sink;
     core::ManualTickSource ticks{100000};
     std::unique_ptr<opc::client::ServerConnection> connection;
     std::unique_ptr<SapiAccess> access;
@@ -287,4 +287,4 @@ private:
     std::vector<std::shared_ptr<opc::client::Group>> groups_;
 };
 
-}  // namespace orva::sapi::testing
+}  // namespace orva::sapi::test

@@ -9,19 +9,21 @@
 #include "SapiTestSupport.h"
 #include "plcsim/PlcSimulator.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::sapi;
-using namespace orva::sapi::testing;
+using namespace orva::sapi::test;
 using namespace std::chrono_literals;
 
 namespace {
 
-std::unique_ptr<plcsim::PlcSimulator> startPlc(uint16_t port = 0)
+std::unique_ptr<orva::plcsim::PlcSimulator> startPlc(uint16_t port = 0)
 {
-    plcsim::SimulatorOptions options;
+    orva::plcsim::SimulatorOptions options;
     options.port = port;
     options.dataBlocks = {{10, 64}};
-    auto sim = std::make_unique<plcsim::PlcSimulator>(options);
+    auto sim = std::make_unique<orva::plcsim::PlcSimulator>(options);
     EXPECT_TRUE(sim->start());
     return sim;
 }
@@ -30,15 +32,15 @@ class SapiPlcsim : public SapiFixture {
 protected:
     // PLCs by name, each served by its simulator, with tags Speed (VT_I2 at DB10.0) and Temp
     // (VT_R4 at DB10.2), all subscribed at 100 ms.
-    void prepare(const std::vector<std::pair<std::string, plcsim::PlcSimulator*>>& plcList)
+    void prepare(const std::vector<std::pair<std::string, orva::plcsim::PlcSimulator*>>& plcList)
     {
         std::vector<std::pair<std::string, std::string>> connections;
         std::string xml;
         std::vector<std::string> ids;
         for (const auto& [name, sim] : plcList) {
             connections.emplace_back(name, sim->endpoint() + " rack=0 slot=2");
-            xml += vardelPlc(name, core::testing::tagXml("Speed", "VT_I2", 0, 10) +
-                                       core::testing::tagXml("Temp", "VT_R4", 2, 10));
+            xml += vardelPlc(name, core::test::tagXml("Speed", "VT_I2", 0, 10) +
+                                       core::test::tagXml("Temp", "VT_R4", 2, 10));
             ids.push_back(name + ".Speed");
             ids.push_back(name + ".Temp");
         }
@@ -56,8 +58,8 @@ protected:
         return condition();
     }
 
-    sapis7::testing::TempDatabase database;
-    opc::client::Group* group = nullptr;  // the group of prepare(), kept by the fixture
+    orva::sapis7::test::TempDatabase database;
+    orva::opc::client::Group* group = nullptr;  // the group of prepare(), kept by the fixture
 };
 
 TEST_F(SapiPlcsim, ValuesWritesAndAPlcThatStopsAndReturns)
@@ -94,7 +96,7 @@ TEST_F(SapiPlcsim, ValuesWritesAndAPlcThatStopsAndReturns)
     ASSERT_TRUE(back->writeMemory(10, 0, std::vector<uint8_t>{0x00, 0x05}));
     ASSERT_TRUE(runUntil([&] { return quality("Press.Speed") == OPC_QUALITY_GOOD; }));
     EXPECT_EQ(value("Press.Speed").toInt64(), 5);
-    EXPECT_EQ(sink.reports.back(), (core::testing::Report{0, "Press"}));
+    EXPECT_EQ(sink.reports.back(), (core::test::Report{0, "Press"}));
 }
 
 TEST_F(SapiPlcsim, ASilentPlcDoesNotDisturbTheOtherConnection)
@@ -105,11 +107,11 @@ TEST_F(SapiPlcsim, ASilentPlcDoesNotDisturbTheOtherConnection)
     ASSERT_TRUE(runUntil([&] {
         return quality("Press.Speed") == OPC_QUALITY_GOOD && quality("Oven.Speed") == OPC_QUALITY_GOOD;
     }));
-    plcsim::Faults slow;
+    orva::plcsim::Faults slow;
     slow.responseDelay = 3s;
     oven->setFaults(slow);
     ASSERT_TRUE(runUntil([&] { return quality("Oven.Speed") == 0x18; }));
-    EXPECT_EQ(std::count(sink.reports.begin(), sink.reports.end(), core::testing::Report{124, "Oven"}), 1);
+    EXPECT_EQ(std::count(sink.reports.begin(), sink.reports.end(), core::test::Report{124, "Oven"}), 1);
     EXPECT_EQ(access->errorText(124), "Connection error: dropped");
     ASSERT_TRUE(press->writeMemory(10, 0, std::vector<uint8_t>{0x00, 0x63}));
     ASSERT_TRUE(runUntil([&] { return value("Press.Speed").toInt64() == 99; }));
@@ -121,13 +123,13 @@ TEST_F(SapiPlcsim, PlcMissingFromTheDatabaseShowsTheLibrarysText)
 {
     auto press = startPlc();
     ASSERT_TRUE(database.setInterface("CP_H1_1:", {{"Press", press->endpoint()}}));
-    loadVardel(vardelFile("CP_H1_1:", vardelPlc("Mill", core::testing::tagXml("Speed", "VT_I2", 0, 10))),
+    loadVardel(vardelFile("CP_H1_1:", vardelPlc("Mill", core::test::tagXml("Speed", "VT_I2", 0, 10))),
                makeSapiLibrary(database.registry()));
     ASSERT_TRUE(thread->begin());
     subscribe({"Mill.Speed"});
     ASSERT_TRUE(runUntil([&] { return !sink.reports.empty(); }));
-    EXPECT_EQ(sink.reports.back(), (core::testing::Report{sapis7::kSapiUnknownConnection, "Mill"}));
-    EXPECT_EQ(access->errorText(sapis7::kSapiUnknownConnection),
+    EXPECT_EQ(sink.reports.back(), (core::test::Report{orva::sapis7::kSapiUnknownConnection, "Mill"}));
+    EXPECT_EQ(access->errorText(orva::sapis7::kSapiUnknownConnection),
               "connection Mill is not configured for interface CP_H1_1:");
 }
 

@@ -4,9 +4,11 @@
 
 #include "SapiFixture.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::sapi;
-using namespace orva::sapi::testing;
+using namespace orva::sapi::test;
 
 namespace {
 
@@ -22,7 +24,7 @@ protected:
         std::string xml;
         std::vector<std::string> ids;
         for (const auto& name : names) {
-            xml += vardelPlc(name, core::testing::tagXml("T", "VT_I2", 0));
+            xml += vardelPlc(name, core::test::tagXml("T", "VT_I2", 0));
             ids.push_back(name + ".T");
         }
         loadVardel(vardelFile(interfaceName, xml), std::move(library));
@@ -68,7 +70,7 @@ TEST_F(SapiPolling, PartnerSilentDuringReadCostsOnlyItsConnectionWhileAnotherIsU
     fake->calls.clear();
     ASSERT_TRUE(runUntil([&] { return called("abort 1 1"); }));
     EXPECT_TRUE(sequence({"readreq 1 1 DB1,B0,2", "receive 1 1 x200", "abort 1 1"}));
-    EXPECT_EQ(sink.reports.back(), (core::testing::Report{124, "A"}));
+    EXPECT_EQ(sink.reports.back(), (core::test::Report{124, "A"}));
     EXPECT_EQ(access->errorText(124), "Connection error: dropped");
     EXPECT_EQ(quality("A.T"), 0x18);
     EXPECT_EQ(access->connected(), (std::vector<uint8_t>{0, 1}));
@@ -115,7 +117,7 @@ TEST_F(SapiPolling, UnknownConnectionNameFailsEverySelectionWithTheLibrarysError
         EXPECT_EQ(fake->calls[i + 3], "open S7ONLINE ISO-on-TCP");
     }
     EXPECT_GE(ghostSelections, 2);
-    EXPECT_NE(std::find(sink.reports.begin(), sink.reports.end(), core::testing::Report{201, "Ghost"}),
+    EXPECT_NE(std::find(sink.reports.begin(), sink.reports.end(), core::test::Report{201, "Ghost"}),
               sink.reports.end());
     EXPECT_EQ(access->errorText(201), "library error 201");
     EXPECT_EQ(quality("Ghost.T"), OPC_QUALITY_BAD);
@@ -148,12 +150,12 @@ TEST_F(SapiPolling, UnexpectedEventIsDiscardedAndEndsTheCycleWithMinusTwo)
     prepare({"A"});
     ASSERT_TRUE(runUntil([&] { return quality("A.T") == OPC_QUALITY_GOOD; }));
     fake->replace = [](const std::string& what) {
-        return what == "readreq" ? sapis7::kEventWriteConfirm : 0;
+        return what == "readreq" ? orva::sapis7::kEventWriteConfirm : 0;
     };
     fake->calls.clear();
     ASSERT_TRUE(runUntil([&] { return called("discard"); }));
     EXPECT_TRUE(sequence({"readreq 1 1 DB1,B0,2", "receive 1 1", "discard", "close 1"}));
-    EXPECT_EQ(sink.reports.back(), (core::testing::Report{kNoDevice, "A"}));
+    EXPECT_EQ(sink.reports.back(), (core::test::Report{kNoDevice, "A"}));
     EXPECT_EQ(quality("A.T"), OPC_QUALITY_BAD);
 }
 

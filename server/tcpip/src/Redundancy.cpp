@@ -27,9 +27,9 @@ void publishState(S7Plc& plc, int16_t state)
     if (!plc.serverStateTag) return;
     auto cache = plc.serverStateTag->getCache();
     if (!cache) return;
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     value.setI2(state);
-    cache->set(value, OPC_QUALITY_GOOD, nullptr, nullptr, LOCALE_SYSTEM_DEFAULT);
+    cache->set(value, opc::OPC_QUALITY_GOOD, nullptr, nullptr, opc::LOCALE_SYSTEM_DEFAULT);
 }
 
 // Stores the state's current value again, with quality GOOD (a fresh time stamp).
@@ -38,10 +38,10 @@ void republishState(S7Plc& plc)
     if (!plc.serverStateTag) return;
     auto cache = plc.serverStateTag->getCache();
     if (!cache) return;
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     if (!cache->getValue(value) || value.getType() != VT_I2)
         value.setI2(static_cast<int16_t>(plc.redundancySide));
-    cache->set(value, OPC_QUALITY_GOOD, nullptr, nullptr, LOCALE_SYSTEM_DEFAULT);
+    cache->set(value, opc::OPC_QUALITY_GOOD, nullptr, nullptr, opc::LOCALE_SYSTEM_DEFAULT);
 }
 
 class Step {
@@ -91,7 +91,7 @@ private:
     {
         if (tag == nullptr) return 0;
         auto cache = tag->getCache();
-        SOCmnVariant value;
+        opc::SOCmnVariant value;
         if (!cache || !cache->getValue(value)) return 0;
         return value.toInt64();
     }

@@ -7,11 +7,13 @@
 #include "CommFixture.h"
 #include "tcpip/Redundancy.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::core;
-using namespace orva::core::testing;
+using namespace orva::core::test;
 using namespace orva::tcpip;
-using namespace opc::client;
+using namespace orva::opc::client;
 
 namespace {
 

@@ -10,6 +10,8 @@
 
 #include "tcpip/TcpIpTransport.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::tcpip;
 
@@ -18,12 +20,12 @@ namespace {
 class RecordingLibrary final : public TcpIpLibrary {
 public:
     std::vector<std::string>* calls;
-    std::vector<plc::PlcConnectionEntry>* opened;
-    RecordingLibrary(std::vector<std::string>* c, std::vector<plc::PlcConnectionEntry>* o)
+    std::vector<orva::plc::PlcConnectionEntry>* opened;
+    RecordingLibrary(std::vector<std::string>* c, std::vector<orva::plc::PlcConnectionEntry>* o)
         : calls(c), opened(o)
     {
     }
-    int s7Open(const plc::PlcConnectionEntry* entries, int count) override
+    int s7Open(const orva::plc::PlcConnectionEntry* entries, int count) override
     {
         opened->assign(entries, entries + count);
         calls->push_back("open " + std::to_string(count));
@@ -99,7 +101,7 @@ TEST(ConnectionTable, OneEntryPerPlcInListOrderWithSourcesOnlyWhereConfigured)
 TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
 {
     std::vector<std::string> calls;
-    std::vector<plc::PlcConnectionEntry> opened;
+    std::vector<orva::plc::PlcConnectionEntry> opened;
     TcpIpTransport transport(std::make_unique<RecordingLibrary>(&calls, &opened), "/opt/orva/Tornel.dat");
     core::PlcList plcs;
     auto a = tornelPlc("A", "127.0.0.1", std::nullopt, 2, 0);
@@ -124,7 +126,7 @@ TEST(TcpIpTransport, HandsOverTheDataFileBeforeEveryOpeningAndForwardsAccesses)
 TEST(TcpIpTransport, CodesBelow64AreConnectionLevel)
 {
     std::vector<std::string> calls;
-    std::vector<plc::PlcConnectionEntry> opened;
+    std::vector<orva::plc::PlcConnectionEntry> opened;
     TcpIpTransport transport(std::make_unique<RecordingLibrary>(&calls, &opened), "Tornel.dat");
     EXPECT_FALSE(transport.isConnectionLevel(0));
     EXPECT_TRUE(transport.isConnectionLevel(1));

@@ -14,9 +14,11 @@
 #include "process/HeadlessWindow.h"
 #include "process/ServerIdentity.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::e2e;
-using namespace opc::client;
+using namespace orva::opc::client;
 
 namespace {
 
@@ -49,10 +51,10 @@ class CommPlcsim : public ::testing::Test, protected PolledGroup {
 protected:
     void SetUp() override
     {
-        plcsim::SimulatorOptions options;
+        orva::plcsim::SimulatorOptions options;
         options.port = freeLoopbackPort();
         options.dataBlocks = {{1, 256}, {2, 16}};
-        sim = std::make_unique<plcsim::PlcSimulator>(options);
+        sim = std::make_unique<orva::plcsim::PlcSimulator>(options);
         std::string error;
         ASSERT_TRUE(sim->start(&error)) << error;
         const uint8_t db1[] = {0xFF, 0xFE, 0, 0, 0x3F, 0x80, 0, 0, 0xF8, 0, 'A', 'B', 'C', 'D'};
@@ -75,7 +77,7 @@ protected:
     // Subscribes every tag in one 100 ms group.
     void subscribeAll() { subscribe(*server, {"I2", "R4", "Bit", "Text", "Arr", "U4", "B"}); }
 
-    std::unique_ptr<plcsim::PlcSimulator> sim;
+    std::unique_ptr<orva::plcsim::PlcSimulator> sim;
     std::unique_ptr<TornelServer> server;
 };
 

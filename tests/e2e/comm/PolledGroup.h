@@ -21,7 +21,7 @@ protected:
         group = server.client().addGroup("poll", 100);
         for (const char* name : names) {
             const opc::client::AddItemResult added = group->addItem(std::string("P.") + name);
-            ASSERT_EQ(added.result, S_OK) << name;
+            ASSERT_EQ(added.result, opc::S_OK) << name;
             handles[name] = added.handle;
         }
     }
@@ -29,7 +29,7 @@ protected:
     bool allGood()
     {
         for (const auto& [name, handle] : handles)
-            if (group->readCache(handle).quality != OPC_QUALITY_GOOD) return false;
+            if (group->readCache(handle).quality != opc::OPC_QUALITY_GOOD) return false;
         return true;
     }
 

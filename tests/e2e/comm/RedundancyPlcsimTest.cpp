@@ -4,9 +4,11 @@
 #include "TornelServer.h"
 #include "plcsim/PlcSimulator.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::e2e;
-using namespace opc::client;
+using namespace orva::opc::client;
 
 namespace {
 
@@ -15,9 +17,9 @@ protected:
     void SetUp() override
     {
         for (auto* sim : {&a, &b}) {
-            plcsim::SimulatorOptions options;
+            orva::plcsim::SimulatorOptions options;
             options.dataBlocks = {{1, 16}, {20, 4}};
-            *sim = std::make_unique<plcsim::PlcSimulator>(options);
+            *sim = std::make_unique<orva::plcsim::PlcSimulator>(options);
             ASSERT_TRUE((*sim)->start());
         }
         // T tells the sides apart: 1 on side A, 2 on side B.
@@ -37,12 +39,12 @@ protected:
         a.reset();
         b.reset();
     }
-    static void setByte(plcsim::PlcSimulator& sim, uint16_t db, std::size_t offset, uint8_t value)
+    static void setByte(orva::plcsim::PlcSimulator& sim, uint16_t db, std::size_t offset, uint8_t value)
     {
         const uint8_t bytes[] = {value};
         sim.writeMemory(db, offset, bytes);
     }
-    static uint8_t byteOf(plcsim::PlcSimulator& sim, uint16_t db, std::size_t offset)
+    static uint8_t byteOf(orva::plcsim::PlcSimulator& sim, uint16_t db, std::size_t offset)
     {
         uint8_t out[1] = {};
         sim.readMemory(db, offset, out);
@@ -66,7 +68,7 @@ protected:
                v.quality == OPC_QUALITY_GOOD && v.value.toInt64() == value;
     }
 
-    std::unique_ptr<plcsim::PlcSimulator> a, b;
+    std::unique_ptr<orva::plcsim::PlcSimulator> a, b;
     std::unique_ptr<TornelServer> server;
     std::shared_ptr<Group> group;
     ItemHandle t = 0, state = 0;

@@ -129,10 +129,10 @@ inline std::string plcElement(const std::string& name, const std::string& endpoi
 class TornelServer {
 public:
     explicit TornelServer(const std::string& plcs, std::string dataFile = temporaryDataFile())
-        : entry_(new SODaSEntry), root_(entry_->getNameSpaceRoot()), dataFile_(std::move(dataFile))
+        : entry_(new opc::SODaSEntry), root_(entry_->getNameSpaceRoot()), dataFile_(std::move(dataFile))
     {
         core::configureNameSpaceRoot(*root_);
-        entry_->setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues_)).get());
+        entry_->setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new core::S7Creator(queues_)).get());
         const core::LoadContext context{config::ServerKind::Tornel, plcs_, queues_, owner_, nullptr};
         loaded_ = core::loadConfigurationFromMemory(context, tornelConfiguration(plcs), *root_);
         plc::S7Timeouts timeouts;
@@ -167,8 +167,8 @@ public:
     core::PlcList& plcs() { return plcs_; }
 
 private:
-    SOCmnPointer<SODaSEntry> entry_;
-    SOCmnPointer<SODaSNameSpaceRoot> root_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSNameSpaceRoot> root_;
     std::string dataFile_;
     core::PlcList plcs_;
     std::shared_ptr<core::CoreQueues> queues_ = std::make_shared<core::CoreQueues>();

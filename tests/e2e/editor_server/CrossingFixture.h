@@ -66,7 +66,7 @@ protected:
                ("kalder-crossing-" +
                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
                 std::to_string(::getpid()))),
-          entry_(new SODaSEntry),
+          entry_(new opc::SODaSEntry),
           root_(entry_->getNameSpaceRoot())
     {
         std::filesystem::create_directories(dir_);
@@ -82,7 +82,7 @@ protected:
     void reset()
     {
         release();
-        entry_.reset(new SODaSEntry);
+        entry_.reset(new opc::SODaSEntry);
         root_ = entry_->getNameSpaceRoot();
         core::configureNameSpaceRoot(*root_);
         owner_.warnings.clear();
@@ -158,7 +158,7 @@ protected:
         return lines;
     }
 
-    static void walk(const SODaSNode& node, std::vector<std::string>& lines)
+    static void walk(const opc::SODaSNode& node, std::vector<std::string>& lines)
     {
         for (const auto& branch : node.getBranches()) {
             lines.push_back("branch " + branch->getItemID());
@@ -244,12 +244,12 @@ protected:
 
 private:
     std::filesystem::path dir_;
-    SOCmnPointer<SODaSEntry> entry_;
-    SOCmnPointer<SODaSNameSpaceRoot> root_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSNameSpaceRoot> root_;
     std::shared_ptr<core::CoreQueues> queues_ = std::make_shared<core::CoreQueues>();
 
 protected:
-    const SODaSNameSpaceRoot& root() const { return *root_; }
+    const opc::SODaSNameSpaceRoot& root() const { return *root_; }
 };
 
 }  // namespace orva::editor::crossing

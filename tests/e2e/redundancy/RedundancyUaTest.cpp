@@ -31,14 +31,14 @@ constexpr uint8_t kMasterBit = 1u << 3;
 constexpr size_t kCommandByte = 5;
 constexpr uint8_t kCommandBit = 1u << 6;
 
-const opcua::NodeId kState = opcua::NodeId::str("Pair.ServerRedundancyState");
-const opcua::NodeId kCpu = opcua::NodeId::str("Pair.Line.Cpu");
-const opcua::NodeId kSetpoint = opcua::NodeId::str("Pair.Line.Setpoint");
+const orva::opcua::NodeId kState = orva::opcua::NodeId::str("Pair.ServerRedundancyState");
+const orva::opcua::NodeId kCpu = orva::opcua::NodeId::str("Pair.Line.Cpu");
+const orva::opcua::NodeId kSetpoint = orva::opcua::NodeId::str("Pair.Line.Setpoint");
 constexpr size_t kStateIndex = 0, kCpuIndex = 1;  // in the watcher's subscription
 
 constexpr double kCached = 1e9;  // a MaxAge that any cached value meets
 
-std::optional<int64_t> intOf(const opcua::Variant& v)
+std::optional<int64_t> intOf(const orva::opcua::Variant& v)
 {
     if (v.isArray) return std::nullopt;
     if (std::holds_alternative<uint64_t>(v.scalar)) return static_cast<int64_t>(std::get<uint64_t>(v.scalar));
@@ -46,13 +46,13 @@ std::optional<int64_t> intOf(const opcua::Variant& v)
     return std::get<int64_t>(v.scalar);
 }
 
-bool isInt16(const opcua::DataValue& v, int64_t expected)
+bool isInt16(const orva::opcua::DataValue& v, int64_t expected)
 {
-    return v.status == opcua::status::Good && v.value.type == opcua::BuiltinType::Int16 &&
+    return v.status == orva::opcua::status::Good && v.value.type == orva::opcua::BuiltinType::Int16 &&
            intOf(v.value) == expected;
 }
 
-std::string describe(const std::optional<opcua::DataValue>& v)
+std::string describe(const std::optional<orva::opcua::DataValue>& v)
 {
     if (!v) return "none";
     std::ostringstream out;
@@ -81,12 +81,12 @@ protected:
 
         std::set<int> taken;
         for (auto* sim : {&a, &b}) {
-            plcsim::SimulatorOptions options;
+            orva::plcsim::SimulatorOptions options;
             options.port = distinctPort(taken);
             ASSERT_NE(options.port, 0);
             taken.insert(options.port);
             options.dataBlocks = {{kDataBlock, 16}, {kRedundancyBlock, 8}};
-            *sim = std::make_unique<plcsim::PlcSimulator>(options);
+            *sim = std::make_unique<orva::plcsim::PlcSimulator>(options);
             std::string error;
             ASSERT_TRUE((*sim)->start(&error)) << error;
         }
@@ -146,47 +146,48 @@ protected:
         for (size_t at; (at = text.find(from)) != std::string::npos;)
             text.replace(at, from.size(), to);
     }
-    static void setByte(plcsim::PlcSimulator& sim, uint16_t db, size_t offset, uint8_t value)
+    static void setByte(orva::plcsim::PlcSimulator& sim, uint16_t db, size_t offset, uint8_t value)
     {
         const uint8_t bytes[] = {value};
         sim.writeMemory(db, offset, bytes);
     }
-    static uint8_t byteOf(const plcsim::PlcSimulator& sim, uint16_t db, size_t offset)
+    static uint8_t byteOf(const orva::plcsim::PlcSimulator& sim, uint16_t db, size_t offset)
     {
         uint8_t out[1] = {};
         sim.readMemory(db, offset, out);
         return out[0];
     }
-    static void setWord(plcsim::PlcSimulator& sim, uint16_t db, size_t offset, uint16_t value)
+    static void setWord(orva::plcsim::PlcSimulator& sim, uint16_t db, size_t offset, uint16_t value)
     {
         const uint8_t bytes[] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
         sim.writeMemory(db, offset, bytes);
     }
-    static uint16_t wordOf(const plcsim::PlcSimulator& sim, uint16_t db, size_t offset)
+    static uint16_t wordOf(const orva::plcsim::PlcSimulator& sim, uint16_t db, size_t offset)
     {
         uint8_t out[2] = {};
         sim.readMemory(db, offset, out);
         return static_cast<uint16_t>(out[0] << 8 | out[1]);
     }
     // What the PLC program of a CPU reports: master or standby.
-    static void setMaster(plcsim::PlcSimulator& sim, bool master)
+    static void setMaster(orva::plcsim::PlcSimulator& sim, bool master)
     {
         const uint8_t status = byteOf(sim, kRedundancyBlock, kStatusByte);
         setByte(sim, kRedundancyBlock, kStatusByte,
                 static_cast<uint8_t>(master ? status | kMasterBit : status & ~kMasterBit));
     }
-    static size_t requestsTo(const plcsim::PlcSimulator& sim, bool write, uint16_t db, uint32_t startByte)
+    static size_t requestsTo(const orva::plcsim::PlcSimulator& sim, bool write, uint16_t db,
+                             uint32_t startByte)
     {
         const auto records = sim.requests();
         return static_cast<size_t>(std::count_if(records.begin(), records.end(), [&](const auto& r) {
             return r.write == write && r.dataBlock == db && (write ? r.startByte == startByte : true);
         }));
     }
-    static size_t statusReads(const plcsim::PlcSimulator& sim)
+    static size_t statusReads(const orva::plcsim::PlcSimulator& sim)
     {
         return requestsTo(sim, false, kRedundancyBlock, 0);
     }
-    static size_t commands(const plcsim::PlcSimulator& sim)
+    static size_t commands(const orva::plcsim::PlcSimulator& sim)
     {
         return requestsTo(sim, true, kRedundancyBlock, kCommandByte);
     }
@@ -224,7 +225,7 @@ protected:
     }
 
     fs::path dir;
-    std::unique_ptr<plcsim::PlcSimulator> a, b;
+    std::unique_ptr<orva::plcsim::PlcSimulator> a, b;
     uint16_t uaPort = 0;
     std::unique_ptr<ServerProcess> tornel;
     UaSession session;
@@ -237,17 +238,18 @@ TEST_F(RedundantPairOverUa, FollowsTheMasterSwitchesWhenItStopsAndCommandsWhenNo
 {
     // CPU A is master: the server reads A and says so, as a read-only Int16.
     ASSERT_TRUE(eventually([&] { return uses(0, 1); })) << seen();
-    const auto attributes =
-        session.read({{kState, opcua::attr::DataType}, {kState, opcua::attr::AccessLevel}}, kCached);
+    const auto attributes = session.read(
+        {{kState, orva::opcua::attr::DataType}, {kState, orva::opcua::attr::AccessLevel}}, kCached);
     ASSERT_EQ(attributes.size(), 2u);
-    ASSERT_TRUE(std::holds_alternative<opcua::NodeId>(attributes[0].value.scalar));
-    EXPECT_TRUE(std::get<opcua::NodeId>(attributes[0].value.scalar).isNumeric(4)) << "not Int16";
+    ASSERT_TRUE(std::holds_alternative<orva::opcua::NodeId>(attributes[0].value.scalar));
+    EXPECT_TRUE(std::get<orva::opcua::NodeId>(attributes[0].value.scalar).isNumeric(4)) << "not Int16";
     ASSERT_TRUE(intOf(attributes[1].value));
     EXPECT_EQ(*intOf(attributes[1].value) & 0x03, 0x01) << "not read-only";
     expectReadState(0);
-    const auto refused = session.write(kState, opcua::Variant::of(opcua::BuiltinType::Int16, int64_t{1}));
+    const auto refused =
+        session.write(kState, orva::opcua::Variant::of(orva::opcua::BuiltinType::Int16, int64_t{1}));
     ASSERT_TRUE(refused);
-    EXPECT_TRUE(opcua::isBad(*refused));
+    EXPECT_TRUE(orva::opcua::isBad(*refused));
 
     // The status bit moves from A to B (B takes over before A gives up, as a pair hands over).
     setMaster(*b, true);
@@ -273,9 +275,9 @@ TEST_F(RedundantPairOverUa, FollowsTheMasterSwitchesWhenItStopsAndCommandsWhenNo
     b->clearRequests();
     a->stop();
     const auto written =
-        session.write(kSetpoint, opcua::Variant::of(opcua::BuiltinType::Int16, int64_t{1234}));
+        session.write(kSetpoint, orva::opcua::Variant::of(orva::opcua::BuiltinType::Int16, int64_t{1234}));
     ASSERT_TRUE(written) << "no answer to the write";
-    EXPECT_EQ(*written, opcua::status::Good) << std::hex << *written;
+    EXPECT_EQ(*written, orva::opcua::status::Good) << std::hex << *written;
     ASSERT_TRUE(eventually([&] { return uses(1, 2); })) << seen();
     EXPECT_TRUE(eventually([&] { return wordOf(*b, kDataBlock, 4) == 1234; }));
     EXPECT_EQ(requestsTo(*b, true, kDataBlock, 4), 1u);
@@ -316,6 +318,6 @@ TEST_F(RedundantPairOverUa, FollowsTheMasterSwitchesWhenItStopsAndCommandsWhenNo
     // The data of the pair is no longer good either.
     EXPECT_TRUE(eventually([&] {
         const auto now = watcher.latest(kCpuIndex);
-        return now && now->status != opcua::status::Good;
+        return now && now->status != orva::opcua::status::Good;
     })) << seen();
 }

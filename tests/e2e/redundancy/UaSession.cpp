@@ -4,7 +4,7 @@
 
 namespace orva::e2e {
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 

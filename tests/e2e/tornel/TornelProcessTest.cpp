@@ -106,14 +106,14 @@ TEST_P(TornelSignals, BesideItsConfigurationRunsHeadlessAndStopsWithExitCodeZero
     EXPECT_TRUE(tornel->waitForLine("configuration " + (dir / "Tornel.xml").string(), 1s));
 
     std::ostringstream out, err;
-    EXPECT_EQ(uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
+    EXPECT_EQ(orva::uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("Beside"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("FromRegistry"), std::string::npos);
 
     // Polled for a subscriber, the unreachable PLC shows in the status line, which the log carries.
     std::ostringstream subOut, subErr;
-    uaclient::run({"-e", endpoint(), "subscribe", "-i", "100", "-t", "2", "Beside.Drives.Speed"}, subOut,
-                  subErr);
+    orva::uaclient::run({"-e", endpoint(), "subscribe", "-i", "100", "-t", "2", "Beside.Drives.Speed"},
+                        subOut, subErr);
     EXPECT_TRUE(tornel->waitForLine(" on Beside", 20s)) << "no status line for the PLC";
 
     tornel->signal(GetParam());
@@ -144,8 +144,8 @@ TEST_F(TornelProcess, PollRateFollowsThePublishingInterval)
     const auto readsWhileSubscribed = [&](const std::string& intervalMs) {
         const auto before = fs::exists(plcLog) ? fs::file_size(plcLog) : 0;
         std::ostringstream out, err;
-        uaclient::run({"-e", endpoint(), "subscribe", "-i", intervalMs, "-t", "4", "Beside.Drives.Speed"},
-                      out, err);
+        orva::uaclient::run(
+            {"-e", endpoint(), "subscribe", "-i", intervalMs, "-t", "4", "Beside.Drives.Speed"}, out, err);
         std::ifstream in(plcLog);
         in.seekg(static_cast<std::streamoff>(before));
         int reads = 0;
@@ -174,19 +174,19 @@ TEST_F(TornelProcess, EachPlcsPollingFiguresAreReadOnlyVariablesBelowTheServerOb
     auto tornel = start();
     ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint"));
     std::ostringstream subOut, subErr;
-    uaclient::run({"-e", endpoint(), "subscribe", "-i", "100", "-t", "3", "Beside.Drives.Speed"}, subOut,
-                  subErr);
+    orva::uaclient::run({"-e", endpoint(), "subscribe", "-i", "100", "-t", "3", "Beside.Drives.Speed"},
+                        subOut, subErr);
 
     std::ostringstream objects, server, figures, err;
     // The configured address space stays what the file says; the figures hang below Server.
-    ASSERT_EQ(uaclient::run({"-e", endpoint(), "browse"}, objects, err), 0) << err.str();
+    ASSERT_EQ(orva::uaclient::run({"-e", endpoint(), "browse"}, objects, err), 0) << err.str();
     EXPECT_EQ(objects.str().find("Polling"), std::string::npos) << objects.str();
-    ASSERT_EQ(uaclient::run({"-e", endpoint(), "browse", "-r", "i=2253"}, server, err), 0) << err.str();
+    ASSERT_EQ(orva::uaclient::run({"-e", endpoint(), "browse", "-r", "i=2253"}, server, err), 0) << err.str();
     EXPECT_NE(server.str().find("ns=2;s=Polling.Beside.AchievedIntervalMs"), std::string::npos)
         << server.str();
-    ASSERT_EQ(uaclient::run({"-e", endpoint(), "read", "ns=2;s=Polling.Beside.ReadsPerSecond",
-                             "ns=2;s=Polling.Beside.ErrorCount"},
-                            figures, err),
+    ASSERT_EQ(orva::uaclient::run({"-e", endpoint(), "read", "ns=2;s=Polling.Beside.ReadsPerSecond",
+                                   "ns=2;s=Polling.Beside.ErrorCount"},
+                                  figures, err),
               0)
         << err.str();
     std::smatch rate;
@@ -195,8 +195,8 @@ TEST_F(TornelProcess, EachPlcsPollingFiguresAreReadOnlyVariablesBelowTheServerOb
     EXPECT_GT(std::stod(rate[1]), 2.0) << text;
     EXPECT_NE(text.find("ErrorCount = 0  Good"), std::string::npos) << text;
     std::ostringstream written, writeErr;
-    EXPECT_NE(uaclient::run({"-e", endpoint(), "write", "ns=2;s=Polling.Beside.ErrorCount", "5"}, written,
-                            writeErr),
+    EXPECT_NE(orva::uaclient::run({"-e", endpoint(), "write", "ns=2;s=Polling.Beside.ErrorCount", "5"},
+                                  written, writeErr),
               0);
 
     tornel->signal(SIGTERM);
@@ -218,7 +218,7 @@ TEST_F(TornelProcess, WithADisplayRunsItsWindowAndStopsOnSigterm)
                           {"XDG_RUNTIME_DIR", dir.string()}});
     ASSERT_TRUE(tornel.waitForLine("OPC UA endpoint"));
     std::ostringstream out, err;
-    EXPECT_EQ(uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
+    EXPECT_EQ(orva::uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
     tornel.signal(SIGTERM);
     EXPECT_EQ(tornel.waitForExit(20s), std::optional<int>(0));
     for (const auto& line : tornel.lines())
@@ -264,7 +264,7 @@ TEST_F(TornelProcess, WithoutAFileBesideItLoadsTheRegistrysConfiguration)
     ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint")) << "no endpoint line";
     EXPECT_TRUE(tornel->waitForLine("configuration " + (dir / "elsewhere.xml").string(), 1s));
     std::ostringstream out, err;
-    EXPECT_EQ(uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
+    EXPECT_EQ(orva::uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("FromRegistry"), std::string::npos) << out.str();
 
     tornel->signal(SIGTERM);
@@ -338,7 +338,7 @@ TEST_F(TornelProcess, UnderAServiceManagerReportsReadyFeedsTheWatchdogAndStoppin
     const std::string ready = nextMessage();
     EXPECT_EQ(ready.rfind("READY=1\nSTATUS=serving 1 PLC on " + endpoint(), 0), 0u) << ready;
     std::ostringstream out, err;
-    EXPECT_EQ(uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
+    EXPECT_EQ(orva::uaclient::run({"-e", endpoint(), "read", "i=2259"}, out, err), 0) << err.str();
 
     int feeds = 0;
     for (int i = 0; i < 20 && feeds < 3; ++i)
@@ -365,7 +365,7 @@ TEST_F(TornelProcess, WithoutFileOrRegistryValueReadsTheSettingsFolder)
     ASSERT_TRUE(tornel->waitForLine("OPC UA endpoint"));
     EXPECT_TRUE(tornel->waitForLine("configuration " + (dir / "etc" / "Tornel.xml").string(), 1s));
     std::ostringstream out, err;
-    EXPECT_EQ(uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
+    EXPECT_EQ(orva::uaclient::run({"-e", endpoint(), "browse"}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("Installed"), std::string::npos) << out.str();
     tornel->signal(SIGTERM);
     EXPECT_EQ(tornel->waitForExit(20s), std::optional<int>(0));

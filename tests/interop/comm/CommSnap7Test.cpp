@@ -8,9 +8,11 @@
 #include "PolledGroup.h"
 #include "TornelServer.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::e2e;
-using namespace opc::client;
+using namespace orva::opc::client;
 
 namespace {
 
@@ -18,10 +20,10 @@ class CommSnap7 : public ::testing::Test, protected PolledGroup {
 protected:
     void SetUp() override
     {
-        if (interop::peersFolder().empty())
+        if (orva::interop::peersFolder().empty())
             GTEST_SKIP() << "node-snap7 is not installed (npm ci in tests/interop)";
-        port = interop::freeLoopbackPort();
-        plc = std::make_unique<interop::ChildProcess>(
+        port = orva::interop::freeLoopbackPort();
+        plc = std::make_unique<orva::interop::ChildProcess>(
             "node", std::vector<std::string>{ORVA_COMM_INTEROP_DIR "/snap7_plc.js", std::to_string(port)});
         ASSERT_TRUE(plc->started());
         ASSERT_EQ(plc->waitFor("ready"), "ready " + std::to_string(port));
@@ -73,7 +75,7 @@ protected:
     void subscribeAll() { subscribe(*server, {"I2", "R4", "Bit", "Text", "Far"}); }
 
     int port = 0;
-    std::unique_ptr<interop::ChildProcess> plc;
+    std::unique_ptr<orva::interop::ChildProcess> plc;
     std::unique_ptr<TornelServer> server;
     std::set<std::string> accesses;
 };

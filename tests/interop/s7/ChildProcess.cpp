@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace interop {
+namespace orva::interop {
 std::string sourceDir()
 {
     const char* dir = std::getenv("ORVA_SOURCE_DIR");
@@ -165,4 +165,4 @@ int freeLoopbackPort()
     return port;
 }
 
-}  // namespace interop
+}  // namespace orva::interop

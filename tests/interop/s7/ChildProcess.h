@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace interop {
+namespace orva::interop {
 
 // The folder holding node_modules of the interop peers, or "" when the peers are not
 // installed (tests then skip).
@@ -48,4 +48,4 @@ private:
 // A loopback port that was free a moment ago.
 int freeLoopbackPort();
 
-}  // namespace interop
+}  // namespace orva::interop

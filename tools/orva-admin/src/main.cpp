@@ -55,15 +55,15 @@ int usage()
     return 2;
 }
 
-int userCommand(const opcua::UserStore& store, const std::vector<std::string>& args)
+int userCommand(const orva::opcua::UserStore& store, const std::vector<std::string>& args)
 {
-    std::vector<opcua::UserEntry> users;
+    std::vector<orva::opcua::UserEntry> users;
     std::string error;
     if (!store.load(users, error)) return fail(error);
     const std::string& verb = args[0];
     if (verb == "list" && args.size() == 1) {
         for (const auto& u : users)
-            std::cout << u.name << ' ' << opcua::accessName(u.role) << '\n';
+            std::cout << u.name << ' ' << orva::opcua::accessName(u.role) << '\n';
         return 0;
     }
     if (args.size() < 2) return usage();
@@ -71,20 +71,20 @@ int userCommand(const opcua::UserStore& store, const std::vector<std::string>& a
     auto found = std::find_if(users.begin(), users.end(), [&](const auto& u) { return u.name == name; });
     if (verb == "add") {
         if (args.size() != 4 || args[2] != "--role") return usage();
-        const auto role = opcua::accessByName(args[3]);
-        if (!role || *role == opcua::Access::None)
+        const auto role = orva::opcua::accessByName(args[3]);
+        if (!role || *role == orva::opcua::Access::None)
             return fail("the role is read or write, not \"" + args[3] + "\"");
-        if (!opcua::validUserName(name))
+        if (!orva::opcua::validUserName(name))
             return fail("a user name has 1 to 64 characters, no spaces and no ':'");
         if (found != users.end()) return fail("user " + name + " exists (user passwd changes the password)");
         const auto password = orva::admin::readNewPassword(error);
         if (!password) return fail(error);
-        users.push_back({name, *role, opcua::hashPassword(*password)});
+        users.push_back({name, *role, orva::opcua::hashPassword(*password)});
     } else if (verb == "passwd" && args.size() == 2) {
         if (found == users.end()) return fail("no user " + name);
         const auto password = orva::admin::readNewPassword(error);
         if (!password) return fail(error);
-        found->hash = opcua::hashPassword(*password);
+        found->hash = orva::opcua::hashPassword(*password);
     } else if (verb == "remove" && args.size() == 2) {
         if (found == users.end()) return fail("no user " + name);
         users.erase(found);
@@ -94,7 +94,7 @@ int userCommand(const opcua::UserStore& store, const std::vector<std::string>& a
     return store.save(users, error) ? 0 : fail(error);
 }
 
-int pkiCommand(const opcua::Pki& pki, const std::vector<std::string>& args)
+int pkiCommand(const orva::opcua::Pki& pki, const std::vector<std::string>& args)
 {
     if (args[0] == "list" && args.size() == 1) {
         for (const char* folder : {"trusted", "rejected"})
@@ -109,20 +109,20 @@ int pkiCommand(const opcua::Pki& pki, const std::vector<std::string>& args)
 }
 
 int endpointCommand(const ServerIdentity& identity, const orva::registry::Registry& registry,
-                    const opcua::SecuritySettings& settings)
+                    const orva::opcua::SecuritySettings& settings)
 {
     const auto endpoint = orva::process::readOpcUaEndpoint(identity, registry);
     std::cout << "address " << endpoint.address << " port " << endpoint.port << '\n';
-    for (const auto& name : opcua::offeredPolicies(settings, endpoint.address)) {
-        const opcua::SecurityPolicy* p = opcua::policyByName(name);
+    for (const auto& name : orva::opcua::offeredPolicies(settings, endpoint.address)) {
+        const orva::opcua::SecurityPolicy* p = orva::opcua::policyByName(name);
         if (p == nullptr) continue;
         std::cout << "policy " << name << (p->secure ? " modes Sign,SignAndEncrypt" : " mode None") << '\n';
     }
-    std::cout << "anonymous " << opcua::accessName(settings.anonymousAccess) << '\n';
+    std::cout << "anonymous " << orva::opcua::accessName(settings.anonymousAccess) << '\n';
     std::cout << "users file " << settings.usersFile << '\n';
     std::cout << "pki folder " << settings.pkiFolder
               << (settings.autoAcceptUntrusted ? " (AutoAcceptUntrusted on)" : "") << '\n';
-    const auto own = opcua::Pki(settings.pkiFolder).list("own");
+    const auto own = orva::opcua::Pki(settings.pkiFolder).list("own");
     std::cout << "certificate "
               << (own.empty() ? std::string("(created at the first start)") : own.front().thumbprint) << '\n';
     return 0;
@@ -143,14 +143,14 @@ int main(int argc, char** argv)
     const ServerIdentity& identity = orva::process::serverIdentity(*kind);
     const auto registry = orva::registry::Registry::machine();
     std::string problem;
-    const opcua::SecuritySettings settings =
+    const orva::opcua::SecuritySettings settings =
         orva::process::readSecuritySettings(identity, registry, &problem);
     if (!problem.empty()) std::cerr << "orva-admin: " << problem << '\n';
     const std::string command = args[2];
     const std::vector<std::string> rest(args.begin() + 3, args.end());
     if (command == "endpoint" && rest.empty()) return endpointCommand(identity, registry, settings);
     if (rest.empty()) return usage();
-    if (command == "user") return userCommand(opcua::UserStore(settings.usersFile), rest);
-    if (command == "pki") return pkiCommand(opcua::Pki(settings.pkiFolder), rest);
+    if (command == "user") return userCommand(orva::opcua::UserStore(settings.usersFile), rest);
+    if (command == "pki") return pkiCommand(orva::opcua::Pki(settings.pkiFolder), rest);
     return usage();
 }

@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static plcsim::PlcSimulator::State state = [] {
-        plcsim::SimulatorOptions options;
-        return plcsim::PlcSimulator::State(options);
+    static orva::plcsim::PlcSimulator::State state = [] {
+        orva::plcsim::SimulatorOptions options;
+        return orva::plcsim::PlcSimulator::State(options);
     }();
     {
         const std::lock_guard lock(state.memoryMutex);
@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         state.blocks[2].assign(3, 0xAA);
         state.records.clear();
     }
-    plcsim::Job job;
-    if (plcsim::decodeJob(std::span<const uint8_t>(data, size), job) == plcsim::JobStatus::Ok) {
-        plcsim::answerJob(state, job, 480);
+    orva::plcsim::Job job;
+    if (orva::plcsim::decodeJob(std::span<const uint8_t>(data, size), job) == orva::plcsim::JobStatus::Ok) {
+        orva::plcsim::answerJob(state, job, 480);
     }
     return 0;
 }

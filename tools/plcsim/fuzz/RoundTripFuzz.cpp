@@ -32,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (bytes.empty()) return 0;
 
     // Write job: client encodes, simulator decodes.
-    const auto write = plc::s7::encodeWriteRequest(pduRef, dataBlock, startByte, bytes);
-    plcsim::Job job;
-    check(plcsim::decodeJob(write, job) == plcsim::JobStatus::Ok);
-    check(job.pduRef == pduRef && job.function == plc::s7::kFunctionWrite && job.items.size() == 1 &&
+    const auto write = orva::plc::s7::encodeWriteRequest(pduRef, dataBlock, startByte, bytes);
+    orva::plcsim::Job job;
+    check(orva::plcsim::decodeJob(write, job) == orva::plcsim::JobStatus::Ok);
+    check(job.pduRef == pduRef && job.function == orva::plc::s7::kFunctionWrite && job.items.size() == 1 &&
           job.writeData.size() == 1);
     check(job.items[0].dataBlock == dataBlock && job.items[0].startByte() == startByte &&
           job.items[0].byteLength() == bytes.size());
@@ -44,25 +44,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Read job of the same bytes.
     const auto read =
-        plc::s7::encodeReadRequest(pduRef, dataBlock, startByte, static_cast<uint16_t>(bytes.size()));
-    plcsim::Job readJob;
-    check(plcsim::decodeJob(read, readJob) == plcsim::JobStatus::Ok);
-    check(readJob.pduRef == pduRef && readJob.function == plc::s7::kFunctionRead &&
+        orva::plc::s7::encodeReadRequest(pduRef, dataBlock, startByte, static_cast<uint16_t>(bytes.size()));
+    orva::plcsim::Job readJob;
+    check(orva::plcsim::decodeJob(read, readJob) == orva::plcsim::JobStatus::Ok);
+    check(readJob.pduRef == pduRef && readJob.function == orva::plc::s7::kFunctionRead &&
           readJob.items.size() == 1);
     check(readJob.items[0].dataBlock == dataBlock && readJob.items[0].startByte() == startByte &&
           readJob.items[0].byteLength() == bytes.size());
 
     // The simulator's answers decode on the client to the same data and success.
-    plcsim::ItemResult item;
-    item.returnCode = plc::s7::kReturnSuccess;
-    item.transportSize = plc::s7::kDataByteBits;
+    orva::plcsim::ItemResult item;
+    item.returnCode = orva::plc::s7::kReturnSuccess;
+    item.transportSize = orva::plc::s7::kDataByteBits;
     item.bytes.assign(bytes.begin(), bytes.end());
-    const auto readAnswer = plcsim::encodeReadResponse(pduRef, std::span(&item, 1));
+    const auto readAnswer = orva::plcsim::encodeReadResponse(pduRef, std::span(&item, 1));
     std::vector<uint8_t> destination(bytes.size());
-    check(plc::s7::decodeReadResponse(readAnswer, pduRef, destination).kind == plc::s7::ResponseKind::Ok);
+    check(orva::plc::s7::decodeReadResponse(readAnswer, pduRef, destination).kind ==
+          orva::plc::s7::ResponseKind::Ok);
     check(destination == item.bytes);
-    const uint8_t success = plc::s7::kReturnSuccess;
-    const auto writeAnswer = plcsim::encodeWriteResponse(pduRef, std::span(&success, 1));
-    check(plc::s7::decodeWriteResponse(writeAnswer, pduRef).kind == plc::s7::ResponseKind::Ok);
+    const uint8_t success = orva::plc::s7::kReturnSuccess;
+    const auto writeAnswer = orva::plcsim::encodeWriteResponse(pduRef, std::span(&success, 1));
+    check(orva::plc::s7::decodeWriteResponse(writeAnswer, pduRef).kind == orva::plc::s7::ResponseKind::Ok);
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-namespace plcsim {
+namespace orva::plcsim {
 
 inline bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
 {
@@ -26,4 +26,4 @@ inline bool parsePair(std::string_view text, unsigned long long maxFirst, unsign
            parseNumber(text.substr(colon + 1), maxSecond, second);
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -4,7 +4,7 @@
 
 #include "sapis7/ConnectionDatabase.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 orva::config::ServerKind configKind(std::string_view bytes)
 {
@@ -31,4 +31,4 @@ std::string connectionAddress(const std::string& interfaceName, const std::strin
     return {};
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

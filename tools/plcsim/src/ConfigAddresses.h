@@ -7,7 +7,7 @@
 
 #include "config/ServerKind.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 // The kind of a configuration file by its root element; Tornel when it cannot be told.
 orva::config::ServerKind configKind(std::string_view bytes);
@@ -15,4 +15,4 @@ orva::config::ServerKind configKind(std::string_view bytes);
 // "ADDRESS[:PORT]" of the connection named plcName of the interface, "" when it is not configured.
 std::string connectionAddress(const std::string& interfaceName, const std::string& plcName);
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -13,7 +13,7 @@
 #include "core/S7Tag.h"
 #include "opc/SODaSEntry.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 namespace {
 
 using orva::core::S7Plc;
@@ -51,7 +51,7 @@ public:
     void openSerialPort(const orva::core::SerialSettings&) override {}
 };
 
-void collectTags(const SODaSNode& node, std::vector<S7Tag*>& tags)
+void collectTags(const opc::SODaSNode& node, std::vector<S7Tag*>& tags)
 {
     for (const auto& leaf : node.getLeaves()) {
         if (auto* tag = dynamic_cast<S7Tag*>(leaf.get())) tags.push_back(tag);
@@ -81,7 +81,7 @@ S7Plc* choosePlc(const orva::core::PlcList& plcs, const PlcChoice& choice, std::
 }
 
 // The tags of one loaded PLC, and the data blocks they touch.
-ConfigPlc describePlc(const SODaSNode& root, const S7Plc& chosen)
+ConfigPlc describePlc(const opc::SODaSNode& root, const S7Plc& chosen)
 {
     ConfigPlc plc;
     plc.name = chosen.name;
@@ -93,7 +93,7 @@ ConfigPlc describePlc(const SODaSNode& root, const S7Plc& chosen)
     for (S7Tag* tag : tags) {
         if (tag->plc.get() != &chosen) continue;
         ConfigTag simulated{tag->getItemID(), tag->dataBlock, tag->dataByte, orva::core::layoutOf(*tag),
-                            (tag->getAccessRights() & OPC_WRITEABLE) != 0};
+                            (tag->getAccessRights() & opc::OPC_WRITEABLE) != 0};
         const std::size_t length = orva::core::tagByteLength(simulated.layout);
         if (length == 0 || simulated.dataBlock == 0) {
             plc.skipped.push_back(simulated.itemId);
@@ -112,8 +112,8 @@ bool loadConfigPlcFromMemory(std::string_view bytes, const PlcChoice& choice, Co
                              std::string& error, std::vector<std::string>* warnings)
 {
     plc = {};
-    SOCmnPointer<SODaSEntry> entry(new SODaSEntry);
-    SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
+    opc::SOCmnPointer<opc::SODaSEntry> entry(new opc::SODaSEntry);
+    opc::SOCmnPointer<opc::SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
     orva::core::configureNameSpaceRoot(*root);
     orva::core::PlcList plcs;
     CollectingOwner owner(warnings);
@@ -163,8 +163,8 @@ bool loadConfigStations(const std::filesystem::path& path, std::vector<ConfigPlc
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     // A file of the other kind configures nothing, so trying both finds the file's own.
     for (const auto kind : {orva::config::ServerKind::Lorvik, orva::config::ServerKind::Pennat}) {
-        SOCmnPointer<SODaSEntry> entry(new SODaSEntry);
-        SOCmnPointer<SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
+        opc::SOCmnPointer<opc::SODaSEntry> entry(new opc::SODaSEntry);
+        opc::SOCmnPointer<opc::SODaSNameSpaceRoot> root = entry->getNameSpaceRoot();
         orva::core::configureNameSpaceRoot(*root);
         orva::core::PlcList loaded;
         CollectingOwner owner(warnings);
@@ -197,4 +197,4 @@ std::string describeAddress(const ConfigTag& tag)
     return out.str();
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

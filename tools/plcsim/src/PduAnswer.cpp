@@ -1,8 +1,8 @@
 #include "SimulatorState.h"
 #include "plc/S7Protocol.h"
 
-namespace plcsim {
-namespace s7 = plc::s7;
+namespace orva::plcsim {
+namespace s7 = orva::plc::s7;
 
 std::optional<std::vector<uint8_t>> PlcSimulator::answerPdu(std::span<const uint8_t> pdu, uint16_t& pduSize)
 {
@@ -18,4 +18,4 @@ std::optional<std::vector<uint8_t>> PlcSimulator::answerPdu(std::span<const uint
     return answerJob(*state_, job, pduSize);
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

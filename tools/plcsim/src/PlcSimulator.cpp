@@ -12,8 +12,8 @@
 #include "plc/IsoTransport.h"
 #include "plc/S7Protocol.h"
 
-namespace plcsim {
-namespace s7 = plc::s7;
+namespace orva::plcsim {
+namespace s7 = orva::plc::s7;
 using plc::Deadline;
 using plc::FrameStatus;
 using plc::UniqueFd;
@@ -362,4 +362,4 @@ uint64_t PlcSimulator::acceptedConnections() const
     return state_->accepted;
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

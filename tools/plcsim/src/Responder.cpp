@@ -4,8 +4,8 @@
 #include "SimulatorState.h"
 #include "plc/S7Protocol.h"
 
-namespace plcsim {
-namespace s7 = plc::s7;
+namespace orva::plcsim {
+namespace s7 = orva::plc::s7;
 
 namespace {
 
@@ -136,4 +136,4 @@ std::vector<uint8_t> answerJob(PlcSimulator::State& state, const Job& job, uint1
     return answer;
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

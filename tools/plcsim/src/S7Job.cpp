@@ -3,8 +3,8 @@
 #include "plc/ByteReader.h"
 #include "plc/S7Protocol.h"
 
-namespace plcsim {
-namespace s7 = plc::s7;
+namespace orva::plcsim {
+namespace s7 = orva::plc::s7;
 using plc::ByteReader;
 using plc::ByteWriter;
 
@@ -187,4 +187,4 @@ std::vector<uint8_t> encodeErrorResponse(uint16_t pduRef, uint8_t rosctr, uint8_
     return pdu;
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

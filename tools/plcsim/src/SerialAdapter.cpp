@@ -17,7 +17,7 @@
 #include "mpi/AdapterMessages.h"
 #include "mpi/LineProcedure.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -266,4 +266,4 @@ std::vector<uint8_t> SerialAdapter::answer(const std::vector<uint8_t>& payload, 
     }
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -53,18 +53,19 @@ Faults, for tests:
 bool pair(std::string_view text, unsigned long long maxA, unsigned long long maxB, unsigned long long& a,
           unsigned long long& b, bool secondOptional)
 {
-    if (text.find(':') == std::string_view::npos) return secondOptional && plcsim::parseNumber(text, maxA, a);
-    return plcsim::parsePair(text, maxA, maxB, a, b);
+    if (text.find(':') == std::string_view::npos)
+        return secondOptional && orva::plcsim::parseNumber(text, maxA, a);
+    return orva::plcsim::parsePair(text, maxA, maxB, a, b);
 }
 
-bool parity(std::string_view text, mpi::Parity& out)
+bool parity(std::string_view text, orva::mpi::Parity& out)
 {
     if (text == "N" || text == "NO" || text == "n")
-        out = mpi::Parity::None;
+        out = orva::mpi::Parity::None;
     else if (text == "O" || text == "ODD" || text == "o")
-        out = mpi::Parity::Odd;
+        out = orva::mpi::Parity::Odd;
     else if (text == "E" || text == "EVEN" || text == "e")
-        out = mpi::Parity::Even;
+        out = orva::mpi::Parity::Even;
     else
         return false;
     return true;
@@ -87,7 +88,7 @@ void say(const std::string& text)
 
 }  // namespace
 
-namespace plcsim {
+namespace orva::plcsim {
 
 int runSerialMode(int argc, char** argv)
 {
@@ -273,4 +274,4 @@ int runSerialMode(int argc, char** argv)
     return 0;
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -10,7 +10,7 @@
 #include "plcsim/PlcSimulator.h"
 #include "plcsim/S7Job.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 struct PlcSimulator::State {
     explicit State(SimulatorOptions o) : options(std::move(o)) {}
@@ -62,4 +62,4 @@ std::vector<uint8_t> answerJob(PlcSimulator::State& state, const Job& job, uint1
 // Moves the animated blocks' values on by one step.
 void animateStep(PlcSimulator::State& state, uint32_t step, double seconds);
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-namespace plcsim {
+namespace orva::plcsim {
 namespace {
 
 using orva::VarType;
@@ -68,9 +68,9 @@ double arrayElement(VarType base, std::size_t k, uint64_t count)
     return static_cast<double>(value);
 }
 
-SOCmnVariant arrayValue(const ConfigTag& tag, uint64_t step)
+opc::SOCmnVariant arrayValue(const ConfigTag& tag, uint64_t step)
 {
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     const VarType base = orva::baseType(tag.layout.type);
     const std::size_t n = tag.layout.elements;
     if (!value.initArray(base, n) || n == 0) return value;
@@ -96,9 +96,10 @@ TagAnimation::TagAnimation(std::vector<ConfigTag> tags, std::chrono::millisecond
         variants_.push_back(seen[tag.layout.type]++);
 }
 
-SOCmnVariant TagAnimation::valueAt(const ConfigTag& tag, std::size_t variant, uint64_t step, double seconds)
+opc::SOCmnVariant TagAnimation::valueAt(const ConfigTag& tag, std::size_t variant, uint64_t step,
+                                        double seconds)
 {
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     const VarType type = tag.layout.type;
     if (orva::isArrayType(type)) return arrayValue(tag, step);
     switch (type) {
@@ -138,7 +139,7 @@ void TagAnimation::write(PlcSimulator& simulator, std::size_t index, uint64_t st
 {
     const ConfigTag& tag = tags_[index];
     const double seconds = static_cast<double>(step) * static_cast<double>(period_.count()) / 1000.0;
-    const SOCmnVariant value = valueAt(tag, variants_[index], step, seconds);
+    const opc::SOCmnVariant value = valueAt(tag, variants_[index], step, seconds);
     if (value.isEmpty()) return;
     const std::size_t length = orva::core::tagByteLength(tag.layout);
     // Bits of a byte shared with other tags stay as they are: the encoder only sets its own.
@@ -169,4 +170,4 @@ std::size_t TagAnimation::animatedCount() const
     return count;
 }
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -21,8 +21,8 @@
 
 namespace {
 
-using plcsim::parseNumber;
-using plcsim::parsePair;
+using orva::plcsim::parseNumber;
+using orva::plcsim::parsePair;
 
 constexpr const char* kUsage = R"(Usage: plcsim [options]
 
@@ -86,18 +86,18 @@ int fail(const std::string& message)
 
 }  // namespace
 
-namespace plcsim {
+namespace orva::plcsim {
 int runSerialMode(int argc, char** argv);
 }
 
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--serial") return plcsim::runSerialMode(argc, argv);
+        if (std::string_view(argv[i]) == "--serial") return orva::plcsim::runSerialMode(argc, argv);
     }
-    plcsim::SimulatorOptions options;
+    orva::plcsim::SimulatorOptions options;
     options.port = 10102;
-    plcsim::Faults faults;
+    orva::plcsim::Faults faults;
     std::string logPath;
     bool pattern = false;
     unsigned long long durationSeconds = 0;
@@ -180,14 +180,14 @@ int main(int argc, char** argv)
     }
     if (!plcName.empty() && configPath.empty()) return fail("--plc needs --config");
 
-    std::optional<plcsim::TagAnimation> animation;
+    std::optional<orva::plcsim::TagAnimation> animation;
     std::string plcAddress;
     if (!configPath.empty()) {
-        plcsim::ConfigPlc plc;
+        orva::plcsim::ConfigPlc plc;
         std::string error;
         std::vector<std::string> warnings;
-        const plcsim::PlcChoice choice{plcName, options.address + ":" + std::to_string(options.port)};
-        const bool loaded = plcsim::loadConfigPlc(configPath, choice, plc, error, &warnings);
+        const orva::plcsim::PlcChoice choice{plcName, options.address + ":" + std::to_string(options.port)};
+        const bool loaded = orva::plcsim::loadConfigPlc(configPath, choice, plc, error, &warnings);
         for (const auto& warning : warnings)
             std::fprintf(stderr, "plcsim: %s: %s\n", configPath.c_str(), warning.c_str());
         if (!loaded) return fail(configPath + ": " + error);
@@ -198,7 +198,7 @@ int main(int argc, char** argv)
         std::printf("plcsim simulates PLC %s (%s) of %s\n", plc.name.c_str(), plc.address.c_str(),
                     configPath.c_str());
         for (const auto& tag : plc.tags) {
-            std::printf("  %-32s %-16s %s\n", tag.itemId.c_str(), plcsim::describeAddress(tag).c_str(),
+            std::printf("  %-32s %-16s %s\n", tag.itemId.c_str(), orva::plcsim::describeAddress(tag).c_str(),
                         tag.writable ? "writable: set once, then left to clients" : "animated");
         }
         for (const auto& itemId : plc.skipped)
@@ -220,9 +220,9 @@ int main(int argc, char** argv)
     }
     std::mutex logMutex;
     if (log != nullptr) {
-        options.log = [log, &logMutex](const plcsim::RequestRecord& record) {
+        options.log = [log, &logMutex](const orva::plcsim::RequestRecord& record) {
             const std::lock_guard lock(logMutex);
-            std::fprintf(log, "%s\n", plcsim::formatRecord(record).c_str());
+            std::fprintf(log, "%s\n", orva::plcsim::formatRecord(record).c_str());
             std::fflush(log);
         };
     }
@@ -234,7 +234,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    plcsim::PlcSimulator simulator(options);
+    orva::plcsim::PlcSimulator simulator(options);
     simulator.setFaults(faults);
     if (pattern) {
         for (const auto& [number, size] : options.dataBlocks) {

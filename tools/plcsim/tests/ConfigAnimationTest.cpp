@@ -14,7 +14,7 @@
 #include "plcsim/ConfigTags.h"
 #include "plcsim/TagAnimation.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 namespace {
 
 using namespace std::chrono_literals;
@@ -49,16 +49,16 @@ const ConfigTag& tagNamed(const ConfigPlc& plc, const std::string& itemId)
 }
 
 // The server's view of a tag: its bytes from the simulator, decoded as the server does.
-SOCmnVariant decode(const PlcSimulator& simulator, const ConfigTag& tag)
+opc::SOCmnVariant decode(const PlcSimulator& simulator, const ConfigTag& tag)
 {
     std::vector<uint8_t> bytes(orva::core::tagByteLength(tag.layout));
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     if (!simulator.readMemory(tag.dataBlock, tag.dataByte, bytes)) return value;
     orva::core::bytesToValue(tag.layout, bytes, value);
     return value;
 }
 
-std::string text(const SOCmnVariant& value)
+std::string text(const opc::SOCmnVariant& value)
 {
     std::string out = value.toUtf8();
     out.erase(std::find(out.begin(), out.end(), '\0'), out.end());
@@ -79,7 +79,7 @@ protected:
         animation->seed(*simulator);
     }
 
-    SOCmnVariant at(const std::string& itemId) { return decode(*simulator, tagNamed(plc, itemId)); }
+    opc::SOCmnVariant at(const std::string& itemId) { return decode(*simulator, tagNamed(plc, itemId)); }
 
     ConfigPlc plc;
     std::unique_ptr<PlcSimulator> simulator;
@@ -111,8 +111,8 @@ TEST_F(SampleTest, ReadOnlyTagsDecodeToReadableValuesThatMove)
     std::set<int64_t> levels;
     for (uint64_t step = 0; step < 200; ++step) {
         animation->apply(*simulator, step);
-        const SOCmnVariant current = at("Line1.DRIVES.Current");
-        const SOCmnVariant temperature = at("Line1.PROCESS.Temperature");
+        const opc::SOCmnVariant current = at("Line1.DRIVES.Current");
+        const opc::SOCmnVariant temperature = at("Line1.PROCESS.Temperature");
         ASSERT_EQ(current.getType(), orva::VT_R4);
         EXPECT_GE(current.toDouble(), 20.0);
         EXPECT_LE(current.toDouble(), 80.0);
@@ -140,7 +140,7 @@ TEST_F(SampleTest, ReadOnlyTagsDecodeToReadableValuesThatMove)
 
 TEST_F(SampleTest, WritableTagsKeepTheirStartValueAndWhatClientsWrite)
 {
-    const SOCmnVariant speed = at("Line1.DRIVES.Speed");
+    const opc::SOCmnVariant speed = at("Line1.DRIVES.Speed");
     EXPECT_GT(speed.toInt64(), 0);
     EXPECT_LE(speed.toInt64(), 1500);
     const std::string recipe = text(at("Line1.PROCESS.Recipe"));
@@ -150,7 +150,7 @@ TEST_F(SampleTest, WritableTagsKeepTheirStartValueAndWhatClientsWrite)
     // A client writes Mode and Offset, as the server encodes the writes.
     const ConfigTag& mode = tagNamed(plc, "Line1.Mode");
     const ConfigTag& offset = tagNamed(plc, "Line1.Offset");
-    SOCmnVariant written;
+    opc::SOCmnVariant written;
     written.setUI1(7);
     std::vector<uint8_t> bytes(1);
     orva::core::valueToBytes(mode.layout, written, bytes);
@@ -159,8 +159,8 @@ TEST_F(SampleTest, WritableTagsKeepTheirStartValueAndWhatClientsWrite)
     orva::core::valueToBytes(offset.layout, written, bytes);
     ASSERT_TRUE(simulator->writeMemory(offset.dataBlock, offset.dataByte, bytes));
 
-    const SOCmnVariant setpoints = at("Line1.PROCESS.Setpoints");
-    const SOCmnVariant valves = at("Line1.PROCESS.Valves");
+    const opc::SOCmnVariant setpoints = at("Line1.PROCESS.Setpoints");
+    const opc::SOCmnVariant valves = at("Line1.PROCESS.Valves");
     for (uint64_t step = 0; step < 100; ++step)
         animation->apply(*simulator, step);
     EXPECT_EQ(at("Line1.Mode").toInt64(), 7);
@@ -226,10 +226,10 @@ TEST(TagAnimation, ArraysMoveOneElementPerStepAndSharedBytesKeepForeignBits)
 
     const ConfigTag& ints = tagNamed(plc, "P.Ints");
     const ConfigTag& reals = tagNamed(plc, "P.Reals");
-    SOCmnVariant before = decode(simulator, ints);
+    opc::SOCmnVariant before = decode(simulator, ints);
     for (uint64_t step = 1; step < 40; ++step) {
         animation.apply(simulator, step);
-        const SOCmnVariant now = decode(simulator, ints);
+        const opc::SOCmnVariant now = decode(simulator, ints);
         for (std::size_t k = 0; k < 5; ++k) {
             if (k == step % 5)
                 EXPECT_NE(now.getArrayInt(k), before.getArrayInt(k)) << step;
@@ -239,13 +239,13 @@ TEST(TagAnimation, ArraysMoveOneElementPerStepAndSharedBytesKeepForeignBits)
             EXPECT_LT(now.getArrayInt(k), 1000);
         }
         before = now;
-        const SOCmnVariant r = decode(simulator, reals);
+        const opc::SOCmnVariant r = decode(simulator, reals);
         for (std::size_t k = 0; k < 3; ++k) {
             EXPECT_GE(r.getArrayDouble(k), 20.0);
             EXPECT_LE(r.getArrayDouble(k), 120.0);
         }
         // A running light: exactly one of the four bits is on, and it is the step's one.
-        const SOCmnVariant lights = decode(simulator, tagNamed(plc, "P.Lights"));
+        const opc::SOCmnVariant lights = decode(simulator, tagNamed(plc, "P.Lights"));
         int on = 0;
         for (std::size_t k = 0; k < 4; ++k)
             on += lights.getArrayInt(k) != 0 ? 1 : 0;
@@ -258,4 +258,4 @@ TEST(TagAnimation, ArraysMoveOneElementPerStepAndSharedBytesKeepForeignBits)
 }
 
 }  // namespace
-}  // namespace plcsim
+}  // namespace orva::plcsim

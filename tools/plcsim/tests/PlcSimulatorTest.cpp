@@ -14,12 +14,12 @@
 #include "plc/S7Protocol.h"
 #include "plcsim/S7Job.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
-namespace s7 = plc::s7;
+namespace s7 = orva::plc::s7;
 
 bool eventually(const std::function<bool()>& condition)
 {
@@ -310,4 +310,4 @@ TEST(Simulator, IsDrivenByTheAccessLibrarysClient)
 }
 
 }  // namespace
-}  // namespace plcsim
+}  // namespace orva::plcsim

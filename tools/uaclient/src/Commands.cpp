@@ -8,9 +8,9 @@
 #include "opcua/AddressSpace.h"
 #include "opcua/Client.h"
 
-namespace uaclient {
+namespace orva::uaclient {
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 
@@ -379,4 +379,4 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     return 2;
 }
 
-}  // namespace uaclient
+}  // namespace orva::uaclient

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace uaclient {
+namespace orva::uaclient {
 
 // Runs one command line (without the program name). Output goes to out, errors to err; returns the
 // process exit status (0 success, 1 failure, 2 usage). subscribe runs until its time is up or stop
@@ -16,4 +16,4 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 std::string usage();
 
-}  // namespace uaclient
+}  // namespace orva::uaclient

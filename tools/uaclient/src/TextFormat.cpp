@@ -6,9 +6,9 @@
 #include <ctime>
 #include <sstream>
 
-namespace uaclient {
+namespace orva::uaclient {
 
-using namespace opcua;
+using namespace orva::opcua;
 
 NodeId parseNodeId(const std::string& text)
 {
@@ -273,4 +273,4 @@ std::optional<Variant> parseValue(const std::string& text, BuiltinType type, boo
     return Variant::arrayOf(type, std::move(elements));
 }
 
-}  // namespace uaclient
+}  // namespace orva::uaclient

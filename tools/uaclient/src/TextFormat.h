@@ -6,7 +6,7 @@
 
 #include "opcua/Types.h"
 
-namespace uaclient {
+namespace orva::uaclient {
 
 // "i=85", "ns=0;i=2258", "ns=1;s=Line1.Drives.Speed"; any other text is an item ID in namespace 1.
 opcua::NodeId parseNodeId(const std::string& text);
@@ -25,4 +25,4 @@ std::string formatTime(opcua::DateTime t);
 // Converts text to a value of the given built-in type; arrays take comma-separated elements.
 std::optional<opcua::Variant> parseValue(const std::string& text, opcua::BuiltinType type, bool isArray);
 
-}  // namespace uaclient
+}  // namespace orva::uaclient

@@ -17,7 +17,7 @@ int main(int argc, char** argv)
 {
     switch (orva::infoRequest(argc, argv)) {
         case orva::InfoRequest::Help:
-            std::cout << uaclient::usage() << orva::kBugReportLine;
+            std::cout << orva::uaclient::usage() << orva::kBugReportLine;
             return 0;
         case orva::InfoRequest::Version:
             std::cout << orva::versionText("uaclient");
@@ -29,5 +29,5 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return uaclient::run(args, std::cout, std::cerr, &stopRequested);
+    return orva::uaclient::run(args, std::cout, std::cerr, &stopRequested);
 }

@@ -8,7 +8,7 @@
 #include "TextFormat.h"
 #include "opcua/Server.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 struct Fixture {
@@ -24,7 +24,7 @@ struct Fixture {
         out.str("");
         err.str("");
         args.insert(args.begin(), {"-e", server->endpointUrl()});
-        return uaclient::run(args, out, err);
+        return orva::uaclient::run(args, out, err);
     }
     test::FakeBackend backend;
     std::unique_ptr<Server> server;
@@ -35,32 +35,36 @@ struct Fixture {
 
 TEST(UaClient, ParsesNodeIdsEndpointsAndValues)
 {
-    EXPECT_EQ(uaclient::parseNodeId("i=85"), NodeId::num(85));
-    EXPECT_EQ(uaclient::parseNodeId("ns=0;i=2258"), NodeId::num(2258));
-    EXPECT_EQ(uaclient::parseNodeId("ns=1;s=Line1.Drives.Speed"), NodeId::str("Line1.Drives.Speed"));
-    EXPECT_EQ(uaclient::parseNodeId("Line1.Drives.Speed"), NodeId::str("Line1.Drives.Speed"));
-    EXPECT_EQ(uaclient::parseNodeId("ns=x;i=1"), NodeId::str("ns=x;i=1"));
+    EXPECT_EQ(orva::uaclient::parseNodeId("i=85"), NodeId::num(85));
+    EXPECT_EQ(orva::uaclient::parseNodeId("ns=0;i=2258"), NodeId::num(2258));
+    EXPECT_EQ(orva::uaclient::parseNodeId("ns=1;s=Line1.Drives.Speed"), NodeId::str("Line1.Drives.Speed"));
+    EXPECT_EQ(orva::uaclient::parseNodeId("Line1.Drives.Speed"), NodeId::str("Line1.Drives.Speed"));
+    EXPECT_EQ(orva::uaclient::parseNodeId("ns=x;i=1"), NodeId::str("ns=x;i=1"));
 
     std::string error;
-    const auto e = uaclient::parseEndpoint("opc.tcp://127.0.0.1:4841/path", error);
+    const auto e = orva::uaclient::parseEndpoint("opc.tcp://127.0.0.1:4841/path", error);
     ASSERT_TRUE(e.has_value());
     EXPECT_EQ(e->port, 4841);
-    EXPECT_TRUE(uaclient::parseEndpoint("opc.tcp://[::1]:4842", error).has_value());
-    EXPECT_FALSE(uaclient::parseEndpoint("opc.tcp://10.0.0.1:4840", error).has_value());
+    EXPECT_TRUE(orva::uaclient::parseEndpoint("opc.tcp://[::1]:4842", error).has_value());
+    EXPECT_FALSE(orva::uaclient::parseEndpoint("opc.tcp://10.0.0.1:4840", error).has_value());
     EXPECT_NE(error.find("this machine only"), std::string::npos);
-    EXPECT_FALSE(uaclient::parseEndpoint("http://127.0.0.1", error).has_value());
-    EXPECT_FALSE(uaclient::parseEndpoint("opc.tcp://127.0.0.1:99999", error).has_value());
+    EXPECT_FALSE(orva::uaclient::parseEndpoint("http://127.0.0.1", error).has_value());
+    EXPECT_FALSE(orva::uaclient::parseEndpoint("opc.tcp://127.0.0.1:99999", error).has_value());
 
-    EXPECT_EQ(uaclient::formatValue(*uaclient::parseValue("-5", BuiltinType::Int16, false)), "-5");
-    EXPECT_FALSE(uaclient::parseValue("40000", BuiltinType::Int16, false).has_value());
-    EXPECT_FALSE(uaclient::parseValue("1.5", BuiltinType::Int32, false).has_value());
-    EXPECT_EQ(uaclient::formatValue(*uaclient::parseValue("[1, 0, true]", BuiltinType::Boolean, true)),
-              "[true, false, true]");
-    EXPECT_EQ(uaclient::formatValue(*uaclient::parseValue("a b", BuiltinType::String, false)), "a b");
-    EXPECT_EQ(uaclient::formatValue(opcua::Variant::of(BuiltinType::String, std::string("Recipe 5\0\0", 10))),
+    EXPECT_EQ(orva::uaclient::formatValue(*orva::uaclient::parseValue("-5", BuiltinType::Int16, false)),
+              "-5");
+    EXPECT_FALSE(orva::uaclient::parseValue("40000", BuiltinType::Int16, false).has_value());
+    EXPECT_FALSE(orva::uaclient::parseValue("1.5", BuiltinType::Int32, false).has_value());
+    EXPECT_EQ(
+        orva::uaclient::formatValue(*orva::uaclient::parseValue("[1, 0, true]", BuiltinType::Boolean, true)),
+        "[true, false, true]");
+    EXPECT_EQ(orva::uaclient::formatValue(*orva::uaclient::parseValue("a b", BuiltinType::String, false)),
+              "a b");
+    EXPECT_EQ(orva::uaclient::formatValue(
+                  orva::opcua::Variant::of(BuiltinType::String, std::string("Recipe 5\0\0", 10))),
               "Recipe 5\\x00\\x00");
-    EXPECT_EQ(uaclient::formatTime(116444736000000000LL), "1970-01-01T00:00:00.000Z");
-    EXPECT_EQ(uaclient::formatStatus(0x80AB0000), "0x80AB0000");
+    EXPECT_EQ(orva::uaclient::formatTime(116444736000000000LL), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(orva::uaclient::formatStatus(0x80AB0000), "0x80AB0000");
 }
 
 TEST(UaClient, BrowsesReadsWritesAndSubscribes)
@@ -95,6 +99,6 @@ TEST(UaClient, ReportsAServerThatIsNotThere)
 {
     std::ostringstream out, err;
     // Port 1 on loopback: nothing listens there.
-    EXPECT_EQ(uaclient::run({"-e", "opc.tcp://127.0.0.1:1", "read", "i=2258"}, out, err), 1);
+    EXPECT_EQ(orva::uaclient::run({"-e", "opc.tcp://127.0.0.1:1", "read", "i=2258"}, out, err), 1);
     EXPECT_NE(err.str().find("cannot connect"), std::string::npos);
 }

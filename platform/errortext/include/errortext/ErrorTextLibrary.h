@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-namespace errortext {
+namespace orva::errortext {
 
 // Capacities the callers provide: texts, and the data file path with code 0.
 constexpr size_t kTextCapacity = 256;
@@ -26,4 +26,4 @@ private:
     std::string dataFilePath_;
 };
 
-}  // namespace errortext
+}  // namespace orva::errortext

@@ -46,7 +46,7 @@ public:
     virtual void update(const PlcUpdate& update, bool historical, const std::vector<TagState>& state,
                         std::vector<OutgoingMessage>& out) = 0;
     // The count of messages the queue dropped while the broker was out of reach.
-    virtual void dropped(std::uint64_t count, TimeStamp time, std::vector<OutgoingMessage>& out) = 0;
+    virtual void dropped(std::uint64_t count, opc::TimeStamp time, std::vector<OutgoingMessage>& out) = 0;
     // Published before an orderly disconnect: what the will would have said.
     virtual OutgoingMessage goodbye() = 0;
     virtual IncomingCommand decode(std::string_view topic, std::string_view payload) const = 0;

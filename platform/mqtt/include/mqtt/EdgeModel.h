@@ -43,15 +43,15 @@ struct EdgeModel {
 
 struct TagSample {
     std::size_t tag = 0;
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     std::uint16_t quality = 0;
-    TimeStamp time{};
+    opc::TimeStamp time{};
 };
 
 // The changed tags of one PLC in one data change, oldest first in the publisher's queue.
 struct PlcUpdate {
     std::size_t plc = 0;
-    TimeStamp time{};
+    opc::TimeStamp time{};
     std::vector<TagSample> samples;
     // After this update every tag of the PLC has a Bad quality: its connection is lost.
     bool plcLost = false;
@@ -62,14 +62,14 @@ struct PlcUpdate {
 
 // The current value and quality of every tag (index as EdgeModel::tags).
 struct TagState {
-    SOCmnVariant value;
-    std::uint16_t quality = OPC_QUALITY_UNCERTAIN;
-    TimeStamp time{};
+    opc::SOCmnVariant value;
+    std::uint16_t quality = opc::OPC_QUALITY_UNCERTAIN;
+    opc::TimeStamp time{};
 };
 
 // A topic level made of a name: separators and wildcards become '_'.
 std::string topicLevel(std::string_view name);
 
-std::uint64_t millisecondsSinceEpoch(TimeStamp time);
+std::uint64_t millisecondsSinceEpoch(opc::TimeStamp time);
 
 }  // namespace orva::mqtt

@@ -17,7 +17,7 @@ namespace orva::mqtt {
 // `text` as a JSON string literal; bytes that are not UTF-8 become U+FFFD.
 void appendJsonString(std::string& out, std::string_view text);
 // Booleans, numbers (null for NaN and infinities), strings, arrays as JSON arrays; empty is null.
-void appendJsonValue(std::string& out, const SOCmnVariant& value);
+void appendJsonValue(std::string& out, const opc::SOCmnVariant& value);
 
 std::string encodeJsonUpdate(const EdgeModel& model, const PlcUpdate& update);
 

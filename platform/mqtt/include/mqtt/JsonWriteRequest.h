@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxArrayElements = 65536;
 
 struct WriteEntry {
     std::string itemId;
-    SOCmnVariant value;  // empty: not a value the gateway can write
+    opc::SOCmnVariant value;  // empty: not a value the gateway can write
 };
 
 struct JsonWriteRequest {

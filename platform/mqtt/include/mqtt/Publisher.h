@@ -44,7 +44,7 @@ public:
     enum class LogLevel { Info, Warning };
     using LogFunction = std::function<void(LogLevel, const std::string&)>;
 
-    Publisher(SODaSEntry& entry, MqttSettings settings, std::string serverName, LogFunction log,
+    Publisher(opc::SODaSEntry& entry, MqttSettings settings, std::string serverName, LogFunction log,
               PublisherLimits limits = {});
     ~Publisher() override;  // stop()
     Publisher(const Publisher&) = delete;
@@ -84,7 +84,7 @@ private:
     void onPublished(int messageId) override;
     void onMessage(std::string_view topic, std::string_view payload) override;
 
-    SOCmnPointer<SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
     const MqttSettings settings_;
     const PublisherLimits limits_;
     LogFunction log_;

@@ -30,7 +30,7 @@ struct Metric {
     std::uint64_t timestamp = 0;
     std::uint32_t datatype = 0;
     bool historical = false;
-    SOCmnVariant value;                      // the value of a tag (null when empty)
+    opc::SOCmnVariant value;                 // the value of a tag (null when empty)
     std::optional<std::uint64_t> longValue;  // Int64/UInt64 metrics of the node itself
     std::optional<std::int32_t> quality;     // the "Quality" property
 };
@@ -44,7 +44,7 @@ struct ReceivedMetric {
     std::string name;
     std::optional<std::uint64_t> alias;
     std::uint32_t datatype = 0;
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
 };
 
 inline constexpr std::size_t kMaxCommandPayload = 1 << 20;

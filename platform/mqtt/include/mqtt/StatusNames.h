@@ -23,6 +23,6 @@ inline bool isBadQuality(std::uint16_t quality)
 
 // The outcome of a write: "Good", or why not ("BadNotWritable", "BadTypeMismatch",
 // "BadOutOfRange", "BadNodeIdUnknown", or the status of the quality it failed with).
-std::string_view writeStatusName(HRESULT result, std::uint16_t quality);
+std::string_view writeStatusName(opc::HRESULT result, std::uint16_t quality);
 
 }  // namespace orva::mqtt

@@ -6,5 +6,9 @@
 
 #include "opc/SOCmnString.h"
 
+namespace orva::opc {
+
 // flags: 0x800 (the system locale) is the only one known; the text is English in any case.
 SOCmnString quality2string(uint16_t quality, uint32_t flags = 0x800);
+
+}  // namespace orva::opc

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+namespace orva::opc {
+
 inline constexpr uint32_t SOCMN_WAIT_INFINITE = 0xFFFFFFFFu;
 
 class SOCmnEvent {
@@ -35,3 +37,5 @@ private:
     std::vector<std::unique_ptr<SOCmnEvent>> all_;
     std::vector<SOCmnEvent*> free_;
 };
+
+}  // namespace orva::opc

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+namespace orva::opc {
+
 class SOCmnException : public std::exception {
 public:
     SOCmnException(unsigned code, std::string text) : code_(code), text_(std::move(text)) {}
@@ -33,3 +35,5 @@ T* newOrThrow(Args&&... args)
     if (!p) throwOutOfMemory();
     return p;
 }
+
+}  // namespace orva::opc

@@ -15,6 +15,8 @@
 
 #include "opc/SOCmnObject.h"
 
+namespace orva::opc {
+
 using SOCmnListPosition = std::size_t;  // 0: no (further) element
 
 template <class T>
@@ -135,3 +137,5 @@ private:
     mutable std::recursive_mutex mutex_;
     std::vector<T*> items_;
 };
+
+}  // namespace orva::opc

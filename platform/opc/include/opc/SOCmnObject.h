@@ -11,6 +11,8 @@
 
 #include "opc/Types.h"
 
+namespace orva::opc {
+
 class SOCmnObject {
 public:
     explicit SOCmnObject(uint32_t objectType = SOCMNOBJECT_TYPE_OTHER) : objectType_(objectType) {}
@@ -104,3 +106,5 @@ SOCmnPointer<T> shareRef(T* p) noexcept
     if (p) p->addRef();
     return SOCmnPointer<T>(p);
 }
+
+}  // namespace orva::opc

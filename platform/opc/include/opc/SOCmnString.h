@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace orva::opc {
+
 class SOCmnString {
 public:
     SOCmnString() = default;
@@ -41,3 +43,5 @@ private:
 // Invalid or truncated sequences become U+FFFD; never reads past the input.
 std::u16string utf8ToUtf16(std::string_view text);
 std::string utf16ToUtf8(std::u16string_view text);
+
+}  // namespace orva::opc

@@ -10,6 +10,8 @@
 
 #include "opc/SOCmnString.h"
 
+namespace orva::opc {
+
 inline constexpr uint32_t SOCMNTRACE_L_ERR = 1;
 inline constexpr uint32_t SOCMNTRACE_L_WRN = 2;
 inline constexpr uint32_t SOCMNTRACE_L_INF = 3;
@@ -38,3 +40,5 @@ private:
 
 // The process's trace.
 SOCmnTrace* getSOCmnTrace();
+
+}  // namespace orva::opc

@@ -13,6 +13,8 @@
 #include "opc/SOCmnString.h"
 #include "opc/Types.h"
 
+namespace orva::opc {
+
 inline constexpr int16_t VARIANT_TRUE = -1;
 inline constexpr int16_t VARIANT_FALSE = 0;
 
@@ -86,3 +88,5 @@ private:
     uint64_t bits_ = 0;  // scalar payload
     std::variant<std::monostate, std::u16string, std::vector<uint8_t>, std::vector<std::u16string>> data_;
 };
+
+}  // namespace orva::opc

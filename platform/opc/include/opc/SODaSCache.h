@@ -11,6 +11,8 @@
 #include "opc/SOCmnObject.h"
 #include "opc/SOCmnVariant.h"
 
+namespace orva::opc {
+
 class SODaSRequest;
 
 // Implemented by groups; called with the cache's lock held, so it must only note the change.
@@ -64,3 +66,5 @@ private:
     VarType datatype_ = 0;
     std::vector<std::pair<SODaSCacheObserver*, uint32_t>> observers_;
 };
+
+}  // namespace orva::opc

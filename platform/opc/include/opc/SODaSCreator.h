@@ -9,6 +9,8 @@
 #include "opc/SODaSItem.h"
 #include "opc/SODaSServer.h"
 
+namespace orva::opc {
+
 class SODaSEntry;
 class SODaSItemTag;
 class SODaSRequest;
@@ -35,3 +37,5 @@ public:
 protected:
     ~SODaSCreator() override = default;
 };
+
+}  // namespace orva::opc

@@ -15,6 +15,8 @@
 #include "opc/SOSrvEntry.h"
 #include "opc/SOSrvObjectRoot.h"
 
+namespace orva::opc {
+
 class SODaSWorker;
 
 class SODaSEntry : public SOSrvEntry {
@@ -66,3 +68,5 @@ private:
 
 // The process's entry (counted: release it when done).
 SODaSEntry* getSODaSEntry();
+
+}  // namespace orva::opc

@@ -17,6 +17,8 @@
 #include "opc/SODaSCache.h"
 #include "opc/SODaSItem.h"
 
+namespace orva::opc {
+
 class SODaSServer;
 
 // One value of a data change.
@@ -96,3 +98,5 @@ public:
 protected:
     ~SODaSGroupDefault() override = default;
 };
+
+}  // namespace orva::opc

@@ -10,6 +10,8 @@
 #include "opc/SOCmnVariant.h"
 #include "opc/SODaSTag.h"
 
+namespace orva::opc {
+
 class SODaSGroup;
 
 class SODaSItem : public SOCmnObject {
@@ -67,3 +69,5 @@ public:
 protected:
     ~SODaSItemDefault() override = default;
 };
+
+}  // namespace orva::opc

@@ -17,6 +17,8 @@
 #include "opc/SOCmnObject.h"
 #include "opc/SOCmnString.h"
 
+namespace orva::opc {
+
 class SODaSNode;
 class SODaSItemTag;
 class SODaSNameSpaceRoot;
@@ -110,3 +112,5 @@ private:
     std::string accepted_ = "./";
     std::string bad_ = "\"'*?";
 };
+
+}  // namespace orva::opc

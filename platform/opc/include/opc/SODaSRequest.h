@@ -13,6 +13,8 @@
 #include "opc/SOCmnObject.h"
 #include "opc/SOCmnVariant.h"
 
+namespace orva::opc {
+
 class SODaSItemTag;
 
 inline constexpr uint8_t SODASREQUEST_STATE_STARTED = 0x02;
@@ -95,3 +97,5 @@ private:
     SOElementRange writeRange_;
     std::shared_ptr<SODaSRequestSink> sink_;
 };
+
+}  // namespace orva::opc

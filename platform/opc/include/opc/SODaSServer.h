@@ -8,6 +8,8 @@
 #include "opc/SOCmnList.h"
 #include "opc/SODaSGroup.h"
 
+namespace orva::opc {
+
 class SODaSEntry;
 
 // Receives the server's request that the client disconnect, on the toolkit's worker thread.
@@ -43,3 +45,5 @@ private:
     std::mutex sinkMutex_;
     std::shared_ptr<SOSrvShutdownSink> shutdownSink_;
 };
+
+}  // namespace orva::opc

@@ -11,6 +11,8 @@
 #include "opc/SODaSCache.h"
 #include "opc/SODaSNode.h"
 
+namespace orva::opc {
+
 class SODaSRequest;
 
 inline constexpr uint32_t SODAS_PROPERTY_ITEM_DESCRIPTION = 101;
@@ -77,3 +79,5 @@ public:
 protected:
     ~SODaSTag() override = default;
 };
+
+}  // namespace orva::opc

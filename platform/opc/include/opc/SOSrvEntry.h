@@ -16,6 +16,8 @@
 #include "opc/SOCmnList.h"
 #include "opc/SOSrvEventHandler.h"
 
+namespace orva::opc {
+
 class SOSrvObjectRoot;
 
 struct SOSrvRegisterInfo {
@@ -89,3 +91,5 @@ private:
     SOCmnPointer<SOSrvEventHandler> eventHandler_;
     SOCmnEventPool eventPool_;
 };
+
+}  // namespace orva::opc

@@ -4,6 +4,8 @@
 
 #include "opc/SOCmnObject.h"
 
+namespace orva::opc {
+
 class SOSrvEventHandler : public SOCmnObject {
 public:
     SOSrvEventHandler() : SOCmnObject(SOCMNOBJECT_TYPE_EVENT_HANDLER) {}
@@ -17,3 +19,5 @@ public:
 protected:
     ~SOSrvEventHandler() override = default;
 };
+
+}  // namespace orva::opc

@@ -6,6 +6,8 @@
 #include "opc/SOCmnList.h"
 #include "opc/SODaSServer.h"
 
+namespace orva::opc {
+
 // The list of connected server objects.
 class SOSrvObjectRoot : public SOCmnObject {
 public:
@@ -20,3 +22,5 @@ protected:
 private:
     SOCmnList<SODaSServer> servers_;
 };
+
+}  // namespace orva::opc

@@ -6,6 +6,8 @@
 
 #include "config/VarType.h"
 
+namespace orva::opc {
+
 using HRESULT = int32_t;
 using VarType = orva::VarType;
 
@@ -72,3 +74,5 @@ inline constexpr uint32_t SOCMNOBJECT_TYPE_PROPERTY = 0x100;
 inline constexpr uint32_t SOCMNOBJECT_TYPE_ENTRY = 0x200;
 inline constexpr uint32_t SOCMNOBJECT_TYPE_CREATOR = 0x400;
 inline constexpr uint32_t SOCMNOBJECT_TYPE_EVENT_HANDLER = 0x800;
+
+}  // namespace orva::opc

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace opc::client {
+namespace orva::opc::client {
 
 struct ConnectionState {
     std::recursive_mutex callbackMutex;
@@ -25,4 +25,4 @@ struct ConnectionState {
     }
 };
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

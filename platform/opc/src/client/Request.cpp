@@ -1,10 +1,10 @@
 #include "ConnectionState.h"
 #include "opc/client/ClientTypes.h"
 
-namespace opc::client {
+namespace orva::opc::client {
 
 Request::Request(std::shared_ptr<ConnectionState> connection, CompletionCallback callback,
-                 SOCmnPointer<SODaSEntry> entry)
+                 opc::SOCmnPointer<opc::SODaSEntry> entry)
     : connection_(std::move(connection)), callback_(std::move(callback)), entry_(std::move(entry))
 {
 }
@@ -41,4 +41,4 @@ void Request::finish(const RequestResult& result, bool notify)
     });
 }
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

@@ -3,20 +3,21 @@
 #include "Sinks.h"
 #include "opc/SODaSTag.h"
 
-namespace opc::client {
+namespace orva::opc::client {
 
-std::unique_ptr<ServerConnection> ServerConnection::connect(SODaSEntry& entry, ShutdownCallback onShutdown,
-                                                            HRESULT* result)
+std::unique_ptr<ServerConnection> ServerConnection::connect(opc::SODaSEntry& entry,
+                                                            ShutdownCallback onShutdown, opc::HRESULT* result)
 {
-    SOCmnPointer<SODaSServer> server = entry.connectServer(result);
+    opc::SOCmnPointer<opc::SODaSServer> server = entry.connectServer(result);
     if (!server) return nullptr;
     auto state = std::make_shared<ConnectionState>();
     if (onShutdown) server->setShutdownSink(std::make_shared<ShutdownSink>(state, std::move(onShutdown)));
     return std::unique_ptr<ServerConnection>(
-        new ServerConnection(shareRef(&entry), std::move(server), state));
+        new ServerConnection(opc::shareRef(&entry), std::move(server), state));
 }
 
-ServerConnection::ServerConnection(SOCmnPointer<SODaSEntry> entry, SOCmnPointer<SODaSServer> server,
+ServerConnection::ServerConnection(opc::SOCmnPointer<opc::SODaSEntry> entry,
+                                   opc::SOCmnPointer<opc::SODaSServer> server,
                                    std::shared_ptr<ConnectionState> state)
     : entry_(std::move(entry)), server_(std::move(server)), state_(std::move(state))
 {
@@ -39,13 +40,13 @@ bool ServerConnection::isConnected() const
 }
 
 std::shared_ptr<Group> ServerConnection::addGroup(std::string name, uint32_t updateRate, bool active,
-                                                  DataChangeCallback onDataChange, HRESULT* result)
+                                                  DataChangeCallback onDataChange, opc::HRESULT* result)
 {
     if (!isConnected()) {
-        if (result) *result = OPC_E_NOTCONNECTED;
+        if (result) *result = opc::OPC_E_NOTCONNECTED;
         return nullptr;
     }
-    SOCmnPointer<SODaSGroup> group = server_->addGroup(name, updateRate, active, result);
+    opc::SOCmnPointer<opc::SODaSGroup> group = server_->addGroup(name, updateRate, active, result);
     if (!group) return nullptr;
     auto g = std::make_shared<Group>(state_, server_, group, std::move(name));
     if (onDataChange) g->setDataChangeCallback(std::move(onDataChange));
@@ -54,7 +55,7 @@ std::shared_ptr<Group> ServerConnection::addGroup(std::string name, uint32_t upd
 
 namespace {
 
-BrowseElement describeLeaf(const SODaSItemTag& tag)
+BrowseElement describeLeaf(const opc::SODaSItemTag& tag)
 {
     BrowseElement e;
     e.isBranch = false;
@@ -65,14 +66,14 @@ BrowseElement describeLeaf(const SODaSItemTag& tag)
     e.description = tag.getDescription();
     if (orva::isArrayType(e.nativeType)) {
         if (auto cache = tag.getCache()) {
-            SOCmnVariant v;
+            opc::SOCmnVariant v;
             if (cache->getValue(v)) e.arrayLength = static_cast<uint32_t>(v.getArrayLength());
         }
     }
     return e;
 }
 
-BrowseElement describeBranch(const SODaSNode& node)
+BrowseElement describeBranch(const opc::SODaSNode& node)
 {
     BrowseElement e;
     e.isBranch = true;
@@ -83,35 +84,36 @@ BrowseElement describeBranch(const SODaSNode& node)
 
 }  // namespace
 
-HRESULT ServerConnection::browse(std::string_view branchItemId, std::vector<BrowseElement>& children) const
+opc::HRESULT ServerConnection::browse(std::string_view branchItemId,
+                                      std::vector<BrowseElement>& children) const
 {
     children.clear();
-    if (!isConnected()) return OPC_E_NOTCONNECTED;
+    if (!isConnected()) return opc::OPC_E_NOTCONNECTED;
     auto root = entry_->getNameSpaceRoot();
     auto node = root->findNode(branchItemId);
-    if (!node) return OPC_E_UNKNOWNITEMID;
+    if (!node) return opc::OPC_E_UNKNOWNITEMID;
     for (const auto& b : node->getBranches())
         children.push_back(describeBranch(*b));
     for (const auto& t : node->getLeaves())
         children.push_back(describeLeaf(*t));
-    return S_OK;
+    return opc::S_OK;
 }
 
-HRESULT ServerConnection::getItemInfo(std::string_view itemId, BrowseElement& element) const
+opc::HRESULT ServerConnection::getItemInfo(std::string_view itemId, BrowseElement& element) const
 {
-    if (!isConnected()) return OPC_E_NOTCONNECTED;
+    if (!isConnected()) return opc::OPC_E_NOTCONNECTED;
     auto root = entry_->getNameSpaceRoot();
     if (auto tag = root->findTag(itemId)) {
         element = describeLeaf(*tag);
-        return S_OK;
+        return opc::S_OK;
     }
     if (!itemId.empty()) {
         if (auto node = root->findNode(itemId)) {
             element = describeBranch(*node);
-            return S_OK;
+            return opc::S_OK;
         }
     }
-    return OPC_E_UNKNOWNITEMID;
+    return opc::OPC_E_UNKNOWNITEMID;
 }
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

@@ -8,12 +8,12 @@
 #include "opc/SODaSServer.h"
 #include "opc/client/ClientTypes.h"
 
-namespace opc::client {
+namespace orva::opc::client {
 
-class RequestSink : public SODaSRequestSink {
+class RequestSink : public opc::SODaSRequestSink {
 public:
     explicit RequestSink(std::shared_ptr<Request> request) : request_(std::move(request)) {}
-    void onRequestCompleted(const SODaSRequestResult& result, bool notify) noexcept override
+    void onRequestCompleted(const opc::SODaSRequestResult& result, bool notify) noexcept override
     {
         request_->finish(result, notify);
     }
@@ -22,13 +22,13 @@ private:
     std::shared_ptr<Request> request_;
 };
 
-class DataChangeSink : public SODaSDataChangeSink {
+class DataChangeSink : public opc::SODaSDataChangeSink {
 public:
     DataChangeSink(std::weak_ptr<ConnectionState> state, DataChangeCallback callback)
         : state_(std::move(state)), callback_(std::move(callback))
     {
     }
-    void onDataChange(const std::vector<SODaSItemValue>& values) noexcept override
+    void onDataChange(const std::vector<opc::SODaSItemValue>& values) noexcept override
     {
         if (auto state = state_.lock()) state->invoke([&] { callback_(values); });
     }
@@ -38,7 +38,7 @@ private:
     DataChangeCallback callback_;
 };
 
-class ShutdownSink : public SOSrvShutdownSink {
+class ShutdownSink : public opc::SOSrvShutdownSink {
 public:
     ShutdownSink(std::weak_ptr<ConnectionState> state, ShutdownCallback callback)
         : state_(std::move(state)), callback_(std::move(callback))
@@ -54,4 +54,4 @@ private:
     ShutdownCallback callback_;
 };
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

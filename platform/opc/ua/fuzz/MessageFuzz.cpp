@@ -12,9 +12,9 @@
 #include "opcua/Engine.h"
 
 namespace {
-opcua::test::FakeBackend& backend()
+orva::opcua::test::FakeBackend& backend()
 {
-    static opcua::test::FakeBackend instance;
+    static orva::opcua::test::FakeBackend instance;
     return instance;
 }
 
@@ -26,26 +26,28 @@ struct Collector {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Collector sink;
-    opcua::ServerLimits limits;
+    orva::opcua::ServerLimits limits;
     limits.maxNodesPerRead = 200;
     limits.maxMonitoredItemsPerSession = 200;
-    opcua::Engine engine(
-        backend(), opcua::ServerInfo{}, limits,
+    orva::opcua::Engine engine(
+        backend(), orva::opcua::ServerInfo{}, limits,
         [&](uint32_t, uint32_t, std::vector<uint8_t> body) { sink.responses.push_back(std::move(body)); });
     uint32_t handle = 1;
-    engine.handleMessage(1, handle, opcua::test::makeRequest(461, {}, handle, [](opcua::Writer& w) {
-                             opcua::test::writeCreateSession(w);
+    engine.handleMessage(1, handle,
+                         orva::opcua::test::makeRequest(461, {}, handle, [](orva::opcua::Writer& w) {
+                             orva::opcua::test::writeCreateSession(w);
                          }));
     ++handle;
-    opcua::NodeId token;
+    orva::opcua::NodeId token;
     if (!sink.responses.empty()) {
-        const auto created = opcua::test::parseResponse(sink.responses.back());
-        opcua::Reader r = created.body();
+        const auto created = orva::opcua::test::parseResponse(sink.responses.back());
+        orva::opcua::Reader r = created.body();
         r.nodeId();
         token = r.nodeId();
     }
-    engine.handleMessage(1, handle, opcua::test::makeRequest(467, token, handle, [](opcua::Writer& w) {
-                             opcua::test::writeAnonymousActivate(w);
+    engine.handleMessage(1, handle,
+                         orva::opcua::test::makeRequest(467, token, handle, [](orva::opcua::Writer& w) {
+                             orva::opcua::test::writeAnonymousActivate(w);
                          }));
 
     size_t offset = 0;
@@ -60,11 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             engine.handleMessage(1, handle, fields);
         } else {
             engine.handleMessage(
-                1, handle,
-                opcua::test::makeRequest(typeId, token, handle, [&](opcua::Writer& w) { w.bytes(fields); }));
+                1, handle, orva::opcua::test::makeRequest(typeId, token, handle, [&](orva::opcua::Writer& w) {
+                    w.bytes(fields);
+                }));
         }
         engine.processInbox();
-        engine.tick(opcua::Engine::Clock::now() + std::chrono::milliseconds(100 * records));
+        engine.tick(orva::opcua::Engine::Clock::now() + std::chrono::milliseconds(100 * records));
     }
     engine.processInbox();
     return 0;

@@ -14,8 +14,8 @@ namespace {
 // Decodes one value of the chosen type and encodes it again; false when the bytes do not decode.
 bool reencode(uint8_t kind, std::span<const uint8_t> in, std::vector<uint8_t>& out)
 {
-    opcua::Reader r(in);
-    opcua::Writer w(out);
+    orva::opcua::Reader r(in);
+    orva::opcua::Writer w(out);
     switch (kind % 6) {
         case 0:
             w.dataValue(r.dataValue());

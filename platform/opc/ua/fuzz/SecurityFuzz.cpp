@@ -20,27 +20,28 @@
 #include "opcua/Engine.h"
 
 namespace {
-opcua::test::FakeBackend& backend()
+orva::opcua::test::FakeBackend& backend()
 {
-    static opcua::test::FakeBackend instance;
+    static orva::opcua::test::FakeBackend instance;
     return instance;
 }
 
 // One server identity for every input: making an RSA key per input would be all the fuzzer does.
-std::shared_ptr<opcua::ServerSecurity> security()
+std::shared_ptr<orva::opcua::ServerSecurity> security()
 {
-    static std::shared_ptr<opcua::ServerSecurity> instance = [] {
+    static std::shared_ptr<orva::opcua::ServerSecurity> instance = [] {
         char folder[] = "/tmp/orva-security-fuzz-XXXXXX";
-        auto s = std::make_shared<opcua::ServerSecurity>();
+        auto s = std::make_shared<orva::opcua::ServerSecurity>();
         if (mkdtemp(folder) == nullptr) std::abort();
-        opcua::SecuritySettings settings;
+        orva::opcua::SecuritySettings settings;
         settings.pkiFolder = std::string(folder) + "/pki";
         settings.usersFile = std::string(folder) + "/users";
         settings.autoAcceptUntrusted = true;  // no file per input
-        opcua::CertificateSubject subject{"fuzz", "urn:fuzz", {"localhost"}, {"127.0.0.1"}};
+        orva::opcua::CertificateSubject subject{"fuzz", "urn:fuzz", {"localhost"}, {"127.0.0.1"}};
         std::string error;
         std::string warning;
-        if (!opcua::ServerSecurity::build(settings, "127.0.0.1", subject, *s, error, warning)) std::abort();
+        if (!orva::opcua::ServerSecurity::build(settings, "127.0.0.1", subject, *s, error, warning))
+            std::abort();
         return s;
     }();
     return instance;
@@ -49,35 +50,36 @@ std::shared_ptr<opcua::ServerSecurity> security()
 void userToken(std::span<const uint8_t> body)
 {
     std::vector<std::vector<uint8_t>> responses;
-    opcua::Engine engine(
-        backend(), opcua::ServerInfo{}, opcua::ServerLimits{},
+    orva::opcua::Engine engine(
+        backend(), orva::opcua::ServerInfo{}, orva::opcua::ServerLimits{},
         [&](uint32_t, uint32_t, std::vector<uint8_t> r) { responses.push_back(std::move(r)); });
     engine.setSecurity(security());
-    opcua::ChannelSecurity channel;
+    orva::opcua::ChannelSecurity channel;
     channel.peerAddress = "127.0.0.1";
     engine.handleMessage(
         1, 1,
-        opcua::test::makeRequest(461, {}, 1, [](opcua::Writer& w) { opcua::test::writeCreateSession(w); }),
+        orva::opcua::test::makeRequest(
+            461, {}, 1, [](orva::opcua::Writer& w) { orva::opcua::test::writeCreateSession(w); }),
         {}, &channel);
     if (responses.empty()) return;
-    opcua::Reader r = opcua::test::parseResponse(responses.back()).body();
+    orva::opcua::Reader r = orva::opcua::test::parseResponse(responses.back()).body();
     r.nodeId();
-    const opcua::NodeId token = r.nodeId();
+    const orva::opcua::NodeId token = r.nodeId();
     engine.handleMessage(1, 2,
-                         opcua::test::makeRequest(467, token, 2,
-                                                  [&](opcua::Writer& w) {
-                                                      w.nullString();
-                                                      w.nullString();
-                                                      w.emptyArray();
-                                                      w.emptyArray();
-                                                      opcua::ExtensionObject e;
-                                                      e.typeId = opcua::NodeId::num(324);
-                                                      e.encoding = 1;
-                                                      e.body.assign(body.begin(), body.end());
-                                                      w.extensionObject(e);
-                                                      w.nullString();
-                                                      w.nullString();
-                                                  }),
+                         orva::opcua::test::makeRequest(467, token, 2,
+                                                        [&](orva::opcua::Writer& w) {
+                                                            w.nullString();
+                                                            w.nullString();
+                                                            w.emptyArray();
+                                                            w.emptyArray();
+                                                            orva::opcua::ExtensionObject e;
+                                                            e.typeId = orva::opcua::NodeId::num(324);
+                                                            e.encoding = 1;
+                                                            e.body.assign(body.begin(), body.end());
+                                                            w.extensionObject(e);
+                                                            w.nullString();
+                                                            w.nullString();
+                                                        }),
                          {}, &channel);
     engine.processInbox();
 }
@@ -89,13 +91,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::span<const uint8_t> input(data + 1, size - 1);
     switch (data[0] % 3) {
         case 0: {
-            opcua::SecureChannel channel(opcua::ChunkLimits{65536, 1 << 20, 64}, security().get());
-            opcua::ChannelNumbers numbers;
+            orva::opcua::SecureChannel channel(orva::opcua::ChunkLimits{65536, 1 << 20, 64},
+                                               security().get());
+            orva::opcua::ChannelNumbers numbers;
             std::vector<uint8_t> response;
             uint32_t requestId = 0;
             std::string reason;
-            channel.open(input, opcua::ServerLimits{}, numbers, opcua::SecureChannel::Clock::now(), response,
-                         requestId, reason);
+            channel.open(input, orva::opcua::ServerLimits{}, numbers,
+                         orva::opcua::SecureChannel::Clock::now(), response, requestId, reason);
             break;
         }
         case 1: {

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr uint16_t kTagNamespace = 1;
@@ -526,4 +526,4 @@ DataValue AddressSpace::readAttribute(const Node& n, uint32_t attributeId) const
     return DataValue::ofStatus(status::BadAttributeIdInvalid);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr int kMaxDepth = 16;
@@ -578,4 +578,4 @@ void Reader::diagnosticInfo()
     --depth_;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 
 #include "opcua/AddressSpace.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
                                  const std::function<void(Writer&)>& fields, uint32_t timeoutHint)
@@ -399,4 +399,4 @@ std::optional<NodeId> TcpClient::session()
     return token;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

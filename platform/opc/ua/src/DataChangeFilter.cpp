@@ -5,7 +5,7 @@
 
 #include "opcua/Binary.h"
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 bool isNumeric(BuiltinType t)
@@ -129,4 +129,4 @@ bool sameValue(const Variant& a, const Variant& b)
     return true;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

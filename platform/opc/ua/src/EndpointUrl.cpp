@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr std::string_view kScheme = "opc.tcp://";
@@ -55,4 +55,4 @@ std::string endpointUrlFor(std::string_view own, std::string_view requested)
     return out;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace opcua {
+namespace orva::opcua {
 
 // own: "opc.tcp://HOST:PORT[/path]"; requested: the URL from the client's Hello or request. The
 // requested host replaces own's host when it is a plain host name, IPv4 or bracketed IPv6 address;
@@ -13,4 +13,4 @@ namespace opcua {
 // always stay the server's own.
 std::string endpointUrlFor(std::string_view own, std::string_view requested);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -8,7 +8,7 @@
 #include "crypto/Crypto.h"
 #include "crypto/ServerSecurity.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 std::string randomBytes(size_t n)
 {
@@ -222,4 +222,4 @@ void Engine::beginShutdown(const std::string& reason, std::chrono::milliseconds 
     shutdownAt_ = Clock::now() + grace;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -14,7 +14,7 @@
 #include "opcua/NumericRange.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Encoding ids (binary) of the services; the response id is the request id + 3.
 namespace svc {
@@ -77,4 +77,4 @@ std::string randomBytes(size_t n);
 // Skips a request's string array that the server does not use, such as localeIds.
 void skipStringArray(Reader& r);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 // Bytes of the character starting at text[0]: a lead byte with the continuation bytes it announces
@@ -122,4 +122,4 @@ StatusCode checkRangedWrite(const NumericRange& range, const Variant& value)
     return status::BadIndexRangeDataMismatch;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

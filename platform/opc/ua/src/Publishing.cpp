@@ -4,7 +4,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr size_t kMaxPublishRepeat = 64;  // messages sent back to back for one late subscription
@@ -249,4 +249,4 @@ Engine::Clock::time_point Engine::tick(Clock::time_point t)
     return next;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace opcua {
+namespace orva::opcua {
 
 void SampleQueue::configure(uint32_t capacity, bool discardOldest)
 {
@@ -30,4 +30,4 @@ void SampleQueue::replace(DataValue sample)
     }
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -9,7 +9,7 @@
 
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 class SampleQueue {
 public:
@@ -42,4 +42,4 @@ private:
     bool discardOldest_ = true;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

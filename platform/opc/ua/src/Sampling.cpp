@@ -11,7 +11,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 
@@ -216,4 +216,4 @@ void Engine::requestFreshCheck(Session& s, Subscription& subscription, std::vect
                   });
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

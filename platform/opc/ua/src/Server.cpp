@@ -25,7 +25,7 @@
 #include "opcua/Binary.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -539,4 +539,4 @@ void Server::setLastSessionClosedHook(std::function<void()> hook)
     impl_->lastSessionHook = std::move(hook);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

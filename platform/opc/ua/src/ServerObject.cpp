@@ -2,7 +2,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct ArgumentDescription {
@@ -188,4 +188,4 @@ DataValue Engine::readNonTagValue(const Node& node) const
     return DataValue::ofValue(serverValue(node.nodeId.numeric), t, t);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

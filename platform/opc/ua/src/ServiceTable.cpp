@@ -1,7 +1,7 @@
 // The table of services the engine answers: a request type not listed gets BadServiceUnsupported.
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 const Engine::Service* Engine::findService(uint32_t requestType)
 {
@@ -40,4 +40,4 @@ const Engine::Service* Engine::findService(uint32_t requestType)
     return nullptr;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -12,7 +12,7 @@
 #include "Subscription.h"
 #include "opcua/Security.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct PendingPublish {
     uint32_t channelId = 0;
@@ -95,4 +95,4 @@ private:
     uint32_t nextKey_ = 1;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -17,7 +17,7 @@
 #include "opcua/Engine.h"
 #include "opcua/NumericRange.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 enum class TimestampsToReturn : int32_t { Source = 0, Server = 1, Both = 2, Neither = 3 };
 enum class MonitoringMode : int32_t { Disabled = 0, Sampling = 1, Reporting = 2 };
@@ -90,4 +90,4 @@ struct Engine::Subscription {
     bool late = false;  // a message is due but no Publish request was waiting
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

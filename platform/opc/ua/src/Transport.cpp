@@ -5,7 +5,7 @@
 
 #include "opcua/Binary.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr size_t kMaxEndpointUrlLength = 4096;
@@ -230,4 +230,4 @@ ChunkAssembler::Result ChunkAssembler::add(const SecureChunk& chunk, std::vector
     return tooLarge ? Result::TooLarge : Result::Complete;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

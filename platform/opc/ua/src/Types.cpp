@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
@@ -41,4 +41,4 @@ std::string NodeId::toString() const
     return out;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -4,7 +4,7 @@
 
 #include "opcua/Binary.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 std::vector<uint8_t> encode(const std::function<void(Writer&)>& f)

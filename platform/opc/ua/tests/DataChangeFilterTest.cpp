@@ -7,7 +7,7 @@
 #include "opcua/Binary.h"
 #include "opcua/DataChangeFilter.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 ExtensionObject filter(int32_t trigger, uint32_t deadbandType, double deadband)

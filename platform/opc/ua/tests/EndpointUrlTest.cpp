@@ -3,7 +3,7 @@
 
 #include "EndpointUrl.h"
 
-using opcua::endpointUrlFor;
+using orva::opcua::endpointUrlFor;
 
 TEST(EndpointUrl, EchoesTheClientsHostWithTheServersPort)
 {

@@ -5,7 +5,7 @@
 
 #include "opcua/AddressSpace.h"
 
-namespace opcua::test {
+namespace orva::opcua::test {
 
 namespace {
 using B = BuiltinType;
@@ -419,4 +419,4 @@ void FakeBackend::run()
     }
 }
 
-}  // namespace opcua::test
+}  // namespace orva::opcua::test

@@ -13,7 +13,7 @@
 
 #include "opcua/Backend.h"
 
-namespace opcua::test {
+namespace orva::opcua::test {
 
 class FakeBackend : public Backend {
 public:
@@ -99,4 +99,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace opcua::test
+}  // namespace orva::opcua::test

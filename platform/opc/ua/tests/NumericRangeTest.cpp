@@ -5,7 +5,7 @@
 #include "opcua/DataChangeFilter.h"
 #include "opcua/NumericRange.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 NumericRange parsed(std::string_view text)

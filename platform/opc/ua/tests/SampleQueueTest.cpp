@@ -3,7 +3,7 @@
 
 #include "SampleQueue.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 std::vector<std::pair<int64_t, bool>> drain(SampleQueue& q)

@@ -14,7 +14,7 @@
 #include "crypto/Users.h"
 #include "opcua/Engine.h"
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 namespace fs = std::filesystem;
@@ -154,4 +154,4 @@ TEST(SessionSecurity, AnonymousAccessAndUnsecuredSessionsFollowTheSettings)
 }
 
 }  // namespace
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,8 +10,8 @@
 #include "opcua/AddressSpace.h"
 #include "opcua/Server.h"
 
-using namespace opcua;
-using namespace opcua::test;
+using namespace orva::opcua;
+using namespace orva::opcua::test;
 
 namespace {
 

@@ -27,7 +27,7 @@ void onSignal(int)
 
 int main(int argc, char** argv)
 {
-    opcua::ServerOptions options;
+    orva::opcua::ServerOptions options;
     options.port = 0;
     int animateMs = 100;
     size_t benchTags = 0;
@@ -57,9 +57,9 @@ int main(int argc, char** argv)
             options.security.usersFile = argv[++i];
         } else if (arg == "--anonymous" && hasValue) {
             const std::string a = argv[++i];
-            options.security.anonymousAccess = a == "none"   ? opcua::Access::None
-                                               : a == "read" ? opcua::Access::Read
-                                                             : opcua::Access::Write;
+            options.security.anonymousAccess = a == "none"   ? orva::opcua::Access::None
+                                               : a == "read" ? orva::opcua::Access::Read
+                                                             : orva::opcua::Access::Write;
         } else if (arg == "--auto-accept") {
             options.security.autoAcceptUntrusted = true;
         } else if (arg == "--token-lifetime-max" && hasValue) {
@@ -80,8 +80,8 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
 
     options.log = [](const std::string& line) { std::fprintf(stderr, "ua-testserver: %s\n", line.c_str()); };
-    opcua::test::FakeBackend backend(benchTags);
-    opcua::Server server(backend, options);
+    orva::opcua::test::FakeBackend backend(benchTags);
+    orva::opcua::Server server(backend, options);
     server.setLastSessionClosedHook([&] {
         if (exitWhenIdle) stopSignal = 1;
     });

@@ -4,7 +4,7 @@
 #include "opcua/Binary.h"
 #include "opcua/Transport.h"
 
-using namespace opcua;
+using namespace orva::opcua;
 
 namespace {
 std::vector<uint8_t> helloBytes(uint32_t recv, uint32_t send, const std::string& url, int32_t urlLength = -2)

@@ -3,7 +3,7 @@
 
 #include "opcua/Client.h"
 
-namespace opcua::test {
+namespace orva::opcua::test {
 using opcua::makeRequest;
 using opcua::parseResponse;
 using opcua::Response;
@@ -11,4 +11,4 @@ using opcua::TcpClient;
 using opcua::writeAnonymousActivate;
 using opcua::writeCreateSession;
 using opcua::writeReadRequest;
-}  // namespace opcua::test
+}  // namespace orva::opcua::test

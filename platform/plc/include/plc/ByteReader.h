@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace plc {
+namespace orva::plc {
 
 class ByteReader {
 public:
@@ -112,4 +112,4 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace plc
+}  // namespace orva::plc

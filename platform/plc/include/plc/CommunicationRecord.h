@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace plc {
+namespace orva::plc {
 
 class CommunicationRecord {
 public:
@@ -32,4 +32,4 @@ private:
     size_t maxBytes_;
 };
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -9,7 +9,7 @@
 
 #include "plc/S7Protocol.h"
 
-namespace plc {
+namespace orva::plc {
 
 class IsoStreamReader {
 public:
@@ -42,4 +42,4 @@ private:
     bool violated_ = false;
 };
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -5,7 +5,7 @@
 
 #include "plc/Socket.h"
 
-namespace plc {
+namespace orva::plc {
 
 enum class FrameStatus {
     Ok,
@@ -23,4 +23,4 @@ FrameStatus readFrame(int fd, std::vector<uint8_t>& frame, const Deadline& deadl
 // Reads COTP data frames up to the one that ends the unit and returns their joined payload.
 FrameStatus readPdu(int fd, std::vector<uint8_t>& pdu, const Deadline& deadline);
 
-}  // namespace plc
+}  // namespace orva::plc

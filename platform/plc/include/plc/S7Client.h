@@ -15,7 +15,7 @@
 #include "plc/S7ErrorCodes.h"
 #include "plc/Socket.h"
 
-namespace plc {
+namespace orva::plc {
 
 struct S7Timeouts {
     // Whole connection set-up: TCP connect, COTP and S7 set-up together.
@@ -69,4 +69,4 @@ private:
     std::vector<uint8_t> response_;
 };
 
-}  // namespace plc
+}  // namespace orva::plc

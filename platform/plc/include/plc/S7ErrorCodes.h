@@ -45,7 +45,7 @@
 #include <cstdint>
 #include <span>
 
-namespace plc {
+namespace orva::plc {
 
 namespace s7 {
 struct ResponseStatus;
@@ -103,4 +103,4 @@ int s7CodeFromHeaderError(uint8_t errorClass, uint8_t errorCode);
 // cannot be understood.
 int s7CodeFromResponse(const s7::ResponseStatus& status);
 
-}  // namespace plc
+}  // namespace orva::plc

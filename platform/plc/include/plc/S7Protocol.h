@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace plc::s7 {
+namespace orva::plc::s7 {
 
 constexpr uint16_t kDefaultPort = 102;
 
@@ -150,4 +150,4 @@ ResponseStatus decodeReadResponse(std::span<const uint8_t> pdu, uint16_t pduRef,
                                   std::span<uint8_t> destination);
 ResponseStatus decodeWriteResponse(std::span<const uint8_t> pdu, uint16_t pduRef);
 
-}  // namespace plc::s7
+}  // namespace orva::plc::s7

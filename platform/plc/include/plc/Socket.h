@@ -11,7 +11,7 @@
 
 #include "common/UniqueFd.h"
 
-namespace plc {
+namespace orva::plc {
 
 using orva::common::UniqueFd;
 
@@ -67,4 +67,4 @@ void setAbortiveClose(int fd);
 void setNoDelay(int fd);
 void setNonBlocking(int fd);
 
-}  // namespace plc
+}  // namespace orva::plc

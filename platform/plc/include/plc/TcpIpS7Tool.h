@@ -23,7 +23,7 @@
 #include "plc/S7Client.h"
 #include "plc/S7ErrorCodes.h"
 
-namespace plc {
+namespace orva::plc {
 
 // One configured PLC as the server hands it over; array position + 1 is the PLC number.
 struct PlcConnectionEntry {
@@ -102,4 +102,4 @@ int s7WriteBytes(int dataBlock, int byteCount, int startByte, const void* source
 void s7Close();
 int s7ErrorText(int code, char* buffer);
 
-}  // namespace plc
+}  // namespace orva::plc

@@ -4,7 +4,7 @@
 
 #include "plc/ByteReader.h"
 
-namespace mpi {
+namespace orva::mpi {
 namespace {
 
 constexpr uint8_t kAdapterVersion = 1;
@@ -125,4 +125,4 @@ bool decodeFromAdapter(std::span<const uint8_t> payload, Message& out)
     return in.ok() && in.atEnd();
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -1,6 +1,6 @@
 #include "mpi/Framing.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 std::vector<uint8_t> encodeBlock(std::span<const uint8_t> payload)
 {
@@ -64,4 +64,4 @@ size_t BlockDecoder::feed(std::span<const uint8_t> bytes)
     return used;
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

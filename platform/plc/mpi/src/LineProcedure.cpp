@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace mpi {
+namespace orva::mpi {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -207,4 +207,4 @@ LineStatus LineProcedure::receive(std::vector<uint8_t>& payload, std::chrono::mi
     }
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

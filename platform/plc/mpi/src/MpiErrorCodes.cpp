@@ -2,7 +2,7 @@
 
 #include "plc/S7ErrorCodes.h"
 
-namespace mpi {
+namespace orva::mpi {
 namespace {
 
 constexpr int kLinkCodes[] = {kMpiPortError, kMpiAdapterSilent, kMpiStationSilent, kMpiLinkFailure,
@@ -35,4 +35,4 @@ std::span<const int> mpiLinkCodes()
     return kLinkCodes;
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

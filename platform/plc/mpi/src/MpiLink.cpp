@@ -4,8 +4,8 @@
 #include "plc/S7ErrorCodes.h"
 #include "plc/S7Protocol.h"
 
-namespace mpi {
-namespace s7 = plc::s7;
+namespace orva::mpi {
+namespace s7 = orva::plc::s7;
 
 namespace {
 
@@ -217,4 +217,4 @@ int MpiLink::write(uint16_t dataBlock, uint16_t startByte, std::span<const uint8
     return code == plc::kS7ProtocolViolation ? fail(kMpiLinkFailure) : code;
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

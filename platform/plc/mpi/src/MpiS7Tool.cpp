@@ -6,7 +6,7 @@
 #include "mpi/MpiErrorCodes.h"
 #include "plc/S7ErrorCodes.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 void MpiS7Tool::setSerial(const char* com, int baudrate, int dataBits, int parity, int stopBits, int master)
 {
@@ -38,4 +38,4 @@ int MpiS7Tool::errorText(int code, char* buffer)
     return 0;
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

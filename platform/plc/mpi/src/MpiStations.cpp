@@ -5,7 +5,7 @@
 #include "mpi/MpiErrorCodes.h"
 #include "plc/S7ErrorCodes.h"
 
-namespace mpi {
+namespace orva::mpi {
 namespace {
 
 constexpr uint8_t kTableEnd[4] = {0, 0, 1, 0};
@@ -110,4 +110,4 @@ int MpiStations::write(int dataBlock, int startByte, int byteCount, const void* 
     return note(link_.selected() + firstPlc_ - 1, code, true);
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

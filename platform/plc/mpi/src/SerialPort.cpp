@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace mpi {
+namespace orva::mpi {
 namespace {
 
 struct SpeedEntry {
@@ -183,4 +183,4 @@ void closeSerialPort(orva::common::UniqueFd& fd)
     fd.reset();
 }
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -44,69 +44,69 @@ protected:
 
     UniqueFd near;
     UniqueFd far;
-    mpi::LineTimeouts timeouts{50ms, 200ms, 2, false};
+    orva::mpi::LineTimeouts timeouts{50ms, 200ms, 2, false};
 };
 
 TEST_F(LineProcedureTest, SkipsNoiseTakesBytesOneByOneAndRefusesABadBlockUntilItsRepeat)
 {
-    mpi::LineProcedure line(near.get(), timeouts);
+    orva::mpi::LineProcedure line(near.get(), timeouts);
     std::vector<uint8_t> payload;
-    std::thread receiver([&] { EXPECT_EQ(line.receive(payload, 2000ms), mpi::LineStatus::Ok); });
-    const std::vector<uint8_t> good = mpi::encodeBlock(std::vector<uint8_t>{0x03, 0x10, 0x55});
+    std::thread receiver([&] { EXPECT_EQ(line.receive(payload, 2000ms), orva::mpi::LineStatus::Ok); });
+    const std::vector<uint8_t> good = orva::mpi::encodeBlock(std::vector<uint8_t>{0x03, 0x10, 0x55});
     std::vector<uint8_t> bad = good;
     bad.back() ^= 0x01;
     send({0x55, 0x10, 0xFF});  // noise between frames
-    send({mpi::kStx});
-    EXPECT_EQ(answer(), mpi::kDle);
+    send({orva::mpi::kStx});
+    EXPECT_EQ(answer(), orva::mpi::kDle);
     send(bad);
-    EXPECT_EQ(answer(), mpi::kNak);
-    send({mpi::kStx});
-    EXPECT_EQ(answer(), mpi::kDle);
+    EXPECT_EQ(answer(), orva::mpi::kNak);
+    send({orva::mpi::kStx});
+    EXPECT_EQ(answer(), orva::mpi::kDle);
     send(good);
-    EXPECT_EQ(answer(), mpi::kDle);
+    EXPECT_EQ(answer(), orva::mpi::kDle);
     receiver.join();
     EXPECT_EQ(payload, (std::vector<uint8_t>{0x03, 0x10, 0x55}));
 }
 
 TEST_F(LineProcedureTest, ABlockThatNeverEndsIsDroppedAfterBoundedRepeats)
 {
-    mpi::LineProcedure line(near.get(), timeouts);
+    orva::mpi::LineProcedure line(near.get(), timeouts);
     std::vector<uint8_t> payload;
-    mpi::LineStatus status = mpi::LineStatus::Ok;
+    orva::mpi::LineStatus status = orva::mpi::LineStatus::Ok;
     std::thread receiver([&] { status = line.receive(payload, 2000ms); });
     for (int attempt = 0; attempt <= timeouts.repeats; ++attempt) {
-        send({mpi::kStx});
-        ASSERT_EQ(answer(), mpi::kDle);
+        send({orva::mpi::kStx});
+        ASSERT_EQ(answer(), orva::mpi::kDle);
         // Far more than a block may hold, then silence: the receiver drains, then refuses.
-        const std::vector<uint8_t> endless(mpi::kMaxPayload + 100, 0x41);
+        const std::vector<uint8_t> endless(orva::mpi::kMaxPayload + 100, 0x41);
         ASSERT_EQ(::write(far.get(), endless.data(), endless.size()), static_cast<ssize_t>(endless.size()));
-        ASSERT_EQ(answer(), mpi::kNak);
+        ASSERT_EQ(answer(), orva::mpi::kNak);
     }
     receiver.join();
-    EXPECT_EQ(status, mpi::LineStatus::Garbled);
+    EXPECT_EQ(status, orva::mpi::LineStatus::Garbled);
     EXPECT_TRUE(payload.empty());
 }
 
 TEST_F(LineProcedureTest, SenderRepeatsAfterNakAndReportsAPeerThatNeverAnswers)
 {
-    mpi::LineProcedure line(near.get(), timeouts);
-    mpi::LineStatus status = mpi::LineStatus::Ok;
+    orva::mpi::LineProcedure line(near.get(), timeouts);
+    orva::mpi::LineStatus status = orva::mpi::LineStatus::Ok;
     std::thread sender([&] { status = line.send(std::vector<uint8_t>{0x10}); });
-    EXPECT_EQ(answer(), mpi::kStx);
-    send({mpi::kDle});
+    EXPECT_EQ(answer(), orva::mpi::kStx);
+    send({orva::mpi::kDle});
     for (const int expected : {0x10, 0x10, 0x10, 0x03, 0x13})  // 10 doubled, DLE ETX, BCC 13
         EXPECT_EQ(answer(), expected);
-    send({mpi::kNak});
-    EXPECT_EQ(answer(), mpi::kStx);  // repeated from STX
-    send({mpi::kDle});
+    send({orva::mpi::kNak});
+    EXPECT_EQ(answer(), orva::mpi::kStx);  // repeated from STX
+    send({orva::mpi::kDle});
     for (int i = 0; i < 5; ++i)
         answer();
-    send({mpi::kDle});
+    send({orva::mpi::kDle});
     sender.join();
-    EXPECT_EQ(status, mpi::LineStatus::Ok);
+    EXPECT_EQ(status, orva::mpi::LineStatus::Ok);
 
     // Nobody answers STX: bounded attempts, then Silent.
-    EXPECT_EQ(line.send(std::vector<uint8_t>{0x01}), mpi::LineStatus::Silent);
+    EXPECT_EQ(line.send(std::vector<uint8_t>{0x01}), orva::mpi::LineStatus::Silent);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 namespace {
 
-using mpi::MpiLink;
+using orva::mpi::MpiLink;
 
 class SerialLinkTest : public ::testing::Test {
 protected:
@@ -24,14 +24,14 @@ protected:
                ("orva-mpi-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         for (const uint8_t address : {2, 3}) {
-            plcsim::SimulatorOptions options;
+            orva::plcsim::SimulatorOptions options;
             options.dataBlocks[1] = 512;
-            stations.push_back({address, 2, std::make_shared<plcsim::PlcSimulator>(options)});
+            stations.push_back({address, 2, std::make_shared<orva::plcsim::PlcSimulator>(options)});
         }
-        plcsim::SerialOptions options;
+        orva::plcsim::SerialOptions options;
         options.link = link.string();
         options.paced = false;
-        adapter = std::make_unique<plcsim::SerialAdapter>(options, stations);
+        adapter = std::make_unique<orva::plcsim::SerialAdapter>(options, stations);
         std::string error;
         ASSERT_TRUE(adapter->start(&error)) << error;
         line.port = link.string();
@@ -41,9 +41,9 @@ protected:
     int openLink(MpiLink& mpiLink) { return mpiLink.open(line, 0, {{2, 2}, {3, 2}}); }
 
     std::filesystem::path link;
-    std::vector<plcsim::SerialStation> stations;
-    std::unique_ptr<plcsim::SerialAdapter> adapter;
-    mpi::LineSettings line;
+    std::vector<orva::plcsim::SerialStation> stations;
+    std::unique_ptr<orva::plcsim::SerialAdapter> adapter;
+    orva::mpi::LineSettings line;
 };
 
 TEST_F(SerialLinkTest, ReadsAndWritesEachStationThroughDleDoublingAndRepeats)
@@ -68,8 +68,8 @@ TEST_F(SerialLinkTest, ReadsAndWritesEachStationThroughDleDoublingAndRepeats)
     std::vector<uint8_t> landed(4);
     ASSERT_TRUE(stations[0].plc->readMemory(1, 100, landed));
     EXPECT_EQ(landed, written);
-    EXPECT_EQ(adapter->peerSettings(), std::optional<mpi::LineSettings>([] {
-                  mpi::LineSettings s;
+    EXPECT_EQ(adapter->peerSettings(), std::optional<orva::mpi::LineSettings>([] {
+                  orva::mpi::LineSettings s;
                   s.port.clear();
                   return s;
               }()));
@@ -81,45 +81,45 @@ TEST_F(SerialLinkTest, AccessErrorsConcernOneAccessAndKeepTheLink)
     ASSERT_EQ(openLink(mpiLink), 0);
     ASSERT_EQ(mpiLink.select(1), 0);
     std::vector<uint8_t> read(4);
-    EXPECT_EQ(mpiLink.read(7, 0, read), plc::kS7DataBlockMissing);
+    EXPECT_EQ(mpiLink.read(7, 0, read), orva::plc::kS7DataBlockMissing);
     EXPECT_TRUE(mpiLink.isOpen());
     EXPECT_EQ(mpiLink.read(1, 0, read), 0);
-    EXPECT_EQ(mpiLink.read(1, 0, std::span<uint8_t>()), plc::kS7BadArgument);
+    EXPECT_EQ(mpiLink.read(1, 0, std::span<uint8_t>()), orva::plc::kS7BadArgument);
 }
 
 TEST_F(SerialLinkTest, LinkFailuresGiveTheirConnectionLevelCodes)
 {
     // Other line settings than the adapter's: it hears garbage and answers nothing.
-    mpi::LineSettings wrong = line;
-    wrong.parity = mpi::Parity::Even;
-    MpiLink mpiLink(mpi::LinkTimeouts{{std::chrono::milliseconds(50), std::chrono::milliseconds(100), 1},
-                                      std::chrono::milliseconds(300)});
-    EXPECT_EQ(mpiLink.open(wrong, 0, {{2, 2}}), mpi::kMpiAdapterSilent);
+    orva::mpi::LineSettings wrong = line;
+    wrong.parity = orva::mpi::Parity::Even;
+    MpiLink mpiLink(orva::mpi::LinkTimeouts{
+        {std::chrono::milliseconds(50), std::chrono::milliseconds(100), 1}, std::chrono::milliseconds(300)});
+    EXPECT_EQ(mpiLink.open(wrong, 0, {{2, 2}}), orva::mpi::kMpiAdapterSilent);
     EXPECT_FALSE(mpiLink.isOpen());
 
     // A station nobody answers for.
     ASSERT_EQ(mpiLink.open(line, 0, {{9, 2}}), 0);
-    EXPECT_EQ(mpiLink.select(1), mpi::kMpiStationSilent);
-    EXPECT_FALSE(mpiLink.isOpen());                        // the failure closed the port,
-    EXPECT_EQ(mpiLink.select(1), mpi::kMpiStationSilent);  // the next selection opens it again
+    EXPECT_EQ(mpiLink.select(1), orva::mpi::kMpiStationSilent);
+    EXPECT_FALSE(mpiLink.isOpen());                              // the failure closed the port,
+    EXPECT_EQ(mpiLink.select(1), orva::mpi::kMpiStationSilent);  // the next selection opens it again
     mpiLink.close();
-    EXPECT_EQ(mpiLink.select(1), mpi::kMpiNotConnected);
+    EXPECT_EQ(mpiLink.select(1), orva::mpi::kMpiNotConnected);
 
     // The port taken by another program.
     MpiLink first;
     ASSERT_EQ(openLink(first), 0) << first.portProblem();
-    mpi::MpiS7Tool second;
+    orva::mpi::MpiS7Tool second;
     second.setSerial(line.port.c_str(), 38400, 8, 1, 0, 0);
     const uint8_t table[] = {2, 0, 2, 0, 0, 0, 1, 0};
-    EXPECT_EQ(second.open(1, 0, table), mpi::kMpiPortError);
-    char text[mpi::kMpiErrorTextCapacity];
-    second.errorText(mpi::kMpiPortError, text);
+    EXPECT_EQ(second.open(1, 0, table), orva::mpi::kMpiPortError);
+    char text[orva::mpi::kMpiErrorTextCapacity];
+    second.errorText(orva::mpi::kMpiPortError, text);
     EXPECT_NE(std::string(text).find("in use"), std::string::npos) << text;
 
     // The adapter switched off.
     first.close();
     adapter->setFaults({true, 0, 0});
-    EXPECT_EQ(mpiLink.open(line, 0, {{2, 2}}), mpi::kMpiAdapterSilent);
+    EXPECT_EQ(mpiLink.open(line, 0, {{2, 2}}), orva::mpi::kMpiAdapterSilent);
 }
 
 }  // namespace
@@ -127,9 +127,9 @@ TEST_F(SerialLinkTest, LinkFailuresGiveTheirConnectionLevelCodes)
 TEST_F(SerialLinkTest, DataFileRecordsChangesNotEveryPoll)
 {
     const std::filesystem::path file = link.string() + ".err";
-    mpi::MpiS7Tool tool;
+    orva::mpi::MpiS7Tool tool;
     tool.setSerial(line.port.c_str(), 38400, 8, 1, 0, 0);
-    char path[mpi::kMpiDataFilePathCapacity] = {};
+    char path[orva::mpi::kMpiDataFilePathCapacity] = {};
     file.string().copy(path, sizeof path - 1);
     tool.errorText(0, path);
     const uint8_t table[] = {2, 0, 2, 0, 3, 0, 2, 0, 0, 0, 1, 0};
@@ -139,7 +139,7 @@ TEST_F(SerialLinkTest, DataFileRecordsChangesNotEveryPoll)
         ASSERT_EQ(tool.selectPlc(1), 0);
         ASSERT_EQ(tool.readBytes(1, 0, 8, buffer), 0);
         ASSERT_EQ(tool.selectPlc(2), 0);
-        ASSERT_EQ(tool.readBytes(9, 0, 8, buffer), plc::kS7DataBlockMissing);
+        ASSERT_EQ(tool.readBytes(9, 0, 8, buffer), orva::plc::kS7DataBlockMissing);
     }
     std::ifstream in(file);
     std::vector<std::string> lines;
@@ -156,14 +156,14 @@ TEST_F(SerialLinkTest, DataFileRecordsChangesNotEveryPoll)
 TEST_F(SerialLinkTest, AnAdapterThatRestartsIsInitialisedAndConnectedAgain)
 {
     adapter->setFaults({false, 3, 0});  // the 4th data request is lost with the adapter's state
-    MpiLink mpiLink(mpi::LinkTimeouts{{std::chrono::milliseconds(50), std::chrono::milliseconds(100), 1},
-                                      std::chrono::milliseconds(300)});
+    MpiLink mpiLink(orva::mpi::LinkTimeouts{
+        {std::chrono::milliseconds(50), std::chrono::milliseconds(100), 1}, std::chrono::milliseconds(300)});
     ASSERT_EQ(openLink(mpiLink), 0);
     ASSERT_EQ(mpiLink.select(1), 0);  // data request 1: the communication set-up
     std::vector<uint8_t> read(4);
     EXPECT_EQ(mpiLink.read(1, 0, read), 0);
     EXPECT_EQ(mpiLink.read(1, 0, read), 0);
-    EXPECT_EQ(mpiLink.read(1, 0, read), mpi::kMpiStationSilent);
+    EXPECT_EQ(mpiLink.read(1, 0, read), orva::mpi::kMpiStationSilent);
     EXPECT_EQ(mpiLink.select(1), 0);  // opened, initialised and connected anew
     EXPECT_EQ(mpiLink.read(1, 0, read), 0);
 }

@@ -8,7 +8,7 @@
 #include "plc/Socket.h"
 #include "sapis7/SapiErrors.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
 bool parseSmall(std::string_view text, unsigned max, uint8_t& out)
@@ -110,4 +110,4 @@ DatabaseStatus readInterface(const orva::registry::Registry& registry, std::stri
     return DatabaseStatus::Ok;
 }
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

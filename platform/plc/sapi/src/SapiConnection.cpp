@@ -10,10 +10,10 @@
 #include "plc/Socket.h"
 #include "sapis7/SapiErrors.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
-using namespace plc;
+using namespace orva::plc;
 
 constexpr uint16_t kLocalReference = 0x0001;
 // Bytes taken from the socket per receive call.
@@ -277,4 +277,4 @@ void SapiConnection::fail(int error, std::string text)
     push(connecting ? kEventConnectConfirm : kEventAbortIndication, error, std::move(text));
 }
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

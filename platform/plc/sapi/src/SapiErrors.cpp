@@ -2,7 +2,7 @@
 
 #include "plc/S7ErrorCodes.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 
 std::string sapiErrorMessage(int code)
 {
@@ -37,4 +37,4 @@ std::string sapiErrorMessage(int code)
     return shared != nullptr ? shared : "";
 }
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

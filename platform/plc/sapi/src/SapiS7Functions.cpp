@@ -1,7 +1,7 @@
 // The library's operations on the one instance of the process.
 #include "sapis7/SapiS7.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
 SapiS7Library& processLibrary()
@@ -82,4 +82,4 @@ int sapiWaitEvent(uint32_t descriptor, uint16_t connectionRef, int timeoutMs)
     return processLibrary().waitEvent(descriptor, connectionRef, timeoutMs);
 }
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

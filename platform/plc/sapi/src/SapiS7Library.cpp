@@ -10,7 +10,7 @@
 
 #include "sapis7/SapiS7.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
 // "DB<n>,B<start>,<count>" with numbers of at most 16 bits.
@@ -355,4 +355,4 @@ int SapiS7Library::errorText(char* buffer) const
     return 0;
 }
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

@@ -7,7 +7,7 @@
 #include "sapis7/ConnectionDatabase.h"
 #include "sapis7/SapiErrors.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
 std::string ip(const sockaddr_in& a)
@@ -52,7 +52,7 @@ TEST(ConnectionEntry, BadTextsSayWhatIsWrong)
 
 TEST(ConnectionDatabase, InterfaceKeyHoldsTheDeviceAndTheConnectionsInOrder)
 {
-    testing::TempDatabase db;
+    test::TempDatabase db;
     InterfaceDatabase out;
     EXPECT_EQ(readInterface(db.registry(), "CP_L2_1:", out), DatabaseStatus::NoInterface);
     EXPECT_EQ(readInterface(db.registry(), "", out), DatabaseStatus::NoInterface);
@@ -75,4 +75,4 @@ TEST(ConnectionDatabase, InterfaceKeyHoldsTheDeviceAndTheConnectionsInOrder)
 }
 
 }  // namespace
-}  // namespace sapis7
+}  // namespace orva::sapis7

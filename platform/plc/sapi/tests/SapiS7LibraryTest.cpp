@@ -9,7 +9,7 @@
 #include "plcsim/PlcSimulator.h"
 #include "sapis7/SapiS7.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 namespace {
 
 using namespace std::chrono_literals;
@@ -62,7 +62,7 @@ protected:
         return buffer;
     }
 
-    testing::TempDatabase db;
+    test::TempDatabase db;
     std::unique_ptr<plcsim::PlcSimulator> sim;
     std::unique_ptr<SapiS7Library> library;
     uint32_t descriptor = 0;
@@ -209,7 +209,7 @@ TEST_F(SapiLibraryTest, StoppedPlcGivesAnAbortIndication)
 
 TEST(SapiLibrary, InterfacesWithoutDevices)
 {
-    testing::TempDatabase db;
+    test::TempDatabase db;
     SapiS7Library library(db.registry());
     char device[kDeviceNameCapacity] = {};
     uint16_t count = 7;
@@ -227,4 +227,4 @@ TEST(SapiLibrary, InterfacesWithoutDevices)
 }
 
 }  // namespace
-}  // namespace sapis7
+}  // namespace orva::sapis7

@@ -10,7 +10,7 @@
 #include "registry/Registry.h"
 #include "sapis7/ConnectionDatabase.h"
 
-namespace sapis7::testing {
+namespace orva::sapis7::test {
 
 class TempDatabase {
 public:
@@ -47,4 +47,4 @@ private:
     std::filesystem::path root_;
 };
 
-}  // namespace sapis7::testing
+}  // namespace orva::sapis7::test

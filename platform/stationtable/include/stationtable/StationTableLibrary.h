@@ -14,7 +14,7 @@
 #include "mpi/MpiStations.h"
 #include "registry/Registry.h"
 
-namespace stationtable {
+namespace orva::stationtable {
 
 inline constexpr const char* kInterfaceKey = "SOFTWARE\\ORVAAutomation\\MpiInterface";
 
@@ -55,4 +55,4 @@ private:
     std::string setupProblem_;
 };
 
-}  // namespace stationtable
+}  // namespace orva::stationtable

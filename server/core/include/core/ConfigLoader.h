@@ -29,13 +29,13 @@ struct LoadContext {
 // False after one of the file-structure warnings; true otherwise, also for a missing,
 // unreadable or malformed file and a file of another kind (they configure nothing, silently).
 bool loadConfiguration(const LoadContext& context, const std::filesystem::path& path,
-                       SODaSNameSpaceRoot& root);
+                       opc::SODaSNameSpaceRoot& root);
 // The same for the file's bytes.
 bool loadConfigurationFromMemory(const LoadContext& context, std::string_view bytes,
-                                 SODaSNameSpaceRoot& root);
+                                 opc::SODaSNameSpaceRoot& root);
 
 // Gives the root the delimiter "." and empties its list of refused characters, so that names
 // may hold any character.
-void configureNameSpaceRoot(SODaSNameSpaceRoot& root);
+void configureNameSpaceRoot(opc::SODaSNameSpaceRoot& root);
 
 }  // namespace orva::core

@@ -19,16 +19,16 @@ namespace orva::core {
 
 // A change of what clients subscribe to on one tag.
 struct CyclicChange {
-    uint32_t activate = 0;     // 1: an item on the tag became active; 0: one became inactive
-    uint32_t rateChanged = 0;  // 1: the group of an item on the tag changed its update rate
-    uint32_t updateRate = 0;   // ms; 0 on deactivation
-    SOCmnPointer<S7Tag> tag;   // counted while queued
+    uint32_t activate = 0;         // 1: an item on the tag became active; 0: one became inactive
+    uint32_t rateChanged = 0;      // 1: the group of an item on the tag changed its update rate
+    uint32_t updateRate = 0;       // ms; 0 on deactivation
+    opc::SOCmnPointer<S7Tag> tag;  // counted while queued
 };
 
 // A client request on a tag, counted while queued.
 struct TagRequest {
-    SOCmnPointer<SODaSRequest> request;
-    SOCmnPointer<S7Tag> tag;
+    opc::SOCmnPointer<opc::SODaSRequest> request;
+    opc::SOCmnPointer<S7Tag> tag;
 };
 
 struct CoreQueues {

@@ -16,8 +16,8 @@ public:
     PlcList& operator=(const PlcList&) = delete;
     ~PlcList() { clear(); }
 
-    SOCmnList<S7Plc>& list() noexcept { return list_; }
-    const SOCmnList<S7Plc>& list() const noexcept { return list_; }
+    opc::SOCmnList<S7Plc>& list() noexcept { return list_; }
+    const opc::SOCmnList<S7Plc>& list() const noexcept { return list_; }
     // Appends the PLC, taking a reference.
     void add(S7Plc* plc) { list_.add(plc); }
     std::size_t size() const { return list_.getCount(); }
@@ -31,7 +31,7 @@ public:
     uint16_t selectedPlc = 0;
 
 private:
-    SOCmnList<S7Plc> list_;
+    opc::SOCmnList<S7Plc> list_;
 };
 
 }  // namespace orva::core

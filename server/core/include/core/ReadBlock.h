@@ -20,7 +20,7 @@ struct ReadBlock {
     uint32_t lastRead = 0;
     uint16_t bufferSize = 0;
     std::vector<uint8_t> buffer;
-    std::map<const S7Tag*, SOCmnPointer<S7Tag>> tags;  // each covered tag counted once
+    std::map<const S7Tag*, opc::SOCmnPointer<S7Tag>> tags;  // each covered tag counted once
     uintptr_t treeItem = 0;
     uint64_t serial = 0;  // never reused: identifies the block to viewers
 };

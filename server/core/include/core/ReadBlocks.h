@@ -53,7 +53,7 @@ struct WritePlacement {
     WriteTarget target;
     uint32_t extent = 0;
 };
-WritePlacement placeWrite(const S7Tag& tag, const SODaSRequest& request);
+WritePlacement placeWrite(const S7Tag& tag, const opc::SODaSRequest& request);
 // Sorts a write into its PLC's pending write blocks; false (and nothing done) when the request
 // covers no byte or would run past the end of the data block's address range.
 bool groupWrite(S7Plc& plc, TagRequest request);

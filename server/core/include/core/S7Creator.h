@@ -9,7 +9,7 @@
 
 namespace orva::core {
 
-class S7Group : public SODaSGroupDefault {
+class S7Group : public opc::SODaSGroupDefault {
 public:
     explicit S7Group(std::weak_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
     // A new rate queues one rate change per item of the group (active or not) that has a tag;
@@ -23,7 +23,7 @@ private:
     std::weak_ptr<CoreQueues> queues_;  // gone once the server is torn down: nothing to queue
 };
 
-class S7Item : public SODaSItemDefault {
+class S7Item : public opc::SODaSItemDefault {
 public:
     explicit S7Item(std::weak_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
     // Activation adds the item to its tag's clientItems and queues an activation with the
@@ -37,13 +37,13 @@ private:
     std::weak_ptr<CoreQueues> queues_;  // gone once the server is torn down: nothing to queue
 };
 
-class S7Creator : public SODaSCreator {
+class S7Creator : public opc::SODaSCreator {
 public:
     explicit S7Creator(std::shared_ptr<CoreQueues> queues) : queues_(std::move(queues)) {}
-    SODaSGroup* createGroup(SODaSServer* parent) override;
-    SODaSItem* createItem(SODaSGroup* parent, SODaSItemTag* tag) override;
+    opc::SODaSGroup* createGroup(opc::SODaSServer* parent) override;
+    opc::SODaSItem* createItem(opc::SODaSGroup* parent, opc::SODaSItemTag* tag) override;
     // The requests of one client call are queued together (see queueRequests).
-    void handleRequests(std::span<const SODaSTagRequest> requests) override;
+    void handleRequests(std::span<const opc::SODaSTagRequest> requests) override;
 
 protected:
     ~S7Creator() override = default;

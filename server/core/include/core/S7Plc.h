@@ -20,7 +20,7 @@ struct WriteBlock;
 
 inline constexpr uint32_t S7PLC_OBJECT_TYPE = 0x8000000;
 
-class S7Plc : public SOCmnObject {
+class S7Plc : public opc::SOCmnObject {
 public:
     // Vardel.
     explicit S7Plc(std::string name);
@@ -56,9 +56,9 @@ public:
     std::vector<std::unique_ptr<WriteBlock>> pendingWrites;
     int32_t nextBlock = 0;
 
-    SOCmnPointer<S7Tag> redundancyStatusTag;
-    SOCmnPointer<S7Tag> redundancyCommandTag;
-    SOCmnPointer<S7Tag> serverStateTag;
+    opc::SOCmnPointer<S7Tag> redundancyStatusTag;
+    opc::SOCmnPointer<S7Tag> redundancyCommandTag;
+    opc::SOCmnPointer<S7Tag> serverStateTag;
 
     // Redundancy run-time state.
     ReadBlock* redundancyBlock = nullptr;

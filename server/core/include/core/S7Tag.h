@@ -18,7 +18,7 @@ class S7Plc;
 struct CoreQueues;
 struct ReadBlock;
 
-class S7Tag : public SODaSTag {
+class S7Tag : public opc::SODaSTag {
 public:
     // Sets name, rights, type, device IO mode 1 and the description (property 101); prepares the
     // cache with quality UNCERTAIN: arrays of `elements` zero elements, strings of `elements`
@@ -30,15 +30,15 @@ public:
     // Device reads (0x1005, 0x1006) and all writes are queued for the communication thread;
     // other reads are completed at once from the cache. Once the server's queues are gone (it is
     // being torn down) a request that would be queued is completed with a failure.
-    void handleRequest(SODaSRequest& request) override;
+    void handleRequest(opc::SODaSRequest& request) override;
     // What happens to a request before it is queued: answered at once when it needs no device,
     // a write checked, the rest marked started. True when it is to be queued.
-    bool admit(SODaSRequest& request, const CoreQueues& queues);
+    bool admit(opc::SODaSRequest& request, const CoreQueues& queues);
 
     // Items of clients that are active on this tag (counted); changed under queueLock.
-    SOCmnList<SODaSItem> clientItems;
+    opc::SOCmnList<opc::SODaSItem> clientItems;
     uint8_t inBlock = 0;  // 0 never registered in a read block, 1 registered, 2 taken out again
-    SOCmnPointer<S7Plc> plc;
+    opc::SOCmnPointer<S7Plc> plc;
     ReadBlock* block = nullptr;
     uint16_t dataBlock = 0;
     uint16_t dataByte = 0;
@@ -57,6 +57,6 @@ private:
 // Queues the requests of one client call for the communication thread, all under one lock, so
 // it takes them in one step (and can group writes to neighbouring bytes). Requests on other
 // kinds of tag are handed to their tag.
-void queueRequests(const std::weak_ptr<CoreQueues>& queues, std::span<const SODaSTagRequest> requests);
+void queueRequests(const std::weak_ptr<CoreQueues>& queues, std::span<const opc::SODaSTagRequest> requests);
 
 }  // namespace orva::core

@@ -23,6 +23,6 @@ public:
 
 // Null when no broker is configured (or the process was built without MQTT); the entry runs.
 std::unique_ptr<EdgeNode> startEdgeNode(const ServerIdentity& identity, const registry::Registry& registry,
-                                        SODaSEntry& entry, LogSink& log);
+                                        opc::SODaSEntry& entry, LogSink& log);
 
 }  // namespace orva::process

@@ -17,7 +17,7 @@ private:
 }  // namespace
 
 std::unique_ptr<EdgeNode> startEdgeNode(const ServerIdentity& identity, const registry::Registry& registry,
-                                        SODaSEntry& entry, LogSink& log)
+                                        opc::SODaSEntry& entry, LogSink& log)
 {
     std::string problem;
     auto settings = mqtt::readMqttSettings(registry, identity.registryKey, identity.name, &problem);

@@ -3,7 +3,7 @@
 namespace orva::process {
 
 std::unique_ptr<EdgeNode> startEdgeNode(const ServerIdentity& identity, const registry::Registry& registry,
-                                        SODaSEntry&, LogSink& log)
+                                        opc::SODaSEntry&, LogSink& log)
 {
     std::string broker;
     if (registry.readString(identity.registryKey, "MqttBroker", broker) == registry::Status::Ok)

@@ -39,10 +39,10 @@ constexpr std::string_view kShutdownReason = "Server shutdown";
 constexpr std::chrono::milliseconds kMinimumShutdownGrace = 1000ms;
 
 // The toolkit entry set up with the server's creator and identity.
-void setUpEntry(SODaSEntry& entry, const ServerIdentity& identity,
+void setUpEntry(opc::SODaSEntry& entry, const ServerIdentity& identity,
                 const std::shared_ptr<core::CoreQueues>& queues)
 {
-    entry.setCreator(SOCmnPointer<SODaSCreator>(new core::S7Creator(queues)).get());
+    entry.setCreator(opc::SOCmnPointer<opc::SODaSCreator>(new core::S7Creator(queues)).get());
     entry.initialize(1, std::string(identity.clsid).c_str(), nullptr, 0);
     entry.initializeSecurity(1, 3, 1, 3);
     entry.setRegisterInfo(std::string(identity.progId).c_str(),
@@ -72,7 +72,7 @@ opcua::ServerInfo serverInfo(const ServerIdentity& identity)
 // Asks connected clients to go and waits for them as the toolkit's rule says: up to 10 s when more
 // than one server object exists. OPC UA clients see state Shutdown and the reason before their
 // sessions end.
-void releaseClients(SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& notifier, LogSink& log)
+void releaseClients(opc::SODaSEntry& entry, opcua::Server* ua, ReleaseNotifier& notifier, LogSink& log)
 {
     notifier.armShutdownEvent();
     const size_t serverObjects = entry.getObjectRoot()->copyServerList().size();
@@ -167,11 +167,11 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
 
     auto queues = std::make_shared<core::CoreQueues>();
     queues->cttMode = options.cttMode;
-    SOCmnPointer<SODaSEntry> entry(getSODaSEntry());
+    opc::SOCmnPointer<opc::SODaSEntry> entry(opc::getSODaSEntry());
     setUpEntry(*entry, identity, queues);
 
     ReleaseNotifier notifier(options.embeddedStart, &window);
-    entry->setEventHandler(SOCmnPointer<SOSrvEventHandler>(new ServerEventHandler(notifier)).get());
+    entry->setEventHandler(opc::SOCmnPointer<opc::SOSrvEventHandler>(new ServerEventHandler(notifier)).get());
     entry->setMinUpdateRate(static_cast<uint32_t>(toolkitEntrySetting(options)));
 
     // Configuration.

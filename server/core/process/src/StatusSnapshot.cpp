@@ -104,7 +104,7 @@ std::string valueDisplayText(const TagSnapshot& tag)
 
 std::string qualityText(std::uint16_t quality)
 {
-    return quality2string(quality, 0x800).str();
+    return opc::quality2string(quality, 0x800).str();
 }
 
 }  // namespace orva::process

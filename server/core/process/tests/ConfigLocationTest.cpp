@@ -21,6 +21,8 @@ TEST(ConfigLocation, TheFileBesideTheExecutableIsNamedAfterIt)
     EXPECT_EQ(configPathBesideExecutable(""), "");
 }
 
+namespace {
+
 class ConfigLocationFixture : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directories(folder.path() / "bin"); }
@@ -32,11 +34,13 @@ protected:
         return locateConfiguration(tornel, executable(), registry, owner, (folder.path() / "etc").string());
     }
 
-    test_support::TempFolder folder;
+    test::TempFolder folder;
     Registry registry{folder.path() / "registry"};
-    test_support::RecordingOwner owner;
+    test::RecordingOwner owner;
     const ServerIdentity& tornel = serverIdentity(ServerKind::Tornel);
 };
+
+}  // namespace
 
 TEST_F(ConfigLocationFixture, TheFileBesideTheExecutableWinsOverTheRegistry)
 {

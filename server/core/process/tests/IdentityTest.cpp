@@ -48,7 +48,7 @@ TEST(ServerIdentity, EachServerHasItsOwnConsistentIdentity)
 
 TEST(EndpointSettings, LoopbackAndTheServersPortUnlessTheRegistrySaysOtherwise)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     const orva::registry::Registry registry(folder.path());
     const ServerIdentity& lorvik = serverIdentity(ServerKind::Lorvik);
     std::string problem = "stale";

@@ -9,7 +9,7 @@
 
 #include "process/OwnerWindow.h"
 
-namespace orva::process::test_support {
+namespace orva::process::test {
 
 class TempFolder {
 public:
@@ -48,4 +48,4 @@ private:
     std::vector<PlcLine> plcs_;
 };
 
-}  // namespace orva::process::test_support
+}  // namespace orva::process::test

@@ -30,7 +30,7 @@ bool keyExists(const Registry& registry, const std::string& key)
 
 TEST(Registration, RegisteringWritesClassProgIdsDescriptionAndExecutable)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     const Registry registry(folder.path());
     const ServerIdentity& tornel = serverIdentity(ServerKind::Tornel);
     ASSERT_EQ(registerServer(tornel, "/opt/orva/bin/Tornel", registry), Status::Ok);
@@ -57,7 +57,7 @@ TEST(Registration, RegisteringWritesClassProgIdsDescriptionAndExecutable)
 
 TEST(Registration, UnregisteringRemovesOnlyThatServersEntries)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     const Registry registry(folder.path());
     for (const ServerKind kind : orva::config::allServerKinds)
         ASSERT_EQ(registerServer(serverIdentity(kind), "/opt/bin/x", registry), Status::Ok);
@@ -84,7 +84,7 @@ TEST(Registration, UnregisteringRemovesOnlyThatServersEntries)
 
 TEST(Registration, AProgIdTakenOverByAnotherClassIsLeftAlone)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     const Registry registry(folder.path());
     const ServerIdentity& pennat = serverIdentity(ServerKind::Pennat);
     ASSERT_EQ(registerServer(pennat, "/opt/bin/Pennat", registry), Status::Ok);
@@ -100,7 +100,7 @@ TEST(Registration, AProgIdTakenOverByAnotherClassIsLeftAlone)
 
 TEST(Registration, TheCommandLineStepEndsWithCodeZeroAndLogsFailures)
 {
-    const test_support::TempFolder folder;
+    const test::TempFolder folder;
     std::vector<std::string> lines;
     LogSink log("Lorvik", [&](std::string_view line) { lines.emplace_back(line); });
     const ServerIdentity& lorvik = serverIdentity(ServerKind::Lorvik);

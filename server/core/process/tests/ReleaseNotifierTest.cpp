@@ -10,7 +10,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct CloseCounter : test_support::RecordingOwner {
+struct CloseCounter : test::RecordingOwner {
     void requestClose() override { ++closes; }
     std::atomic<int> closes{0};
 };

@@ -7,6 +7,8 @@
 #include "process/ServerEventHandler.h"
 #include "process/ServerRuntime.h"
 
+using namespace orva::opc;
+
 using namespace orva;
 using namespace orva::process;
 

@@ -19,9 +19,9 @@ constexpr uint32_t ITERATION_WAIT_MS = 5;
 // fall due, but at least once a second it looks round (figures, progress).
 constexpr uint32_t LANE_LONGEST_WAIT_MS = 1000;
 
-void failRequest(SODaSRequest& request)
+void failRequest(opc::SODaSRequest& request)
 {
-    request.complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+    request.complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
 }
 
 void setQuality(S7Tag& tag, uint16_t quality)
@@ -69,7 +69,7 @@ uint32_t shortestActiveRate(S7Tag& tag, uint32_t fallback)
     return best != 0 ? best : fallback;
 }
 
-SnapshotValue snapshotValue(const SOCmnVariant& v)
+SnapshotValue snapshotValue(const opc::SOCmnVariant& v)
 {
     switch (v.getType()) {
         case VT_BOOL:
@@ -337,7 +337,7 @@ void CommunicationThread::failQueuedRequests()
     std::lock_guard lock(queues_->queueLock);
     auto fail = [](std::deque<TagRequest>& queue) {
         for (auto& r : queue)
-            r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            r.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
         queue.clear();
     };
     fail(*writeQueue_);
@@ -525,7 +525,7 @@ void CommunicationThread::runWrites()
         auto& queue = *writeQueue_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
-            SOCmnPointer<SODaSRequest> keep = request.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = request.request;
             // A write that covers no byte (an empty string or array, a value of another type)
             // cannot be carried out; it fails at once rather than waiting for ever.
             if (plc == nullptr || !groupWrite(*plc, std::move(request))) {
@@ -587,7 +587,7 @@ void CommunicationThread::executeWrite(WriteBlock& block)
     // its own outcome. A lost connection fails them all alike.
     if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
         for (auto& r : block.requests) {
-            SOCmnPointer<SODaSRequest> keep = r.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
             if (auto single = singleWriteBlock(std::move(r)))
                 executeWrite(*single);
             else if (keep->isStarted())
@@ -600,11 +600,11 @@ void CommunicationThread::executeWrite(WriteBlock& block)
     for (auto& r : block.requests) {
         if (!r.request->isStarted()) continue;
         if (!prepared)
-            r.request->complete(E_FAIL, true, OPC_QUALITY_BAD, false, true);
+            r.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
         else if (code != 0)
-            r.request->complete(E_FAIL, true, qualityFromError(code), false, true);
+            r.request->complete(opc::E_FAIL, true, qualityFromError(code), false, true);
         else
-            r.request->complete(S_OK, false, OPC_QUALITY_UNCERTAIN, false, true);
+            r.request->complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
     }
     block.requests.clear();
 }
@@ -618,10 +618,10 @@ void CommunicationThread::runDeviceReads()
         auto& queue = takenReads_;
         for (auto& request : queue) {
             S7Plc* plc = request.tag->plc.get();
-            SOCmnPointer<SODaSRequest> keep = request.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = request.request;
             // The server's own redundancy state has no place in the PLC: its cache is the value.
             if (plc != nullptr && plc->serverStateTag.get() == request.tag.get()) {
-                keep->complete(S_OK, false, OPC_QUALITY_GOOD, false, true);
+                keep->complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD, false, true);
                 continue;
             }
             // A tag of a type that is never read cannot be read on request either.
@@ -646,7 +646,7 @@ void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
     // As for writes: one tag's bad address must not fail the reads grouped with it.
     if (code != 0 && block.requests.size() > 1 && !transport_.isConnectionLevel(code)) {
         for (auto& r : block.requests) {
-            SOCmnPointer<SODaSRequest> keep = r.request;
+            opc::SOCmnPointer<opc::SODaSRequest> keep = r.request;
             if (auto single = singleDeviceReadBlock(std::move(r)))
                 executeDeviceRead(*single);
             else
@@ -667,7 +667,7 @@ void CommunicationThread::executeDeviceRead(DeviceReadBlock& block)
             setQuality(tag, qualityFromError(code));
         }
         // Either way the client reads the cache, with the quality it has now.
-        r.request->complete(S_OK, false, OPC_QUALITY_GOOD, false, true);
+        r.request->complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD, false, true);
     }
     block.requests.clear();
 }
@@ -733,7 +733,7 @@ void CommunicationThread::applyChange(const CyclicChange& change)
     }
     if (tag.inBlock == 1 && tag.clientItems.isEmpty()) {
         core::takeOutOfBlock(plc, tag);
-        setQuality(tag, OPC_QUALITY_UNCERTAIN);
+        setQuality(tag, opc::OPC_QUALITY_UNCERTAIN);
     }
 }
 

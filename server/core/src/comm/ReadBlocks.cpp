@@ -46,7 +46,7 @@ void addTag(ReadBlock& block, S7Tag& tag, uint32_t length)
 {
     unite(block.startByte, block.length, tag.dataByte, length);
     growReadBuffer(block);
-    block.tags.emplace(&tag, shareRef(&tag));
+    block.tags.emplace(&tag, opc::shareRef(&tag));
     tag.inBlock = 1;
     tag.block = &block;
 }
@@ -137,7 +137,7 @@ void takeOutOfBlock(S7Plc& plc, S7Tag& tag)
     // The block's reference goes last: it may be the tag's last one.
     auto held = [&] {
         auto found = block->tags.find(&tag);
-        if (found == block->tags.end()) return SOCmnPointer<S7Tag>();
+        if (found == block->tags.end()) return opc::SOCmnPointer<S7Tag>();
         auto ref = std::move(found->second);
         block->tags.erase(found);
         return ref;
@@ -229,13 +229,13 @@ std::unique_ptr<DeviceReadBlock> singleDeviceReadBlock(TagRequest request)
     return newRequestBlock<DeviceReadBlock>(start, l, std::move(request));
 }
 
-WritePlacement placeWrite(const S7Tag& tag, const SODaSRequest& request)
+WritePlacement placeWrite(const S7Tag& tag, const opc::SODaSRequest& request)
 {
     WritePlacement placement{writeTarget(tag, request.getWriteRange()), 0};
     // A value that does not fit the tag's type writes nothing; an admitted one covers exactly
     // what it replaces (a shorter string, the empty one too, is padded).
     const TagLayout& layout = placement.target.layout;
-    const SOCmnVariant& value = request.getWriteValue();
+    const opc::SOCmnVariant& value = request.getWriteValue();
     const bool fits =
         layout.type == VT_BSTR ? value.getType() == VT_BSTR : writeValueSize(layout, value) != 0;
     if (fits) placement.extent = static_cast<uint32_t>(tagByteLength(layout));

@@ -72,7 +72,7 @@ bool supportedArrayBase(VarType base)
 }
 
 // A fresh value of the tag's type, as a tag that has never been read offers it.
-bool initialValue(const TagLayout& layout, SOCmnVariant& value)
+bool initialValue(const TagLayout& layout, opc::SOCmnVariant& value)
 {
     if (isArrayType(layout.type)) return value.initArray(baseType(layout.type), layout.elements);
     switch (layout.type) {
@@ -154,7 +154,7 @@ std::size_t tagByteLength(const S7Tag& tag)
     return tagByteLength(layoutOf(tag));
 }
 
-std::size_t writeValueSize(const TagLayout& layout, const SOCmnVariant& value)
+std::size_t writeValueSize(const TagLayout& layout, const opc::SOCmnVariant& value)
 {
     if (isArrayType(layout.type)) {
         if (!value.isArray() || !supportedArrayBase(baseType(layout.type))) return 0;
@@ -169,7 +169,7 @@ std::size_t writeValueSize(const TagLayout& layout, const SOCmnVariant& value)
     return tagByteLength(layout);
 }
 
-bool bytesToValue(const TagLayout& layout, std::span<const uint8_t> bytes, SOCmnVariant& value)
+bool bytesToValue(const TagLayout& layout, std::span<const uint8_t> bytes, opc::SOCmnVariant& value)
 {
     const std::size_t length = tagByteLength(layout);
     if (length == 0 || bytes.size() < length) return false;
@@ -251,13 +251,13 @@ void bytesToCache(S7Tag& tag, std::span<const uint8_t> bytes)
 {
     auto cache = tag.getCache();
     if (!cache) return;
-    SOCmnVariant value;
+    opc::SOCmnVariant value;
     cache->getValue(value);
     if (!bytesToValue(layoutOf(tag), bytes, value)) return;
-    cache->set(value, OPC_QUALITY_GOOD, nullptr, nullptr, LOCALE_SYSTEM_DEFAULT);
+    cache->set(value, opc::OPC_QUALITY_GOOD, nullptr, nullptr, opc::LOCALE_SYSTEM_DEFAULT);
 }
 
-void valueToBytes(const TagLayout& layout, const SOCmnVariant& value, std::span<uint8_t> out)
+void valueToBytes(const TagLayout& layout, const opc::SOCmnVariant& value, std::span<uint8_t> out)
 {
     switch (layout.type) {
         case VT_I2:
@@ -318,23 +318,24 @@ void valueToBytes(const TagLayout& layout, const SOCmnVariant& value, std::span<
     }
 }
 
-HRESULT admitWrite(const TagLayout& tag, const SOCmnVariant& value, SOElementRange range)
+opc::HRESULT admitWrite(const TagLayout& tag, const opc::SOCmnVariant& value, opc::SOElementRange range)
 {
     const bool isString = tag.type == VT_BSTR;
     const bool isArray = isArrayType(tag.type);
     const std::size_t length = isString ? value.getString().size() : value.getArrayLength();
     if (!range.isWhole()) {
-        if (!isString && !isArray) return E_INVALIDARG;
-        if (uint64_t{range.first} + range.count > tag.elements) return E_INVALIDARG;
-        if ((isString && value.getType() != VT_BSTR) || (isArray && !value.isArray())) return OPC_E_BADTYPE;
-        return length == range.count ? S_OK : OPC_E_BADTYPE;
+        if (!isString && !isArray) return opc::E_INVALIDARG;
+        if (uint64_t{range.first} + range.count > tag.elements) return opc::E_INVALIDARG;
+        if ((isString && value.getType() != VT_BSTR) || (isArray && !value.isArray()))
+            return opc::OPC_E_BADTYPE;
+        return length == range.count ? opc::S_OK : opc::OPC_E_BADTYPE;
     }
-    if (isString && value.getType() == VT_BSTR && length > tag.elements) return OPC_E_RANGE;
-    if (isArray && value.isArray() && length != tag.elements) return OPC_E_BADTYPE;
-    return S_OK;
+    if (isString && value.getType() == VT_BSTR && length > tag.elements) return opc::OPC_E_RANGE;
+    if (isArray && value.isArray() && length != tag.elements) return opc::OPC_E_BADTYPE;
+    return opc::S_OK;
 }
 
-WriteTarget writeTarget(const S7Tag& tag, SOElementRange range)
+WriteTarget writeTarget(const S7Tag& tag, opc::SOElementRange range)
 {
     WriteTarget target{tag.dataByte, layoutOf(tag)};
     if (range.isWhole()) return target;
@@ -361,13 +362,13 @@ uint16_t qualityFromError(int code)
         case 50:
         case 112:
         case 113:
-            return OPC_QUALITY_OUT_OF_SERVICE;
+            return opc::OPC_QUALITY_OUT_OF_SERVICE;
         default:
             break;
     }
-    if (code >= 80 && code <= 88) return OPC_QUALITY_DEVICE_FAILURE;
-    if (code >= 120 && code <= 124) return OPC_QUALITY_COMM_FAILURE;
-    return OPC_QUALITY_BAD;
+    if (code >= 80 && code <= 88) return opc::OPC_QUALITY_DEVICE_FAILURE;
+    if (code >= 120 && code <= 124) return opc::OPC_QUALITY_COMM_FAILURE;
+    return opc::OPC_QUALITY_BAD;
 }
 
 }  // namespace orva::core

@@ -9,6 +9,8 @@
 #include "core/ConfigLoader.h"
 #include "opc/SODaSEntry.h"
 
+using namespace orva::opc;
+
 namespace {
 
 class SilentOwner : public orva::core::OwnerWindow {

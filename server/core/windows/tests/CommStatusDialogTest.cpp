@@ -48,7 +48,7 @@ class CommStatusFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing_support::qtApp();
+        test::qtApp();
         snapshot.plcs = {PlcSnapshot{1, "beta", {}}, PlcSnapshot{2, "Gamma", {}},
                          PlcSnapshot{3, "Alpha", {}}};
     }

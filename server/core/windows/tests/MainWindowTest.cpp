@@ -19,8 +19,8 @@
 using namespace orva;
 using namespace orva::windows;
 using orva::config::ServerKind;
-using testing_support::pumpUntil;
-using testing_support::qtApp;
+using test::pumpUntil;
+using test::qtApp;
 
 namespace {
 

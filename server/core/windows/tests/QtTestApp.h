@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-namespace orva::windows::testing_support {
+namespace orva::windows::test {
 
 inline QApplication& qtApp()
 {
@@ -34,4 +34,4 @@ inline bool pumpUntil(const std::function<bool()>& condition)
     return true;
 }
 
-}  // namespace orva::windows::testing_support
+}  // namespace orva::windows::test

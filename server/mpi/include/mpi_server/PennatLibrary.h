@@ -14,7 +14,7 @@ namespace orva::mpi_server {
 class PennatLibrary final : public mpie::MpiLibrary {
 public:
     explicit PennatLibrary(registry::Registry registry = registry::Registry::machine(),
-                           ::mpi::LinkTimeouts timeouts = {})
+                           orva::mpi::LinkTimeouts timeouts = {})
         : stations_(std::move(registry), timeouts)
     {
     }

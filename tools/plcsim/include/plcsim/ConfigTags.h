@@ -9,7 +9,7 @@
 
 #include "core/ValueConversion.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 struct ConfigTag {
     std::string itemId;  // as clients see it, e.g. "Line1.DRIVES.Speed"
@@ -55,4 +55,4 @@ bool loadConfigStations(const std::filesystem::path& path, std::vector<ConfigPlc
 // "DB10.DBW0", "DB10.DBX6.1", "DB10.DBB20[16]" style address of a tag, for listings.
 std::string describeAddress(const ConfigTag& tag);
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

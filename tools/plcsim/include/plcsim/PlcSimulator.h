@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace plcsim {
+namespace orva::plcsim {
 
 struct RequestRecord {
     bool write = false;
@@ -98,4 +98,4 @@ private:
     std::shared_ptr<State> state_;
 };
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-namespace plcsim {
+namespace orva::plcsim {
 
 // Most items one read or write job may carry.
 constexpr size_t kMaxItems = 20;
@@ -57,4 +57,4 @@ std::vector<uint8_t> encodeWriteResponse(uint16_t pduRef, std::span<const uint8_
 std::vector<uint8_t> encodeErrorResponse(uint16_t pduRef, uint8_t rosctr, uint8_t errorClass,
                                          uint8_t errorCode);
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

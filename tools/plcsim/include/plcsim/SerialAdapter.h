@@ -23,7 +23,7 @@
 #include "mpi/SerialPort.h"
 #include "plcsim/PlcSimulator.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 struct SerialStation {
     uint8_t address = 2;
@@ -95,4 +95,4 @@ private:
     uint64_t blocksSent_ = 0;
 };
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

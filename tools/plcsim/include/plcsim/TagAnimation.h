@@ -15,7 +15,7 @@
 #include "plcsim/ConfigTags.h"
 #include "plcsim/PlcSimulator.h"
 
-namespace plcsim {
+namespace orva::plcsim {
 
 class TagAnimation {
 public:
@@ -27,7 +27,8 @@ public:
     void apply(PlcSimulator& simulator, uint64_t step) const;
 
     // The value a tag has at a step; `variant` spreads tags of one type over different rates.
-    static SOCmnVariant valueAt(const ConfigTag& tag, std::size_t variant, uint64_t step, double seconds);
+    static opc::SOCmnVariant valueAt(const ConfigTag& tag, std::size_t variant, uint64_t step,
+                                     double seconds);
 
     const std::vector<ConfigTag>& tags() const noexcept { return tags_; }
     std::size_t animatedCount() const;
@@ -40,4 +41,4 @@ private:
     std::chrono::milliseconds period_;
 };
 
-}  // namespace plcsim
+}  // namespace orva::plcsim

@@ -15,22 +15,23 @@
 #include "opc/SODaSGroup.h"
 #include "opc/SODaSRequest.h"
 
-namespace opc::client {
+namespace orva::opc::client {
 
 // The server handle of an item in its group.
 using ItemHandle = uint32_t;
 
 // Completion of a read or write: result, quality, value and time stamp (see SODaSRequest).
-using RequestResult = SODaSRequestResult;
+using RequestResult = opc::SODaSRequestResult;
 // One changed value of a data change; `serverHandle` is the ItemHandle.
-using ItemValue = SODaSItemValue;
+using ItemValue = opc::SODaSItemValue;
 
 using CompletionCallback = std::function<void(const RequestResult&)>;
 using DataChangeCallback = std::function<void(const std::vector<ItemValue>&)>;
 using ShutdownCallback = std::function<void(const std::string& reason)>;
 
 struct AddItemResult {
-    HRESULT result = E_FAIL;  // S_OK, OPC_E_UNKNOWNITEMID, OPC_E_INVALIDITEMID, OPC_E_NOTCONNECTED, ...
+    opc::HRESULT result =
+        opc::E_FAIL;  // S_OK, OPC_E_UNKNOWNITEMID, OPC_E_INVALIDITEMID, OPC_E_NOTCONNECTED, ...
     ItemHandle handle = 0;
     VarType nativeType = 0;
     uint32_t accessRights = 0;
@@ -59,7 +60,7 @@ public:
     // Toolkit side.
     void finish(const RequestResult& result, bool notify);
     Request(std::shared_ptr<ConnectionState> connection, CompletionCallback callback,
-            SOCmnPointer<SODaSEntry> entry);
+            opc::SOCmnPointer<opc::SODaSEntry> entry);
 
 private:
     mutable std::mutex mutex_;
@@ -68,9 +69,9 @@ private:
     RequestResult result_;
     std::weak_ptr<ConnectionState> connection_;
     CompletionCallback callback_;
-    SOCmnPointer<SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
 };
 
 using RequestPtr = std::shared_ptr<Request>;
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

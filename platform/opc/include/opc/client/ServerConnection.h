@@ -36,7 +36,7 @@
 #include "opc/SODaSEntry.h"
 #include "opc/client/ClientTypes.h"
 
-namespace opc::client {
+namespace orva::opc::client {
 
 class Group {
 public:
@@ -47,13 +47,13 @@ public:
     const std::string& name() const noexcept { return name_; }
     uint32_t updateRate() const;
     // The granted rate may be higher than the requested one (the entry's minimum).
-    HRESULT setUpdateRate(uint32_t requested, uint32_t* granted = nullptr);
+    opc::HRESULT setUpdateRate(uint32_t requested, uint32_t* granted = nullptr);
     bool active() const;
-    HRESULT setActive(bool active);
+    opc::HRESULT setActive(bool active);
 
     AddItemResult addItem(std::string_view itemId, bool active = true, uint32_t clientHandle = 0);
-    HRESULT setItemActive(ItemHandle item, bool active);
-    HRESULT removeItem(ItemHandle item);
+    opc::HRESULT setItemActive(ItemHandle item, bool active);
+    opc::HRESULT removeItem(ItemHandle item);
     std::size_t itemCount() const;
 
     // OPC_E_BADRIGHTS when the tag is not readable (resp. writable); OPC_E_INVALIDHANDLE for an
@@ -63,17 +63,17 @@ public:
     // Failed requests come back done.
     RequestResult readCache(ItemHandle item) const;
     RequestPtr readDevice(ItemHandle item, CompletionCallback callback = {});
-    RequestPtr write(ItemHandle item, const SOCmnVariant& value, CompletionCallback callback = {},
-                     uint16_t requestType = SODASREQUEST_TYPE_DEVICE, SOElementRange range = {});
+    RequestPtr write(ItemHandle item, const opc::SOCmnVariant& value, CompletionCallback callback = {},
+                     uint16_t requestType = opc::SODASREQUEST_TYPE_DEVICE, opc::SOElementRange range = {});
 
     // Several device reads or writes of one client call: checked one by one like above, then
     // handed to the server together, so the device sees them as one set whatever the timing.
     // One request per entry, in order.
     struct WriteOrder {
         ItemHandle item = 0;
-        SOCmnVariant value;
+        opc::SOCmnVariant value;
         CompletionCallback callback;
-        SOElementRange range;  // whole tag by default
+        opc::SOElementRange range;  // whole tag by default
     };
     struct ReadOrder {
         ItemHandle item = 0;
@@ -85,30 +85,30 @@ public:
     void setDataChangeCallback(DataChangeCallback callback);
 
     // Toolkit side.
-    Group(std::shared_ptr<ConnectionState> state, SOCmnPointer<SODaSServer> server,
-          SOCmnPointer<SODaSGroup> group, std::string name);
+    Group(std::shared_ptr<ConnectionState> state, opc::SOCmnPointer<opc::SODaSServer> server,
+          opc::SOCmnPointer<opc::SODaSGroup> group, std::string name);
 
 private:
     bool attached() const;
-    SOCmnPointer<SODaSItemTag> tagOf(ItemHandle item) const;
-    RequestPtr failed(HRESULT hr, CompletionCallback callback) const;
+    opc::SOCmnPointer<opc::SODaSItemTag> tagOf(ItemHandle item) const;
+    RequestPtr failed(opc::HRESULT hr, CompletionCallback callback) const;
     struct Prepared;  // a checked request, not yet handed to its tag
     Prepared prepareRead(ItemHandle item, CompletionCallback callback) const;
-    Prepared prepareWrite(ItemHandle item, const SOCmnVariant& value, CompletionCallback callback,
-                          uint16_t requestType, SOElementRange range) const;
+    Prepared prepareWrite(ItemHandle item, const opc::SOCmnVariant& value, CompletionCallback callback,
+                          uint16_t requestType, opc::SOElementRange range) const;
     void dispatchTogether(std::vector<Prepared>& prepared) const;
 
     std::shared_ptr<ConnectionState> state_;
-    SOCmnPointer<SODaSServer> server_;
-    SOCmnPointer<SODaSGroup> group_;
+    opc::SOCmnPointer<opc::SODaSServer> server_;
+    opc::SOCmnPointer<opc::SODaSGroup> group_;
     std::string name_;
 };
 
 class ServerConnection {
 public:
     // Null (with *result) unless the entry is running.
-    static std::unique_ptr<ServerConnection> connect(SODaSEntry& entry, ShutdownCallback onShutdown = {},
-                                                     HRESULT* result = nullptr);
+    static std::unique_ptr<ServerConnection> connect(opc::SODaSEntry& entry, ShutdownCallback onShutdown = {},
+                                                     opc::HRESULT* result = nullptr);
     ~ServerConnection();
     ServerConnection(const ServerConnection&) = delete;
     ServerConnection& operator=(const ServerConnection&) = delete;
@@ -119,21 +119,21 @@ public:
     bool isConnected() const;
 
     std::shared_ptr<Group> addGroup(std::string name, uint32_t updateRate, bool active = true,
-                                    DataChangeCallback onDataChange = {}, HRESULT* result = nullptr);
+                                    DataChangeCallback onDataChange = {}, opc::HRESULT* result = nullptr);
 
     // Children of the branch named by branchItemId ("" for the root): branches first, then
     // leaves, each in the order they were added. OPC_E_UNKNOWNITEMID for an unknown branch.
-    HRESULT browse(std::string_view branchItemId, std::vector<BrowseElement>& children) const;
+    opc::HRESULT browse(std::string_view branchItemId, std::vector<BrowseElement>& children) const;
     // The leaf (preferred) or branch an item ID names.
-    HRESULT getItemInfo(std::string_view itemId, BrowseElement& element) const;
+    opc::HRESULT getItemInfo(std::string_view itemId, BrowseElement& element) const;
 
 private:
-    ServerConnection(SOCmnPointer<SODaSEntry> entry, SOCmnPointer<SODaSServer> server,
+    ServerConnection(opc::SOCmnPointer<opc::SODaSEntry> entry, opc::SOCmnPointer<opc::SODaSServer> server,
                      std::shared_ptr<ConnectionState> state);
 
-    SOCmnPointer<SODaSEntry> entry_;
-    SOCmnPointer<SODaSServer> server_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSServer> server_;
     std::shared_ptr<ConnectionState> state_;
 };
 
-}  // namespace opc::client
+}  // namespace orva::opc::client

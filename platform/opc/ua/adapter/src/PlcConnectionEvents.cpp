@@ -1,6 +1,6 @@
 #include "opcua/PlcConnectionEvents.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr uint16_t kNamespace = 1;
@@ -65,4 +65,4 @@ std::optional<PlcConnectionChange> PlcConnectionTracker::report(const std::strin
     return PlcConnectionChange::Changed;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

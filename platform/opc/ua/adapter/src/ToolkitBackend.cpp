@@ -3,12 +3,12 @@
 #include "opc/SODaSTag.h"
 #include "opcua/ToolkitValues.h"
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 using opc::client::RequestResult;
 
-BrowseEntry folderEntry(const SODaSNode& node)
+BrowseEntry folderEntry(const opc::SODaSNode& node)
 {
     BrowseEntry e;
     e.isFolder = true;
@@ -17,7 +17,7 @@ BrowseEntry folderEntry(const SODaSNode& node)
     return e;
 }
 
-BrowseEntry tagEntry(const SODaSItemTag& tag, uint32_t minimumRateMs)
+BrowseEntry tagEntry(const opc::SODaSItemTag& tag, uint32_t minimumRateMs)
 {
     BrowseEntry e;
     e.itemId = tag.getItemID();
@@ -30,7 +30,7 @@ BrowseEntry tagEntry(const SODaSItemTag& tag, uint32_t minimumRateMs)
     e.accessLevel = static_cast<uint8_t>(tag.getAccessRights() & 0x03);
     e.minimumSamplingInterval = minimumRateMs;
     if (auto cache = tag.getCache()) {
-        SOCmnVariant v;
+        opc::SOCmnVariant v;
         if (cache->getValue(v)) {
             if (v.isArray())
                 e.arrayLength = static_cast<uint32_t>(v.getArrayLength());
@@ -44,9 +44,9 @@ BrowseEntry tagEntry(const SODaSItemTag& tag, uint32_t minimumRateMs)
 // A failed request carries the quality it failed with; one that says nothing is Bad.
 uint8_t qualityOf(const RequestResult& r)
 {
-    if (SUCCEEDED(r.result)) return static_cast<uint8_t>(r.quality);
+    if (opc::SUCCEEDED(r.result)) return static_cast<uint8_t>(r.quality);
     const uint16_t q = r.quality & 0xC0;
-    return q == OPC_QUALITY_BAD ? static_cast<uint8_t>(r.quality) : uint8_t{OPC_QUALITY_BAD};
+    return q == opc::OPC_QUALITY_BAD ? static_cast<uint8_t>(r.quality) : uint8_t{opc::OPC_QUALITY_BAD};
 }
 
 // The answer to a write: what the toolkit refused before the device saw it, else the quality the
@@ -54,22 +54,22 @@ uint8_t qualityOf(const RequestResult& r)
 StatusCode writeStatusOf(const RequestResult& r)
 {
     switch (r.result) {
-        case OPC_E_RANGE:  // a string longer than the tag
-        case DISP_E_OVERFLOW:
+        case opc::OPC_E_RANGE:  // a string longer than the tag
+        case opc::DISP_E_OVERFLOW:
             return status::BadOutOfRange;
-        case OPC_E_BADTYPE:  // an array of another length than the tag's (or than its range)
-        case DISP_E_TYPEMISMATCH:
+        case opc::OPC_E_BADTYPE:  // an array of another length than the tag's (or than its range)
+        case opc::DISP_E_TYPEMISMATCH:
             return status::BadTypeMismatch;
-        case E_INVALIDARG:  // a range outside the tag
+        case opc::E_INVALIDARG:  // a range outside the tag
             return status::BadIndexRangeNoData;
-        case OPC_E_BADRIGHTS:
+        case opc::OPC_E_BADRIGHTS:
             return status::BadNotWritable;
         default:
             break;
     }
     const StatusCode s =
-        statusFromQuality(SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r));
-    return SUCCEEDED(r.result) || isBad(s) ? s : status::Bad;
+        statusFromQuality(opc::SUCCEEDED(r.result) ? static_cast<uint8_t>(r.quality) : qualityOf(r));
+    return opc::SUCCEEDED(r.result) || isBad(s) ? s : status::Bad;
 }
 
 ItemValue itemValueOf(const RequestResult& r)
@@ -77,13 +77,13 @@ ItemValue itemValueOf(const RequestResult& r)
     ItemValue v;
     v.status = statusFromQuality(qualityOf(r));
     v.timestamp = toUaDateTime(r.timeStamp);
-    if (SUCCEEDED(r.result)) v.value = toUaVariant(r.value);
+    if (opc::SUCCEEDED(r.result)) v.value = toUaVariant(r.value);
     return v;
 }
 
 }  // namespace
 
-ToolkitBackend::ToolkitBackend(SODaSEntry& entry) : entry_(shareRef(&entry)) {}
+ToolkitBackend::ToolkitBackend(opc::SODaSEntry& entry) : entry_(opc::shareRef(&entry)) {}
 
 ToolkitBackend::~ToolkitBackend()
 {
@@ -216,7 +216,7 @@ uint32_t ToolkitBackend::setGroupRate(GroupHandle group, uint32_t updateRateMs)
     auto g = groupOf(group);
     if (!g) return updateRateMs;
     uint32_t granted = updateRateMs;
-    if (FAILED(g->setUpdateRate(updateRateMs, &granted))) return g->updateRate();
+    if (opc::FAILED(g->setUpdateRate(updateRateMs, &granted))) return g->updateRate();
     return granted;
 }
 
@@ -238,7 +238,7 @@ ItemHandle ToolkitBackend::addItem(GroupHandle group, const std::string& itemId)
     auto g = groupOf(group);
     if (!g) return kNoHandle;
     const auto r = g->addItem(itemId, false);
-    return SUCCEEDED(r.result) ? ItemHandle{r.handle} : kNoHandle;
+    return opc::SUCCEEDED(r.result) ? ItemHandle{r.handle} : kNoHandle;
 }
 
 void ToolkitBackend::setItemActive(GroupHandle group, ItemHandle item, bool active)
@@ -255,7 +255,7 @@ opc::client::ItemHandle ToolkitBackend::ioItem(ClientEntry& client, const std::s
 {
     if (const auto it = client.ioItems.find(itemId); it != client.ioItems.end()) return it->second;
     const auto r = client.io->addItem(itemId, false);
-    if (FAILED(r.result)) return 0;
+    if (opc::FAILED(r.result)) return 0;
     client.ioItems.emplace(itemId, r.handle);
     return r.handle;
 }
@@ -349,18 +349,18 @@ void ToolkitBackend::writeTogether(ClientHandle client, std::vector<WriteOrder> 
     }
     std::vector<opc::client::Group::WriteOrder> writes;
     for (size_t i = 0; i < orders.size(); ++i) {
-        SOCmnVariant converted;
+        opc::SOCmnVariant converted;
         auto& done = orders[i].done;
         if (!io || handles[i] == 0 || !toToolkitVariant(orders[i].value, converted)) {
             done(false, status::Bad);
             continue;
         }
-        SOElementRange elements;
+        opc::SOElementRange elements;
         if (orders[i].range.isSet())
             elements = {orders[i].range.dimensions[0].first, orders[i].range.count()};
         writes.push_back({handles[i], std::move(converted),
                           [done = std::move(done)](const RequestResult& r) {
-                              done(SUCCEEDED(r.result), writeStatusOf(r));
+                              done(opc::SUCCEEDED(r.result), writeStatusOf(r));
                           },
                           elements});
     }
@@ -373,4 +373,4 @@ size_t ToolkitBackend::openClients() const
     return clients_.size();
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -1,6 +1,6 @@
 #include "opcua/ToolkitValues.h"
 
-namespace opcua {
+namespace orva::opcua {
 namespace {
 
 constexpr uint32_t kBaseDataType = 24;
@@ -147,7 +147,7 @@ StatusCode statusFromQuality(uint8_t quality)
     return status::Bad;
 }
 
-Variant toUaVariant(const SOCmnVariant& value)
+Variant toUaVariant(const opc::SOCmnVariant& value)
 {
     const VarType vt = value.getType();
     const BuiltinType type = builtinOfVarType(vt);
@@ -163,11 +163,11 @@ Variant toUaVariant(const SOCmnVariant& value)
     for (size_t i = 0; i < n; ++i)
         elements.push_back(element(
             type, [&] { return value.getArrayInt(i); }, [&] { return value.getArrayDouble(i); },
-            [&] { return ::utf16ToUtf8(value.getArrayString(i)); }));
+            [&] { return orva::opc::utf16ToUtf8(value.getArrayString(i)); }));
     return Variant::arrayOf(type, std::move(elements));
 }
 
-bool toToolkitVariant(const Variant& value, SOCmnVariant& out)
+bool toToolkitVariant(const Variant& value, opc::SOCmnVariant& out)
 {
     const VarType vt = varTypeOf(value.type);
     if (vt == orva::VT_EMPTY || !value.dimensions.empty()) return false;
@@ -182,7 +182,7 @@ bool toToolkitVariant(const Variant& value, SOCmnVariant& out)
             else if (vt == orva::VT_R4 || vt == orva::VT_R8)
                 ok = out.setArrayDouble(i, asDouble(s));
             else if (vt == orva::VT_BSTR)
-                ok = out.setArrayString(i, ::utf8ToUtf16(asString(s)));
+                ok = out.setArrayString(i, orva::opc::utf8ToUtf16(asString(s)));
             else
                 ok = out.setArrayInt(i, asInt(s));
             if (!ok) return false;
@@ -227,10 +227,10 @@ bool toToolkitVariant(const Variant& value, SOCmnVariant& out)
     return true;
 }
 
-DateTime toUaDateTime(TimeStamp t)
+DateTime toUaDateTime(opc::TimeStamp t)
 {
-    if (t == TimeStamp{}) return 0;
+    if (t == opc::TimeStamp{}) return 0;
     return toDateTime(t);
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -16,14 +16,16 @@
 #include "opcua/ToolkitBackend.h"
 #include "opcua/ToolkitValues.h"
 
-using namespace opcua;
+using namespace orva::opc;
+
+using namespace orva::opcua;
 using namespace std::chrono_literals;
 
 namespace {
 
-using opc::test::eventually;
-using opc::test::HookLog;
-using opc::test::LoggingCreator;
+using orva::opc::test::eventually;
+using orva::opc::test::HookLog;
+using orva::opc::test::LoggingCreator;
 
 // Completes the tags' requests on a thread of its own: reads refresh the cache from "memory",
 // writes store into it; while offline both fail with the communication-failure quality.

@@ -13,7 +13,7 @@
 #include "opcua/Events.h"
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 enum class NodeClass : int32_t {
     Unspecified = 0,
@@ -151,4 +151,4 @@ private:
     std::unordered_map<std::string, std::vector<Reference>> ownRefs_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -19,7 +19,7 @@
 #include "opcua/NumericRange.h"
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // One node of the configured address space: a folder (PLC branch or configured branch) or a tag.
 struct BrowseEntry {
@@ -127,4 +127,4 @@ public:
     }
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

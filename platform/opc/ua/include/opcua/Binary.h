@@ -12,7 +12,7 @@
 
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 class Writer {
 public:
@@ -118,4 +118,4 @@ private:
     int depth_ = 0;  // nesting of variants, data values and diagnostic infos
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -13,7 +13,7 @@
 #include "opcua/Binary.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Builds a request body: encoding id, request header, then the service's fields.
 std::vector<uint8_t> makeRequest(uint32_t typeId, const NodeId& authToken, uint32_t requestHandle,
@@ -118,4 +118,4 @@ private:
     std::vector<uint8_t> in_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -6,7 +6,7 @@
 
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 enum class DataChangeTrigger : int32_t { Status = 0, StatusValue = 1, StatusValueTimestamp = 2 };
 enum class DeadbandType : uint32_t { None = 0, Absolute = 1, Percent = 2 };
@@ -37,4 +37,4 @@ bool passesFilter(const DataChangeRule& rule, const DataValue& lastReported, con
 // Equal values: same type, shape and elements (NaN equals NaN, so a NaN reading is reported once).
 bool sameValue(const Variant& a, const Variant& b);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -22,7 +22,7 @@
 #include "opcua/Backend.h"
 #include "opcua/Limits.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct SecurityPolicy;
 enum class SecurityMode : int32_t;
@@ -253,4 +253,4 @@ private:
     DateTime startTime_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

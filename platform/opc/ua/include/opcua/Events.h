@@ -7,7 +7,7 @@
 
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // A property of an application's event type: a variable below the type (HasProperty), in the
 // application's namespace.
@@ -44,4 +44,4 @@ struct Event {
     std::vector<EventField> fields;  // the event type's own properties
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace opcua {
+namespace orva::opcua {
 
 struct ServerLimits {
     uint32_t maxConnections = 64;  // further connections: ERR BadTcpServerTooBusy
@@ -42,4 +42,4 @@ struct ServerLimits {
     uint32_t helloTimeoutMs = 10000;  // a connection must say Hello and open a channel in time
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

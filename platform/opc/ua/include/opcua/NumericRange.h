@@ -9,7 +9,7 @@
 
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct NumericRange {
     struct Bounds {
@@ -44,4 +44,4 @@ StatusCode checkRangedWrite(const NumericRange& range, const Variant& value);
 // their own, so malformed text is never cut inside a sequence it does not have).
 size_t characterCount(std::string_view text);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace opcua {
+namespace orva::opcua {
 
 // What a session's user may do: Read covers browse, read and subscribe; Write adds writes.
 enum class Access { None, Read, Write };
@@ -26,4 +26,4 @@ struct SecuritySettings {
 std::vector<std::string> offeredPolicies(const SecuritySettings& settings, const std::string& address);
 bool isLoopbackAddress(const std::string& address);
 
-}  // namespace opcua
+}  // namespace orva::opcua

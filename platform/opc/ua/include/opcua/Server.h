@@ -14,7 +14,7 @@
 #include "opcua/Limits.h"
 #include "opcua/Security.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct ServerOptions {
     std::string address = "127.0.0.1";  // never beyond loopback unless told to
@@ -66,4 +66,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

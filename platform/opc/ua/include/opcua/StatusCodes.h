@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace opcua {
+namespace orva::opcua {
 
 using StatusCode = uint32_t;
 
@@ -117,4 +117,4 @@ constexpr bool isGood(StatusCode s)
     return (s & 0xC0000000u) == 0;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 
 #include "opcua/StatusCodes.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 inline constexpr size_t kHeaderSize = 8;
 inline constexpr uint32_t kMinBufferSize = 8192;
@@ -100,4 +100,4 @@ private:
     std::map<uint32_t, Partial> partial_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

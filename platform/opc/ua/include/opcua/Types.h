@@ -10,7 +10,7 @@
 
 #include "opcua/StatusCodes.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // 100-nanosecond intervals since 1601-01-01 00:00 UTC; 0 means "no time".
 using DateTime = int64_t;
@@ -179,4 +179,4 @@ struct DataValue {
     }
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-namespace opcua::crypto {
+namespace orva::opcua::crypto {
 
 void KeyFree::operator()(evp_pkey_st* key) const
 {
@@ -238,4 +238,4 @@ std::string hex(ByteView bytes)
     return out;
 }
 
-}  // namespace opcua::crypto
+}  // namespace orva::opcua::crypto

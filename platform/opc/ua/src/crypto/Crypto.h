@@ -14,7 +14,7 @@
 using evp_pkey_st = struct evp_pkey_st;
 using x509_st = struct x509_st;
 
-namespace opcua::crypto {
+namespace orva::opcua::crypto {
 
 using Bytes = std::vector<uint8_t>;
 using ByteView = std::span<const uint8_t>;
@@ -62,4 +62,4 @@ std::vector<std::string> certificateUris(x509_st* cert);
 // Upper-case hex of bytes.
 std::string hex(ByteView bytes);
 
-}  // namespace opcua::crypto
+}  // namespace orva::opcua::crypto

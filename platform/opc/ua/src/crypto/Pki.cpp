@@ -13,7 +13,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace fs = std::filesystem;
 using crypto::Bytes;
@@ -332,4 +332,4 @@ bool Pki::move(const std::string& thumbprint, const std::string& toFolder, std::
     return false;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 #include "crypto/Crypto.h"
 #include "opcua/StatusCodes.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct OwnCertificate {
     crypto::Bytes der;
@@ -59,4 +59,4 @@ private:
 // A certificate's SHA-1 thumbprint file name in rejected/certs.
 std::string rejectedFileName(crypto::ByteView der);
 
-}  // namespace opcua
+}  // namespace orva::opcua

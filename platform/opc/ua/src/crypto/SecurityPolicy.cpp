@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 using crypto::RsaEncryption;
@@ -48,4 +48,4 @@ std::span<const SecurityPolicy> allPolicies()
     return kPolicies;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -9,7 +9,7 @@
 
 #include "crypto/Crypto.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct SecurityPolicy {
     std::string_view name;  // as administrators write it: "Basic256Sha256"
@@ -34,4 +34,4 @@ const SecurityPolicy* policyByName(std::string_view name);
 // Every policy, None first.
 std::span<const SecurityPolicy> allPolicies();
 
-}  // namespace opcua
+}  // namespace orva::opcua

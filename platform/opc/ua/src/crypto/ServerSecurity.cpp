@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace opcua {
+namespace orva::opcua {
 
 bool isLoopbackAddress(const std::string& address)
 {
@@ -84,4 +84,4 @@ bool ServerSecurity::build(const SecuritySettings& settings, const std::string& 
     return true;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -14,7 +14,7 @@
 #include "crypto/Users.h"
 #include "opcua/Security.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 class ServerSecurity {
 public:
@@ -45,4 +45,4 @@ struct ChannelSecurity {
     std::string peerAddress;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 
 #include "crypto/Crypto.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr int kIterations = 200000;
@@ -146,4 +146,4 @@ std::optional<Access> UserStore::check(const std::string& name, const std::strin
     return std::nullopt;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -9,7 +9,7 @@
 
 #include "opcua/Security.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct UserEntry {
     std::string name;
@@ -42,4 +42,4 @@ const char* accessName(Access a);
 std::optional<Access> accessByName(const std::string& name);
 bool validUserName(const std::string& name);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr uint32_t kElementOperand = 594, kLiteralOperand = 597, kSimpleAttributeOperand = 603,
@@ -344,4 +344,4 @@ std::vector<Variant> selectFields(const EventFilter& filter, const EventRecord& 
     return out;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -11,7 +11,7 @@
 #include "opcua/Binary.h"
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 inline constexpr uint32_t kEventFilterEncoding = 727;
 
@@ -85,4 +85,4 @@ bool passes(const EventFilter& filter, const EventRecord& event, const AddressSp
 std::vector<Variant> selectFields(const EventFilter& filter, const EventRecord& event,
                                   const AddressSpace& space);
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace opcua {
+namespace orva::opcua {
 
 Acceptor::~Acceptor()
 {
@@ -71,4 +71,4 @@ int Acceptor::acceptOne() const
     return fd;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace opcua {
+namespace orva::opcua {
 
 class Acceptor {
 public:
@@ -28,4 +28,4 @@ private:
     uint16_t port_ = 0;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

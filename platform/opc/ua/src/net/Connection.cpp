@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace opcua {
+namespace orva::opcua {
 
 std::string Connection::peerAddressOf(int socket)
 {
@@ -100,4 +100,4 @@ void Connection::queueError(StatusCode error, const std::string& reason)
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -14,7 +14,7 @@
 #include "opcua/Limits.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 struct Connection {
     using Clock = std::chrono::steady_clock;
@@ -53,4 +53,4 @@ struct Connection {
     void queueError(StatusCode error, const std::string& reason);
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

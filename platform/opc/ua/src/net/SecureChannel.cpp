@@ -4,7 +4,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 using crypto::Bytes;
 using crypto::ByteView;
@@ -459,4 +459,4 @@ StatusCode SecureChannel::encodeSymmetric(MessageType type, uint32_t requestId, 
     return status::Good;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

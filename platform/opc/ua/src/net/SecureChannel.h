@@ -18,7 +18,7 @@
 #include "opcua/Limits.h"
 #include "opcua/Transport.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // Server-wide numbering of channels and tokens.
 struct ChannelNumbers {
@@ -110,4 +110,4 @@ private:
     ChunkAssembler assembler_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -2,7 +2,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct ReadValueId {
@@ -250,4 +250,4 @@ void Engine::write(RequestContext& ctx, Reader& r)
     backend_.writeTogether(s->client, std::move(orders));
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -6,7 +6,7 @@
 #include "EngineInternal.h"
 #include "crypto/ServerSecurity.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr const char* kTransportProfile = "http://opcfoundation.org/UA-Profile/Transport/uatcp-uasc-uabinary";
@@ -145,4 +145,4 @@ void Engine::getEndpoints(RequestContext& ctx, Reader& r)
     });
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -2,7 +2,7 @@
 // them, queued per item with the overflow event OPC UA defines.
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr uint32_t kSubscribeToEvents = 0x01;
@@ -134,4 +134,4 @@ void Engine::enqueueEvent(Subscription& sub, MonitoredItem& item, std::vector<Va
     }
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

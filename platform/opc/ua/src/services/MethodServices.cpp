@@ -2,7 +2,7 @@
 // handles of one of its subscriptions' monitored items, so that it can resynchronise.
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct CallMethodRequest {
@@ -110,4 +110,4 @@ StatusCode Engine::getMonitoredItems(const Session& session, uint32_t subscripti
     return status::Good;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -6,7 +6,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 
@@ -355,4 +355,4 @@ void Engine::deleteMonitoredItems(RequestContext& ctx, Reader& r)
     });
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

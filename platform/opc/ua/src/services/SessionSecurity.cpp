@@ -7,7 +7,7 @@
 #include "crypto/Crypto.h"
 #include "crypto/ServerSecurity.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 constexpr const char* kAnonymousPolicyId = "anonymous";
@@ -156,4 +156,4 @@ StatusCode Engine::userNameLogon(const RequestContext& ctx, Session& s, Reader& 
     return status::Good;
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -5,7 +5,7 @@
 #include "crypto/Crypto.h"
 #include "crypto/ServerSecurity.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 void Engine::createSession(RequestContext& ctx, Reader& r)
 {
@@ -169,4 +169,4 @@ void Engine::closeSession(uint32_t key)
     if (sessions_->empty() && lastSessionClosed_) lastSessionClosed_();
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

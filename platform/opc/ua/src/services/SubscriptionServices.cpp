@@ -6,7 +6,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 double Engine::revisePublishingInterval(double requested) const
 {
@@ -232,4 +232,4 @@ void Engine::republish(RequestContext& ctx, Reader& r)
     sendResponse(ctx, svc::Republish, [&](Writer& w) { w.bytes(msg->second); });
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

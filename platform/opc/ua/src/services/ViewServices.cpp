@@ -3,7 +3,7 @@
 
 #include "EngineInternal.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace {
 struct BrowseDescription {
@@ -242,4 +242,4 @@ void Engine::unregisterNodes(RequestContext& ctx, Reader& r)
     sendResponse(ctx, svc::UnregisterNodes, [](Writer&) {});
 }
 
-}  // namespace opcua
+}  // namespace orva::opcua

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace mpi {
+namespace orva::mpi {
 
 enum class MessageType : uint8_t {
     Init = 0x01,             // PC: local address, highest bus address, bus speed code
@@ -68,4 +68,4 @@ std::vector<uint8_t> encodeError(uint8_t code);
 bool decodeFromPc(std::span<const uint8_t> payload, Message& out);
 bool decodeFromAdapter(std::span<const uint8_t> payload, Message& out);
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-namespace mpi {
+namespace orva::mpi {
 
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEtx = 0x03;
@@ -52,4 +52,4 @@ private:
     bool awaitingBcc_ = false;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -14,7 +14,7 @@
 
 #include "mpi/Framing.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 struct LineTimeouts {
     std::chrono::milliseconds characterGap{220};
@@ -85,4 +85,4 @@ private:
     uint64_t received_ = 0;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi

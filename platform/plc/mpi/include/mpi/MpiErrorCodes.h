@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <span>
 
-namespace mpi {
+namespace orva::mpi {
 
 enum MpiError : int {
     kMpiOk = 0,
@@ -44,4 +44,4 @@ const char* mpiErrorMessage(int code);
 // The five link-level codes.
 std::span<const int> mpiLinkCodes();
 
-}  // namespace mpi
+}  // namespace orva::mpi

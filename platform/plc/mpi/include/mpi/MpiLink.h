@@ -25,7 +25,7 @@
 #include "mpi/LineProcedure.h"
 #include "mpi/SerialPort.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 struct MpiStation {
     uint8_t address = 2;
@@ -96,4 +96,4 @@ private:
     uint64_t closedBytes_ = 0;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -7,7 +7,7 @@
 
 #include "mpi/MpiStations.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 // Capacities the callers of errorText provide: texts, and the data file path with code 0.
 constexpr size_t kMpiErrorTextCapacity = 256;
@@ -48,4 +48,4 @@ private:
     uint8_t localAddress_ = 0;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi

@@ -13,7 +13,7 @@
 #include "mpi/MpiLink.h"
 #include "plc/CommunicationRecord.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 // A table may name every bus address once; without its end entry within this many entries it is
 // refused.
@@ -56,4 +56,4 @@ private:
     plc::CommunicationRecord dataFile_;
 };
 
-}  // namespace mpi
+}  // namespace orva::mpi

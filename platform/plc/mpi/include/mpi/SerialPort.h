@@ -13,7 +13,7 @@
 
 #include "common/UniqueFd.h"
 
-namespace mpi {
+namespace orva::mpi {
 
 enum class Parity : uint8_t { None = 0, Odd = 1, Even = 2 };
 
@@ -68,4 +68,4 @@ PortResult openSerialPort(const LineSettings& settings, orva::common::UniqueFd& 
 // Gives the port up: clears TIOCEXCL (so that the next program may open it) and closes it.
 void closeSerialPort(orva::common::UniqueFd& fd);
 
-}  // namespace mpi
+}  // namespace orva::mpi

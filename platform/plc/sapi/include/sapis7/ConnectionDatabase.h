@@ -16,7 +16,7 @@
 
 #include "registry/Registry.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 
 inline constexpr std::string_view kDatabaseKeyPrefix = "SOFTWARE\\ORVAAutomation\\SapiS7\\";
 inline constexpr std::string_view kDeviceValueName = "Device";
@@ -52,4 +52,4 @@ enum class DatabaseStatus { Ok, NoInterface, Unreadable };
 DatabaseStatus readInterface(const orva::registry::Registry& registry, std::string_view interfaceName,
                              InterfaceDatabase& out, std::string* detail = nullptr);
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

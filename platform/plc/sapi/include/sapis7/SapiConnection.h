@@ -18,7 +18,7 @@
 #include "plc/IsoStreamReader.h"
 #include "sapis7/ConnectionDatabase.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 
 enum SapiEventCode : int {
     kEventConnectConfirm = 0x101,
@@ -111,4 +111,4 @@ private:
     std::string problem_;
 };
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

@@ -36,7 +36,7 @@
 // |    210 | the data buffer is smaller than the data received                |
 #include <string>
 
-namespace sapis7 {
+namespace orva::sapis7 {
 
 enum SapiError : int {
     kSapiOk = 0,
@@ -68,4 +68,4 @@ enum SapiError : int {
 // The general text of a number ("" for numbers the library never sets).
 std::string sapiErrorMessage(int code);
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

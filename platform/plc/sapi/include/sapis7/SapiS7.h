@@ -27,7 +27,7 @@
 #include "sapis7/SapiConnection.h"
 #include "sapis7/SapiErrors.h"
 
-namespace sapis7 {
+namespace orva::sapis7 {
 
 inline constexpr int kSapiFailed = 1;
 inline constexpr int kSapiReceiveError = -2;
@@ -141,4 +141,4 @@ int sapiLastError();
 int sapiErrorText(char* buffer);
 int sapiWaitEvent(uint32_t descriptor, uint16_t connectionRef, int timeoutMs);
 
-}  // namespace sapis7
+}  // namespace orva::sapis7

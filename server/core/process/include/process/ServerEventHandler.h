@@ -8,7 +8,7 @@
 
 namespace orva::process {
 
-class ServerEventHandler final : public SOSrvEventHandler {
+class ServerEventHandler final : public opc::SOSrvEventHandler {
 public:
     explicit ServerEventHandler(ReleaseNotifier& notifier) : notifier_(notifier) {}
     void onReleasedLastOPCObject() override { notifier_.lastObjectReleased(); }

@@ -10,7 +10,7 @@
 
 #include "opcua/Events.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 namespace plcevent {
 // Numeric node ids in namespace 1 (the tags' ids there are strings, so they never collide).
@@ -38,4 +38,4 @@ private:
     std::map<std::string, int> last_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

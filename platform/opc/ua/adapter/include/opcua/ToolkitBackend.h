@@ -16,11 +16,11 @@
 #include "opc/client/ServerConnection.h"
 #include "opcua/Backend.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 class ToolkitBackend final : public Backend {
 public:
-    explicit ToolkitBackend(SODaSEntry& entry);
+    explicit ToolkitBackend(opc::SODaSEntry& entry);
     ~ToolkitBackend() override;  // closes every client still open
     ToolkitBackend(const ToolkitBackend&) = delete;
     ToolkitBackend& operator=(const ToolkitBackend&) = delete;
@@ -81,7 +81,7 @@ private:
     std::shared_ptr<opc::client::Group> groupOf(GroupHandle group);
     void dropGroup(GroupEntry& entry);
 
-    SOCmnPointer<SODaSEntry> entry_;
+    opc::SOCmnPointer<opc::SODaSEntry> entry_;
     mutable std::mutex lock_;
     std::map<ClientHandle, ClientEntry> clients_;
     std::map<GroupHandle, GroupEntry> groups_;
@@ -89,4 +89,4 @@ private:
     OwnVariables own_;
 };
 
-}  // namespace opcua
+}  // namespace orva::opcua

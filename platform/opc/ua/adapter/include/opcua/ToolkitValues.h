@@ -6,7 +6,7 @@
 #include "opc/Types.h"
 #include "opcua/Types.h"
 
-namespace opcua {
+namespace orva::opcua {
 
 // The built-in type of a native VARTYPE (array flag ignored); Null for types the server does not
 // serve.
@@ -20,12 +20,12 @@ StatusCode statusFromQuality(uint8_t quality);
 
 // The UA value of a toolkit value: Boolean, SByte, Byte, Int16, UInt16, Int32, UInt32, Float,
 // Double or String by the VARTYPE, arrays element by element; an empty value is Null.
-Variant toUaVariant(const SOCmnVariant& value);
+Variant toUaVariant(const opc::SOCmnVariant& value);
 
 // The toolkit value of a UA value of one of the types above; false for other types.
-bool toToolkitVariant(const Variant& value, SOCmnVariant& out);
+bool toToolkitVariant(const Variant& value, opc::SOCmnVariant& out);
 
 // 0 for the toolkit's "no time".
-DateTime toUaDateTime(TimeStamp t);
+DateTime toUaDateTime(opc::TimeStamp t);
 
-}  // namespace opcua
+}  // namespace orva::opcua
