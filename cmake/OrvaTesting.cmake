@@ -1,7 +1,8 @@
 # Helpers for tests, fuzz targets and benchmarks.
 #
 #   orva_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
-#     a GoogleTest executable, each test case registered with ctest.
+#     a GoogleTest executable, each test case registered with ctest; labelled "unit" unless
+#     LABELS says otherwise (interop, e2e). The hardening stage picks its tests by these labels.
 #   orva_add_fuzz_target(NAME <area>_<what>_fuzz SOURCES fuzz/<What>Fuzz.cpp LIBS ...)
 #     a libFuzzer target (LLVMFuzzerTestOneInput) whose seed corpus is the area's
 #     fuzz/corpus/<name>/ (a missing corpus is a configuration error). In the fuzz build it links
@@ -27,11 +28,10 @@ function(orva_add_test)
   # They are compiled in because ctest's discovered-test properties cannot carry a list value.
   target_compile_definitions(${T_NAME} PRIVATE ORVA_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ORVA_TEST_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  # An empty LABELS value would shift the property list, so it is only added when given.
-  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-  if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
   endif()
+  set(props TIMEOUT ${T_TIMEOUT} ENVIRONMENT "ORVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}")
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
@@ -47,6 +47,8 @@ function(orva_add_fuzz_target)
   if(ORVA_FUZZ)
     target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    # scripts/test-hardening runs every target from its corpus; this tells it where that is.
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${F_NAME}.corpus "${F_CORPUS}")
   else()
     target_link_libraries(${F_NAME} PRIVATE orva_fuzz_corpus_driver)
     if(ORVA_BUILD_TESTS)

@@ -1,6 +1,7 @@
 #include "opc/SODaSCreator.h"
 
 #include "opc/SOCmnException.h"
+#include "opc/SODaSTag.h"
 
 namespace orva::opc {
 
@@ -17,6 +18,12 @@ SODaSGroup* SODaSCreator::createGroup(SODaSServer*)
 SODaSItem* SODaSCreator::createItem(SODaSGroup*, SODaSItemTag*)
 {
     return newOrThrow<SODaSItemDefault>();
+}
+
+void SODaSCreator::handleRequests(std::span<const SODaSTagRequest> requests)
+{
+    for (const auto& entry : requests)
+        entry.tag->handleRequest(*entry.request);
 }
 
 }  // namespace orva::opc

@@ -14,6 +14,11 @@ opc::SODaSItem* S7Creator::createItem(opc::SODaSGroup*, opc::SODaSItemTag*)
     return opc::newOrThrow<S7Item>(queues_);
 }
 
+void S7Creator::handleRequests(std::span<const opc::SODaSTagRequest> requests)
+{
+    queueRequests(queues_, requests);
+}
+
 void S7Group::onSetUpdateRate(uint32_t newRate)
 {
     if (newRate == getUpdateRate()) return;
@@ -26,13 +31,14 @@ void S7Group::onSetUpdateRate(uint32_t newRate)
         if (auto* s7 = dynamic_cast<S7Tag*>(tag.get())) tags.push_back(opc::shareRef(s7));
     }
     items.unlock();
-    if (tags.empty()) return;
+    const auto queues = queues_.lock();
+    if (tags.empty() || !queues) return;
     {
-        std::lock_guard lock(queues_->queueLock);
+        std::lock_guard lock(queues->queueLock);
         for (auto& tag : tags)
-            queues_->cyclicChangeQueue.push_back({0, 1, newRate, std::move(tag)});
+            queues->cyclicChangeQueue.push_back({0, 1, newRate, std::move(tag)});
     }
-    queues_->notifyWork();
+    queues->notifyWork();
 }
 
 void S7Item::onSetActive(bool active)
@@ -45,15 +51,21 @@ void S7Item::onSetActive(bool active)
         auto group = getParentGroup();
         rate = group ? group->getUpdateRate() : 0;
     }
+    const auto queues = queues_.lock();
+    if (!queues) {
+        // The server is being torn down: the tag only has to let go of the item.
+        if (!active) tag->clientItems.removeEvery(this);
+        return;
+    }
     {
-        std::lock_guard lock(queues_->queueLock);
+        std::lock_guard lock(queues->queueLock);
         if (active)
             tag->clientItems.add(this);
         else
             tag->clientItems.removeEvery(this);
-        queues_->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, opc::shareRef(tag)});
+        queues->cyclicChangeQueue.push_back({active ? 1u : 0u, 0, rate, opc::shareRef(tag)});
     }
-    queues_->notifyWork();
+    queues->notifyWork();
 }
 
 }  // namespace orva::core

@@ -21,8 +21,7 @@ S7Tag::S7Tag(std::shared_ptr<CoreQueues> queues, const std::string& name, uint32
     setNativeDatatype(nativeType);
     setDeviceIOMode(opc::SODASTAG_DEVICEIO_QUEUE);
 
-    opc::SOCmnPointer<opc::SODaSProperty> property(
-        new opc::SODaSProperty(opc::SODAS_PROPERTY_ITEM_DESCRIPTION));
+    opc::SOCmnPointer<opc::SODaSProperty> property(new opc::SODaSProperty(opc::SODAS_PROPERTY_ITEM_DESCRIPTION));
     opc::SOCmnVariant text;
     text.setStringUtf8(description);
     property->setConstantValue(text);
@@ -44,24 +43,23 @@ S7Tag::~S7Tag() = default;
 
 void S7Tag::handleRequest(opc::SODaSRequest& request)
 {
+    const opc::SODaSTagRequest one{this, &request};
+    queueRequests(queues_, std::span(&one, 1));
+}
+
+bool S7Tag::admit(opc::SODaSRequest& request, const CoreQueues& queues)
+{
     const uint16_t type = request.getType();
-    const bool device =
-        type == opc::SODASREQUEST_TYPE_DEVICE || type == opc::SODASREQUEST_TYPE_DEVICE_REFRESH;
-    const bool cacheType =
-        type == opc::SODASREQUEST_TYPE_CACHE || type == opc::SODASREQUEST_TYPE_CACHE_REFRESH;
+    const bool device = type == opc::SODASREQUEST_TYPE_DEVICE || type == opc::SODASREQUEST_TYPE_DEVICE_REFRESH;
+    const bool cacheType = type == opc::SODASREQUEST_TYPE_CACHE || type == opc::SODASREQUEST_TYPE_CACHE_REFRESH;
 
     if (request.getOperation() == opc::SODaSRequest::read) {
         if (!device) {
             request.complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
-            return;
+            return false;
         }
         request.start();
-        {
-            std::lock_guard lock(queues_->queueLock);
-            queues_->readRequestQueue.push_back({opc::shareRef(&request), opc::shareRef(this)});
-        }
-        queues_->notifyWork();
-        return;
+        return true;
     }
 
     // A write that would reach past the tag's bytes or change its shape is refused here, before
@@ -70,21 +68,49 @@ void S7Tag::handleRequest(opc::SODaSRequest& request)
             admitWrite(layoutOf(*this), request.getWriteValue(), request.getWriteRange());
         opc::FAILED(admitted)) {
         request.complete(admitted, true, opc::OPC_QUALITY_BAD, false, true);
-        return;
+        return false;
     }
 
     // Writes are always queued and written. In ctt mode a cache-type write is confirmed at once;
     // every other write is started and completed by the communication thread (a write of an
     // unknown type is treated like a device write, so that it is completed too).
-    if (queues_->cttMode.load() && cacheType)
+    if (queues.cttMode.load() && cacheType)
         request.complete(opc::S_OK, false, opc::OPC_QUALITY_UNCERTAIN, false, true);
     else
         request.start();
-    {
-        std::lock_guard lock(queues_->queueLock);
-        queues_->writeRequestQueue.push_back({opc::shareRef(&request), opc::shareRef(this)});
+    return true;
+}
+
+void queueRequests(const std::weak_ptr<CoreQueues>& weakQueues, std::span<const opc::SODaSTagRequest> requests)
+{
+    const auto queues = weakQueues.lock();
+    std::vector<TagRequest> reads;
+    std::vector<TagRequest> writes;
+    for (const auto& entry : requests) {
+        auto* tag = dynamic_cast<S7Tag*>(entry.tag);
+        if (!tag) {
+            entry.tag->handleRequest(*entry.request);
+            continue;
+        }
+        if (!queues) {
+            // The server is being torn down: nothing will serve the request any more.
+            entry.request->complete(opc::E_FAIL, true, opc::OPC_QUALITY_BAD, false, true);
+            continue;
+        }
+        if (!tag->admit(*entry.request, *queues)) continue;
+        auto& queue = entry.request->getOperation() == opc::SODaSRequest::read ? reads : writes;
+        queue.push_back({opc::shareRef(entry.request), opc::shareRef(tag)});
     }
-    queues_->notifyWork();
+    if (reads.empty() && writes.empty()) return;
+    // One lock for all: the communication thread takes them in the same step.
+    {
+        std::lock_guard lock(queues->queueLock);
+        for (auto& r : reads)
+            queues->readRequestQueue.push_back(std::move(r));
+        for (auto& w : writes)
+            queues->writeRequestQueue.push_back(std::move(w));
+    }
+    queues->notifyWork();
 }
 
 }  // namespace orva::core

@@ -1,6 +1,7 @@
 // Subscription changes and client requests, driven through the in-process client, as the
 // communication thread finds them in the queues.
 
+#include <atomic>
 #include <thread>
 
 #include "LoaderFixture.h"
@@ -222,6 +223,56 @@ TEST_F(Server, WritesAreQueuedStartedAndCompletedByTheCommunicationThread)
     ASSERT_TRUE(done);
     EXPECT_EQ(done->result, E_FAIL);
     EXPECT_EQ(done->quality, OPC_QUALITY_COMM_FAILURE);
+}
+
+TEST_F(Server, TheWritesOfOneCallReachTheCommunicationThreadInOneStep)
+{
+    auto group = connection->addGroup("g", 100);
+    const auto speedItem = group->addItem("Line1.Drives.Speed");
+    const auto torqueItem = group->addItem("Line1.Drives.Torque");
+    // A stand-in for the communication thread that takes the queue as fast as it can: it must
+    // never find half of a call.
+    std::atomic<bool> stop{false};
+    std::vector<size_t> taken;
+    std::thread comm([&] {
+        while (!stop.load()) {
+            std::lock_guard lock(queues->queueLock);
+            if (queues->writeRequestQueue.empty()) continue;
+            taken.push_back(queues->writeRequestQueue.size());
+            for (auto& queued : queues->writeRequestQueue)
+                queued.request->complete(S_OK, true, OPC_QUALITY_GOOD, true, true);
+            queues->writeRequestQueue.clear();
+        }
+    });
+    for (int16_t i = 0; i < 300; ++i) {
+        std::vector<Group::WriteOrder> orders;
+        orders.push_back({speedItem.handle, i2(i), {}});
+        orders.push_back({torqueItem.handle, i2(static_cast<int16_t>(-i)), {}});
+        for (const auto& request : group->writeTogether(std::move(orders))) {
+            const auto done = request->wait(10s);
+            ASSERT_TRUE(done);
+            EXPECT_EQ(done->result, S_OK);
+        }
+    }
+    stop.store(true);
+    comm.join();
+    ASSERT_EQ(taken.size(), 300u);
+    for (const size_t n : taken)
+        EXPECT_EQ(n, 2u);
+}
+
+TEST_F(Server, RequestsAfterTheQueuesAreGoneFailInsteadOfWaitingForEver)
+{
+    auto group = connection->addGroup("g", 100);
+    const auto item = group->addItem("Line1.Drives.Speed");
+    entry->setCreator(SOCmnPointer<SODaSCreator>(new SODaSCreator).get());
+    queues.reset();  // the server is being torn down: nothing serves its queues any more
+    const auto write = group->write(item.handle, i2(1))->wait(5s);
+    ASSERT_TRUE(write);
+    EXPECT_EQ(write->result, E_FAIL);
+    const auto read = group->readDevice(item.handle)->wait(5s);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->result, E_FAIL);
 }
 
 TEST_F(Server, CttModeConfirmsCacheWritesBeforeQueuingThem)

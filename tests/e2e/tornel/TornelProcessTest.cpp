@@ -13,6 +13,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "Commands.h"
 #include "ServerProcess.h"
@@ -222,6 +223,23 @@ TEST_F(TornelProcess, WithADisplayRunsItsWindowAndStopsOnSigterm)
     EXPECT_EQ(tornel.waitForExit(20s), std::optional<int>(0));
     for (const auto& line : tornel.lines())
         EXPECT_EQ(line.find("running without windows"), std::string::npos) << line;
+}
+#endif
+
+#ifdef ORVA_TORNEL_HAS_WINDOWS
+// A start-up warning box (here: no configuration) waits for a click that may never come; SIGTERM
+// still ends the server in order.
+TEST_F(TornelProcess, WithADisplaySigtermEndsTheServerWhileAWarningBoxIsOpen)
+{
+    setValue("OpcUaPort", std::to_string(uaPort));  // and no configuration anywhere
+    ServerProcess tornel(executable.string(), {},
+                         {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
+                          {"ORVA_CONFIG_DIR", (dir / "etc").string()},
+                          {"QT_QPA_PLATFORM", "offscreen"},
+                          {"XDG_RUNTIME_DIR", dir.string()}});
+    std::this_thread::sleep_for(2s);  // the box is open by now
+    tornel.signal(SIGTERM);
+    EXPECT_EQ(tornel.waitForExit(30s), std::optional<int>(0));
 }
 #endif
 

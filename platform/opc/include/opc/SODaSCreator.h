@@ -3,6 +3,8 @@
 // each factory returns a new object with one reference, which the caller adopts. A factory may
 // raise SOCmnException (code 1, "Out of memory"); the toolkit turns that into E_OUTOFMEMORY.
 
+#include <span>
+
 #include "opc/SODaSGroup.h"
 #include "opc/SODaSItem.h"
 #include "opc/SODaSServer.h"
@@ -10,6 +12,14 @@
 namespace orva::opc {
 
 class SODaSEntry;
+class SODaSItemTag;
+class SODaSRequest;
+
+// One request for one tag, as handed over with the other requests of the same client call.
+struct SODaSTagRequest {
+    SODaSItemTag* tag = nullptr;
+    SODaSRequest* request = nullptr;
+};
 
 class SODaSCreator : public SOCmnObject {
 public:
@@ -18,6 +28,11 @@ public:
     virtual SODaSServer* createServer(SODaSEntry* entry);
     virtual SODaSGroup* createGroup(SODaSServer* parent);
     virtual SODaSItem* createItem(SODaSGroup* parent, SODaSItemTag* tag);
+
+    // Hands the requests of one client call to their tags (all in device IO mode queue) together,
+    // so a server that queues them for its device can queue them as one set. The default hands
+    // them over one by one. May raise like a tag's handleRequest.
+    virtual void handleRequests(std::span<const SODaSTagRequest> requests);
 
 protected:
     ~SODaSCreator() override = default;

@@ -149,8 +149,8 @@ RequestResult Group::readCache(ItemHandle handle) const
 
 RequestPtr Group::failed(opc::HRESULT hr, CompletionCallback callback) const
 {
-    auto request = std::make_shared<Request>(
-        state_, std::move(callback), server_ ? server_->getEntry() : opc::SOCmnPointer<opc::SODaSEntry>());
+    auto request = std::make_shared<Request>(state_, std::move(callback),
+                                             server_ ? server_->getEntry() : opc::SOCmnPointer<opc::SODaSEntry>());
     RequestResult r;
     r.result = hr;
     r.timeStamp = std::chrono::system_clock::now();
@@ -164,8 +164,7 @@ namespace {
 void dispatch(opc::SODaSItemTag& tag, opc::SODaSRequest& request)
 {
     if (tag.getDeviceIOMode() != opc::SODASTAG_DEVICEIO_QUEUE) {
-        request.complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD,
-                         request.getOperation() == opc::SODaSRequest::write, true);
+        request.complete(opc::S_OK, false, opc::OPC_QUALITY_GOOD, request.getOperation() == opc::SODaSRequest::write, true);
         return;
     }
     try {
@@ -179,44 +178,119 @@ void dispatch(opc::SODaSItemTag& tag, opc::SODaSRequest& request)
 
 }  // namespace
 
+struct Group::Prepared {
+    RequestPtr request;              // what the caller gets back
+    opc::SOCmnPointer<opc::SODaSItemTag> tag;  // null when the request has already failed
+    opc::SOCmnPointer<opc::SODaSRequest> toolkitRequest;
+};
+
+Group::Prepared Group::prepareRead(ItemHandle handle, CompletionCallback callback) const
+{
+    if (!attached()) return {failed(opc::OPC_E_NOTCONNECTED, std::move(callback)), {}, {}};
+    auto tag = tagOf(handle);
+    if (!tag) return {failed(opc::OPC_E_INVALIDHANDLE, std::move(callback)), {}, {}};
+    if (!(tag->getAccessRights() & opc::OPC_READABLE))
+        return {failed(opc::OPC_E_BADRIGHTS, std::move(callback)), {}, {}};
+    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
+    opc::SOCmnPointer<opc::SODaSRequest> r(new opc::SODaSRequest(opc::SODaSRequest::read, opc::SODASREQUEST_TYPE_DEVICE, tag.get()));
+    r->setSink(std::make_shared<RequestSink>(request));
+    return {std::move(request), std::move(tag), std::move(r)};
+}
+
+Group::Prepared Group::prepareWrite(ItemHandle handle, const opc::SOCmnVariant& value, CompletionCallback callback,
+                                    uint16_t requestType, opc::SOElementRange range) const
+{
+    if (!attached()) return {failed(opc::OPC_E_NOTCONNECTED, std::move(callback)), {}, {}};
+    auto tag = tagOf(handle);
+    if (!tag) return {failed(opc::OPC_E_INVALIDHANDLE, std::move(callback)), {}, {}};
+    if (!(tag->getAccessRights() & opc::OPC_WRITEABLE))
+        return {failed(opc::OPC_E_BADRIGHTS, std::move(callback)), {}, {}};
+    if (!range.isWhole() && tag->getDeviceIOMode() != opc::SODASTAG_DEVICEIO_QUEUE)
+        return {failed(opc::E_INVALIDARG, std::move(callback)), {}, {}};
+    opc::SOCmnVariant converted = value;
+    if (tag->getNativeDatatype() != orva::VT_EMPTY) {
+        const opc::HRESULT hr = value.changeType(tag->getNativeDatatype(), converted);
+        if (opc::FAILED(hr)) return {failed(hr, std::move(callback)), {}, {}};
+    }
+    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
+    opc::SOCmnPointer<opc::SODaSRequest> r(new opc::SODaSRequest(opc::SODaSRequest::write, requestType, tag.get()));
+    r->setWriteValue(std::move(converted));
+    r->setWriteRange(range);
+    r->setSink(std::make_shared<RequestSink>(request));
+    return {std::move(request), std::move(tag), std::move(r)};
+}
+
+void Group::dispatchTogether(std::vector<Prepared>& prepared) const
+{
+    std::vector<opc::SODaSTagRequest> queued;
+    for (auto& p : prepared) {
+        if (!p.tag) continue;
+        if (p.tag->getDeviceIOMode() == opc::SODASTAG_DEVICEIO_QUEUE)
+            queued.push_back({p.tag.get(), p.toolkitRequest.get()});
+        else
+            dispatch(*p.tag, *p.toolkitRequest);
+    }
+    if (queued.empty()) return;
+    auto entry = server_->getEntry();
+    auto creator = entry ? entry->getCreator() : opc::SOCmnPointer<opc::SODaSCreator>();
+    // Whatever a failing hand-over left open is completed here (completing twice changes nothing).
+    opc::HRESULT failure = opc::S_OK;
+    try {
+        if (creator)
+            creator->handleRequests(queued);
+        else
+            for (const auto& q : queued)
+                dispatch(*q.tag, *q.request);
+    } catch (const opc::SOCmnException&) {
+        failure = opc::E_OUTOFMEMORY;
+    } catch (...) {
+        failure = opc::E_FAIL;
+    }
+    if (opc::FAILED(failure))
+        for (const auto& q : queued)
+            q.request->complete(failure, true, opc::OPC_QUALITY_BAD, false, true);
+}
+
 RequestPtr Group::readDevice(ItemHandle handle, CompletionCallback callback)
 {
-    if (!attached()) return failed(opc::OPC_E_NOTCONNECTED, std::move(callback));
-    auto tag = tagOf(handle);
-    if (!tag) return failed(opc::OPC_E_INVALIDHANDLE, std::move(callback));
-    if (!(tag->getAccessRights() & opc::OPC_READABLE))
-        return failed(opc::OPC_E_BADRIGHTS, std::move(callback));
-    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
-    opc::SOCmnPointer<opc::SODaSRequest> r(
-        new opc::SODaSRequest(opc::SODaSRequest::read, opc::SODASREQUEST_TYPE_DEVICE, tag.get()));
-    r->setSink(std::make_shared<RequestSink>(request));
-    dispatch(*tag, *r);
-    return request;
+    Prepared p = prepareRead(handle, std::move(callback));
+    if (p.tag) dispatch(*p.tag, *p.toolkitRequest);
+    return p.request;
 }
 
 RequestPtr Group::write(ItemHandle handle, const opc::SOCmnVariant& value, CompletionCallback callback,
                         uint16_t requestType, opc::SOElementRange range)
 {
-    if (!attached()) return failed(opc::OPC_E_NOTCONNECTED, std::move(callback));
-    auto tag = tagOf(handle);
-    if (!tag) return failed(opc::OPC_E_INVALIDHANDLE, std::move(callback));
-    if (!(tag->getAccessRights() & opc::OPC_WRITEABLE))
-        return failed(opc::OPC_E_BADRIGHTS, std::move(callback));
-    if (!range.isWhole() && tag->getDeviceIOMode() != opc::SODASTAG_DEVICEIO_QUEUE)
-        return failed(opc::E_INVALIDARG, std::move(callback));
-    opc::SOCmnVariant converted = value;
-    if (tag->getNativeDatatype() != orva::VT_EMPTY) {
-        const opc::HRESULT hr = value.changeType(tag->getNativeDatatype(), converted);
-        if (opc::FAILED(hr)) return failed(hr, std::move(callback));
-    }
-    auto request = std::make_shared<Request>(state_, std::move(callback), server_->getEntry());
-    opc::SOCmnPointer<opc::SODaSRequest> r(
-        new opc::SODaSRequest(opc::SODaSRequest::write, requestType, tag.get()));
-    r->setWriteValue(std::move(converted));
-    r->setWriteRange(range);
-    r->setSink(std::make_shared<RequestSink>(request));
-    dispatch(*tag, *r);
-    return request;
+    Prepared p = prepareWrite(handle, value, std::move(callback), requestType, range);
+    if (p.tag) dispatch(*p.tag, *p.toolkitRequest);
+    return p.request;
+}
+
+std::vector<RequestPtr> Group::readDeviceTogether(std::vector<ReadOrder> orders)
+{
+    std::vector<Prepared> prepared;
+    prepared.reserve(orders.size());
+    for (auto& order : orders)
+        prepared.push_back(prepareRead(order.item, std::move(order.callback)));
+    dispatchTogether(prepared);
+    std::vector<RequestPtr> requests;
+    for (auto& p : prepared)
+        requests.push_back(std::move(p.request));
+    return requests;
+}
+
+std::vector<RequestPtr> Group::writeTogether(std::vector<WriteOrder> orders)
+{
+    std::vector<Prepared> prepared;
+    prepared.reserve(orders.size());
+    for (auto& order : orders)
+        prepared.push_back(prepareWrite(order.item, order.value, std::move(order.callback),
+                                        opc::SODASREQUEST_TYPE_DEVICE, order.range));
+    dispatchTogether(prepared);
+    std::vector<RequestPtr> requests;
+    for (auto& p : prepared)
+        requests.push_back(std::move(p.request));
+    return requests;
 }
 
 void Group::setDataChangeCallback(DataChangeCallback callback)

@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -31,6 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxPendingOutput = 64u * 1024 * 1024;  // a client that stops reading is dropped
 constexpr auto kCloseFlushTime = std::chrono::seconds(2);
+constexpr auto kRefusalLogInterval = std::chrono::minutes(1);  // per client address
+constexpr size_t kRefusalLogMemory = 1024;                     // addresses remembered for that
 }  // namespace
 
 // The network thread: the acceptor, every connection (each with its secure channel) and the
@@ -59,6 +63,11 @@ struct Server::Impl {
     std::map<uint32_t, int> channels;                        // channel id -> fd
     ChannelNumbers numbers;
     std::shared_ptr<ServerSecurity> security;
+    std::map<std::string, Clock::time_point> lastRefusalLogged;  // by client address
+
+    // Logs a refused client, once a minute per address at most, so a client that hammers the
+    // port cannot flood the log.
+    void logRefusal(const std::string& address, const std::string& why);
 
     Impl(Backend& b, ServerOptions o) : backend(b), options(std::move(o)) {}
 
@@ -187,11 +196,37 @@ void Server::Impl::accept()
         if (fd < 0) return;
         Connection& c = *connections.emplace(fd, std::make_unique<Connection>(fd)).first->second;
         c.openDeadline = Clock::now() + std::chrono::milliseconds(options.limits.helloTimeoutMs);
-        if (shutdownDone.load() || (shutdownDeadline && Clock::now() >= *shutdownDeadline))
+        // Connections already closing do not count: they are gone within the flush time.
+        const auto fromPeer = std::count_if(connections.begin(), connections.end(), [&](const auto& entry) {
+            return !entry.second->closing && entry.second->peerAddress == c.peerAddress;
+        });
+        if (shutdownDone.load() || (shutdownDeadline && Clock::now() >= *shutdownDeadline)) {
             fail(c, status::BadShutdown, "Server shutdown");
-        else if (connections.size() > options.limits.maxConnections)
+        } else if (connections.size() > options.limits.maxConnections) {
             fail(c, status::BadTcpServerTooBusy, "too many connections");
+            logRefusal(c.peerAddress, "the server has too many connections");
+        } else if (static_cast<uint32_t>(fromPeer) > options.limits.maxConnectionsPerAddress) {
+            fail(c, status::BadTcpServerTooBusy, "too many connections from this address");
+            logRefusal(c.peerAddress, "too many connections from this address");
+        }
     }
+}
+
+void Server::Impl::logRefusal(const std::string& address, const std::string& why)
+{
+    const auto now = Clock::now();
+    const auto it = lastRefusalLogged.find(address);
+    if (it != lastRefusalLogged.end() && now - it->second < kRefusalLogInterval) return;
+    if (lastRefusalLogged.size() >= kRefusalLogMemory)
+        std::erase_if(lastRefusalLogged,
+                      [&](const auto& entry) { return now - entry.second >= kRefusalLogInterval; });
+    if (lastRefusalLogged.size() >= kRefusalLogMemory) return;  // a flood of addresses: stay quiet
+    lastRefusalLogged[address] = now;
+    const std::string line = "OPC UA connection from " + address + " refused: " + why;
+    if (options.log)
+        options.log(line);
+    else
+        std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void Server::Impl::readFrom(Connection& c)

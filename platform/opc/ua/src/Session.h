@@ -43,6 +43,7 @@ struct Engine::Session {
     NodeId sessionId;
     NodeId authenticationToken;
     uint32_t channelId = 0;
+    std::string clientAddress;  // where it was created from, for the per-address session limit
     bool activated = false;
     double timeoutMs = 0;
     Clock::time_point lastActivity;

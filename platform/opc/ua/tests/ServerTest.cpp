@@ -128,11 +128,14 @@ TEST(Server, RefusesBadHandshakes)
     {
         // Nothing at all: the connection is closed once the hello timeout has passed.
         ServerLimits limits;
-        limits.helloTimeoutMs = 200;
+        limits.helloTimeoutMs = 1000;
         ServerFixture quick(limits);
         TcpClient c;
         ASSERT_TRUE(c.connect(quick.server->port()));
         EXPECT_TRUE(c.waitClosed());
+        // The next client is served.
+        auto next = quick.connected();
+        EXPECT_TRUE(next->session().has_value());
     }
 }
 
@@ -263,6 +266,84 @@ TEST(Server, OneClientNeverBlocksAnother)
     EXPECT_FALSE(fourth.hello().has_value());
     EXPECT_TRUE(fourth.waitClosed());
     EXPECT_TRUE(readWorks(*c, *token));
+}
+
+TEST(Server, LimitsPerClientAddressRefuseTheSurplusAndAdmitOthers)
+{
+    ServerLimits limits;
+    limits.maxConnectionsPerAddress = 2;
+    limits.maxSessionsPerAddress = 1;
+    ServerFixture f(limits);
+    auto a = f.connected();
+    auto b = f.connected();
+    // A third connection from the same host is told the server is busy; another host is served.
+    TcpClient third;
+    ASSERT_TRUE(third.connect(f.server->port()));
+    third.receive();
+    EXPECT_EQ(third.lastError, status::BadTcpServerTooBusy);
+    EXPECT_TRUE(third.waitClosed());
+    TcpClient other;
+    other.sourceAddress = "127.0.0.2";
+    ASSERT_TRUE(other.connect(f.server->port()));
+    ASSERT_TRUE(other.hello().has_value());
+    ASSERT_NE(other.open(), 0u);
+
+    // One session per host: the second from the same host is refused, the other host gets one.
+    const auto token = a->session();
+    ASSERT_TRUE(token.has_value());
+    const auto refused = b->call(makeRequest(461, NodeId{}, 1, [](Writer& w) { writeCreateSession(w); }));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->serviceResult, status::BadTooManySessions);
+    const auto otherToken = other.session();
+    ASSERT_TRUE(otherToken.has_value());
+    EXPECT_TRUE(readWorks(other, *otherToken));
+    EXPECT_TRUE(readWorks(*a, *token));
+
+    // A connection that went away frees its place for the next one from that host.
+    b.reset();
+    bool admitted = false;
+    for (int i = 0; i < 100 && !admitted; ++i) {
+        TcpClient again;
+        admitted = again.connect(f.server->port()) && again.hello().has_value();
+        if (!admitted) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(admitted);
+}
+
+TEST(Server, SessionOfAVanishedClientEndsWithItsSubscriptions)
+{
+    ServerLimits limits;
+    limits.minSessionTimeout = 100;
+    limits.maxSessionTimeout = 300;  // the requested minute is revised to this
+    ServerFixture f(limits);
+    {
+        auto c = f.connected();
+        const auto token = c->session();
+        ASSERT_TRUE(token.has_value());
+        const auto sub =
+            c->call(makeRequest(787, *token, 2, [](Writer& w) { writeCreateSubscription(w, 100, 100, 10); }));
+        ASSERT_TRUE(sub && sub->serviceResult == status::Good);
+        const uint32_t subscriptionId = sub->body().u32();
+        const auto items = c->call(makeRequest(751, *token, 3, [&](Writer& w) {
+            writeCreateMonitoredItems(w, subscriptionId, {NodeId::str("Line1.Drives.Speed")});
+        }));
+        ASSERT_TRUE(items && items->serviceResult == status::Good);
+        EXPECT_EQ(f.backend.groupRates().size(), 1u);  // the subscription's group
+        EXPECT_EQ(f.server->sessionCount(), 1u);
+    }  // the client vanishes without closing anything
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((f.server->sessionCount() != 0 || !f.backend.groupRates().empty()) &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.server->sessionCount(), 0u);
+    EXPECT_TRUE(f.backend.groupRates().empty());
+    EXPECT_EQ(f.backend.openClients(), 0u);
+    EXPECT_EQ(f.lastSessionClosed.load(), 1);
+    // The next client is served as usual.
+    auto next = f.connected();
+    const auto token = next->session();
+    ASSERT_TRUE(token.has_value());
+    EXPECT_TRUE(readWorks(*next, *token));
 }
 
 TEST(Server, ShutdownShowsStateThenEndsSessions)

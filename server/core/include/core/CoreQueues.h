@@ -1,8 +1,9 @@
 #pragma once
 // The hand-over between the toolkit's threads and the communication thread: subscription
 // changes and client requests queued by the hooks and the tags, all guarded by one lock.
-// One object per server process (tests may make several); the creator, groups, items and tags
-// share it.
+// One object per server process (tests may make several). The runtime, the communication thread
+// and the creator own it; groups, items and tags only refer to it (weakly), because queued records
+// count their tags: a tag that owned the queues would keep itself alive through its own records.
 
 #include <atomic>
 #include <condition_variable>

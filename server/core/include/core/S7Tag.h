@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "opc/SOCmnList.h"
+#include "opc/SODaSCreator.h"
 #include "opc/SODaSItem.h"
 #include "opc/SODaSTag.h"
 
@@ -26,8 +28,12 @@ public:
           uint16_t dataBit, uint16_t elements, S7Plc* plc);
 
     // Device reads (0x1005, 0x1006) and all writes are queued for the communication thread;
-    // other reads are completed at once from the cache.
+    // other reads are completed at once from the cache. Once the server's queues are gone (it is
+    // being torn down) a request that would be queued is completed with a failure.
     void handleRequest(opc::SODaSRequest& request) override;
+    // What happens to a request before it is queued: answered at once when it needs no device,
+    // a write checked, the rest marked started. True when it is to be queued.
+    bool admit(opc::SODaSRequest& request, const CoreQueues& queues);
 
     // Items of clients that are active on this tag (counted); changed under queueLock.
     opc::SOCmnList<opc::SODaSItem> clientItems;
@@ -40,13 +46,17 @@ public:
     uint16_t elements = 0;
     int32_t statusRow = -1;
 
-    CoreQueues& queues() const noexcept { return *queues_; }
-
 protected:
     ~S7Tag() override;
 
 private:
-    std::shared_ptr<CoreQueues> queues_;
+    // Weak: the queued records count this tag, so owning the queues would make a cycle.
+    std::weak_ptr<CoreQueues> queues_;
 };
+
+// Queues the requests of one client call for the communication thread, all under one lock, so
+// it takes them in one step (and can group writes to neighbouring bytes). Requests on other
+// kinds of tag are handed to their tag.
+void queueRequests(const std::weak_ptr<CoreQueues>& queues, std::span<const opc::SODaSTagRequest> requests);
 
 }  // namespace orva::core

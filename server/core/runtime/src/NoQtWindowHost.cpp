@@ -2,7 +2,8 @@
 
 namespace orva::process {
 
-std::unique_ptr<WindowHost> makeQtWindowHost(const ServerIdentity&, ErrorTextFunction, int&, char**)
+std::unique_ptr<WindowHost> makeQtWindowHost(const ServerIdentity&, ErrorTextFunction, int&, char**,
+                                             ShutdownSignals*)
 {
     return nullptr;
 }

@@ -139,7 +139,7 @@ int runServer(const ServerIdentity& identity, const TransportFactory& makeTransp
     std::unique_ptr<WindowHost> host;
     if (displayAvailable()) {
         if (displayReachable())
-            host = makeQtWindowHost(identity, errorText, argc, argv);
+            host = makeQtWindowHost(identity, errorText, argc, argv, signals.get());
         else
             log.log("the display cannot be reached: running without windows");
     }

@@ -27,8 +27,10 @@ public:
 std::unique_ptr<WindowHost> makeHeadlessWindowHost(const ServerIdentity& identity, LogSink& log,
                                                    ErrorTextFunction errorText);
 
-// Null when the process was built without windows.
+// Null when the process was built without windows. A shutdown signal that arrives while a warning
+// box is open (during start-up, say) closes the box and stays pending, so the server still stops
+// in order once it runs.
 std::unique_ptr<WindowHost> makeQtWindowHost(const ServerIdentity& identity, ErrorTextFunction errorText,
-                                             int& argc, char** argv);
+                                             int& argc, char** argv, ShutdownSignals* shutdownSignals);
 
 }  // namespace orva::process

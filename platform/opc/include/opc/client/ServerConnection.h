@@ -66,6 +66,22 @@ public:
     RequestPtr write(ItemHandle item, const opc::SOCmnVariant& value, CompletionCallback callback = {},
                      uint16_t requestType = opc::SODASREQUEST_TYPE_DEVICE, opc::SOElementRange range = {});
 
+    // Several device reads or writes of one client call: checked one by one like above, then
+    // handed to the server together, so the device sees them as one set whatever the timing.
+    // One request per entry, in order.
+    struct WriteOrder {
+        ItemHandle item = 0;
+        opc::SOCmnVariant value;
+        CompletionCallback callback;
+        opc::SOElementRange range;  // whole tag by default
+    };
+    struct ReadOrder {
+        ItemHandle item = 0;
+        CompletionCallback callback;
+    };
+    std::vector<RequestPtr> readDeviceTogether(std::vector<ReadOrder> orders);
+    std::vector<RequestPtr> writeTogether(std::vector<WriteOrder> orders);
+
     void setDataChangeCallback(DataChangeCallback callback);
 
     // Toolkit side.
@@ -76,6 +92,11 @@ private:
     bool attached() const;
     opc::SOCmnPointer<opc::SODaSItemTag> tagOf(ItemHandle item) const;
     RequestPtr failed(opc::HRESULT hr, CompletionCallback callback) const;
+    struct Prepared;  // a checked request, not yet handed to its tag
+    Prepared prepareRead(ItemHandle item, CompletionCallback callback) const;
+    Prepared prepareWrite(ItemHandle item, const opc::SOCmnVariant& value, CompletionCallback callback,
+                          uint16_t requestType, opc::SOElementRange range) const;
+    void dispatchTogether(std::vector<Prepared>& prepared) const;
 
     std::shared_ptr<ConnectionState> state_;
     opc::SOCmnPointer<opc::SODaSServer> server_;

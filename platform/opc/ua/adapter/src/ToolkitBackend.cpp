@@ -307,45 +307,64 @@ void ToolkitBackend::read(ClientHandle client, const std::vector<std::string>& i
     gather->values = std::move(bad);
     gather->outstanding = handles.size() + 1;  // +1 until every read has been issued
     gather->done = std::move(done);
+    // Issued together, so the device reads of one call are served in one step.
+    std::vector<opc::client::Group::ReadOrder> orders;
     for (size_t i = 0; i < handles.size(); ++i) {
         if (handles[i] == 0) {
             gather->finishOne();
             continue;
         }
-        io->readDevice(handles[i], [gather, i](const RequestResult& r) {
-            {
-                std::lock_guard g(gather->lock);
-                gather->values[i] = itemValueOf(r);
-            }
-            gather->finishOne();
-        });
+        orders.push_back({handles[i], [gather, i](const RequestResult& r) {
+                              {
+                                  std::lock_guard g(gather->lock);
+                                  gather->values[i] = itemValueOf(r);
+                              }
+                              gather->finishOne();
+                          }});
     }
+    io->readDeviceTogether(std::move(orders));
     gather->finishOne();
 }
 
 void ToolkitBackend::write(ClientHandle client, const std::string& itemId, const Variant& value,
                            const NumericRange& range, std::function<void(bool ok, StatusCode status)> done)
 {
+    std::vector<WriteOrder> one;
+    one.push_back({itemId, value, range, std::move(done)});
+    writeTogether(client, std::move(one));
+}
+
+void ToolkitBackend::writeTogether(ClientHandle client, std::vector<WriteOrder> orders)
+{
     std::shared_ptr<opc::client::Group> io;
-    opc::client::ItemHandle handle = 0;
+    std::vector<opc::client::ItemHandle> handles;
     {
         std::lock_guard g(lock_);
         const auto it = clients_.find(client);
         if (it != clients_.end()) {
             io = it->second.io;
-            handle = ioItem(it->second, itemId);
+            for (const auto& order : orders)
+                handles.push_back(ioItem(it->second, order.itemId));
         }
     }
-    opc::SOCmnVariant converted;
-    if (!io || handle == 0 || !toToolkitVariant(value, converted)) return done(false, status::Bad);
-    opc::SOElementRange elements;
-    if (range.isSet()) elements = {range.dimensions[0].first, range.count()};
-    io->write(
-        handle, converted,
-        [done = std::move(done)](const RequestResult& r) {
-            done(opc::SUCCEEDED(r.result), writeStatusOf(r));
-        },
-        opc::SODASREQUEST_TYPE_DEVICE, elements);
+    std::vector<opc::client::Group::WriteOrder> writes;
+    for (size_t i = 0; i < orders.size(); ++i) {
+        opc::SOCmnVariant converted;
+        auto& done = orders[i].done;
+        if (!io || handles[i] == 0 || !toToolkitVariant(orders[i].value, converted)) {
+            done(false, status::Bad);
+            continue;
+        }
+        opc::SOElementRange elements;
+        if (orders[i].range.isSet())
+            elements = {orders[i].range.dimensions[0].first, orders[i].range.count()};
+        writes.push_back({handles[i], std::move(converted),
+                          [done = std::move(done)](const RequestResult& r) {
+                              done(opc::SUCCEEDED(r.result), writeStatusOf(r));
+                          },
+                          elements});
+    }
+    if (io && !writes.empty()) io->writeTogether(std::move(writes));
 }
 
 size_t ToolkitBackend::openClients() const

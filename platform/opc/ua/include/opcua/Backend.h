@@ -102,6 +102,19 @@ public:
     // length, BadIndexRangeNoData for a range outside the tag, otherwise the status of the device.
     virtual void write(ClientHandle client, const std::string& itemId, const Variant& value,
                        const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) = 0;
+    // The writes of one Write call, handed to the device together so that it can write them as
+    // one set whatever the timing. The default writes them one by one.
+    struct WriteOrder {
+        std::string itemId;
+        Variant value;
+        NumericRange range;
+        std::function<void(bool ok, StatusCode status)> done;
+    };
+    virtual void writeTogether(ClientHandle client, std::vector<WriteOrder> orders)
+    {
+        for (auto& order : orders)
+            write(client, order.itemId, order.value, order.range, std::move(order.done));
+    }
 
     // The server's own nodes and the URI of their namespace (none by default). Asked once, when
     // the address space is made; ownValue from the front end's thread at every read or sample.

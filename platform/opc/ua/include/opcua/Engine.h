@@ -61,7 +61,8 @@ public:
 
     // A complete request message (encoding id first) received on a secure channel. endpointUrl is
     // the URL the client said it connected to (its Hello); the endpoints it is told of use its host.
-    // security: the channel's policy, mode and client certificate (null: SecurityPolicy None).
+    // security: the channel's policy, mode, client certificate and the client's address, which
+    // counts its sessions against the per-address limit (null: SecurityPolicy None, in-process).
     void handleMessage(uint32_t channelId, uint32_t requestId, std::span<const uint8_t> body,
                        std::string_view endpointUrl = {}, const ChannelSecurity* security = nullptr);
     // The server's certificate, offered endpoints and users; without it the engine offers one

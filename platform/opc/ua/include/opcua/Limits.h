@@ -8,8 +8,12 @@
 namespace orva::opcua {
 
 struct ServerLimits {
-    uint32_t maxConnections = 64;                  // further connections: ERR BadTcpServerTooBusy
-    uint32_t maxSessions = 32;                     // CreateSession: BadTooManySessions
+    uint32_t maxConnections = 64;  // further connections: ERR BadTcpServerTooBusy
+    uint32_t maxSessions = 32;     // CreateSession: BadTooManySessions
+    // One client address may hold only part of the connections and sessions, so a client that
+    // leaks them cannot starve the others.
+    uint32_t maxConnectionsPerAddress = 32;        // further connections from it: ERR BadTcpServerTooBusy
+    uint32_t maxSessionsPerAddress = 16;           // CreateSession from it: BadTooManySessions
     uint32_t maxSubscriptionsPerSession = 16;      // CreateSubscription: BadTooManySubscriptions
     uint32_t maxMonitoredItemsPerSession = 50000;  // CreateMonitoredItems: BadTooManyMonitoredItems per item
     uint32_t maxNodesPerRead = 10000;              // larger requests: BadTooManyOperations

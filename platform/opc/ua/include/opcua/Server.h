@@ -22,8 +22,8 @@ struct ServerOptions {
     ServerInfo info;                    // info.endpointUrl is filled in from address and port when empty
     ServerLimits limits;
     SecuritySettings security;
-    // Security events worth a line in the server's log (refused channels, accepted certificates,
-    // failed logons). Called on the network thread.
+    // The endpoint's log lines: security events (refused channels, accepted certificates, failed
+    // logons) and refused clients. Called on the network thread; stderr when empty.
     std::function<void(const std::string&)> log;
 };
 

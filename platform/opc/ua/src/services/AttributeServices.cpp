@@ -230,21 +230,24 @@ void Engine::write(RequestContext& ctx, Reader& r)
     }
     if (toWrite.empty()) return finish(pending);
     pending->outstanding = toWrite.size();
+    std::vector<Backend::WriteOrder> orders;
+    orders.reserve(toWrite.size());
     for (const auto& entry : toWrite) {
         const size_t index = entry.index;
-        backend_.write(s->client, entry.itemId, nodes[index].value.value, entry.range,
-                       [inbox = inbox_, pending, index, finish](bool ok, StatusCode ended) {
-                           inbox->post([pending, index, ok, ended, finish] {
-                               StatusCode result = status::Good;
-                               if (!ok) {
-                                   result = ended;
-                                   if (!isBad(result)) result = status::Bad;
-                               }
-                               pending->results[index] = result;
-                               if (--pending->outstanding == 0) finish(pending);
-                           });
-                       });
+        orders.push_back({entry.itemId, nodes[index].value.value, entry.range,
+                          [inbox = inbox_, pending, index, finish](bool ok, StatusCode ended) {
+                              inbox->post([pending, index, ok, ended, finish] {
+                                  StatusCode result = status::Good;
+                                  if (!ok) {
+                                      result = ended;
+                                      if (!isBad(result)) result = status::Bad;
+                                  }
+                                  pending->results[index] = result;
+                                  if (--pending->outstanding == 0) finish(pending);
+                              });
+                          }});
     }
+    backend_.writeTogether(s->client, std::move(orders));
 }
 
 }  // namespace orva::opcua

@@ -27,6 +27,15 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
     if (!r.ok()) return sendFault(ctx, status::BadDecodingError);
     if (state_ == ServerState::Shutdown) return sendFault(ctx, status::BadShutdown);
     if (sessions_->size() >= limits_.maxSessions) return sendFault(ctx, status::BadTooManySessions);
+    const std::string clientAddress = ctx.security != nullptr ? ctx.security->peerAddress : std::string();
+    if (!clientAddress.empty()) {
+        // Sessions whose client vanished count until they time out: that is what the limit is for.
+        const auto fromClient = std::count_if(sessions_->begin(), sessions_->end(), [&](const auto& entry) {
+            return entry.second->clientAddress == clientAddress;
+        });
+        if (static_cast<uint32_t>(fromClient) >= limits_.maxSessionsPerAddress)
+            return sendFault(ctx, status::BadTooManySessions);
+    }
     if (const StatusCode s = checkCreateSession(ctx, applicationUri, clientNonce, clientCertificate);
         isBad(s))
         return sendFault(ctx, s);
@@ -41,6 +50,7 @@ void Engine::createSession(RequestContext& ctx, Reader& r)
     s->authenticationToken.ns = 1;
     s->authenticationToken.text = randomBytes(32);
     s->channelId = ctx.channelId;
+    s->clientAddress = clientAddress;
     double timeout = requestedTimeout;
     if (!(timeout >= limits_.minSessionTimeout)) timeout = limits_.minSessionTimeout;  // also NaN
     s->timeoutMs = std::min(timeout, limits_.maxSessionTimeout);

@@ -40,6 +40,8 @@ public:
               std::function<void(std::vector<ItemValue>)> done) override;
     void write(ClientHandle client, const std::string& itemId, const Variant& value,
                const NumericRange& range, std::function<void(bool ok, StatusCode status)> done) override;
+    // The writes of one call go to the session's group in one batch.
+    void writeTogether(ClientHandle client, std::vector<WriteOrder> orders) override;
 
     size_t openClients() const;
 
