@@ -74,7 +74,7 @@ void protectedPlain(std::span<const uint8_t> plainIn, SecurityMode mode)
 void mutatedChunks(std::span<const uint8_t> input, SecurityMode mode)
 {
     if (input.size() < 4) return;
-    const auto spec = input.last(4);
+    const auto mutation = input.last(4);
     const auto body = input.first(input.size() - 4);
     std::vector<uint8_t> encoded;
     uint32_t sequence = 7;
@@ -83,9 +83,10 @@ void mutatedChunks(std::span<const uint8_t> input, SecurityMode mode)
             fields, mode, keys(), body, orva::opcua::ChunkLimits{8192, 0, 0}, sequence, encoded)))
         std::abort();
     // The first byte's high bit says whether one byte is flipped at all.
-    const bool mutate = (spec[0] & 0x80) != 0;
-    const size_t flipAt = (static_cast<size_t>(spec[0] & 0x7F) << 8 | spec[1]) % encoded.size();
-    const size_t cut = static_cast<size_t>(spec[2]) << 8 | spec[3];  // bytes cut from the mutated chunk's end
+    const bool mutate = (mutation[0] & 0x80) != 0;
+    const size_t flipAt = (static_cast<size_t>(mutation[0] & 0x7F) << 8 | mutation[1]) % encoded.size();
+    const size_t cut =
+        static_cast<size_t>(mutation[2]) << 8 | mutation[3];  // bytes cut from the mutated chunk's end
     std::vector<uint8_t> message;
     std::vector<uint8_t> plain;
     size_t offset = 0;
