@@ -1,4 +1,4 @@
-// orva_soak SECONDS [SEED]: Tornel serving several simulated PLCs that are stopped, restarted,
+// soak_bench SECONDS [SEED]: Tornel serving several simulated PLCs that are stopped, restarted,
 // made silent and made to answer with errors at random (seeded, so a run can be repeated), while
 // clients connect from several loopback addresses, subscribe, write, read back and vanish without
 // closing. Fails (exit 1) when a write answered Good is not in the PLC, a request is never
@@ -27,6 +27,7 @@
 #include "registry/Registry.h"
 
 using namespace std::chrono_literals;
+using orva::e2e::isolatedServerEnvironment;
 using orva::e2e::ServerProcess;
 using namespace orva::soak;
 namespace fs = std::filesystem;
@@ -133,7 +134,7 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261207u;
     if (seconds <= 0) {
-        std::fprintf(stderr, "usage: orva_soak SECONDS [SEED]\n");
+        std::fprintf(stderr, "usage: soak_bench SECONDS [SEED]\n");
         return 2;
     }
     ::signal(SIGPIPE, SIG_IGN);
@@ -156,15 +157,7 @@ int main(int argc, char** argv)
     settings.writeString("SOFTWARE\\ORVAAutomation\\Tornel", "OpcUaPort", std::to_string(uaPort));
     // Anonymous clients only read by default; the soak's clients write.
     settings.writeString("SOFTWARE\\ORVAAutomation\\Tornel", "AnonymousAccess", "write");
-    ServerProcess tornel((dir / "Tornel").string(), {},
-                         {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
-                          {"ORVA_CONFIG_DIR", (dir / "etc").string()},
-                          {"ORVA_STATE_DIR", (dir / "state").string()},
-                          {"DISPLAY", std::nullopt},
-                          {"WAYLAND_DISPLAY", std::nullopt},
-                          {"QT_QPA_PLATFORM", std::nullopt},
-                          {"NOTIFY_SOCKET", std::nullopt},
-                          {"WATCHDOG_USEC", std::nullopt}});
+    ServerProcess tornel((dir / "Tornel").string(), {}, isolatedServerEnvironment(dir));
     Tally tally;
     if (!tornel.waitForLine("OPC UA endpoint", 60s)) {
         std::fprintf(stderr, "soak: Tornel did not start\n");

@@ -156,4 +156,18 @@ int freeLoopbackPort()
     return port;
 }
 
+Environment isolatedServerEnvironment(const std::filesystem::path& dir)
+{
+    return {{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
+            {"ORVA_CONFIG_DIR", (dir / "etc").string()},
+            {"ORVA_STATE_DIR", (dir / "state").string()},
+            {"DISPLAY", std::nullopt},
+            {"WAYLAND_DISPLAY", std::nullopt},
+            {"QT_QPA_PLATFORM", std::nullopt},
+            {"NOTIFY_SOCKET", std::nullopt},
+            {"WATCHDOG_USEC", std::nullopt},
+            {"WATCHDOG_PID", std::nullopt},
+            {"JOURNAL_STREAM", std::nullopt}};
+}
+
 }  // namespace orva::e2e

@@ -3,12 +3,19 @@
 // standard error captured line by line, signals, and bounded waits for its exit.
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace orva::e2e {
+
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+// A server started for a test or the soak keeps its registry, settings and state below `dir` and
+// runs as a plain process: no display, no systemd notification or watchdog, no journal.
+Environment isolatedServerEnvironment(const std::filesystem::path& dir);
 
 class ServerProcess {
 public:

@@ -65,16 +65,7 @@ protected:
     std::unique_ptr<ServerProcess> start(std::vector<std::string> args = {},
                                          std::map<std::string, std::optional<std::string>> env = {})
     {
-        env.insert({{"ORVA_REGISTRY_ROOT", (dir / "registry").string()},
-                    {"ORVA_CONFIG_DIR", (dir / "etc").string()},
-                    {"ORVA_STATE_DIR", (dir / "state").string()},
-                    {"DISPLAY", std::nullopt},
-                    {"WAYLAND_DISPLAY", std::nullopt},
-                    {"QT_QPA_PLATFORM", std::nullopt},
-                    {"NOTIFY_SOCKET", std::nullopt},
-                    {"WATCHDOG_USEC", std::nullopt},
-                    {"WATCHDOG_PID", std::nullopt},
-                    {"JOURNAL_STREAM", std::nullopt}});
+        env.merge(isolatedServerEnvironment(dir));
         return std::make_unique<ServerProcess>(executable.string(), args, env);
     }
     std::string endpoint() const { return "opc.tcp://127.0.0.1:" + std::to_string(uaPort); }
