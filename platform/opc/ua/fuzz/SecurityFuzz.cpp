@@ -63,7 +63,9 @@ void userToken(std::span<const uint8_t> body, uint32_t tokenType)
             461, {}, 1, [](orva::opcua::Writer& w) { orva::opcua::test::writeCreateSession(w); }),
         {}, &channel);
     if (responses.empty()) return;
-    orva::opcua::Reader r = orva::opcua::test::parseResponse(responses.back()).body();
+    // The reader points into the parsed response, which must outlive it.
+    const auto created = orva::opcua::test::parseResponse(responses.back());
+    orva::opcua::Reader r = created.body();
     r.nodeId();
     const orva::opcua::NodeId token = r.nodeId();
     engine.handleMessage(1, 2,
