@@ -22,14 +22,14 @@ try {
   console.log("skipped: the npm peers mqtt and sparkplug-payload are not installed (cd tests/interop && npm install)");
   process.exit(77);
 }
-let snap7 = null;
-try { snap7 = require("node-snap7"); } catch (e) { console.log("# node-snap7 not available: writes are checked through the published values"); }
 
 const [format, tornelPath, plcsimPath, mosquittoPath, samplePath] = process.argv.slice(2);
 const sparkplugMode = format === "sparkplug";
 
-const { check, sleep, waitFor, freePort, canConnect, track, exitCodeOf, startTornel, prepareSample, run } =
-  require("../ua/tornel_support.js");
+const {
+  check, sleep, waitFor, freePort, canConnect, track, exitCodeOf, startTornel, prepareSample, run, snap7, snap7Read,
+} = require("../ua/tornel_support.js");
+if (!snap7) console.log("# node-snap7 not available: writes are checked through the published values");
 const num = (v) => (v !== null && typeof v === "object" && typeof v.toNumber === "function" ? v.toNumber() : v);
 
 // The broker keeps its sessions across a restart (in a folder of the test that the broker's own
@@ -55,16 +55,6 @@ async function startPlc(config, port) {
     { stdio: ["ignore", "ignore", "inherit"] }));
   if (!(await waitFor(() => canConnect(port), 10000))) throw new Error("plcsim did not start");
   return proc;
-}
-function snap7Read(plcPort, db, start, size) {
-  if (!snap7) return null;
-  const c = new snap7.S7Client();
-  c.SetParam(c.RemotePort, plcPort);
-  c.SetParam(c.RecvTimeout, 2000);
-  if (!c.ConnectTo("127.0.0.1", 0, 2)) return null;
-  const data = c.DBRead(db, start, size);
-  c.Disconnect();
-  return data || null;
 }
 
 // Everything the subscriber saw, in arrival order: {topic, payload, retain, at}.

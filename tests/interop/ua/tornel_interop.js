@@ -18,13 +18,11 @@ const {
 } = opcua;
 
 const [tornelPath, plcsimPath, samplePath] = process.argv.slice(2);
-let snap7 = null;
-try { snap7 = require("node-snap7"); } catch (e) { console.log("# node-snap7 not available: PLC memory read back through OPC UA only"); }
-
 const {
   check, sleep, waitFor, freePort, exitCodeOf, startPlc: startPlcAt, stopPlc, writeRegistry,
-  startTornel: startTornelAt, run,
+  startTornel: startTornelAt, run, snap7, snap7Read, snap7Write,
 } = require("./tornel_support");
+if (!snap7) console.log("# node-snap7 not available: PLC memory read back through OPC UA only");
 const startPlc = (port, extra) => startPlcAt(plcsimPath, port, extra);
 const startTornel = (registryRoot, args) => startTornelAt(tornelPath, registryRoot, args);
 
@@ -60,26 +58,6 @@ const expected = {
 };
 const node = (id) => "ns=1;s=" + id;
 
-function snap7Read(plcPort, db, start, size) {
-  if (!snap7) return null;
-  const c = new snap7.S7Client();
-  c.SetParam(c.RemotePort, plcPort);
-  c.SetParam(c.RecvTimeout, 2000);
-  if (!c.ConnectTo("127.0.0.1", 0, 2)) return null;
-  const data = c.DBRead(db, start, size);
-  c.Disconnect();
-  return data || null;
-}
-function snap7Write(plcPort, db, start, bytes) {
-  if (!snap7) return false;
-  const c = new snap7.S7Client();
-  c.SetParam(c.RemotePort, plcPort);
-  c.SetParam(c.RecvTimeout, 2000);
-  if (!c.ConnectTo("127.0.0.1", 0, 2)) return false;
-  const ok = c.DBWrite(db, start, bytes.length, Buffer.from(bytes));
-  c.Disconnect();
-  return ok;
-}
 
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), "orva-tornel-ua-"));

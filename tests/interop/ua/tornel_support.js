@@ -18,6 +18,26 @@ function requireClient() {
 
 const { check, failureCount, sleep, waitFor, freePort, track, killAll, exitCodeOf, run } = require("./harness");
 
+// node-snap7 looks into the PLC's memory beside the gateway; null when it is not installed, and
+// the tests then check through the gateway only.
+let snap7 = null;
+try { snap7 = require("node-snap7"); } catch (e) { snap7 = null; }
+
+// Runs `job` with a node-snap7 client connected to the PLC on `plcPort`; `failed` when it cannot.
+function withSnap7(plcPort, failed, job) {
+  if (!snap7) return failed;
+  const c = new snap7.S7Client();
+  c.SetParam(c.RemotePort, plcPort);
+  c.SetParam(c.RecvTimeout, 2000);
+  if (!c.ConnectTo("127.0.0.1", 0, 2)) return failed;
+  const result = job(c);
+  c.Disconnect();
+  return result;
+}
+const snap7Read = (plcPort, db, start, size) => withSnap7(plcPort, null, (c) => c.DBRead(db, start, size) || null);
+const snap7Write = (plcPort, db, start, bytes) =>
+  withSnap7(plcPort, false, (c) => c.DBWrite(db, start, bytes.length, Buffer.from(bytes)));
+
 function canConnect(port) {
   return new Promise((resolve) => {
     const s = net.connect({ host: "127.0.0.1", port }, () => { s.destroy(); resolve(true); });
@@ -75,5 +95,5 @@ function prepareSample(work, samplePath, plcPort, uaPort, registryName) {
 
 module.exports = {
   requireClient, check, failureCount, sleep, waitFor, freePort, canConnect, track, killAll, exitCodeOf, startPlc, stopPlc,
-  writeRegistry, startTornel, prepareSample, run,
+  writeRegistry, startTornel, prepareSample, run, snap7, snap7Read, snap7Write,
 };
