@@ -1,9 +1,31 @@
 #pragma once
-// Number arguments of plcsim's command line: decimal or 0x-hexadecimal, bounded.
+// plcsim's command line: --help, -h and --version, and number arguments (decimal or
+// 0x-hexadecimal, bounded).
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 
+#include "common/ProgramInfo.h"
+
 namespace orva::plcsim {
+
+// Prints the usage for --help or -h, or the version for --version, whichever comes first, and says
+// whether it did: the program then ends with status 0.
+inline bool printedProgramInfo(int argc, const char* const* argv, const char* usage)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return true;
+        }
+        if (arg == "--version") {
+            std::fputs(versionText("plcsim").c_str(), stdout);
+            return true;
+        }
+    }
+    return false;
+}
 
 inline bool parseNumber(std::string_view text, unsigned long long max, unsigned long long& value)
 {

@@ -103,16 +103,9 @@ int runSerialMode(int argc, char** argv)
     unsigned long long durationSeconds = 0;
     std::chrono::milliseconds animationPeriod{200};
 
+    if (orva::plcsim::printedProgramInfo(argc, argv, kSerialUsage)) return 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kSerialUsage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::fputs(orva::versionText("plcsim").c_str(), stdout);
-            return 0;
-        }
         unsigned long long a = 0;
         unsigned long long b = 2;
         if (arg == "--pattern") {

@@ -104,16 +104,9 @@ int main(int argc, char** argv)
     std::string configPath;
     std::string plcName;
 
+    if (orva::plcsim::printedProgramInfo(argc, argv, kUsage)) return 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::fputs(orva::versionText("plcsim").c_str(), stdout);
-            return 0;
-        }
         const auto next = [&](std::string_view& value) {
             if (i + 1 >= argc) return false;
             value = argv[++i];
