@@ -15,9 +15,14 @@ set(ORVA_FUZZ OFF CACHE BOOL "Build fuzz targets with libFuzzer (clang only)")
 add_library(orva_warnings INTERFACE)
 target_compile_options(orva_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
   -Wno-missing-field-initializers)
+# A unity build compiles several sources as one file that includes them; GCC then takes a test
+# fixture in a source's anonymous namespace for one declared in a header and warns about it.
+if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(orva_warnings INTERFACE -Wno-subobject-linkage)
+endif()
 
 if(ORVA_SANITIZE)
-  add_compile_options(-fsanitize=${ORVA_SANITIZE} -fno-omit-frame-pointer -g)
+  add_compile_options(-fsanitize=${ORVA_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${ORVA_SANITIZE})
   if(ORVA_SANITIZE MATCHES "undefined")
     add_compile_options(-fno-sanitize-recover=undefined)

@@ -12,9 +12,6 @@ namespace orva::editor {
 
 namespace {
 
-constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
-constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
-
 int64_t numberIn(std::string_view text, int64_t lo, int64_t hi)
 {
     return roundInRange(leadingNumber(text), lo, hi);

@@ -47,8 +47,6 @@ pugi::xml_node childNamed(const pugi::xml_node& element, std::string_view upperN
     return found;
 }
 
-constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
-constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kFileNumberMax = 65535;
 
 }  // namespace

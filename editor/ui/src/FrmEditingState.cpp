@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QSettings>
 
+#include "QtText.h"
 #include "editor/ui/ConfigTree.h"
 #include "editor/ui/FrmEditing.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 constexpr int kRecentFiles = 8;
 const QString kRecentKey = QStringLiteral("recentFiles");
-
-QString qs(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 

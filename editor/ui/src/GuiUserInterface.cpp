@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "QtText.h"
 #include "editor/ui/DialogRunner.h"
 #include "editor/ui/ReplaceTextDialog.h"
 
@@ -19,11 +20,6 @@ int DialogRunner::run(QDialog& dialog)
 }
 
 namespace {
-
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QMessageBox::Icon boxIcon(Icon icon)
 {

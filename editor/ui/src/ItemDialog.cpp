@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "QtText.h"
 #include "config/DataTypes.h"
 #include "editor/Text.h"
 #include "editor/ui/KeyFilter.h"
@@ -28,11 +29,6 @@ QStringList offeredDataTypeNames()
 }
 
 const QStringList kAccessRights = {"READ", "WRITE", "READWRITE"};
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 // Restores the normal pointer however the group add ends.
 struct WaitCursor {

@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
+#include "QtText.h"
 #include "editor/Text.h"
 #include "editor/ui/Icons.h"
 
 namespace orva::editor::ui {
-
-namespace {
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 void RowListModel::setContent(ListContent content)
 {

@@ -1,4 +1,5 @@
 #include "editor/ui/TagCheckDialog.h"
+#include "QtText.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -8,15 +9,6 @@
 #include <QVBoxLayout>
 
 namespace orva::editor::ui {
-
-namespace {
-
-QString qs(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 TagCheckDialog::TagCheckDialog(TagCheck check, QWidget* parent, TagCheck::Timeouts timeouts)
     : QDialog(parent), check_(std::move(check)), timeouts_(timeouts)

@@ -1,11 +1,6 @@
 #include "plc/IsoStreamReader.h"
 
 namespace orva::plc {
-namespace {
-// As for blocking reads: a unit split into more data frames than this is treated as hostile.
-constexpr int kMaxFragments = 64;
-}  // namespace
-
 void IsoStreamReader::append(std::span<const uint8_t> bytes)
 {
     if (violated_) return;
@@ -34,7 +29,8 @@ IsoStreamReader::Unit IsoStreamReader::next()
             control_.payload = {};
             return Unit::Control;
         }
-        if (++fragments_ > kMaxFragments || partial_.size() + cotp.payload.size() > s7::kMaxFrameSize) break;
+        if (++fragments_ > s7::kMaxFragments || partial_.size() + cotp.payload.size() > s7::kMaxFrameSize)
+            break;
         partial_.insert(partial_.end(), cotp.payload.begin(), cotp.payload.end());
         if (!cotp.lastDataUnit) continue;
         pdu_.swap(partial_);

@@ -5,11 +5,6 @@
 #include "plc/S7Protocol.h"
 
 namespace orva::plc {
-namespace {
-// A unit split into more data frames than this is treated as hostile.
-constexpr int kMaxFragments = 64;
-}  // namespace
-
 FrameStatus frameStatusFromIo(IoStatus status)
 {
     switch (status) {
@@ -41,7 +36,7 @@ FrameStatus readPdu(int fd, std::vector<uint8_t>& pdu, const Deadline& deadline)
 {
     pdu.clear();
     std::vector<uint8_t> frame;
-    for (int fragment = 0; fragment < kMaxFragments; ++fragment) {
+    for (int fragment = 0; fragment < s7::kMaxFragments; ++fragment) {
         const FrameStatus status = readFrame(fd, frame, deadline);
         if (status != FrameStatus::Ok) return status;
         s7::CotpFrame cotp;

@@ -23,11 +23,6 @@ namespace {
 constexpr unsigned kParseOptions =
     pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_embed_pcdata;
 
-bool is(const pugi::xml_node& node, std::string_view name)
-{
-    return node.type() == pugi::node_element && name == node.name();
-}
-
 // The first child of an element is the element named `name` (leading text, kept embedded in
 // the parent by the parser, counts as a first child of another kind).
 pugi::xml_node firstChildNamed(const pugi::xml_node& parent, std::string_view name)

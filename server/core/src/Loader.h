@@ -44,6 +44,12 @@ private:
     std::size_t refusals_ = 0;
 };
 
+// The node is an element of that name.
+inline bool is(const pugi::xml_node& node, std::string_view name)
+{
+    return node.type() == pugi::node_element && name == node.name();
+}
+
 // Refusals shown one by one before the rest are only counted.
 inline constexpr std::size_t kRefusalsShown = 20;
 using config::kMaxBranchDepth;

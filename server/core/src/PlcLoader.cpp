@@ -13,11 +13,6 @@ namespace xml = config::xml;
 
 namespace {
 
-bool is(const pugi::xml_node& node, std::string_view name)
-{
-    return node.type() == pugi::node_element && name == node.name();
-}
-
 std::string plcWhat(const std::string& name)
 {
     return "PLC " + messages::quoted(name);

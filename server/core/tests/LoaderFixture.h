@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ConfigLoader.h"
+#include "core/S7Tag.h"
 #include "opc/SODaSEntry.h"
 
 namespace orva::core::test {
@@ -89,6 +90,12 @@ inline std::string tagXml(const std::string& name, const std::string& type, int 
            std::to_string(byte) + "</databyte><datatype>" + type + "</datatype><datablock>" +
            std::to_string(block) + "</datablock><accessrights>" + access + "</accessrights>" + extra +
            "</tag>";
+}
+
+// The S7 tag behind a namespace item.
+inline S7Tag* s7(const opc::SOCmnPointer<opc::SODaSItemTag>& tag)
+{
+    return dynamic_cast<S7Tag*>(tag.get());
 }
 
 inline std::string tornelFile(const std::string& plcs)

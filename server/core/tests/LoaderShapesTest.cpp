@@ -17,15 +17,6 @@ using namespace orva::core;
 using namespace orva::core::test;
 using config::ServerKind;
 
-namespace {
-
-S7Tag* s7(const SOCmnPointer<SODaSItemTag>& t)
-{
-    return dynamic_cast<S7Tag*>(t.get());
-}
-
-}  // namespace
-
 TEST_F(LoaderFixture, TornelPlcsKeepFileOrderWithBranchesAndItemIds)
 {
     const std::string file = tornelFile(

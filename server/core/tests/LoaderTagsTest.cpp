@@ -19,11 +19,6 @@ std::string onePlc(const std::string& tags, const std::string& extra = "")
     return tornelFile("<PLC name=\"P\" address=\"10.0.0.1\">" + extra + "<tags>" + tags + "</tags></PLC>");
 }
 
-S7Tag* s7(const SOCmnPointer<SODaSItemTag>& t)
-{
-    return dynamic_cast<S7Tag*>(t.get());
-}
-
 }  // namespace
 
 TEST_F(LoaderFixture, TagCachesArePreparedByType)

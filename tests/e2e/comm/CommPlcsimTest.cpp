@@ -1,14 +1,10 @@
 // The communication thread end to end: a Tornel server in this process, the real TCP/IP access
 // library and the S7 PLC simulator, observed through the in-process OPC client.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "PolledGroup.h"
+#include "ServerProcess.h"
 #include "TornelServer.h"
 #include "plcsim/PlcSimulator.h"
 #include "process/HeadlessWindow.h"
@@ -21,22 +17,6 @@ using namespace orva::e2e;
 using namespace orva::opc::client;
 
 namespace {
-
-uint16_t freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
 
 std::string tags()
 {
@@ -52,7 +32,7 @@ protected:
     void SetUp() override
     {
         orva::plcsim::SimulatorOptions options;
-        options.port = freeLoopbackPort();
+        options.port = static_cast<uint16_t>(freeLoopbackPort());
         options.dataBlocks = {{1, 256}, {2, 16}};
         sim = std::make_unique<orva::plcsim::PlcSimulator>(options);
         std::string error;

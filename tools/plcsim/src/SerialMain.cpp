@@ -71,7 +71,7 @@ bool parity(std::string_view text, orva::mpi::Parity& out)
     return true;
 }
 
-int fail(const std::string& message)
+int serialUsageError(const std::string& message)
 {
     std::fprintf(stderr, "plcsim: %s\n(see plcsim --serial LINK --help)\n", message.c_str());
     return 2;
@@ -120,7 +120,7 @@ int runSerialMode(int argc, char** argv)
             faults.silent = true;
             continue;
         }
-        if (i + 1 >= argc) return fail("unknown option or missing value: " + std::string(arg));
+        if (i + 1 >= argc) return serialUsageError("unknown option or missing value: " + std::string(arg));
         const std::string_view value = argv[++i];
         if (arg == "--serial") {
             options.link = value;
@@ -151,14 +151,14 @@ int runSerialMode(int argc, char** argv)
         } else if (arg == "--access-error") {
             unsigned long long block = 0;
             if (!pair(value, 254, 65535, a, block, true) || a == 0)
-                return fail("bad return code: " + std::string(value));
+                return serialUsageError("bad return code: " + std::string(value));
             plcFaults.accessError = static_cast<uint8_t>(a);
             plcFaults.accessErrorBlock = static_cast<uint16_t>(block);
         } else {
-            return fail("bad value for " + std::string(arg) + ": " + std::string(value));
+            return serialUsageError("bad value for " + std::string(arg) + ": " + std::string(value));
         }
     }
-    if (options.link.empty()) return fail("--serial needs the path of the link to create");
+    if (options.link.empty()) return serialUsageError("--serial needs the path of the link to create");
 
     std::vector<ConfigPlc> configured;
     if (!configPath.empty()) {
@@ -167,7 +167,7 @@ int runSerialMode(int argc, char** argv)
         const bool loaded = loadConfigStations(configPath, configured, error, &warnings);
         for (const auto& warning : warnings)
             std::fprintf(stderr, "plcsim: %s: %s\n", configPath.c_str(), warning.c_str());
-        if (!loaded) return fail(configPath + ": " + error);
+        if (!loaded) return serialUsageError(configPath + ": " + error);
     } else {
         if (stationAddresses.empty()) stationAddresses.emplace_back(2, 2);
         for (const auto& [address, slot] : stationAddresses) {
@@ -183,7 +183,7 @@ int runSerialMode(int argc, char** argv)
     if (logPath == "-") {
         log = stdout;
     } else if (!logPath.empty() && (log = std::fopen(logPath.c_str(), "a")) == nullptr) {
-        return fail("cannot open the log file " + logPath);
+        return serialUsageError("cannot open the log file " + logPath);
     }
 
     std::vector<SerialStation> stations;
@@ -239,7 +239,7 @@ int runSerialMode(int argc, char** argv)
     SerialAdapter adapter(options, std::move(stations));
     adapter.setFaults(faults);
     std::string error;
-    if (!adapter.start(&error)) return fail(error);
+    if (!adapter.start(&error)) return serialUsageError(error);
     say("adapter on " + options.link + " -> " + adapter.devicePath() + " at " +
         mpi::describeLine(options.line.baudrate, options.line.dataBits, options.line.parity,
                           options.line.stopBits) +

@@ -78,7 +78,7 @@ With --serial LINK plcsim is an MPI adapter on a pseudo-terminal instead (plcsim
 --help lists its options).
 )";
 
-int fail(const std::string& message)
+int usageError(const std::string& message)
 {
     std::fprintf(stderr, "plcsim: %s\n(see plcsim --help)\n", message.c_str());
     return 2;
@@ -124,12 +124,13 @@ int main(int argc, char** argv)
         } else if (arg == "--corrupt") {
             faults.corruptResponses = true;
         } else if (!next(value)) {
-            return fail("unknown option or missing value: " + std::string(arg));
+            return usageError("unknown option or missing value: " + std::string(arg));
         } else if (arg == "--address") {
             in_addr ip{};
             if (::inet_pton(AF_INET, std::string(value).c_str(), &ip) != 1 ||
                 (ntohl(ip.s_addr) >> 24) != 127) {
-                return fail("the address must be a loopback address (127.x.y.z): " + std::string(value));
+                return usageError("the address must be a loopback address (127.x.y.z): " +
+                                  std::string(value));
             }
             options.address = value;
         } else if (arg == "--port" && parseNumber(value, 65535, a)) {
@@ -160,7 +161,7 @@ int main(int argc, char** argv)
             const bool withBlock = value.find(':') != std::string_view::npos;
             if (!(withBlock ? parsePair(value, 255, 65535, a, b) : parseNumber(value, 255, a)) || a == 0 ||
                 a == 0xFF) {
-                return fail("bad return code: " + std::string(value));
+                return usageError("bad return code: " + std::string(value));
             }
             faults.accessError = static_cast<uint8_t>(a);
             faults.accessErrorBlock = static_cast<uint16_t>(withBlock ? b : 0);
@@ -168,10 +169,10 @@ int main(int argc, char** argv)
             faults.headerErrorClass = static_cast<uint8_t>(a);
             faults.headerErrorCode = static_cast<uint8_t>(b);
         } else {
-            return fail("bad value for " + std::string(arg) + ": " + std::string(value));
+            return usageError("bad value for " + std::string(arg) + ": " + std::string(value));
         }
     }
-    if (!plcName.empty() && configPath.empty()) return fail("--plc needs --config");
+    if (!plcName.empty() && configPath.empty()) return usageError("--plc needs --config");
 
     std::optional<orva::plcsim::TagAnimation> animation;
     std::string plcAddress;
@@ -183,7 +184,7 @@ int main(int argc, char** argv)
         const bool loaded = orva::plcsim::loadConfigPlc(configPath, choice, plc, error, &warnings);
         for (const auto& warning : warnings)
             std::fprintf(stderr, "plcsim: %s: %s\n", configPath.c_str(), warning.c_str());
-        if (!loaded) return fail(configPath + ": " + error);
+        if (!loaded) return usageError(configPath + ": " + error);
         for (const auto& [number, size] : plc.dataBlocks) {
             size_t& blockSize = options.dataBlocks[number];
             blockSize = std::max(blockSize, size);
@@ -209,7 +210,8 @@ int main(int argc, char** argv)
         log = stdout;
     } else if (!logPath.empty()) {
         log = std::fopen(logPath.c_str(), "a");
-        if (log == nullptr) return fail("cannot open the log file " + logPath + ": " + std::strerror(errno));
+        if (log == nullptr)
+            return usageError("cannot open the log file " + logPath + ": " + std::strerror(errno));
     }
     std::mutex logMutex;
     if (log != nullptr) {
@@ -239,7 +241,7 @@ int main(int argc, char** argv)
     }
     if (animation) animation->seed(simulator);
     std::string error;
-    if (!simulator.start(&error)) return fail(error);
+    if (!simulator.start(&error)) return usageError(error);
     std::printf("plcsim listening on %s\n", simulator.endpoint().c_str());
     if (!plcAddress.empty() && plcAddress != simulator.endpoint()) {
         std::printf("  note: the server looks for this PLC at %s, not here\n", plcAddress.c_str());

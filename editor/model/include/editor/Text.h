@@ -39,6 +39,9 @@ bool isNumeric(std::string_view text);
 // error when it lies outside [lo, hi].
 int64_t roundInRange(double value, int64_t lo, int64_t hi);
 
+inline constexpr int64_t kInt32Min = INT32_MIN;
+inline constexpr int64_t kInt32Max = INT32_MAX;
+
 // Decimal with at least `width` digits, zero-padded ("0000" style formats).
 std::string zeroPadded(int64_t value, int width);
 

@@ -11,20 +11,13 @@
 
 namespace orva::opcua {
 
+using crypto::text;
+using crypto::view;
+
 namespace {
 constexpr uint32_t kCreateSession = 461, kCreateSessionResponse = 464, kActivateSession = 467,
                    kActivateSessionResponse = 470, kGetEndpoints = 428, kAnonymousToken = 321,
                    kUserNameToken = 324;
-
-std::string text(crypto::ByteView b)
-{
-    return {reinterpret_cast<const char*>(b.data()), b.size()};
-}
-
-crypto::ByteView view(const std::string& s)
-{
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
 
 bool toClientCertificate(OwnCertificate& own, ClientCertificate& out, std::string& error)
 {

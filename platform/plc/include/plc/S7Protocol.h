@@ -17,6 +17,8 @@ constexpr uint16_t kDefaultPort = 102;
 
 // Frames larger than this are refused as protocol violations (our PDUs are far smaller).
 constexpr size_t kMaxFrameSize = 4096;
+// A unit split into more COTP data frames than this is treated as hostile.
+constexpr int kMaxFragments = 64;
 constexpr size_t kTpktHeaderSize = 4;
 
 // PDU size we ask for and the smallest we accept. 240 is what small CPUs grant; it is the size

@@ -19,6 +19,16 @@ namespace orva::opcua::crypto {
 using Bytes = std::vector<uint8_t>;
 using ByteView = std::span<const uint8_t>;
 
+// The bytes of a string (OPC UA ByteStrings travel as std::string) and back.
+inline ByteView view(const std::string& s)
+{
+    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+inline std::string text(ByteView b)
+{
+    return {reinterpret_cast<const char*>(b.data()), b.size()};
+}
+
 struct KeyFree {
     void operator()(evp_pkey_st* key) const;
 };

@@ -8,13 +8,7 @@ namespace orva::opcua {
 
 using crypto::Bytes;
 using crypto::ByteView;
-
-namespace {
-ByteView view(const std::string& s)
-{
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
-}  // namespace
+using crypto::view;
 
 bool SecureChannel::checkSequence(uint32_t sequence)
 {

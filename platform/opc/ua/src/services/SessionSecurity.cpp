@@ -9,16 +9,13 @@
 
 namespace orva::opcua {
 
+using crypto::view;
+
 namespace {
 constexpr const char* kAnonymousPolicyId = "anonymous";
 constexpr const char* kUserNamePolicyId = "username";
 constexpr const char* kCertificatePolicyId = "certificate";
 constexpr size_t kMaxTrackedAddresses = 4096;
-
-crypto::ByteView view(const std::string& s)
-{
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
 
 bool secured(const Engine::RequestContext& ctx)
 {
