@@ -29,9 +29,10 @@ if(ORVA_SANITIZE)
   endif()
 endif()
 
-# In the fuzz build every library carries the coverage instrumentation that guides the fuzzer, so a
-# fuzz target explores the decoders it reaches instead of mutating blindly; only the fuzz targets
-# themselves link libFuzzer's main (orva_add_fuzz_target).
+# In the libFuzzer build (the asan preset) every library carries the coverage instrumentation that
+# guides the fuzzer, so a fuzz target explores the decoders it reaches instead of mutating blindly;
+# only the fuzz targets link libFuzzer's main (orva_add_fuzz_target). The tests of that build link
+# the same libraries: the sanitizer runtime takes the coverage callbacks.
 if(ORVA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

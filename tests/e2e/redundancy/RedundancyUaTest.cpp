@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The layout of the sample configuration.
-constexpr uint16_t kDataBlock = 1;  // Cpu at byte 0, Setpoint at byte 4
+constexpr uint16_t kDataBlock = 1;  // Cpu at byte 0, Setpoint at byte 4, Limit at byte 6
 constexpr uint16_t kRedundancyBlock = 20;
 constexpr size_t kStatusByte = 2;
 constexpr uint8_t kMasterBit = 1u << 3;
@@ -34,6 +34,7 @@ constexpr uint8_t kCommandBit = 1u << 6;
 const orva::opcua::NodeId kState = orva::opcua::NodeId::str("Pair.ServerRedundancyState");
 const orva::opcua::NodeId kCpu = orva::opcua::NodeId::str("Pair.Line.Cpu");
 const orva::opcua::NodeId kSetpoint = orva::opcua::NodeId::str("Pair.Line.Setpoint");
+const orva::opcua::NodeId kLimit = orva::opcua::NodeId::str("Pair.Line.Limit");
 constexpr size_t kStateIndex = 0, kCpuIndex = 1;  // in the watcher's subscription
 
 constexpr double kCached = 1e9;  // a MaxAge that any cached value meets
@@ -320,4 +321,33 @@ TEST_F(RedundantPairOverUa, FollowsTheMasterSwitchesWhenItStopsAndCommandsWhenNo
         const auto now = watcher.latest(kCpuIndex);
         return now && now->status != orva::opcua::status::Good;
     })) << seen();
+}
+
+// The values of one Write call reach the communication thread together, so neighbouring tags go to
+// the PLC as one write however busy the server is (the subscription keeps it polling meanwhile).
+TEST_F(RedundantPairOverUa, TheValuesOfOneWriteCallReachThePlcAsOneWrite)
+{
+    ASSERT_TRUE(eventually([&] { return uses(0, 1); })) << seen();
+    a->clearRequests();
+    constexpr int kCalls = 25;
+    for (int i = 1; i <= kCalls; ++i) {
+        const auto results = session.write(
+            {{kSetpoint, orva::opcua::Variant::of(orva::opcua::BuiltinType::Int16, int64_t{i})},
+             {kLimit, orva::opcua::Variant::of(orva::opcua::BuiltinType::Int16, int64_t{1000 + i})}});
+        ASSERT_EQ(results.size(), 2u) << "call " << i << " not answered";
+        ASSERT_EQ(results[0], orva::opcua::status::Good) << "call " << i;
+        ASSERT_EQ(results[1], orva::opcua::status::Good) << "call " << i;
+    }
+    EXPECT_EQ(wordOf(*a, kDataBlock, 4), kCalls);
+    EXPECT_EQ(wordOf(*a, kDataBlock, 6), 1000 + kCalls);
+
+    size_t writes = 0;
+    for (const auto& r : a->requests()) {
+        if (!r.write || r.dataBlock != kDataBlock) continue;
+        ++writes;
+        EXPECT_EQ(r.startByte, 4u) << orva::plcsim::formatRecord(r);
+        EXPECT_EQ(r.size, 4u) << orva::plcsim::formatRecord(r);
+    }
+    EXPECT_EQ(writes, static_cast<size_t>(kCalls));
+    EXPECT_EQ(requestsTo(*b, true, kDataBlock, 4), 0u) << "the standby CPU was written";
 }

@@ -51,20 +51,28 @@ std::optional<DataValue> UaSession::readValue(const NodeId& node, double maxAgeM
     return values.front();
 }
 
-std::optional<StatusCode> UaSession::write(const NodeId& node, const Variant& value)
+std::vector<StatusCode> UaSession::write(const std::vector<std::pair<NodeId, Variant>>& values)
 {
     const auto r = call(kWrite, [&](Writer& w) {
-        w.arrayLength(1);
-        w.nodeId(node);
-        w.u32(attr::Value);
-        w.nullString();
-        w.dataValue(DataValue::ofValue(value));
+        w.arrayLength(values.size());
+        for (const auto& [node, value] : values) {
+            w.nodeId(node);
+            w.u32(attr::Value);
+            w.nullString();
+            w.dataValue(DataValue::ofValue(value));
+        }
     });
-    if (!r) return std::nullopt;
+    if (!r) return {};
     Reader rd = r->body();
-    if (rd.arrayLength(4) != 1) return std::nullopt;
-    const StatusCode s = rd.statusCode();
-    return rd.ok() ? std::optional<StatusCode>(s) : std::nullopt;
+    auto results = rd.array<StatusCode>([](Reader& x) { return x.statusCode(); });
+    return rd.ok() && results.size() == values.size() ? results : std::vector<StatusCode>{};
+}
+
+std::optional<StatusCode> UaSession::write(const NodeId& node, const Variant& value)
+{
+    const auto results = write({{node, value}});
+    if (results.empty()) return std::nullopt;
+    return results.front();
 }
 
 UaWatcher::~UaWatcher()

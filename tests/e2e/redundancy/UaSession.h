@@ -28,6 +28,8 @@ public:
     std::optional<opcua::DataValue> readValue(const opcua::NodeId& node, double maxAgeMs);
     // The result of writing the node's value; nullopt when the server did not answer.
     std::optional<opcua::StatusCode> write(const opcua::NodeId& node, const opcua::Variant& value);
+    // The results of one Write call for several nodes' values; empty when the server did not answer.
+    std::vector<opcua::StatusCode> write(const std::vector<std::pair<opcua::NodeId, opcua::Variant>>& values);
 
     opcua::TcpClient& client() { return client_; }
     const opcua::NodeId& token() const { return token_; }
