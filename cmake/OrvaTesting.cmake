@@ -6,7 +6,8 @@
 #   orva_add_fuzz_target(NAME <area>_<what>_fuzz SOURCES fuzz/<What>Fuzz.cpp LIBS ...)
 #     a libFuzzer target (LLVMFuzzerTestOneInput) whose seed corpus is the area's
 #     fuzz/corpus/<name>/ (a missing corpus is a configuration error). In the libFuzzer build
-#     (ORVA_FUZZ) it links libFuzzer; in every other build it links a small driver that runs the corpus once, as a test.
+#     (ORVA_FUZZ) it links libFuzzer; in every other build it links a small driver that runs the
+#     corpus once, as a test.
 #   orva_add_benchmark(NAME name SOURCES ... LIBS ...)
 
 include(GoogleTest)
